@@ -1,0 +1,42 @@
+// Number conversions shared by every part of the reader and the completion.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "driver/failures.h"
+
+namespace sb {
+
+// A real value taken to the nearest whole number, halves to the even
+// neighbour (2.5 -> 2, 3.5 -> 4): nearbyint in the default rounding mode.
+inline int64_t nearest(double x) {
+  double r = std::nearbyint(x);
+  if (!(r > -9.0e18 && r < 9.0e18)) throw RunTimeFailure("value out of range");
+  return static_cast<int64_t>(r);
+}
+
+// A whole-number result that must fit 32 bits.
+inline int32_t fit32(int64_t v, const char* what) {
+  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+    throw RunTimeFailure(std::string(what) + " " + std::to_string(v) + " does not fit 32 bits");
+  return static_cast<int32_t>(v);
+}
+
+// A value that must fit a signed 16-bit field.
+inline int16_t fit16(int64_t v, const char* what) {
+  if (v < -32768 || v > 32767)
+    throw RunTimeFailure(std::string(what) + " " + std::to_string(v) + " does not fit a 16-bit field");
+  return static_cast<int16_t>(v);
+}
+
+// The low 16 or 8 bits of a whole number, for the fields that wrap.
+inline int16_t low16(int64_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v & 0xFFFF)); }
+inline uint8_t low8(int64_t v) { return static_cast<uint8_t>(v & 0xFF); }
+
+// The cell of a point element at position p: nearest(p / 50 + 1).
+inline int64_t element_cell(int64_t p) { return nearest(static_cast<double>(p) / 50.0 + 1.0); }
+
+}  // namespace sb

@@ -1,0 +1,81 @@
+#include "driver/scenario_records.h"
+
+#include <utility>
+
+namespace sb {
+
+void TrackCells::create(int64_t cell_count) {
+  if (cell_count < 0) throw RunTimeFailure("negative track cell count " + std::to_string(cell_count));
+  cells_.assign(static_cast<std::size_t>(cell_count + 1), TrackCell{});
+  origins_.assign(static_cast<std::size_t>(cell_count + 1), 0);
+}
+
+TrackCell& TrackCells::at(int64_t index) {
+  return const_cast<TrackCell&>(std::as_const(*this).at(index));
+}
+
+const TrackCell& TrackCells::at(int64_t index) const {
+  if (!contains(index)) {
+    if (cells_.empty())
+      throw RunTimeFailure("track cell " + std::to_string(index) +
+                           " used before the route length created the cells");
+    throw RunTimeFailure("track cell " + std::to_string(index) + " lies outside cells 0 to " +
+                         std::to_string(size() - 1));
+  }
+  return cells_[static_cast<std::size_t>(index)];
+}
+
+void PlanGrid::create(int64_t last_metre) {
+  if (last_metre < 0) throw RunTimeFailure("negative plan size " + std::to_string(last_metre));
+  for (int c = 0; c < 2; ++c) {
+    values_[c].assign(static_cast<std::size_t>(last_metre + 1), 0.0);
+    tags_[c].assign(static_cast<std::size_t>(last_metre + 1), PlanTag::kEmpty);
+  }
+}
+
+void PlanGrid::check(int64_t metre) const {
+  if (metre < 0 || metre > last_metre()) {
+    throw RunTimeFailure("plan metre " + std::to_string(metre) + " lies outside the plan (metres 0 to " +
+                         std::to_string(last_metre()) + ")");
+  }
+}
+
+PlanValue PlanGrid::get(int64_t metre, int coordinate) const {
+  check(metre);
+  auto i = static_cast<std::size_t>(metre);
+  return {tags_[coordinate][i], values_[coordinate][i]};
+}
+
+double PlanGrid::number(int64_t metre, int coordinate) const {
+  check(metre);
+  return values_[coordinate][static_cast<std::size_t>(metre)];
+}
+
+void PlanGrid::set_whole(int64_t metre, int coordinate, int16_t value) {
+  check(metre);
+  auto i = static_cast<std::size_t>(metre);
+  tags_[coordinate][i] = PlanTag::kWhole;
+  values_[coordinate][i] = value;
+}
+
+void PlanGrid::set_real(int64_t metre, int coordinate, double value) {
+  check(metre);
+  auto i = static_cast<std::size_t>(metre);
+  tags_[coordinate][i] = PlanTag::kReal;
+  values_[coordinate][i] = value;
+}
+
+void ScenarioState::record(int32_t code, std::string message, std::optional<int32_t> position) {
+  error_code = code;
+  if (position) error_position = *position;
+  diagnostics.push_back(Diagnostic{code, position, place.file, place.line, std::move(message)});
+}
+
+void ScenarioState::record_unplaced(int32_t code, std::string message,
+                                    std::optional<int32_t> position) {
+  error_code = code;
+  if (position) error_position = *position;
+  diagnostics.push_back(Diagnostic{code, position, "", 0, std::move(message)});
+}
+
+}  // namespace sb

@@ -1,1 +1,122 @@
-int main() { return 0; }
+// scenario-builder: parses the command line and hands over to the run.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+
+#include "driver/failures.h"
+#include "driver/files.h"
+#include "driver/run.h"
+
+namespace {
+
+constexpr const char* kFooter = R"(Exit status:
+  0  success
+  1  the scenario has errors (each printed on standard error)
+  2  misuse of the command line
+  3  fatal check: no compiled file was written
+  4  a file could not be read or written)";
+
+void print_diagnostics(const sb::RunReport& report) {
+  for (const sb::Diagnostic& d : report.diagnostics) std::cerr << sb::format_diagnostic(d) << '\n';
+}
+
+// Runs `body`, prints what it recorded and turns the outcome into an exit status.
+template <typename Body>
+int report_outcome(Body&& body, bool compile_mode, bool force) {
+  sb::RunReport report;
+  try {
+    body(report);
+  } catch (const sb::FatalError& e) {
+    print_diagnostics(report);
+    if (e.code() == 0) {
+      std::cerr << "scenario-builder: no track cells were built; no compiled file was written\n";
+    } else {
+      std::cerr << " Errore n. " << e.code() << '\n';
+    }
+    return sb::kExitFatal;
+  } catch (const sb::FileSystemError& e) {
+    print_diagnostics(report);
+    std::cerr << "scenario-builder: " << e.what() << '\n';
+    return sb::kExitFileSystem;
+  }
+  print_diagnostics(report);
+  if (report.diagnostics.empty()) return sb::kExitSuccess;
+  if (compile_mode && !force) {
+    std::cerr << "scenario-builder: " << report.diagnostics.size()
+              << (report.diagnostics.size() == 1 ? " error" : " errors")
+              << "; no compiled file was written (--force writes them anyway)\n";
+  }
+  return sb::kExitScenarioErrors;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A file-size limit then shows as a write error with a message, not a kill.
+  std::signal(SIGXFSZ, SIG_IGN);
+
+  CLI::App app{
+      "Builds the scenario of the line ValdraPCal-Dorvesa and train 24317: writes its description\n"
+      "files and driver documents, reads the descriptions back and writes the three compiled\n"
+      "files the simulator loads. With 'compile', compiles your own description files."};
+  app.name("scenario-builder");
+  app.set_version_flag("--version", "scenario-builder 1.0.0");
+  app.footer(kFooter);
+
+  sb::RunOptions run;
+  bool dir_given = false;
+  app.add_option_function<std::string>(
+         "--dir", [&](const std::string& d) { run.dir = d, dir_given = true; },
+         "Write every file into DIR instead of the program's own directory")
+      ->type_name("DIR");
+  app.add_flag("--keep-sources", run.keep_sources,
+               "Leave the two description files in place after reading them");
+
+  sb::CompileOptions compile;
+  CLI::App* sub = app.add_subcommand("compile", "Compile your own line and train description files");
+  sub->add_option("LINE_FILE", compile.line_file, "Line description file (ROUTE_linea.txt)")->required();
+  sub->add_option("TRAIN_FILE", compile.train_file, "Train description file (ROUTE_TRAIN-.txt)")->required();
+  sub->add_option("--route", compile.route, "Route name (default: from LINE_FILE's name)")->type_name("NAME");
+  sub->add_option("--train", compile.train, "Train number (default: from TRAIN_FILE's name)")
+      ->type_name("NUMBER");
+  sub->add_option("--out", compile.out_dir, "Directory for the compiled files (default: .)")->type_name("DIR");
+  bool no_plan = false;
+  sub->add_flag("--no-plan", no_plan, "No line plan: curves are not read and no line plan file is written");
+  sub->add_flag("--force", compile.force, "Write the compiled files even when errors were found");
+  sub->footer(kFooter);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? sb::kExitSuccess : sb::kExitUsage;
+  }
+
+  if (sub->parsed()) {
+    if (dir_given || run.keep_sources) {
+      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run; use --out with "
+                   "compile\n";
+      return sb::kExitUsage;
+    }
+    compile.plan = !no_plan;
+    std::string problem = sb::derive_names(compile);
+    if (!problem.empty()) {
+      std::cerr << "scenario-builder: " << problem << '\n';
+      return sb::kExitUsage;
+    }
+    return report_outcome([&](sb::RunReport& r) { sb::compile_files(compile, r); }, true, compile.force);
+  }
+
+  const bool waiting = ::isatty(STDERR_FILENO) != 0;
+  if (waiting) std::cerr << "Attendere" << std::flush;
+  int status = report_outcome(
+      [&](sb::RunReport& r) {
+        if (!dir_given) run.dir = sb::program_directory();
+        sb::run_builtin(run, r);
+      },
+      false, false);
+  if (waiting) std::cerr << "\r         \r" << std::flush;
+  return status;
+}

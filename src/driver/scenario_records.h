@@ -128,6 +128,9 @@ class PlanGrid {
   void set_real(int64_t metre, int coordinate, double value);
 
   const std::vector<double>& values(int coordinate) const { return values_[coordinate]; }
+  // Direct access for the integration loop, which checks its own range.
+  double* raw_values(int coordinate) { return values_[coordinate].data(); }
+  PlanTag* raw_tags(int coordinate) { return tags_[coordinate].data(); }
   const std::vector<PlanTag>& tags(int coordinate) const { return tags_[coordinate]; }
 
  private:

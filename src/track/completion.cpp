@@ -1,0 +1,183 @@
+#include "track/completion.h"
+
+#include "compiled/check_codes.h"
+#include "reader/recorders.h"
+
+namespace sb {
+namespace {
+
+using namespace cell_kind;
+
+constexpr int16_t kAbbattimentoValue = 180;
+
+class Completion {
+ public:
+  explicit Completion(ScenarioState& state) : st_(state), last_(state.cell_count) {}
+
+  void run() {
+    const int64_t bound = static_cast<int64_t>(st_.cell_count) - 2;
+    for (int64_t i = 1; i <= bound; ++i) {
+      uint8_t kind = st_.track_cells.at(i).kind;
+      if (kind == kSlowdownWarning) look_back_for_signals(i);
+      if (kind == kSlowdownStart) {
+        pre_start_windows(i);
+        int64_t end = slowdown_walk(i);
+        exit_signal(end);
+      }
+    }
+  }
+
+ private:
+  // A cell beyond the last one counts as taken.
+  bool free(int64_t c) const { return c >= 0 && c <= last_ && st_.track_cells.at(c).is_free(); }
+  uint8_t kind(int64_t c) const { return (c >= 0 && c <= last_) ? st_.track_cells.at(c).kind : kNothing; }
+
+  void place_abbattimento(int64_t c) {
+    place(st_, c, kAbbattimento, static_cast<int32_t>(c * 50));
+    st_.track_cells.at(c).value = kAbbattimentoValue;
+  }
+
+  void cap_value(int64_t c) {
+    TrackCell& cell = st_.track_cells.at(c);
+    cell.value = static_cast<int16_t>(minimo(kAbbattimentoValue, cell.value));
+  }
+
+  void fail(int32_t code, int64_t cell, const std::string& why) {
+    st_.record_unplaced(code, why + " (cell " + std::to_string(cell) + ")", static_cast<int32_t>(cell * 50));
+  }
+
+  // Rule 1: every signal up to 20 cells before a slowdown warning gets an
+  // abbattimento cell one or two cells before it.
+  void look_back_for_signals(int64_t i) {
+    for (int64_t k = 1; k <= 20; ++k) {
+      int64_t d = i - k;
+      if (d < 3) break;
+      if (kind(d) != kSignal) continue;
+      if (free(d - 1)) {
+        place_abbattimento(d - 1);
+      } else if (free(d - 2)) {
+        place_abbattimento(d - 2);
+      } else if (kind(d - 1) == kAbbattimento) {
+        cap_value(d - 1);
+      } else if (kind(d - 2) == kAbbattimento) {
+        cap_value(d - 2);
+      } else {
+        fail(11, d,
+             "no free cell for the abbattimento before the signal at " + std::to_string(d * 50) +
+                 " m, which stands before the slowdown warning at " + std::to_string(i * 50) + " m");
+      }
+    }
+  }
+
+  // Rule 2: one abbattimento cell in each window of three cells that lies
+  // 250-350 m, 550-650 m and 900-1000 m before the slowdown's start.
+  void pre_start_windows(int64_t i) {
+    struct Window {
+      int64_t applies_above, first;
+    };
+    static constexpr Window kWindows[] = {{7, 5}, {13, 11}, {20, 18}};
+    for (const Window& w : kWindows) {
+      if (i <= w.applies_above) continue;
+      bool placed = false;
+      for (int64_t c = i - w.first; c >= i - w.first - 2 && !placed; --c) {
+        if (free(c)) {
+          place_abbattimento(c);
+          placed = true;
+        }
+      }
+      if (!placed) {
+        fail(12, i,
+             "no free cell for the abbattimento " + std::to_string(w.first * 50) + " to " +
+                 std::to_string((w.first + 2) * 50) + " m before the slowdown starting at " +
+                 std::to_string(i * 50) + " m");
+      }
+    }
+  }
+
+  // Rule 3: a slow slowdown (below 110) gets an abbattimento cell every
+  // 8 cells, counted from where the last one actually went. Returns the
+  // slowdown's end cell (or the last cell when it has none); a fast
+  // slowdown is walked to its end without placing anything.
+  int64_t slowdown_walk(int64_t i) {
+    const bool slow = st_.track_cells.at(i).value < 110;
+    int64_t n = 0;
+    int64_t e = i;
+    while (e < last_) {
+      ++e;
+      ++n;
+      if (slow && n == 8) {
+        if (free(e)) {
+          place_abbattimento(e);
+          n = 0;
+        } else if (free(e - 1)) {
+          place_abbattimento(e - 1);
+          n = 1;
+        } else if (free(e + 1)) {
+          place_abbattimento(e + 1);
+          n = -1;
+        } else {
+          fail(13, e,
+               "no free cell for the abbattimento 400 m after the last one in the slowdown starting at " +
+                   std::to_string(i * 50) + " m");
+        }
+      }
+      if (kind(e) == kSlowdownEnd) break;
+    }
+    return e;
+  }
+
+  // Rule 4: the first signal within 12 cells after the slowdown's end
+  // gets an abbattimento cell one or two cells before it.
+  void exit_signal(int64_t e) {
+    int64_t s = 0;
+    for (int64_t m = e; m <= e + 12 && m <= last_; ++m) {
+      if (kind(m) == kSignal) {
+        s = m - 1;
+        break;
+      }
+    }
+    if (s <= 0) return;
+    if (free(s)) {
+      place_abbattimento(s);
+    } else if (free(s - 1)) {
+      place_abbattimento(s - 1);
+    } else {
+      fail(13, e,
+           "no free cell for the abbattimento before the signal at " + std::to_string((s + 1) * 50) +
+               " m after the slowdown ending at " + std::to_string(e * 50) + " m");
+    }
+  }
+
+  ScenarioState& st_;
+  const int64_t last_;
+};
+
+}  // namespace
+
+int64_t minimo(int64_t x, int64_t y) { return x > y ? y : x; }
+
+void complete_track_cells(ScenarioState& state) { Completion(state).run(); }
+
+void memorizza_percorso(ScenarioState& state, int32_t geometry_flag, DescriptionSources sources) {
+  state.geometry_flag = geometry_flag;
+  state.error_code = 0;
+  for (TableRecord& slot : state.scenario_table) slot = TableRecord{};
+
+  memorizza_dati(state, sources);
+  if (!state.track_cells.exists() || state.track_cells.size() != static_cast<int64_t>(state.cell_count) + 1 ||
+      state.cell_count < 1) {
+    throw FatalError(0, "no track cells were built");
+  }
+  complete_track_cells(state);
+
+  TableRecord& route = state.scenario_table[kRouteSlot];
+  TrackCell& cell1 = state.track_cells.at(1);
+  if (route.attribute_7 != 0 || cell1.value != 0) throw FatalError(1250);
+  route.attribute_7 = 610;
+  cell1.value = 5121;
+  if (route.time != 0 || cell1.value_2 != 0) throw FatalError(1251);
+  route.time = codice_gara_st(state);
+  cell1.value_2 = static_cast<int16_t>(codice_gara_og(state));
+}
+
+}  // namespace sb

@@ -24,12 +24,30 @@ void print_diagnostics(const sb::RunReport& report) {
 }
 
 // Runs `body`, prints what it recorded and turns the outcome into an exit status.
+// The waiting text of the built-in run, shown only on a terminal and wiped
+// before anything else is printed.
+class WaitingText {
+ public:
+  explicit WaitingText(bool wanted) : shown_(wanted && ::isatty(STDERR_FILENO) != 0) {
+    if (shown_) std::cerr << "Attendere" << std::flush;
+  }
+  void clear() {
+    if (shown_) std::cerr << "\r         \r" << std::flush;
+    shown_ = false;
+  }
+
+ private:
+  bool shown_;
+};
+
 template <typename Body>
 int report_outcome(Body&& body, bool compile_mode, bool force) {
   sb::RunReport report;
+  WaitingText waiting(!compile_mode);
   try {
     body(report);
   } catch (const sb::FatalError& e) {
+    waiting.clear();
     print_diagnostics(report);
     if (e.code() == 0) {
       std::cerr << "scenario-builder: no track cells were built; no compiled file was written\n";
@@ -38,10 +56,12 @@ int report_outcome(Body&& body, bool compile_mode, bool force) {
     }
     return sb::kExitFatal;
   } catch (const sb::FileSystemError& e) {
+    waiting.clear();
     print_diagnostics(report);
     std::cerr << "scenario-builder: " << e.what() << '\n';
     return sb::kExitFileSystem;
   }
+  waiting.clear();
   print_diagnostics(report);
   if (report.diagnostics.empty()) return sb::kExitSuccess;
   if (compile_mode && !force) {
@@ -109,14 +129,10 @@ int main(int argc, char** argv) {
     return report_outcome([&](sb::RunReport& r) { sb::compile_files(compile, r); }, true, compile.force);
   }
 
-  const bool waiting = ::isatty(STDERR_FILENO) != 0;
-  if (waiting) std::cerr << "Attendere" << std::flush;
-  int status = report_outcome(
+  return report_outcome(
       [&](sb::RunReport& r) {
         if (!dir_given) run.dir = sb::program_directory();
         sb::run_builtin(run, r);
       },
       false, false);
-  if (waiting) std::cerr << "\r         \r" << std::flush;
-  return status;
 }

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests, the fuzz target and the benchmark
+# need, from Debian's packages, when it is not on the machine yet.
+set -euo pipefail
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_file() { [ -e "$1" ]; }
+
+have_cmd cmake || need+=(cmake)
+have_cmd g++ || need+=(g++)
+have_cmd make || need+=(make)
+have_file /usr/include/gtest/gtest.h || need+=(libgtest-dev)
+have_file /usr/include/CLI/CLI.hpp || need+=(libcli11-dev)
+if [ "${1:-}" = "--fuzz" ] || [ "${1:-}" = "--all" ]; then
+  have_cmd clang++ || need+=(clang)
+  compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-dev)
+fi
+if [ "${1:-}" = "--bench" ] || [ "${1:-}" = "--all" ]; then
+  have_file /usr/include/benchmark/benchmark.h || need+=(libbenchmark-dev)
+  have_cmd hyperfine || need+=(hyperfine)
+fi
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing: ${need[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi

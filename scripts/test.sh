@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test. --sanitize runs the same suite in a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DSB_SANITIZE=ON >/dev/null
+else
+  dir=build
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+cmake --build "$dir" -j"$(nproc)"
+cd "$dir"
+ctest --output-on-failure -j"$(nproc)"

@@ -15,6 +15,12 @@ class RunTimeFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A field that cannot be read as asked; it points at the reader's line.
+class ReadingFailure : public RunTimeFailure {
+ public:
+  using RunTimeFailure::RunTimeFailure;
+};
+
 // A fatal check of the compiled data: nothing is written, the run ends.
 // code 0 stands for "no track cells to complete".
 class FatalError : public std::runtime_error {

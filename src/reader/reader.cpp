@@ -37,7 +37,11 @@ class Reader {
       read_train_file();
     } catch (const Stop&) {
     } catch (const RunTimeFailure& failure) {
-      if (active_ != nullptr) st_.place.line = active_->line();
+      // A field that cannot be read points at its own line; any other
+      // failure at the record being handled.
+      if (active_ != nullptr && dynamic_cast<const ReadingFailure*>(&failure) != nullptr) {
+        st_.place.line = active_->line();
+      }
       st_.record(25, std::string("reading failure: ") + failure.what());
       src_.line.remove();
       src_.train.remove();
@@ -100,6 +104,7 @@ class Reader {
     }
     FieldReader in(line_bytes_);
     active_ = &in;
+    st_.place = {src_.line.name(), 1};
     for (;;) {
       Field field = in.read_text();
       if (in.at_end()) {
@@ -387,6 +392,7 @@ class Reader {
     }
     FieldReader in(train_bytes_);
     active_ = &in;
+    st_.place = {src_.train.name(), 1};
     while (!in.at_end()) {
       if (contains_any_case(in.read_text().text, "[generale]")) break;
     }

@@ -43,7 +43,7 @@ void FieldReader::consume_separator() {
 }
 
 void FieldReader::start_field(const char* what) {
-  if (at_end()) throw RunTimeFailure(std::string("the file ends where ") + what + " was expected");
+  if (at_end()) throw ReadingFailure(std::string("the file ends where ") + what + " was expected");
   skip_blanks();
 }
 
@@ -88,11 +88,11 @@ int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
       negative = token[0] == '-';
       i = 1;
     }
-    if (i == token.size()) throw RunTimeFailure("expected a whole number, found " + shown(token));
+    if (i == token.size()) throw ReadingFailure("expected a whole number, found " + shown(token));
     bool too_wide = false;
     for (; i < token.size(); ++i) {
       char c = token[i];
-      if (c < '0' || c > '9') throw RunTimeFailure("expected a whole number, found " + shown(token));
+      if (c < '0' || c > '9') throw ReadingFailure("expected a whole number, found " + shown(token));
       if (value < 100000000000LL) {
         value = value * 10 + (c - '0');
       } else {
@@ -101,7 +101,7 @@ int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
     }
     if (negative) value = -value;
     if (too_wide || value < min || value > max) {
-      throw RunTimeFailure("value " + std::string(token.substr(0, 40)) + " does not fit a " + width +
+      throw ReadingFailure("value " + std::string(token.substr(0, 40)) + " does not fit a " + width +
                            " field");
     }
   }

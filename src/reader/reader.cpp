@@ -1,6 +1,7 @@
 #include "reader/reader.h"
 
 #include <array>
+#include <optional>
 
 #include "driver/arith.h"
 #include "driver/files.h"
@@ -102,7 +103,8 @@ class Reader {
       st_.record_unplaced(101, "line description file " + src_.line.name() + " not found");
       return false;
     }
-    FieldReader in(line_bytes_);
+    line_in_.emplace(line_bytes_);
+    FieldReader& in = *line_in_;
     active_ = &in;
     st_.place = {src_.line.name(), 1};
     for (;;) {
@@ -390,7 +392,8 @@ class Reader {
       st_.place = {src_.train.name(), 0};
       throw RunTimeFailure("train description file " + src_.train.name() + " not found");
     }
-    FieldReader in(train_bytes_);
+    train_in_.emplace(train_bytes_);
+    FieldReader& in = *train_in_;
     active_ = &in;
     st_.place = {src_.train.name(), 1};
     while (!in.at_end()) {
@@ -636,6 +639,10 @@ class Reader {
   DescriptionSources src_;
   std::string line_bytes_;
   std::string train_bytes_;
+  // The field readers live as long as the reader: a failure caught in run()
+  // still asks the active one for its line.
+  std::optional<FieldReader> line_in_;
+  std::optional<FieldReader> train_in_;
   FieldReader* active_ = nullptr;
   std::array<int, 3> chainage_lines_{};
   bool cells_pending_ = false;

@@ -1,5 +1,9 @@
 #include "track/completion.h"
 
+#include <initializer_list>
+#include <string>
+#include <vector>
+
 #include "compiled/check_codes.h"
 #include "reader/recorders.h"
 
@@ -22,7 +26,7 @@ class Completion {
       if (kind == kSlowdownStart) {
         pre_start_windows(i);
         int64_t end = slowdown_walk(i);
-        exit_signal(end);
+        exit_signal(i, end);
       }
     }
   }
@@ -42,8 +46,28 @@ class Completion {
     cell.value = static_cast<int16_t>(minimo(kAbbattimentoValue, cell.value));
   }
 
-  void fail(int32_t code, int64_t cell, const std::string& why) {
-    st_.record_unplaced(code, why + " (cell " + std::to_string(cell) + ")", static_cast<int32_t>(cell * 50));
+  // The failure's position is the cell's; the message names the elements
+  // at the positions the description file gave them.
+  void fail(int32_t code, int64_t cell, const std::string& message) {
+    st_.record_unplaced(code, message, static_cast<int32_t>(cell * 50));
+  }
+
+  std::string at(int64_t c) const {
+    return std::to_string(st_.track_cells.origin(c)) + " m (cell " + std::to_string(c) + ")";
+  }
+
+  // "cells 35 and 34 are taken", leaving out cells beyond the last one.
+  std::string taken(std::initializer_list<int64_t> cells) const {
+    std::vector<std::string> names;
+    for (int64_t c : cells) {
+      if (c >= 0 && c <= last_) names.push_back(std::to_string(c));
+    }
+    std::string list;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      if (k > 0) list += k + 1 == names.size() ? " and " : ", ";
+      list += names[k];
+    }
+    return (names.size() == 1 ? "cell " : "cells ") + list + (names.size() == 1 ? " is" : " are") + " taken";
   }
 
   // Rule 1: every signal up to 20 cells before a slowdown warning gets an
@@ -63,8 +87,9 @@ class Completion {
         cap_value(d - 2);
       } else {
         fail(11, d,
-             "no free cell for the abbattimento before the signal at " + std::to_string(d * 50) +
-                 " m, which stands before the slowdown warning at " + std::to_string(i * 50) + " m");
+             "no free cell for the automatic abbattimento before the signal at " + at(d) +
+                 ", which stands within 1000 m before the warning of the slowdown at " +
+                 std::to_string(st_.track_cells.origin(i)) + " m: " + taken({d - 1, d - 2}));
       }
     }
   }
@@ -87,9 +112,9 @@ class Completion {
       }
       if (!placed) {
         fail(12, i,
-             "no free cell for the abbattimento " + std::to_string(w.first * 50) + " to " +
-                 std::to_string((w.first + 2) * 50) + " m before the slowdown starting at " +
-                 std::to_string(i * 50) + " m");
+             "no free cell for the automatic abbattimento " + std::to_string(w.first * 50) + " to " +
+                 std::to_string((w.first + 2) * 50) + " m before the slowdown at " + at(i) + ": " +
+                 taken({i - w.first, i - w.first - 1, i - w.first - 2}));
       }
     }
   }
@@ -117,8 +142,8 @@ class Completion {
           n = -1;
         } else {
           fail(13, e,
-               "no free cell for the abbattimento 400 m after the last one in the slowdown starting at " +
-                   std::to_string(i * 50) + " m");
+               "no free cell for the automatic abbattimento due every 400 m along the slowdown at " + at(i) +
+                   ": " + taken({e, e - 1, e + 1}));
         }
       }
       if (kind(e) == kSlowdownEnd) break;
@@ -128,7 +153,7 @@ class Completion {
 
   // Rule 4: the first signal within 12 cells after the slowdown's end
   // gets an abbattimento cell one or two cells before it.
-  void exit_signal(int64_t e) {
+  void exit_signal(int64_t i, int64_t e) {
     int64_t s = 0;
     for (int64_t m = e; m <= e + 12 && m <= last_; ++m) {
       if (kind(m) == kSignal) {
@@ -143,8 +168,8 @@ class Completion {
       place_abbattimento(s - 1);
     } else {
       fail(13, e,
-           "no free cell for the abbattimento before the signal at " + std::to_string((s + 1) * 50) +
-               " m after the slowdown ending at " + std::to_string(e * 50) + " m");
+           "no free cell for the automatic abbattimento before the signal at " + at(s + 1) +
+               " after the end of the slowdown at " + at(i) + ": " + taken({s, s - 1}));
     }
   }
 

@@ -444,6 +444,9 @@ class Reader {
   uint8_t speed_code(int64_t speed) {
     int64_t code = nearest(speed / 5.0);
     if (code < 0 || code > 255) {
+      // The limit is stored only when the next record fills up to it: point
+      // at the record that gave it.
+      st_.place.line = previous_speed_line_;
       throw RunTimeFailure("speed limit " + std::to_string(speed) + " km/h cannot be stored (0 to 1277 km/h)");
     }
     return static_cast<uint8_t>(code);
@@ -465,6 +468,7 @@ class Reader {
       } while (speed_cursor_ < n);
     }
     previous_speed_ = v;
+    previous_speed_line_ = st_.place.line;
     return true;
   }
 
@@ -656,6 +660,7 @@ class Reader {
   int64_t speed_cursor_ = 0;
   int64_t adhesion_cursor_ = 0;
   int64_t previous_speed_ = 0;
+  int previous_speed_line_ = 0;
   int64_t previous_adhesion_ = 0;
 };
 

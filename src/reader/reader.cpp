@@ -359,6 +359,12 @@ class Reader {
     if (st_.error_code > 0) {
       source.remove();
       st_.error_position = position;
+      // A recorder's condition has no position of its own: it is the
+      // record's. (A code 15 kept from the line part keeps its own.)
+      if (!st_.diagnostics.empty()) {
+        Diagnostic& last = st_.diagnostics.back();
+        if (!last.position && last.code == st_.error_code) last.position = position;
+      }
       throw Stop{};
     }
   }

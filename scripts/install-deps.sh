@@ -19,6 +19,7 @@ fi
 if [ "${1:-}" = "--bench" ] || [ "${1:-}" = "--all" ]; then
   have_file /usr/include/benchmark/benchmark.h || need+=(libbenchmark-dev)
   have_cmd hyperfine || need+=(hyperfine)
+  have_file /usr/bin/time || need+=(time)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then

@@ -15,6 +15,7 @@ namespace sb {
 namespace {
 
 constexpr std::size_t kBlock = 1 << 20;
+constexpr std::size_t kWriteThrough = 1 << 16;
 
 [[noreturn]] void fail(const std::string& action, const std::string& path, int err) {
   throw FileSystemError("cannot " + action + " " + path + ": " + std::strerror(err));
@@ -40,7 +41,6 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     discard();
     fail("create", path_, err);
   }
-  buffer_.reserve(kBlock);
 }
 
 AtomicFile::~AtomicFile() { discard(); }
@@ -52,19 +52,24 @@ void AtomicFile::discard() noexcept {
   temp_path_.clear();
 }
 
+// Small writes are gathered into blocks; a large one goes straight to the
+// file, after what is already gathered, without a copy.
 void AtomicFile::write(const char* data, std::size_t size) {
-  if (buffer_.size() + size > kBlock) flush();
-  if (size >= kBlock) {
-    buffer_.append(data, size);
-    flush();
+  if (buffer_.size() + size > kBlock || size >= kWriteThrough) flush();
+  if (size >= kWriteThrough) {
+    write_through(data, size);
     return;
   }
+  if (buffer_.capacity() < kBlock) buffer_.reserve(kBlock);
   buffer_.append(data, size);
 }
 
 void AtomicFile::flush() {
-  const char* p = buffer_.data();
-  std::size_t left = buffer_.size();
+  write_through(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
+
+void AtomicFile::write_through(const char* p, std::size_t left) {
   while (left > 0) {
     ssize_t n = ::write(fd_, p, left);
     if (n < 0) {
@@ -76,7 +81,6 @@ void AtomicFile::flush() {
     p += n;
     left -= static_cast<std::size_t>(n);
   }
-  buffer_.clear();
 }
 
 void AtomicFile::commit() {

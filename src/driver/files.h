@@ -39,6 +39,7 @@ class AtomicFile : public ByteSink {
 
  private:
   void flush();
+  void write_through(const char* data, std::size_t size);
   void discard() noexcept;
   std::string path_;
   std::string temp_path_;

@@ -52,8 +52,11 @@ class Reader {
  private:
   // --- shared helpers -----------------------------------------------------
 
+  // Called for every keyword field: the name is copied into the string
+  // already there, so no field costs an allocation.
   void at_field(const DescriptionSource& source, const Field& field) {
-    st_.place = {source.name(), field.line};
+    st_.place.file = source.name();
+    st_.place.line = field.line;
   }
 
   // The range test of a position: its cell (with a margin of `margin`
@@ -299,6 +302,12 @@ class Reader {
     PlanTag* tx = plan.raw_tags(0);
     PlanTag* ty = plan.raw_tags(1);
     int64_t c = plan_cursor_;
+    // The two metres before the cursor are carried from step to step rather
+    // than read back from the grid.
+    double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+    if (c <= until && c <= last) {
+      x1 = x[c - 1], x2 = x[c - 2], y1 = y[c - 1], y2 = y[c - 2];
+    }
     while (c <= until) {
       if (c > last) {
         plan_cursor_ = c;
@@ -306,15 +315,19 @@ class Reader {
                              std::to_string(c));
       }
       auto i = static_cast<std::size_t>(c);
-      double d0 = x[i - 1] - x[i - 2];
-      double d1 = y[i - 1] - y[i - 2];
+      double d0 = x1 - x2;
+      double d1 = y1 - y2;
+      x2 = x1;
+      y2 = y1;
       if (curved) {
-        x[i] = x[i - 1] + (d0 + k * d1);
-        y[i] = y[i - 1] + (d1 - k * d0);
+        x1 = x1 + (d0 + k * d1);
+        y1 = y1 + (d1 - k * d0);
       } else {
-        x[i] = x[i - 1] + d0;
-        y[i] = y[i - 1] + d1;
+        x1 = x1 + d0;
+        y1 = y1 + d1;
       }
+      x[i] = x1;
+      y[i] = y1;
       tx[i] = PlanTag::kReal;
       ty[i] = PlanTag::kReal;
       ++c;

@@ -1,0 +1,24 @@
+// A seeded generator of ordinary line and train description files for a
+// long route, for the benchmark: a curve every 500 m, gradients, speed-limit
+// and line boards, 60 stations, a signal every 1.5 km, a few slowdowns, speed
+// limits and adhesion. Every point element falls into a cell of its own, so
+// the files compile without a single recorded condition.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sb::bench {
+
+struct GeneratedScenario {
+  std::string route;  // route name: "Banco" + kilometres
+  std::string train;  // train number
+  std::string line;   // bytes of ROUTE_linea.txt
+  std::string train_description;  // bytes of ROUTE_TRAIN-.txt
+};
+
+// A route of `km` kilometres, 60 to 1000 (below 60 km the 60 stations do not
+// fit). The same seed gives the same bytes.
+GeneratedScenario generate_scenario(int km, uint32_t seed);
+
+}  // namespace sb::bench

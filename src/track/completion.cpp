@@ -1,5 +1,6 @@
 #include "track/completion.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@ class Completion {
   explicit Completion(ScenarioState& state) : st_(state), last_(state.cell_count) {}
 
   void run() {
+    find_end_cells();
     const int64_t bound = static_cast<int64_t>(st_.cell_count) - 2;
     for (int64_t i = 1; i <= bound; ++i) {
       uint8_t kind = st_.track_cells.at(i).kind;
@@ -128,6 +130,11 @@ class Completion {
     int64_t n = 0;
     int64_t e = i;
     while (e < last_) {
+      // A fast walk, or a slow one whose placement has failed (its count
+      // stays at 8 and then only goes up), places nothing more: it ends on
+      // the next end cell. Jumping there keeps the completion linear even
+      // when many slowdowns have no end cell of their own (length 0 or less).
+      if (!slow || n >= 8) return std::min(next_end_[static_cast<std::size_t>(e + 1)], last_);
       ++e;
       ++n;
       if (slow && n == 8) {
@@ -173,8 +180,20 @@ class Completion {
     }
   }
 
+  // next_end_[c]: the first slowdown end cell at c or after it, last_ + 1
+  // when there is none. The completion places abbattimento cells on free
+  // cells only, so the end cells stay where the reader put them.
+  void find_end_cells() {
+    next_end_.assign(static_cast<std::size_t>(std::max<int64_t>(last_ + 2, 0)), last_ + 1);
+    for (int64_t c = last_; c >= 0; --c) {
+      next_end_[static_cast<std::size_t>(c)] =
+          kind(c) == kSlowdownEnd ? c : next_end_[static_cast<std::size_t>(c + 1)];
+    }
+  }
+
   ScenarioState& st_;
   const int64_t last_;
+  std::vector<int64_t> next_end_;
 };
 
 }  // namespace

@@ -4,6 +4,9 @@
 #
 #   bash scripts/bench.sh [ROUNDS]      (default 7 rounds)
 #
+# SB_BENCH_PROGRAM=PATH measures another build of scenario-builder (an older
+# commit's, say) against the same generated scenarios.
+#
 # It installs what it needs (hyperfine, Google Benchmark, /usr/bin/time),
 # builds Release in build-bench/, generates 100, 300 and 1000 km scenarios
 # (seed 1), checks that they compile without a recorded condition, and then
@@ -25,7 +28,7 @@ bash scripts/install-deps.sh --bench
 dir=build-bench
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DSB_BENCHMARKS=ON >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target scenario-builder generate-line stages_benchmark >/dev/null
-exe="$PWD/$dir/scenario-builder"
+exe="${SB_BENCH_PROGRAM:-$PWD/$dir/scenario-builder}"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/sb-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT

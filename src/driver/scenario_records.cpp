@@ -30,30 +30,31 @@ const TrackCell& TrackCells::at(int64_t index) const {
 
 namespace {
 
-// Zero-filled storage for `size` elements. A long route's plan runs to
-// megabytes, so where the system has large pages it is asked to back the
-// storage with them: a two-megabyte page is one fault where 4 KiB pages
-// are 512.
+// A long route's plan runs to megabytes: where the system has large pages,
+// it is asked to back the plan with them (one fault for two megabytes
+// instead of 512). Called before the storage is first touched.
 template <typename T>
-void zero_filled(std::vector<T>& v, std::size_t size) {
-  v.clear();
-  v.reserve(size);
+void advise_large_pages(T* data, std::size_t size) {
 #ifdef MADV_HUGEPAGE
   constexpr std::uintptr_t kLarge = std::uintptr_t{1} << 21;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(v.data()) + kLarge - 1) & ~(kLarge - 1);
-  const auto end = reinterpret_cast<std::uintptr_t>(v.data() + size) & ~(kLarge - 1);
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+  const auto end = reinterpret_cast<std::uintptr_t>(data + size) & ~(kLarge - 1);
   if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
 #endif
-  v.assign(size, T{});
 }
 
 }  // namespace
 
 void PlanGrid::create(int64_t last_metre) {
   if (last_metre < 0) throw RunTimeFailure("negative plan size " + std::to_string(last_metre));
+  const auto size = static_cast<std::size_t>(last_metre + 1);
   for (int c = 0; c < 2; ++c) {
-    zero_filled(values_[c], static_cast<std::size_t>(last_metre + 1));
-    zero_filled(tags_[c], static_cast<std::size_t>(last_metre + 1));
+    values_[c] = Values(size);
+    tags_[c] = Tags(size);
+    advise_large_pages(values_[c].data(), size);
   }
 }
 

@@ -6,8 +6,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/diagnostics.h"
@@ -116,7 +119,35 @@ struct PlanValue {
 // coordinates each. A long route has a million metres, so the grid keeps
 // one double and one tag byte per element rather than a general variant.
 class PlanGrid {
+  // The grid's storage starts zero-filled without a clearing pass: calloc
+  // gets a large block from the system already zeroed, and elements made
+  // without a value are left as that zero. create() only ever makes whole
+  // new arrays, never grows one.
+  template <typename T>
+  struct ZeroFilled {
+    using value_type = T;
+    ZeroFilled() = default;
+    template <typename U>
+    ZeroFilled(const ZeroFilled<U>&) {}
+    T* allocate(std::size_t n) {
+      void* p = std::calloc(n, sizeof(T));
+      if (p == nullptr) throw std::bad_alloc();
+      return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t) { std::free(p); }
+    template <typename U>
+    void construct(U*) {}
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+    friend bool operator==(const ZeroFilled&, const ZeroFilled&) { return true; }
+  };
+
  public:
+  using Values = std::vector<double, ZeroFilled<double>>;
+  using Tags = std::vector<PlanTag, ZeroFilled<PlanTag>>;
+
   void create(int64_t last_metre);
   bool exists() const { return !tags_[0].empty(); }
   int64_t last_metre() const { return static_cast<int64_t>(tags_[0].size()) - 1; }
@@ -127,16 +158,16 @@ class PlanGrid {
   void set_whole(int64_t metre, int coordinate, int16_t value);
   void set_real(int64_t metre, int coordinate, double value);
 
-  const std::vector<double>& values(int coordinate) const { return values_[coordinate]; }
+  const Values& values(int coordinate) const { return values_[coordinate]; }
   // Direct access for the integration loop, which checks its own range.
   double* raw_values(int coordinate) { return values_[coordinate].data(); }
   PlanTag* raw_tags(int coordinate) { return tags_[coordinate].data(); }
-  const std::vector<PlanTag>& tags(int coordinate) const { return tags_[coordinate]; }
+  const Tags& tags(int coordinate) const { return tags_[coordinate]; }
 
  private:
   void check(int64_t metre) const;
-  std::vector<double> values_[2];
-  std::vector<PlanTag> tags_[2];
+  Values values_[2];
+  Tags tags_[2];
 };
 
 // The whole scenario state of one run.

@@ -6,15 +6,13 @@
 
 #include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "driver/diagnostics.h"
 #include "driver/failures.h"
+#include "driver/zero_filled.h"
 
 namespace sb {
 
@@ -119,34 +117,9 @@ struct PlanValue {
 // coordinates each. A long route has a million metres, so the grid keeps
 // one double and one tag byte per element rather than a general variant.
 class PlanGrid {
-  // The grid's storage starts zero-filled without a clearing pass: calloc
-  // gets a large block from the system already zeroed, and elements made
-  // without a value are left as that zero. create() only ever makes whole
-  // new arrays, never grows one.
-  template <typename T>
-  struct ZeroFilled {
-    using value_type = T;
-    ZeroFilled() = default;
-    template <typename U>
-    ZeroFilled(const ZeroFilled<U>&) {}
-    T* allocate(std::size_t n) {
-      void* p = std::calloc(n, sizeof(T));
-      if (p == nullptr) throw std::bad_alloc();
-      return static_cast<T*>(p);
-    }
-    void deallocate(T* p, std::size_t) { std::free(p); }
-    template <typename U>
-    void construct(U*) {}
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
-    friend bool operator==(const ZeroFilled&, const ZeroFilled&) { return true; }
-  };
-
  public:
-  using Values = std::vector<double, ZeroFilled<double>>;
-  using Tags = std::vector<PlanTag, ZeroFilled<PlanTag>>;
+  using Values = std::vector<double, ZeroFilledAllocator<double>>;
+  using Tags = std::vector<PlanTag, ZeroFilledAllocator<PlanTag>>;
 
   void create(int64_t last_metre);
   bool exists() const { return !tags_[0].empty(); }

@@ -8,12 +8,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "../fuzz/compile_input.h"
+#include "support/test_files.h"
 
 namespace sb::fuzzing {
 namespace {
@@ -29,17 +28,12 @@ std::vector<fs::path> fixture_files() {
   return files;
 }
 
-std::string file_bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(FuzzRegressions, EveryFixtureCompilesWithoutAFault) {
   const std::vector<fs::path> files = fixture_files();
   ASSERT_FALSE(files.empty());
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.filename().string());
-    EXPECT_NO_THROW(compile_in_memory(file_bytes(path)));
+    EXPECT_NO_THROW(compile_in_memory(test::read_bytes(path)));
   }
 }
 

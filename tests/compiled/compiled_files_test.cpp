@@ -1,13 +1,11 @@
 #include "compiled/compiled_files.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "../support/test_files.h"
 #include "driver/files.h"
 #include "driver/naming.h"
 #include "driver/scenario_records.h"
@@ -156,18 +154,10 @@ TEST(LinePlanFile, EmptyGridIsTwoBytesPerElement) {
 class CompiledFilesOnDisk : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "sb_compiled_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    ASSERT_TRUE(tmp_.created());
+    dir_ = tmp_.path().string();
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  static std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
+  test::TempDir tmp_{"sb_compiled_"};
   std::string dir_;
 };
 
@@ -187,10 +177,10 @@ TEST_F(CompiledFilesOnDisk, GeometryFlagDecidesTheLinePlanFile) {
 
     EXPECT_EQ(fs::exists(files.line_plan()), flag != 0);
     if (flag != 0) {
-      EXPECT_EQ(read(files.line_plan()), bytes({0, 0, 0, 0, 0, 0, 2, 0, 1, 0}));
+      EXPECT_EQ(test::read_bytes(files.line_plan()), bytes({0, 0, 0, 0, 0, 0, 2, 0, 1, 0}));
     }
-    EXPECT_EQ(read(files.scenario_table()), zeros(2958));
-    const std::string cells = read(files.track_cells());
+    EXPECT_EQ(test::read_bytes(files.scenario_table()), zeros(2958));
+    const std::string cells = test::read_bytes(files.track_cells());
     ASSERT_EQ(cells.size(), 60u);
     EXPECT_EQ(cells.substr(15, 3), bytes({0, 0x01, 0x14}));
     std::size_t entries = 0;

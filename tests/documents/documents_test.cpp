@@ -1,18 +1,16 @@
 #include "documents/documents.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../support/test_files.h"
 #include "source/text_writer.h"
 
 namespace sb {
@@ -20,13 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in) << path;
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string golden(const std::string& name) { return read_bytes(std::string(SB_GOLDEN_DIR) + "/" + name); }
+using test::golden;
+using test::read_existing;
 
 // Splits a CR LF text into its lines; a bare CR or LF, or bytes after the
 // last CR LF, fail the test.
@@ -66,16 +59,12 @@ const Document kDocuments[] = {
 class DocumentsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "sb_documents_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    ASSERT_TRUE(tmp_.created());
+    dir_ = tmp_.path().string();
     files_ = {dir_, "ValdraPCal-Dorvesa", "24317"};
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
 
+  test::TempDir tmp_{"sb_documents_"};
   std::string dir_;
   ScenarioFiles files_;
 };
@@ -96,7 +85,7 @@ TEST_F(DocumentsTest, CardAndSlowdownOrderMatchGoldenBytes) {
     const std::string expected = golden(c.golden_name);
     ASSERT_EQ(expected.size(), c.size);
     c.write(files_);
-    EXPECT_EQ(read_bytes(c.path), expected);
+    EXPECT_EQ(read_existing(c.path), expected);
   }
 }
 
@@ -116,13 +105,13 @@ TEST_F(DocumentsTest, RewriteReplacesAnEarlierFileWithTheSameBytes) {
     SCOPED_TRACE(d.name);
     const std::string path = (files_.*d.path)();
     d.write(files_);
-    const std::string first = read_bytes(path);
+    const std::string first = read_existing(path);
     ASSERT_FALSE(first.empty());
     // A longer stale file must not leave a tail behind.
-    std::ofstream(path, std::ios::binary) << std::string(first.size() * 2, 'x');
+    test::write_bytes(path, std::string(first.size() * 2, 'x'));
     d.write(files_);
     d.write(files_);
-    EXPECT_EQ(read_bytes(path), first);
+    EXPECT_EQ(read_existing(path), first);
   }
 }
 
@@ -136,7 +125,7 @@ TEST_F(DocumentsTest, FileNamesFollowRouteAndTrainButContentDoesNot) {
     d.write(other);
     EXPECT_EQ((files_.*d.path)(), dir_ + "/ValdraPCal-Dorvesa_24317" + d.file_suffix);
     EXPECT_EQ((other.*d.path)(), other.dir + "/AltraLinea_99999" + d.file_suffix);
-    EXPECT_EQ(read_bytes((other.*d.path)()), read_bytes((files_.*d.path)()));
+    EXPECT_EQ(read_existing((other.*d.path)()), read_existing((files_.*d.path)()));
     written.insert("AltraLinea_99999" + d.file_suffix);
   }
   std::set<std::string> present;
@@ -146,7 +135,7 @@ TEST_F(DocumentsTest, FileNamesFollowRouteAndTrainButContentDoesNot) {
 
 TEST_F(DocumentsTest, NotesFollowTheirLayout) {
   dati_note(files_);
-  const std::string bytes = read_bytes(files_.notes());
+  const std::string bytes = read_existing(files_.notes());
   const std::vector<std::string> lines = crlf_lines(bytes);
   ASSERT_EQ(lines.size(), 137u);
   auto line = [&](std::size_t n) -> const std::string& { return lines.at(n - 1); };

@@ -1,21 +1,21 @@
 // The compile command, driven through the real executable on small
 // description files.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <string>
 #include <vector>
+
+#include "../support/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+using sb::test::Outcome;
+using sb::test::read_bytes;
+using sb::test::snapshot;
+using sb::test::write_bytes;
 
 const std::string kFixtures = SB_FIXTURE_DIR;
 const std::string kLine = "Prova_linea.txt";
@@ -23,41 +23,17 @@ const std::string kTrain = "Prova_100-.txt";
 const std::vector<std::string> kCompiled = {"Prova_100.dat", "Prova_100.sim", "Prova_linea.dat"};
 const std::string kNotWritten = "scenario-builder: 1 error; no compiled file was written (--force writes them anyway)\n";
 
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Every file in a directory with its bytes (subdirectories left out).
-std::map<std::string, std::string> snapshot(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.is_regular_file()) files[entry.path().filename().string()] = read_bytes(entry.path().string());
-  }
-  return files;
-}
-
 std::vector<std::string> listing(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& [name, bytes] : snapshot(dir)) names.push_back(name);
   return names;
 }
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
 class CompileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "sb_compile_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
+    ASSERT_TRUE(tmp_.created());
+    root_ = tmp_.path().string();
     src_ = root_ + "/src";
     out_ = root_ + "/out";
     fs::create_directory(src_);
@@ -65,32 +41,10 @@ class CompileTest : public ::testing::Test {
     fs::copy_file(kFixtures + "/" + kLine, src_ + "/" + kLine);
     fs::copy_file(kFixtures + "/" + kTrain, src_ + "/" + kTrain);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
 
-  // Runs the program in `cwd` with stdout and stderr in files.
+  // Runs the program in `cwd`.
   Outcome run_in(const std::string& cwd, const std::vector<std::string>& args) {
-    const std::string out_path = root_ + "/stdout", err_path = root_ + "/stderr";
-    std::vector<std::string> words = {SB_EXECUTABLE};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-      int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (out < 0 || err < 0 || ::chdir(cwd.c_str()) != 0) _exit(126);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      ::execv(argv[0], argv.data());
-      _exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_bytes(out_path), read_bytes(err_path)};
+    return sb::test::run_program(args, cwd);
   }
 
   // `compile ARGS...` in the source directory; the inputs there must come
@@ -116,6 +70,7 @@ class CompileTest : public ::testing::Test {
     write_bytes(src_ + "/" + file, bytes.replace(at, old.size(), replacement));
   }
 
+  sb::test::TempDir tmp_{"sb_compile_"};
   std::string root_, src_, out_;
 };
 

@@ -1,23 +1,24 @@
 // Drives the real executable: files left behind, exit statuses, messages.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "../support/test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+
+using sb::test::golden_path;
+using sb::test::Outcome;
+using sb::test::read_bytes;
+using sb::test::snapshot;
+using sb::test::write_bytes;
 
 const std::string kRoute = "ValdraPCal-Dorvesa";
 const std::string kLineDescription = kRoute + "_linea.txt";
@@ -30,29 +31,10 @@ const std::string kTable = kRoute + "_24317.sim";
 const std::string kCells = kRoute + "_24317.dat";
 const std::set<std::string> kSixFiles = {kNotes, kSlowdowns, kCard, kLinePlan, kTable, kCells};
 
-std::string read_bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
 std::set<std::string> names_in(const fs::path& dir) {
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
   return names;
-}
-
-// Every regular file of a directory with its bytes.
-std::map<std::string, std::string> contents_of(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::directory_iterator(dir)) {
-    if (e.is_regular_file()) files[e.path().filename().string()] = read_bytes(e.path());
-  }
-  return files;
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -67,61 +49,19 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-struct Outcome {
-  int status = -1;  // exit status; 128 + signal number when killed
-  std::string out;
-  std::string err;
-};
-
 class RunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "sb_run_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
+    ASSERT_TRUE(tmp_.created());
+    root_ = tmp_.path();
     dir_ = root_ / "out";
     fs::create_directory(dir_);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
 
-  // Runs the program with `args`, standard output and error caught in
-  // files; `file_size_limit` > 0 lowers RLIMIT_FSIZE in the child.
+  // Runs the program with `args`; `file_size_limit` > 0 lowers
+  // RLIMIT_FSIZE in the child.
   Outcome run(const std::vector<std::string>& args, rlim_t file_size_limit = 0) {
-    const fs::path out_path = root_ / "stdout", err_path = root_ / "stderr";
-    std::vector<char*> argv;
-    std::string exe = SB_EXECUTABLE;
-    argv.push_back(exe.data());
-    std::vector<std::string> copies(args);
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_t pid = ::fork();
-    if (pid == 0) {
-      int in = ::open("/dev/null", O_RDONLY);
-      int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0) ::_exit(120);
-      ::dup2(in, 0);
-      ::dup2(out, 1);
-      ::dup2(err, 2);
-      if (file_size_limit > 0) {
-        struct rlimit limit {file_size_limit, file_size_limit};
-        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
-      }
-      ::execv(argv[0], argv.data());
-      ::_exit(122);
-    }
-    Outcome o;
-    if (pid < 0) return o;
-    int wstatus = 0;
-    if (::waitpid(pid, &wstatus, 0) != pid) return o;
-    o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-    o.out = read_bytes(out_path);
-    o.err = read_bytes(err_path);
-    return o;
+    return sb::test::run_program(args, {}, file_size_limit);
   }
 
   Outcome run_builtin() { return run({"--dir", dir_.string()}); }
@@ -130,7 +70,7 @@ class RunTest : public ::testing::Test {
   std::map<std::string, std::string> good_run() {
     Outcome o = run_builtin();
     EXPECT_EQ(o.status, 0) << o.err;
-    auto files = contents_of(dir_);
+    auto files = snapshot(dir_);
     EXPECT_EQ(files.size(), 6u);
     return files;
   }
@@ -139,6 +79,7 @@ class RunTest : public ::testing::Test {
     for (const std::string& name : names_in(dir)) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
   }
 
+  sb::test::TempDir tmp_{"sb_run_"};
   fs::path root_;
   fs::path dir_;
 };
@@ -188,9 +129,8 @@ TEST_F(RunTest, KeepSourcesLeavesTheDescriptionFiles) {
   EXPECT_EQ(names_in(dir_), expected);
   EXPECT_EQ(fs::file_size(dir_ / kLineDescription), 3504u);
   EXPECT_EQ(fs::file_size(dir_ / kTrainDescription), 1962u);
-  const std::string golden = SB_GOLDEN_DIR;
-  EXPECT_EQ(read_bytes(dir_ / kLineDescription), read_bytes(golden + "/line_description.txt"));
-  EXPECT_EQ(read_bytes(dir_ / kTrainDescription), read_bytes(golden + "/train_description.txt"));
+  EXPECT_EQ(read_bytes(dir_ / kLineDescription), read_bytes(golden_path("line_description.txt")));
+  EXPECT_EQ(read_bytes(dir_ / kTrainDescription), read_bytes(golden_path("train_description.txt")));
 }
 
 TEST_F(RunTest, SecondRunLeavesIdenticalBytes) {
@@ -201,7 +141,7 @@ TEST_F(RunTest, SecondRunLeavesIdenticalBytes) {
   Outcome o = run_builtin();
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.err, "");
-  EXPECT_TRUE(contents_of(dir_) == first);
+  EXPECT_TRUE(snapshot(dir_) == first);
 }
 
 TEST_F(RunTest, HelpAndVersionPrintOnStandardOutput) {
@@ -264,7 +204,7 @@ TEST_F(RunTest, DirectoryInPlaceOfTargetFile) {
   expect_no_temporary_file(dir_);
   EXPECT_TRUE(fs::is_directory(dir_ / kTable));
   EXPECT_TRUE(fs::is_empty(dir_ / kTable));
-  EXPECT_TRUE(contents_of(dir_) == first);
+  EXPECT_TRUE(snapshot(dir_) == first);
 }
 
 // A full disk, simulated by a file-size limit that the 1.9 MB line plan
@@ -275,7 +215,7 @@ TEST_F(RunTest, FileSizeLimitStopsTheRunCleanly) {
   EXPECT_EQ(o.status, 4);
   EXPECT_EQ(o.err, "scenario-builder: cannot write " + (dir_ / kLinePlan).string() + ": File too large\n");
   expect_no_temporary_file(dir_);
-  EXPECT_TRUE(contents_of(dir_) == first);
+  EXPECT_TRUE(snapshot(dir_) == first);
 
   // The same in an empty directory: no line plan file at all, nothing after it.
   fs::path fresh = root_ / "fresh";
@@ -301,7 +241,7 @@ TEST_F(RunTest, FatalCheckLeavesEarlierCompiledFilesUntouched) {
 
   Outcome o = run({"compile", (good / "R_linea.txt").string(), (good / "R_7-.txt").string(), "--out", dir_.string()});
   ASSERT_EQ(o.status, 0) << o.err;
-  const auto before = contents_of(dir_);
+  const auto before = snapshot(dir_);
   ASSERT_EQ(names_in(dir_), (std::set<std::string>{"R_linea.dat", "R_7.sim", "R_7.dat"}));
   const auto stamp = fs::last_write_time(dir_ / "R_7.sim");
 
@@ -311,7 +251,7 @@ TEST_F(RunTest, FatalCheckLeavesEarlierCompiledFilesUntouched) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), " Errore n. 1250");
   EXPECT_EQ(o.err.back(), '\n');
-  EXPECT_TRUE(contents_of(dir_) == before);
+  EXPECT_TRUE(snapshot(dir_) == before);
   EXPECT_EQ(fs::last_write_time(dir_ / "R_7.sim"), stamp);
   expect_no_temporary_file(dir_);
   // The author's files are read, never deleted.

@@ -21,6 +21,7 @@ using testing_support::kUntouchedPosition;
 using testing_support::line_file;
 using testing_support::read_files;
 using testing_support::ReadResult;
+using testing_support::repeated;
 using testing_support::train_file;
 
 // A train file whose only record shows whether it was read.
@@ -29,12 +30,6 @@ const std::string kTrain = train_file("numero vetture,  6\r\n");
 bool train_was_read(const ReadResult& r) { return r.state.scenario_table[kGeneralSlot].position == 6; }
 
 std::string builtin_line() { return text_file_bytes(builtin_line_lines()); }
-
-std::string repeated(const std::string& line, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += line;
-  return out;
-}
 
 uint64_t bits(double d) { return std::bit_cast<uint64_t>(d); }
 

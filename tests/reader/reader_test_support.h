@@ -39,6 +39,13 @@ inline std::string line_file(const std::string& main, const std::string& general
          "[curve]\r\n" + main + "[fine]\r\n";
 }
 
+// `line` written `times` times over.
+inline std::string repeated(const std::string& line, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += line;
+  return out;
+}
+
 // A train description: "[generale]", the text `body`, "[fine]".
 inline std::string train_file(const std::string& body) { return "[generale]\r\n" + body + "[fine]\r\n"; }
 

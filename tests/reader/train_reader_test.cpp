@@ -18,6 +18,7 @@ using testing_support::kUntouchedPosition;
 using testing_support::line_file;
 using testing_support::read_files;
 using testing_support::ReadResult;
+using testing_support::repeated;
 using testing_support::signal_record;
 using testing_support::station_record;
 using testing_support::train_file;
@@ -35,12 +36,6 @@ std::vector<int64_t> marked_cells(const ScenarioState& s) {
   std::vector<int64_t> out;
   for (int64_t i = 0; i < s.track_cells.size(); ++i)
     if (s.track_cells.at(i).approach_mark != 0) out.push_back(i);
-  return out;
-}
-
-std::string repeated(const std::string& line, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += line;
   return out;
 }
 

@@ -1,14 +1,13 @@
 #include "source/builtin_content.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 
+#include "../support/test_files.h"
 #include "source/text_writer.h"
 
 namespace sb {
@@ -16,27 +15,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in) << path;
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string golden(const std::string& name) { return read_bytes(std::string(SB_GOLDEN_DIR) + "/" + name); }
+using test::golden;
+using test::read_existing;
 
 class BuiltinContentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "sb_builtin_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    ASSERT_TRUE(tmp_.created());
+    dir_ = tmp_.path().string();
     files_ = {dir_, "ValdraPCal-Dorvesa", "24317"};
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
 
+  test::TempDir tmp_{"sb_builtin_"};
   std::string dir_;
   ScenarioFiles files_;
 };
@@ -47,7 +37,7 @@ TEST_F(BuiltinContentTest, LineFileMatchesGolden) {
   dati_linea(files_);
   const std::string path = dir_ + "/ValdraPCal-Dorvesa_linea.txt";
   EXPECT_EQ(files_.line_description(), path);
-  const std::string bytes = read_bytes(path);
+  const std::string bytes = read_existing(path);
   EXPECT_EQ(bytes.size(), 3504u);
   EXPECT_EQ(count_lines(bytes), 86);
   EXPECT_EQ(bytes, golden("line_description.txt"));
@@ -57,7 +47,7 @@ TEST_F(BuiltinContentTest, TrainFileMatchesGolden) {
   dati_treno(files_);
   const std::string path = dir_ + "/ValdraPCal-Dorvesa_24317-.txt";
   EXPECT_EQ(files_.train_description(), path);
-  const std::string bytes = read_bytes(path);
+  const std::string bytes = read_existing(path);
   EXPECT_EQ(bytes.size(), 1962u);
   EXPECT_EQ(count_lines(bytes), 41);
   EXPECT_EQ(bytes, golden("train_description.txt"));
@@ -68,8 +58,8 @@ TEST_F(BuiltinContentTest, SecondWriteReplacesTheFile) {
   dati_treno(files_);
   dati_linea(files_);
   dati_treno(files_);
-  EXPECT_EQ(read_bytes(files_.line_description()), golden("line_description.txt"));
-  EXPECT_EQ(read_bytes(files_.train_description()), golden("train_description.txt"));
+  EXPECT_EQ(read_existing(files_.line_description()), golden("line_description.txt"));
+  EXPECT_EQ(read_existing(files_.train_description()), golden("train_description.txt"));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
@@ -79,8 +69,8 @@ TEST_F(BuiltinContentTest, TrainNumberChangesOnlyTheName) {
   dati_linea(other);
   dati_treno(other);
   EXPECT_EQ(other.line_description(), files_.line_description());
-  EXPECT_EQ(read_bytes(dir_ + "/ValdraPCal-Dorvesa_10999-.txt"), golden("train_description.txt"));
-  EXPECT_EQ(read_bytes(files_.line_description()), golden("line_description.txt"));
+  EXPECT_EQ(read_existing(dir_ + "/ValdraPCal-Dorvesa_10999-.txt"), golden("train_description.txt"));
+  EXPECT_EQ(read_existing(files_.line_description()), golden("line_description.txt"));
   EXPECT_FALSE(fs::exists(files_.train_description()));
 }
 
@@ -92,7 +82,7 @@ TEST_F(BuiltinContentTest, EndMarkerClosesTheListAndIsNeverWritten) {
   dati_linea(files_);
   dati_treno(files_);
   for (const std::string& path : {files_.line_description(), files_.train_description()}) {
-    const std::string bytes = read_bytes(path);
+    const std::string bytes = read_existing(path);
     EXPECT_EQ(bytes.find(kEndMarker), std::string::npos) << path;
     EXPECT_TRUE(bytes.ends_with("[fine]\r\n")) << path;
   }

@@ -1,0 +1,134 @@
+// Helpers shared by the tests that touch the file system or run the
+// program: a temporary directory, whole-file reads and writes, the golden
+// files, and one run of the executable with its exit status and output.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace sb::test {
+
+// A fresh directory under the system temporary directory, made with
+// mkdtemp and removed with everything in it when the object goes.
+// `created()` is false when mkdtemp failed; a fixture asserts on it.
+class TempDir {
+ public:
+  explicit TempDir(std::string_view prefix = "sb_test_") {
+    std::string tmpl = (std::filesystem::temp_directory_path() / (std::string(prefix) + "XXXXXX")).string();
+    if (::mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
+  }
+  ~TempDir() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  bool created() const { return !path_.empty(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The whole file; empty when it cannot be opened.
+inline std::string read_bytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The whole file of one that must be there: a file that cannot be opened
+// fails the current test (and reads as empty).
+inline std::string read_existing(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << path.string();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Replaces the file (or makes it) with exactly `bytes`.
+inline void write_bytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Every regular file of a directory (subdirectories left out), by name,
+// with its bytes.
+inline std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.is_regular_file()) files[entry.path().filename().string()] = read_bytes(entry.path());
+  }
+  return files;
+}
+
+// Where the golden file `name` lies.
+inline std::filesystem::path golden_path(const std::string& name) {
+  return std::string(SB_GOLDEN_DIR) + "/" + name;
+}
+
+// The bytes of the golden file `name`, which must be there.
+inline std::string golden(const std::string& name) { return read_existing(golden_path(name)); }
+
+// How a run of the program ended.
+struct Outcome {
+  int status = -1;  // exit status; 128 + signal number when killed; -1 when it could not run
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs the program (SB_EXECUTABLE) with `args`: standard input from
+// /dev/null, standard output and error caught in files of a temporary
+// directory of its own. A non-empty `cwd` is the child's working directory;
+// `file_size_limit` > 0 lowers RLIMIT_FSIZE in the child.
+inline Outcome run_program(const std::vector<std::string>& args, const std::filesystem::path& cwd = {},
+                           rlim_t file_size_limit = 0) {
+  Outcome o;
+  const TempDir capture("sb_capture_");
+  if (!capture.created()) return o;
+  const std::filesystem::path out_path = capture.path() / "stdout", err_path = capture.path() / "stderr";
+  std::vector<std::string> words = {SB_EXECUTABLE};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int in = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0) ::_exit(120);
+    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(123);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    if (file_size_limit > 0) {
+      struct rlimit limit {file_size_limit, file_size_limit};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
+    }
+    ::execv(argv[0], argv.data());
+    ::_exit(122);
+  }
+  if (pid < 0) return o;
+  int wstatus = 0;
+  if (::waitpid(pid, &wstatus, 0) != pid) return o;
+  o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  o.out = read_bytes(out_path);
+  o.err = read_bytes(err_path);
+  return o;
+}
+
+}  // namespace sb::test

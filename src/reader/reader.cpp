@@ -65,6 +65,13 @@ class Reader {
     return static_cast<double>(st_.cell_count) >= static_cast<double>(p + margin) / 50.0;
   }
 
+  // The range test; a position that fails it is recorded as code 15.
+  bool within_cells(const char* what, int64_t p, int64_t margin = 100) {
+    if (in_range(p, margin)) return true;
+    record_beyond(what, p, margin);
+    return false;
+  }
+
   void record_beyond(const char* what, int64_t p, int64_t margin = 100) {
     st_.record(15,
                std::string(what) + " at " + metres(p) + " lies beyond the last track cell " +
@@ -244,10 +251,7 @@ class Reader {
   bool gradient(FieldReader& in) {
     int32_t p = in.read_int32();
     int32_t g = in.read_int32();
-    if (!in_range(p)) {
-      record_beyond("gradient", p);
-      return false;
-    }
+    if (!within_cells("gradient", p)) return false;
     int64_t n = nearest(p / 50.0);
     if (n >= 1) {
       do {
@@ -269,10 +273,7 @@ class Reader {
   bool curve(FieldReader& in, std::string_view f) {
     int32_t s = in.read_int32();
     int32_t l = in.read_int32();
-    if (!in_range(s)) {
-      record_beyond("curve", s);
-      return false;
-    }
+    if (!within_cells("curve", s)) return false;
     static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
     double k = 0.0;
     bool classed = false;
@@ -344,10 +345,7 @@ class Reader {
     r.inizio = in.read_int32();
     r.fine = in.read_int32();
     r.tipo = in.read_int32();
-    if (!in_range(r.inizio)) {
-      record_beyond("montagna span", r.inizio);
-      return false;
-    }
+    if (!within_cells("montagna span", r.inizio)) return false;
     memo_montagna(st_, r);
     refused_by_recorder(src_.line, r.inizio);
     return true;
@@ -357,10 +355,7 @@ class Reader {
     SpeedBoardRecord r;
     for (int32_t* v : {&r.posizione, &r.vas, &r.vbs, &r.vcs, &r.strisces, &r.vad, &r.vbd, &r.vcd, &r.strisced})
       *v = in.read_int32();
-    if (!in_range(r.posizione)) {
-      record_beyond("speed-limit board", r.posizione);
-      return false;
-    }
+    if (!within_cells("speed-limit board", r.posizione)) return false;
     memo_indicatori_v_max(st_, r);
     refused_by_recorder(src_.line, r.posizione);
     return true;
@@ -385,10 +380,7 @@ class Reader {
   bool line_board(FieldReader& in) {
     int32_t p = in.read_int32();
     Field text = in.read_text();
-    if (!in_range(p)) {
-      record_beyond("line board", p);
-      return false;
-    }
+    if (!within_cells("line board", p)) return false;
     int64_t b = element_cell(p);
     if (!st_.track_cells.at(b).is_free()) {
       stop(src_.line, 6,
@@ -474,10 +466,7 @@ class Reader {
   bool speed(FieldReader& in) {
     int32_t p = in.read_int32();
     int32_t v = in.read_int32();
-    if (!in_range(p)) {
-      record_beyond("speed limit", p);
-      return false;
-    }
+    if (!within_cells("speed limit", p)) return false;
     int64_t n = nearest(p / 50.0);
     if (n >= 1) {
       do {
@@ -494,10 +483,7 @@ class Reader {
   bool adhesion(FieldReader& in) {
     int32_t p = in.read_int32();
     int32_t a = in.read_int32();
-    if (!in_range(p)) {
-      record_beyond("adhesion", p);
-      return false;
-    }
+    if (!within_cells("adhesion", p)) return false;
     int64_t n = nearest(p / 50.0);
     if (n >= 1) {
       do {
@@ -513,10 +499,7 @@ class Reader {
     SignalRecord r;
     for (int32_t* v : {&r.posizione, &r.sx, &r.s1, &r.s2, &r.s3, &r.rapp, &r.dx, &r.d1, &r.d2, &r.d3, &r.tempo})
       *v = in.read_int32();
-    if (!in_range(r.posizione)) {
-      record_beyond("signal", r.posizione);
-      return false;
-    }
+    if (!within_cells("signal", r.posizione)) return false;
     memo_segnale(st_, r);
     refused_by_recorder(src_.train, r.posizione);
     return true;
@@ -525,10 +508,7 @@ class Reader {
   bool slowdown(FieldReader& in) {
     SlowdownRecord r;
     for (int32_t* v : {&r.x, &r.v, &r.l, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
-    if (!in_range(r.x)) {
-      record_beyond("slowdown", r.x);
-      return false;
-    }
+    if (!within_cells("slowdown", r.x)) return false;
     memo_rallentamento(st_, r);
     refused_by_recorder(src_.train, r.x);
     return true;
@@ -537,10 +517,7 @@ class Reader {
   bool abbattimento(FieldReader& in) {
     int32_t p = in.read_int32();
     int32_t w = in.read_int32();
-    if (!in_range(p)) {
-      record_beyond("abbattimento", p);
-      return false;
-    }
+    if (!within_cells("abbattimento", p)) return false;
     int64_t c = nearest(p / 50.0);
     if (!st_.track_cells.at(c).is_free()) {
       stop(src_.train, 7,
@@ -564,10 +541,7 @@ class Reader {
     TableRecord& slot = st_.scenario_table[static_cast<std::size_t>(s)];
     const int32_t pos = in.read_int32();
     slot.position = pos;
-    if (!in_range(pos, 800)) {
-      record_beyond("station", pos, 800);
-      return false;
-    }
+    if (!within_cells("station", pos, 800)) return false;
     if (pos % 50 != 0) stop(src_.train, 8, "station position " + metres(pos) + " is not a multiple of 50", pos);
     slot.kind = in.read_byte();
     const int32_t length = in.read_int32();

@@ -2,6 +2,7 @@
 
 #include "compiled/compiled_files.h"
 #include "documents/documents.h"
+#include "driver/encoding.h"
 #include "driver/failures.h"
 #include "driver/files.h"
 #include "driver/naming.h"
@@ -69,9 +70,11 @@ void compile_files(const CompileOptions& options, RunReport& report) {
   MemorySource line(options.line_file, std::move(line_bytes));
   MemorySource train(options.train_file, std::move(train_bytes));
 
+  // The names arrive as UTF-8 (derive_names has checked that they convert);
+  // the compiled files hold them in Windows-1252.
   ScenarioState state;
-  state.route_name = options.route;
-  state.train_number = options.train;
+  state.route_name = utf8_to_1252(options.route).value_or("");
+  state.train_number = utf8_to_1252(options.train).value_or("");
   compile_into(state, options.plan ? 1 : 0, {line, train}, report);
 
   if (!report.diagnostics.empty() && !options.force) return;
@@ -103,6 +106,11 @@ std::string derive_names(CompileOptions& options) {
       return "a route name or train number may not contain \"/\": " + *name;
     }
     if (name->size() > 1000) return "a route name or train number of more than 1000 characters";
+    std::string problem;
+    if (!utf8_to_1252(*name, &problem)) {
+      return (name == &options.route ? "route name \"" : "train number \"") + *name +
+             "\" cannot be stored in the compiled files: " + problem;
+    }
   }
   return "";
 }

@@ -145,6 +145,7 @@ class PlanGrid {
 
 // The whole scenario state of one run.
 struct ScenarioState {
+  // The identifiers as the compiled files store them: Windows-1252 bytes.
   std::string route_name;
   std::string train_number;
   int32_t geometry_flag = 1;

@@ -27,9 +27,8 @@ void progressive_ordina(ScenarioState& state, std::array<int, 3>* lines) {
   const Triple zero{};
   Triple out[3] = {p, q, r};
 
-  int32_t start_sum = fit32(static_cast<int64_t>(fit32(static_cast<int64_t>(p.start) + q.start,
-                                                         "sum of the chainage starts")) + r.start,
-                            "sum of the chainage starts");
+  const int32_t start_sum = checked::add(checked::add(p.start, q.start, "sum of the chainage starts"), r.start,
+                                        "sum of the chainage starts");
   if (start_sum != 0) {
     if (p.start > q.start && p.start > r.start) {
       out[0] = p;
@@ -55,7 +54,7 @@ void progressive_ordina(ScenarioState& state, std::array<int, 3>* lines) {
 
   for (int i = 0; i < 3; ++i) {
     Triple t = out[i];
-    if (t.position == 1) t.end = fit32(static_cast<int64_t>(t.end) + 100, "chainage reference + 100");
+    if (t.position == 1) t.end = checked::add(t.end, 100, "chainage reference + 100");
     TableRecord& slot = table[static_cast<std::size_t>(kChainageSlotThree + i)];
     slot.start = t.start;
     slot.end = t.end;

@@ -186,10 +186,14 @@ class Reader {
     if (length > 1000000) {
       stop(src_.line, 1, "route length " + metres(length) + " is above 1000000 m");
     }
-    int64_t total = static_cast<int64_t>(length) + 7000;
-    if (total < 0) throw RunTimeFailure("route length " + metres(length) + " gives a negative track size");
-    st_.total_metres = static_cast<int32_t>(total);
-    st_.cell_count = static_cast<int32_t>(nearest(static_cast<double>(total) / 50.0));
+    // The record creates the cells anew: when that fails, the cells of an
+    // earlier record are gone too.
+    cells_pending_ = false;
+    st_.total_metres = checked::add(length, 7000, "route length + 7000");
+    st_.cell_count = static_cast<int32_t>(nearest(static_cast<double>(st_.total_metres) / 50.0));
+    if (st_.cell_count < 0) {
+      throw RunTimeFailure("route length " + metres(length) + " leaves no track: it must be at least -7000 m");
+    }
     // Nothing in the general part touches the cells or the plan, so they
     // are created once, when it ends, for the last route length read.
     cells_pending_ = true;
@@ -239,8 +243,8 @@ class Reader {
     }
   }
 
-  void set_gradient(int64_t cell, int64_t gradient) {
-    int64_t stored = gradient + 100;
+  void set_gradient(int64_t cell, int32_t gradient) {
+    const int32_t stored = checked::add(gradient, 100, "gradient + 100");
     if (stored < 0 || stored > 255) {
       throw RunTimeFailure("gradient " + std::to_string(gradient) + " does not fit (-100 to 155)");
     }
@@ -286,7 +290,7 @@ class Reader {
     if (!classed) stop(src_.line, 103, "curve keyword has no curvature class digit 1 to 6");
     if (contains_any_case(f, "s")) k = -k;
     plan_steps(s, 0.0, false, true);
-    plan_steps(static_cast<int64_t>(s) + l, k, true, true);
+    plan_steps(checked::add(s, l, "curve end"), k, true, true);
     return true;
   }
 
@@ -388,9 +392,9 @@ class Reader {
                occupant(st_, b),
            p);
     }
-    if (board_cursor_ < 0) throw RunTimeFailure("more than 81 line boards: no table slot is left");
     place(st_, b, cell_kind::kLineBoard, p);
-    st_.track_cells.at(b).value = static_cast<int16_t>(board_cursor_);
+    st_.track_cells.at(b).value = low16(board_cursor_);
+    if (board_cursor_ < 0) throw RunTimeFailure("more than 81 line boards: no table slot is left");
     st_.scenario_table[static_cast<std::size_t>(board_cursor_)].text = stored_text(text.text);
     --board_cursor_;
     return true;
@@ -526,9 +530,8 @@ class Reader {
            p);
     }
     if (w > 0) {
-      int16_t value = fit16(w, "abbattimento value");
       place(st_, c, cell_kind::kAbbattimento, p);
-      st_.track_cells.at(c).value = value;
+      st_.track_cells.at(c).value = fit16(w, "abbattimento value");
     } else {
       place(st_, c, cell_kind::kAbbattimentoPlain, p);
     }
@@ -559,24 +562,29 @@ class Reader {
     slot.attribute_11 = in.read_int16();
     slot.attribute_12 = in.read_int16();
     slot.attribute_13 = in.read_byte();
-    int64_t hours = in.read_int32();
-    int64_t minutes = in.read_int32();
-    int64_t seconds = in.read_int32();
-    slot.time = fit32(hours * 3600 + minutes * 60 + seconds, "station time");
+    const int32_t hours = in.read_int32();
+    const int32_t minutes = in.read_int32();
+    const int32_t seconds = in.read_int32();
+    {
+      const int32_t from_hours = checked::mul(hours, 3600, "station time");
+      const int32_t from_minutes = checked::mul(minutes, 60, "station time");
+      slot.time = checked::add(checked::add(from_hours, from_minutes, "station time"), seconds, "station time");
+    }
     slot.text = stored_text(in.read_text().text);
 
     const int kind = slot.kind;
     if (kind == 5 || kind == 6) {
-      slot.start = fit32(static_cast<int64_t>(pos) - length, "station start");
-      slot.end = fit32(static_cast<int64_t>(pos) + 150, "station end");
+      slot.start = checked::sub(pos, length, "station start");
+      slot.end = checked::add(pos, 150, "station end");
       slot.end_extension = 0;
     } else if (kind == 7 || kind == 8) {
-      slot.start = fit32(static_cast<int64_t>(pos) - length, "station start");
-      slot.end = fit32(static_cast<int64_t>(pos) + length, "station end");
+      slot.start = checked::sub(pos, length, "station start");
+      slot.end = checked::add(pos, length, "station end");
       slot.end_extension = 0;
     } else {
       slot.start = fit32(nearest(pos - length / 2.0), "station start");
-      slot.end = fit32(nearest(pos + length / 2.0) + (slot.end_extension != 0 ? 50 : 0), "station end");
+      slot.end = fit32(nearest(pos + length / 2.0), "station end");
+      if (slot.end_extension != 0) slot.end = checked::add(slot.end, 50, "station end");
     }
     if (length < 600) slot.attribute_5 = 0;
     if (s == 1) {
@@ -604,7 +612,7 @@ class Reader {
     }
     if (s > 1) {
       const TableRecord& previous = st_.scenario_table[static_cast<std::size_t>(s - 1)];
-      if (static_cast<int64_t>(slot.start) - 350 < previous.end) {
+      if (checked::sub(slot.start, 350, "station start - 350") < previous.end) {
         stop(src_.train, 22,
              "station at " + metres(pos) + " starts at " + metres(slot.start) + ", less than 350 m after the " +
                  "previous station ends at " + metres(previous.end),
@@ -646,7 +654,7 @@ class Reader {
 
   int board_cursor_ = kFirstBoardSlot;
   int64_t gradient_cursor_ = 0;
-  int64_t previous_gradient_ = 0;
+  int32_t previous_gradient_ = 0;
   int64_t plan_cursor_ = 2;
 
   int station_cursor_ = 1;

@@ -48,7 +48,7 @@ void memo_montagna(ScenarioState& state, MontagnaRecord r) {
   state.montagna_starts[static_cast<std::size_t>(n)] = r.inizio;
   state.montagna_ends[static_cast<std::size_t>(n)] = r.fine;
   // A span that follows the previous one within 150 m joins it as type 3.
-  if (n > 1 && static_cast<int64_t>(r.inizio) - state.montagna_ends[static_cast<std::size_t>(n - 1)] <= 150) {
+  if (n > 1 && checked::sub(r.inizio, state.montagna_ends[static_cast<std::size_t>(n - 1)], "montagna gap") <= 150) {
     r.tipo = 3;
   }
   int64_t first = nearest(r.inizio / 50.0);
@@ -73,13 +73,14 @@ void memo_indicatori_v_max(ScenarioState& state, const SpeedBoardRecord& r) {
   place(state, g, cell_kind::kSpeedBoard, r.posizione);
   TrackCell& cell = state.track_cells.at(g);
   auto packed = [](int32_t right, int32_t left) {
-    int32_t whole = fit32(20 * static_cast<int64_t>(left), "speed-limit board speed x 20");
-    return fit16(nearest(right / 5.0 + whole), "speed-limit board packed speed");
+    const double fifth = right / 5.0;
+    const int32_t whole = checked::mul(20, left, "speed-limit board speed");
+    return fit16(nearest(fifth + whole), "speed-limit board packed speed");
   };
   cell.value = packed(r.vad, r.vas);
   cell.value_2 = packed(r.vbd, r.vbs);
   cell.value_3 = packed(r.vcd, r.vcs);
-  cell.value_4 = low16(fit32(static_cast<int64_t>(r.strisces) * 10 + r.strisced, "stripe code"));
+  cell.value_4 = low16(checked::add(checked::mul(r.strisces, 10, "stripe code"), r.strisced, "stripe code"));
 }
 
 void memo_segnale(ScenarioState& state, SignalRecord r) {
@@ -90,30 +91,41 @@ void memo_segnale(ScenarioState& state, SignalRecord r) {
   }
   place(state, g, cell_kind::kSignal, r.posizione);
   TrackCell& cell = state.track_cells.at(g);
-  int32_t side = fit32(static_cast<int64_t>(r.sx) * 3 + r.dx, "signal side code");
-  cell.value_4 = low16(fit32(static_cast<int64_t>(r.rapp) * 10 + side, "signal combined code"));
-  cell.value = low16(fit32(static_cast<int64_t>(r.s1) * 10 + r.d1, "signal aspect code"));
-  cell.value_2 = low16(fit32(static_cast<int64_t>(r.s2) * 10 + r.d2, "signal aspect code"));
-  cell.value_3 = low16(fit32(static_cast<int64_t>(r.s3) * 10 + r.d3, "signal aspect code"));
+  {
+    const int32_t repetition = checked::mul(r.rapp, 10, "signal combined code");
+    const int32_t left = checked::mul(r.sx, 3, "signal combined code");
+    cell.value_4 = low16(checked::add(checked::add(repetition, left, "signal combined code"), r.dx,
+                                      "signal combined code"));
+  }
+  auto aspect = [](int32_t s, int32_t d) {
+    return low16(checked::add(checked::mul(s, 10, "signal aspect code"), d, "signal aspect code"));
+  };
+  cell.value = aspect(r.s1, r.d1);
+  cell.value_2 = aspect(r.s2, r.d2);
+  cell.value_3 = aspect(r.s3, r.d3);
   if (r.tempo >= 1 && r.tempo <= 100) r.tempo = 101;
   cell.signal_time = r.sx == 2 ? low8(r.tempo) : 0;
   // Cells 2, 4, 6 and 8 before the signal announce it.
   for (int j = 1; j <= 4; ++j) {
-    state.track_cells.at(g - 2 * j).approach_mark =
-        low8(fit32(static_cast<int64_t>(side) * 10 + j, "signal approach mark"));
+    const int32_t side = checked::add(checked::mul(r.sx, 3, "signal approach mark"), r.dx, "signal approach mark");
+    const int32_t mark = checked::add(checked::mul(side, 10, "signal approach mark"), j, "signal approach mark");
+    state.track_cells.at(g - 2 * j).approach_mark = low8(mark);
   }
 }
 
 void memo_rallentamento(ScenarioState& state, SlowdownRecord r) {
-  const int64_t x = r.x;
+  const int32_t x = r.x;
   const bool warned = x > 1500;
-  int64_t a = warned ? element_cell(x - 1200) : 0;
+  // All three cells are worked out before any of them is tested.
+  const int32_t warning_position = checked::sub(x, 1200, "slowdown warning position");
+  int64_t a = element_cell(warning_position);
   int64_t b = element_cell(x);
-  int64_t e = element_cell(x + r.l);
+  const int32_t end_position = checked::add(x, r.l, "slowdown end position");
+  int64_t e = element_cell(end_position);
   TrackCells& cells = state.track_cells;
   if (warned) {
     if (!cells.at(a).is_free()) {
-      state.record(17, taken(state, "warning of the slowdown", x - 1200, a));
+      state.record(17, taken(state, "warning of the slowdown", warning_position, a));
       return;
     }
   } else {
@@ -124,7 +136,7 @@ void memo_rallentamento(ScenarioState& state, SlowdownRecord r) {
     return;
   }
   if (!cells.at(e).is_free()) {
-    state.record(19, taken(state, "end of the slowdown", x + r.l, e));
+    state.record(19, taken(state, "end of the slowdown", end_position, e));
     return;
   }
   place(state, e, cell_kind::kSlowdownEnd, r.x);
@@ -142,7 +154,7 @@ void memo_rallentamento(ScenarioState& state, SlowdownRecord r) {
   cells.at(e).value_3 = low16(r.f_tt);
 
   // The approach cells sit just before the warning cell (no + 1 here).
-  int64_t s = nearest((x - 1200) / 50.0);
+  int64_t s = nearest(warning_position / 50.0);
   if (r.f_ta == 0) return;
   for (int64_t i = 0; i < 4; ++i) {
     if (!cells.at(s - i).is_free()) {

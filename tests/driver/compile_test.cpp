@@ -248,7 +248,15 @@ INSTANTIATE_TEST_SUITE_P(
         Naming{"TrainOfAnotherRoute", kLine, "Altra_100-.txt", {}, 2,
                kUsageTrain + "Altra_100-.txt (expected Prova_TRAIN-.txt); give it with --train\n", {}},
         Naming{"EmptyTrain", kLine, "Prova_-.txt", {}, 2,
-               kUsageTrain + "Prova_-.txt (expected Prova_TRAIN-.txt); give it with --train\n", {}}),
+               kUsageTrain + "Prova_-.txt (expected Prova_TRAIN-.txt); give it with --train\n", {}},
+        Naming{"RouteWithoutWindows1252Byte", kLine, kTrain, {"--route", "Linea\xE4\xB8\xAD", "--train", "7"}, 2,
+               "scenario-builder: route name \"Linea\xE4\xB8\xAD\" cannot be stored in the compiled files: the "
+               "character \"\xE4\xB8\xAD\" (U+4E2D) has no Windows-1252 byte\n",
+               {}},
+        Naming{"TrainThatIsNoUtf8", kLine, kTrain, {"--train", "7\xE0"}, 2,
+               "scenario-builder: train number \"7\xE0\" cannot be stored in the compiled files: invalid UTF-8 "
+               "byte 0xE0 at byte 2\n",
+               {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CompileTest, NamesFromOptionsEnterTheScenarioTable) {
@@ -257,6 +265,27 @@ TEST_F(CompileTest, NamesFromOptionsEnterTheScenarioTable) {
   EXPECT_NE(table.find(std::string("\x05\x00" "Altra", 7)), std::string::npos);
   EXPECT_NE(table.find(std::string("\x01\x00" "7", 3)), std::string::npos);
   EXPECT_EQ(table.find("Prova"), std::string::npos);
+}
+
+// Names arrive as UTF-8 and are stored as Windows-1252, one byte each; the
+// check codes are summed over those bytes. File names keep the UTF-8 form.
+TEST_F(CompileTest, AccentedRouteIsStoredInWindows1252) {
+  ASSERT_EQ(compile_prova({"--route", "Citt\xC3\xA0", "--train", "100"}).status, 0);
+  EXPECT_EQ(listing(out_), (std::vector<std::string>{"Citt\xC3\xA0_100.dat", "Citt\xC3\xA0_100.sim",
+                                                     "Citt\xC3\xA0_linea.dat"}));
+  const std::string table = read_bytes(out_ + "/Citt\xC3\xA0_100.sim");
+  // Walk to slot 85: each slot is 34 bytes plus its text.
+  std::size_t at = 0;
+  for (int slot = 0; slot < 85; ++slot) {
+    ASSERT_LT(at + 16, table.size());
+    at += 34 + (static_cast<unsigned char>(table[at + 14]) | static_cast<unsigned char>(table[at + 15]) << 8);
+  }
+  EXPECT_EQ(table.substr(at + 14, 2 + 5), std::string("\x05\x00" "Citt\xE0", 7));
+  // Route check code over "100citt\xE0" + filler: 33835 = 0x842B.
+  EXPECT_EQ(table.substr(at + 16 + 5 + 14, 4), std::string("\x2B\x84\x00\x00", 4));
+  const std::string cells = read_bytes(out_ + "/Citt\xC3\xA0_100.dat");
+  // Cell 1: marker 5121, then the cell check code 2518 = 0x09D6.
+  EXPECT_EQ(cells.substr(15 + 1, 4), std::string("\x01\x14\xD6\x09", 4));
 }
 
 // Unreadable inputs and unusable outputs: one line, status 4, nothing written.

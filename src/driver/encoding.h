@@ -1,0 +1,21 @@
+// Windows-1252, the one-byte character set of every text the simulator
+// reads, and UTF-8, the character set of this system's command line and
+// file names.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sb {
+
+// The Windows-1252 bytes of a UTF-8 text. std::nullopt when the text is not
+// valid UTF-8 or holds a character Windows-1252 has no byte for; `problem`
+// then says which.
+std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* problem = nullptr);
+
+// The UTF-8 form of Windows-1252 bytes. The five bytes Windows-1252 leaves
+// undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) come out as U+FFFD.
+std::string cp1252_to_utf8(std::string_view bytes);
+
+}  // namespace sb

@@ -6,8 +6,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include "driver/failures.h"
-#include "driver/files.h"
+#include "base/failures.h"
+#include "base/files.h"
 #include "line_generator.h"
 
 int main(int argc, char** argv) {

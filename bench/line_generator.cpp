@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "driver/arith.h"
+#include "model/track_cells.h"
 
 namespace sb::bench {
 namespace {

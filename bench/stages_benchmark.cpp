@@ -1,17 +1,21 @@
 // The compile's stages, in process, on the generated 1000 km route held in
-// memory: field reading, memorizza_dati (reading, recording, plan
+// memory: field reading, read_descriptions (reading, recording, plan
 // integration), the track cell completion, and the serialisation of each
 // compiled file into a sink that discards the bytes.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
-#include "compiled/compiled_files.h"
-#include "driver/files.h"
-#include "driver/scenario_records.h"
+#include "base/files.h"
+#include "compile/compile.h"
+#include "format/layout.h"
+#include "format/line_plan_file.h"
+#include "format/scenario_table_file.h"
+#include "format/track_cell_file.h"
 #include "line_generator.h"
-#include "reader/reader.h"
-#include "source/field_reader.h"
+#include "model/scenario.h"
+#include "reader/read_descriptions.h"
+#include "text/field_reader.h"
 #include "track/completion.h"
 
 namespace {
@@ -34,24 +38,21 @@ class DiscardSink : public sb::ByteSink {
   std::size_t bytes = 0;
 };
 
-sb::ScenarioState fresh_state() {
-  sb::ScenarioState state;
+sb::Scenario fresh_state() {
+  sb::Scenario state;
   state.route_name = scenario().route;
   state.train_number = scenario().train;
-  state.geometry_flag = 1;
   return state;
 }
 
 // The state after the whole compile, for the writers.
-const sb::ScenarioState& compiled_state() {
-  static const sb::ScenarioState state = [] {
-    sb::ScenarioState s = fresh_state();
+const sb::Scenario& compiled_state() {
+  static const sb::Compiled compiled = [] {
     sb::MemorySource line("line", scenario().line);
     sb::MemorySource train("train", scenario().train_description);
-    sb::memorizza_percorso(s, 1, {line, train});
-    return s;
+    return sb::compile_scenario({scenario().route, scenario().train, true}, {line, train});
   }();
-  return state;
+  return compiled.scenario;
 }
 
 void BM_FieldReading(benchmark::State& bm) {
@@ -72,32 +73,32 @@ void BM_FieldReading(benchmark::State& bm) {
 }
 BENCHMARK(BM_FieldReading)->Unit(benchmark::kMillisecond);
 
-void BM_MemorizzaDati(benchmark::State& bm) {
+void BM_ReadDescriptions(benchmark::State& bm) {
   for (auto _ : bm) {
-    sb::ScenarioState state = fresh_state();
+    sb::Scenario state = fresh_state();
     sb::MemorySource line("line", scenario().line);
     sb::MemorySource train("train", scenario().train_description);
-    sb::memorizza_dati(state, {line, train});
+    sb::read_descriptions(state, {line, train});
     if (!state.diagnostics.empty()) {
       bm.SkipWithError("the generated scenario recorded a condition");
       break;
     }
-    benchmark::DoNotOptimize(state.track_cells.cells().data());
+    benchmark::DoNotOptimize(state.cells.cells().data());
   }
 }
-BENCHMARK(BM_MemorizzaDati)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadDescriptions)->Unit(benchmark::kMillisecond);
 
 void BM_Completion(benchmark::State& bm) {
-  sb::ScenarioState read = fresh_state();
+  sb::Scenario read = fresh_state();
   sb::MemorySource line("line", scenario().line);
   sb::MemorySource train("train", scenario().train_description);
-  sb::memorizza_dati(read, {line, train});
-  sb::ScenarioState state = fresh_state();
+  sb::read_descriptions(read, {line, train});
+  sb::Scenario state = fresh_state();
   state.cell_count = read.cell_count;
   for (auto _ : bm) {
     bm.PauseTiming();
-    state.track_cells = read.track_cells;
-    state.diagnostics.clear();
+    state.cells = read.cells;
+    state.diagnostics = sb::Diagnostics();
     bm.ResumeTiming();
     sb::complete_track_cells(state);
     if (!state.diagnostics.empty()) {
@@ -120,20 +121,20 @@ void serialise(benchmark::State& bm, Write&& write) {
 }
 
 void BM_WriteLinePlan(benchmark::State& bm) {
-  const sb::ScenarioState& s = compiled_state();
-  serialise(bm, [&](sb::ByteSink& sink) { sb::write_line_plan(s.plan_grid, sink); });
+  const sb::Scenario& s = compiled_state();
+  serialise(bm, [&](sb::ByteSink& sink) { sb::write_line_plan(s.plan, sink); });
 }
 BENCHMARK(BM_WriteLinePlan)->Unit(benchmark::kMillisecond);
 
 void BM_WriteScenarioTable(benchmark::State& bm) {
-  const sb::ScenarioState& s = compiled_state();
-  serialise(bm, [&](sb::ByteSink& sink) { sb::write_scenario_table(s.scenario_table, sink); });
+  const sb::Scenario& s = compiled_state();
+  serialise(bm, [&](sb::ByteSink& sink) { sb::write_scenario_table(sb::table_records(s.table), sink); });
 }
 BENCHMARK(BM_WriteScenarioTable)->Unit(benchmark::kMicrosecond);
 
 void BM_WriteTrackCells(benchmark::State& bm) {
-  const sb::ScenarioState& s = compiled_state();
-  serialise(bm, [&](sb::ByteSink& sink) { sb::write_track_cells(s.track_cells, sink); });
+  const sb::Scenario& s = compiled_state();
+  serialise(bm, [&](sb::ByteSink& sink) { sb::write_track_cells(s.cells, sink); });
 }
 BENCHMARK(BM_WriteTrackCells)->Unit(benchmark::kMicrosecond);
 

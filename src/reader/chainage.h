@@ -1,16 +1,16 @@
-// Ordering of the three chainage systems kept in table slots 81 to 83.
+// Ordering of the three chainage systems of the scenario table.
 #pragma once
 
 #include <array>
 
-#include "driver/scenario_records.h"
+#include "model/scenario_table.h"
 
 namespace sb {
 
-// Orders slots 81..83 by start position, greatest first (by reference value
+// Orders the systems by start position, greatest first (by reference value
 // when every start is 0), then raises the reference of each falling system
 // by 100. `lines`, when given, holds the description file line of each
-// slot's record and is moved along with the triples.
-void progressive_ordina(ScenarioState& state, std::array<int, 3>* lines = nullptr);
+// system's record and is moved along with the systems.
+void order_chainage_systems(std::array<ChainageSystem, 3>& systems, std::array<int, 3>* lines = nullptr);
 
 }  // namespace sb

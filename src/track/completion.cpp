@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "compiled/check_codes.h"
-#include "reader/recorders.h"
 
 namespace sb {
 namespace {
@@ -17,13 +15,13 @@ constexpr int16_t kAbbattimentoValue = 180;
 
 class Completion {
  public:
-  explicit Completion(ScenarioState& state) : st_(state), last_(state.cell_count) {}
+  explicit Completion(Scenario& scenario) : st_(scenario), cells_(scenario.cells), last_(scenario.cell_count) {}
 
   void run() {
     find_end_cells();
     const int64_t bound = static_cast<int64_t>(st_.cell_count) - 2;
     for (int64_t i = 1; i <= bound; ++i) {
-      uint8_t kind = st_.track_cells.at(i).kind;
+      uint8_t kind = cells_.at(i).kind;
       if (kind == kSlowdownWarning) look_back_for_signals(i);
       if (kind == kSlowdownStart) {
         pre_start_windows(i);
@@ -35,27 +33,28 @@ class Completion {
 
  private:
   // A cell beyond the last one counts as taken.
-  bool free(int64_t c) const { return c >= 0 && c <= last_ && st_.track_cells.at(c).is_free(); }
-  uint8_t kind(int64_t c) const { return (c >= 0 && c <= last_) ? st_.track_cells.at(c).kind : kNothing; }
+  bool free(int64_t c) const { return c >= 0 && c <= last_ && cells_.at(c).is_free(); }
+  uint8_t kind(int64_t c) const { return (c >= 0 && c <= last_) ? cells_.at(c).kind : kNothing; }
 
   void place_abbattimento(int64_t c) {
-    place(st_, c, kAbbattimento, static_cast<int32_t>(c * 50));
-    st_.track_cells.at(c).value = kAbbattimentoValue;
+    cells_.mark(c, kAbbattimento, static_cast<int32_t>(c * 50));
+    cells_.at(c).abbattimento_value() = kAbbattimentoValue;
   }
 
+  // An abbattimento already there keeps a value of at most 180.
   void cap_value(int64_t c) {
-    TrackCell& cell = st_.track_cells.at(c);
-    cell.value = static_cast<int16_t>(minimo(kAbbattimentoValue, cell.value));
+    int16_t& value = cells_.at(c).abbattimento_value();
+    if (value > kAbbattimentoValue) value = kAbbattimentoValue;
   }
 
   // The failure's position is the cell's; the message names the elements
   // at the positions the description file gave them.
   void fail(int32_t code, int64_t cell, const std::string& message) {
-    st_.record_unplaced(code, message, static_cast<int32_t>(cell * 50));
+    st_.record_unplaced_error(code, message, static_cast<int32_t>(cell * 50));
   }
 
   std::string at(int64_t c) const {
-    return std::to_string(st_.track_cells.origin(c)) + " m (cell " + std::to_string(c) + ")";
+    return std::to_string(cells_.origin(c)) + " m (cell " + std::to_string(c) + ")";
   }
 
   // "cells 35 and 34 are taken", leaving out cells beyond the last one.
@@ -91,7 +90,7 @@ class Completion {
         fail(11, d,
              "no free cell for the automatic abbattimento before the signal at " + at(d) +
                  ", which stands within 1000 m before the warning of the slowdown at " +
-                 std::to_string(st_.track_cells.origin(i)) + " m: " + taken({d - 1, d - 2}));
+                 std::to_string(cells_.origin(i)) + " m: " + taken({d - 1, d - 2}));
       }
     }
   }
@@ -126,7 +125,7 @@ class Completion {
   // slowdown's end cell (or the last cell when it has none); a fast
   // slowdown is walked to its end without placing anything.
   int64_t slowdown_walk(int64_t i) {
-    const bool slow = st_.track_cells.at(i).value < 110;
+    const bool slow = cells_.at(i).slowdown_speed() < 110;
     int64_t n = 0;
     int64_t e = i;
     while (e < last_) {
@@ -191,37 +190,14 @@ class Completion {
     }
   }
 
-  ScenarioState& st_;
+  Scenario& st_;
+  TrackCells& cells_;
   const int64_t last_;
   std::vector<int64_t> next_end_;
 };
 
 }  // namespace
 
-int64_t minimo(int64_t x, int64_t y) { return x > y ? y : x; }
-
-void complete_track_cells(ScenarioState& state) { Completion(state).run(); }
-
-void memorizza_percorso(ScenarioState& state, int32_t geometry_flag, DescriptionSources sources) {
-  state.geometry_flag = geometry_flag;
-  state.error_code = 0;
-  for (TableRecord& slot : state.scenario_table) slot = TableRecord{};
-
-  memorizza_dati(state, sources);
-  if (!state.track_cells.exists() || state.track_cells.size() != static_cast<int64_t>(state.cell_count) + 1 ||
-      state.cell_count < 1) {
-    throw FatalError(0, "no track cells were built");
-  }
-  complete_track_cells(state);
-
-  TableRecord& route = state.scenario_table[kRouteSlot];
-  TrackCell& cell1 = state.track_cells.at(1);
-  if (route.attribute_7 != 0 || cell1.value != 0) throw FatalError(1250);
-  route.attribute_7 = 610;
-  cell1.value = 5121;
-  if (route.time != 0 || cell1.value_2 != 0) throw FatalError(1251);
-  route.time = codice_gara_st(state);
-  cell1.value_2 = static_cast<int16_t>(codice_gara_og(state));
-}
+void complete_track_cells(Scenario& scenario) { Completion(scenario).run(); }
 
 }  // namespace sb

@@ -4,21 +4,14 @@
 
 #include <string>
 
-#include "compiled/compiled_files.h"
-#include "driver/files.h"
+#include "base/files.h"
+#include "compile/compile.h"
+#include "format/line_plan_file.h"
 #include "line_generator.h"
-#include "reader/reader.h"
-#include "track/completion.h"
 
 namespace {
 
 using sb::bench::generate_scenario;
-
-class CountingSink : public sb::ByteSink {
- public:
-  void write(const char*, std::size_t size) override { bytes += size; }
-  std::size_t bytes = 0;
-};
 
 std::size_t count(const std::string& text, const std::string& word) {
   std::size_t n = 0;
@@ -26,9 +19,9 @@ std::size_t count(const std::string& text, const std::string& word) {
   return n;
 }
 
-std::string diagnostics_of(const sb::ScenarioState& state) {
+std::string diagnostics_of(const sb::Scenario& state) {
   std::string all;
-  for (const sb::Diagnostic& d : state.diagnostics) all += sb::format_diagnostic(d) + "\n";
+  for (const sb::Diagnostic& d : state.diagnostics.list()) all += sb::format_diagnostic(d) + "\n";
   return all;
 }
 
@@ -62,18 +55,16 @@ class GeneratedCompile : public ::testing::TestWithParam<std::tuple<int, uint32_
 TEST_P(GeneratedCompile, CompilesWithoutACondition) {
   const auto [km, seed] = GetParam();
   const auto s = generate_scenario(km, seed);
-  sb::ScenarioState state;
-  state.route_name = s.route;
-  state.train_number = s.train;
   sb::MemorySource line(s.route + "_linea.txt", s.line);
   sb::MemorySource train(s.route + "_" + s.train + "-.txt", s.train_description);
-  sb::memorizza_percorso(state, 1, {line, train});
-  EXPECT_EQ(diagnostics_of(state), "");
+  const sb::Compiled compiled = sb::compile_scenario({s.route, s.train, true}, {line, train});
+  EXPECT_FALSE(compiled.fatal);
+  EXPECT_EQ(diagnostics_of(compiled.scenario), "");
 
-  CountingSink plan;
-  sb::write_line_plan(state.plan_grid, plan);
+  sb::CountingSink plan;
+  sb::write_line_plan(compiled.scenario.plan, plan);
   const std::size_t n = static_cast<std::size_t>(km) * 1000 + 7000;
-  EXPECT_EQ(plan.bytes, 20 * n - 36);  // a complete plan
+  EXPECT_EQ(plan.count, 20 * n - 36);  // a complete plan
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, GeneratedCompile,

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "reader_test_support.h"
+#include "support/descriptions.h"
 
 namespace sb {
 namespace {
 
-using testing_support::read_files;
+using test::read_files;
 
 // (start, reference, direction flag) of one chainage system.
 struct Triple {
@@ -37,21 +37,17 @@ std::string shown(const Slots& s) {
   return out.str();
 }
 
-Slots order(const Slots& in) {
-  ScenarioState state;
-  for (int i = 0; i < 3; ++i) {
-    TableRecord& r = state.scenario_table[static_cast<std::size_t>(kChainageSlotThree + i)];
-    r.start = in[static_cast<std::size_t>(i)].start;
-    r.end = in[static_cast<std::size_t>(i)].end;
-    r.position = in[static_cast<std::size_t>(i)].flag;
-  }
-  progressive_ordina(state);
+Slots found_in(const std::array<ChainageSystem, 3>& systems) {
   Slots out;
-  for (int i = 0; i < 3; ++i) {
-    const TableRecord& r = state.scenario_table[static_cast<std::size_t>(kChainageSlotThree + i)];
-    out[static_cast<std::size_t>(i)] = {r.start, r.end, r.position};
-  }
+  for (std::size_t i = 0; i < 3; ++i) out[i] = {systems[i].start, systems[i].reference, systems[i].direction};
   return out;
+}
+
+Slots order(const Slots& in) {
+  std::array<ChainageSystem, 3> systems;
+  for (std::size_t i = 0; i < 3; ++i) systems[i] = {in[i].start, in[i].end, in[i].flag};
+  order_chainage_systems(systems);
+  return found_in(systems);
 }
 
 struct OrderCase {
@@ -124,35 +120,6 @@ TEST(ChainageOrdering, EveryArrangementOfDistinctStartsEndsGreatestFirst) {
   EXPECT_EQ(arrangements, 6);
 }
 
-TEST(ChainageOrdering, TouchesOnlyTheThreeTriples) {
-  ScenarioState state;
-  for (int slot = 80; slot <= 84; ++slot) {
-    TableRecord& r = state.scenario_table[static_cast<std::size_t>(slot)];
-    r.kind = static_cast<uint8_t>(slot);
-    r.text = "slot " + std::to_string(slot);
-    r.time = slot * 10;
-    r.attribute_7 = static_cast<int16_t>(slot);
-  }
-  state.scenario_table[80].start = 11;
-  state.scenario_table[84].end = 88000;
-  state.scenario_table[82].start = 31700;
-  state.scenario_table[82].end = 44400;
-  state.scenario_table[82].position = 1;
-  state.scenario_table[83].end = 5200;
-  progressive_ordina(state);
-  for (int slot = 80; slot <= 84; ++slot) {
-    const TableRecord& r = state.scenario_table[static_cast<std::size_t>(slot)];
-    EXPECT_EQ(r.kind, slot);
-    EXPECT_EQ(r.text, "slot " + std::to_string(slot));
-    EXPECT_EQ(r.time, slot * 10);
-    EXPECT_EQ(r.attribute_7, slot);
-  }
-  EXPECT_EQ(state.scenario_table[80].start, 11);
-  EXPECT_EQ(state.scenario_table[84].end, 88000);
-  EXPECT_EQ(state.scenario_table[81].end, 44500);
-  EXPECT_EQ(state.error_code, 0);
-}
-
 TEST(ChainageOrdering, ResultsThatDoNotFit32BitsAreRunTimeFailures) {
   // The 32-bit sum of the three starts.
   EXPECT_THROW(order({{{INT32_MAX, 0, 0}, {1, 0, 0}, {0, 0, 0}}}), RunTimeFailure);
@@ -180,14 +147,10 @@ TEST(ChainageOrdering, ReadFromTheLineFile) {
        {{kZero, {2000000000, 0, 0}, {2000000000, 0, 0}}}, 25},
   };
   for (const Case& c : cases) {
-    auto r = read_files(testing_support::line_file("", c.general), testing_support::train_file(""));
-    Slots got;
-    for (int i = 0; i < 3; ++i) {
-      const TableRecord& t = r.state.scenario_table[static_cast<std::size_t>(kChainageSlotThree + i)];
-      got[static_cast<std::size_t>(i)] = {t.start, t.end, t.position};
-    }
+    auto r = read_files(test::line_file("", c.general), test::train_file(""));
+    const Slots got = found_in(r.scenario.table.chainage);
     EXPECT_EQ(got, c.expected) << c.general << " got " << shown(got);
-    EXPECT_EQ(r.state.error_code, c.code) << c.general;
+    EXPECT_EQ(r.scenario.error_code(), c.code) << c.general;
   }
 }
 

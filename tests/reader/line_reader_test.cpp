@@ -8,76 +8,79 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/arith.h"
-#include "reader/reader.h"
-#include "reader_test_support.h"
-#include "source/builtin_content.h"
-#include "source/text_writer.h"
+#include "builtin/builtin_content.h"
+#include "support/descriptions.h"
+#include "text/text_writer.h"
 
 namespace sb {
 namespace {
 
-using testing_support::kUntouchedPosition;
-using testing_support::line_file;
-using testing_support::read_files;
-using testing_support::ReadResult;
-using testing_support::repeated;
-using testing_support::train_file;
+using test::error_position;
+
+using test::kUntouchedPosition;
+using test::line_file;
+using test::read_files;
+using test::ReadResult;
+using test::repeated;
+using test::train_file;
 
 // A train file whose only record shows whether it was read.
 const std::string kTrain = train_file("numero vetture,  6\r\n");
 
-bool train_was_read(const ReadResult& r) { return r.state.scenario_table[kGeneralSlot].position == 6; }
+bool train_was_read(const ReadResult& r) { return r.scenario.table.general.coaches == 6; }
 
 std::string builtin_line() { return text_file_bytes(builtin_line_lines()); }
 
 uint64_t bits(double d) { return std::bit_cast<uint64_t>(d); }
 
+
 // --- the built-in line -------------------------------------------------------
 
 TEST(LineReader, BuiltinLine) {
   const ReadResult r = read_files(builtin_line(), train_file(""));
-  const ScenarioState& s = r.state;
-  EXPECT_EQ(s.error_code, 0);
+  const Scenario& s = r.scenario;
+  EXPECT_EQ(s.error_code(), 0);
   EXPECT_TRUE(s.diagnostics.empty());
   EXPECT_TRUE(r.line_removed);
   EXPECT_EQ(s.total_metres, 95000);
   EXPECT_EQ(s.cell_count, 1900);
-  EXPECT_EQ(s.track_cells.size(), 1901);
-  EXPECT_EQ(s.plan_grid.last_metre(), 95000);
-  EXPECT_EQ(s.montagna_count, 0);
+  EXPECT_EQ(s.cells.size(), 1901);
+  EXPECT_EQ(s.plan.last_metre(), 95000);
+  EXPECT_TRUE(s.montagna_spans.empty());
 
-  const auto& t = s.scenario_table;
-  EXPECT_EQ(t[84].end, 88000);
-  EXPECT_EQ(t[85].start, 1);
-  EXPECT_EQ(t[85].position, 0);
-  EXPECT_EQ(t[85].end, 0);
-  EXPECT_EQ(t[85].text, "Prova");
-  EXPECT_EQ(t[86].start, 0);
-  EXPECT_EQ(t[86].end, 0);
-  EXPECT_EQ(t[86].position, 0);
-  EXPECT_EQ(t[86].text, "1");
-  EXPECT_EQ((std::vector<int32_t>{t[81].start, t[81].end, t[81].position}), (std::vector<int32_t>{31700, 44500, 1}));
-  EXPECT_EQ((std::vector<int32_t>{t[82].start, t[82].end, t[82].position}), (std::vector<int32_t>{0, 5200, 0}));
-  EXPECT_EQ((std::vector<int32_t>{t[83].start, t[83].end, t[83].position}), (std::vector<int32_t>{0, 0, 0}));
+  const ScenarioTable& t = s.table;
+  EXPECT_EQ(t.general.route_length, 88000);
+  EXPECT_EQ(t.route.scenery, (std::array<int32_t, 3>{1, 0, 0}));
+  EXPECT_EQ(t.route.route_name, "Prova");
+  EXPECT_EQ(t.train.repetition_start, 0);
+  EXPECT_EQ(t.train.repetition_end, 0);
+  EXPECT_EQ(t.train.cab_signal_codes, 0);
+  EXPECT_EQ(t.train.train_number, "1");
+  auto system = [&](int i) {
+    const ChainageSystem& c = t.chainage[static_cast<std::size_t>(i)];
+    return std::vector<int32_t>{c.start, c.reference, c.direction};
+  };
+  EXPECT_EQ(system(0), (std::vector<int32_t>{31700, 44500, 1}));
+  EXPECT_EQ(system(1), (std::vector<int32_t>{0, 5200, 0}));
+  EXPECT_EQ(system(2), (std::vector<int32_t>{0, 0, 0}));
 
   // The six speed-limit boards and nothing else of kind 6.
   struct Board {
     int64_t cell;
-    int16_t value, value_2, value_3, value_4;
+    int16_t rank_a, rank_b, rank_c, stripes;
   };
   const Board boards[] = {{26, 1800, 1800, 1800, 0},  {83, 2600, 2800, 2800, 0},  {371, 2000, 2100, 2100, 20},
                           {375, 2000, 2100, 2100, 10}, {379, 2000, 2100, 2100, 0}, {435, 2600, 2800, 2800, 0}};
   std::vector<int64_t> kind6;
-  for (int64_t i = 0; i < s.track_cells.size(); ++i)
-    if (s.track_cells.at(i).kind == cell_kind::kSpeedBoard) kind6.push_back(i);
+  for (int64_t i = 0; i < s.cells.size(); ++i)
+    if (s.cells.at(i).kind == cell_kind::kSpeedBoard) kind6.push_back(i);
   EXPECT_EQ(kind6, (std::vector<int64_t>{26, 83, 371, 375, 379, 435}));
   for (const Board& b : boards) {
-    const TrackCell& c = s.track_cells.at(b.cell);
-    EXPECT_EQ(c.value, b.value) << b.cell;
-    EXPECT_EQ(c.value_2, b.value_2) << b.cell;
-    EXPECT_EQ(c.value_3, b.value_3) << b.cell;
-    EXPECT_EQ(c.value_4, b.value_4) << b.cell;
+    const TrackCell& c = s.cells.at(b.cell);
+    EXPECT_EQ(c.board_speed(0), b.rank_a) << b.cell;
+    EXPECT_EQ(c.board_speed(1), b.rank_b) << b.cell;
+    EXPECT_EQ(c.board_speed(2), b.rank_c) << b.cell;
+    EXPECT_EQ(c.board_stripes(), b.stripes) << b.cell;
   }
 
   // The 37 line boards, in file order, in slots 80 down to 44.
@@ -89,18 +92,18 @@ TEST(LineReader, BuiltinLine) {
     const std::size_t comma = l.find(',');
     const int32_t p = std::stoi(std::string(l.substr(0, comma)));
     const std::string text(l.substr(comma + 6));
-    const TrackCell& c = s.track_cells.at(element_cell(p));
+    const TrackCell& c = s.cells.at(element_cell(p));
     EXPECT_EQ(c.kind, cell_kind::kLineBoard) << p;
-    EXPECT_EQ(c.value, slot) << p;
-    EXPECT_EQ(t[static_cast<std::size_t>(slot)].text, text) << p;
+    EXPECT_EQ(c.table_slot(), slot) << p;
+    EXPECT_EQ(t.slots[static_cast<std::size_t>(slot)].text, text) << p;
     --slot;
     ++line_boards;
   }
   EXPECT_EQ(line_boards, 37);
   EXPECT_EQ(slot, 43);
-  EXPECT_EQ(t[43].text, "");
-  EXPECT_EQ(s.track_cells.at(27).value, 80);
-  EXPECT_EQ(s.track_cells.at(878).value, 44);
+  EXPECT_EQ(t.slots[43].text, "");
+  EXPECT_EQ(s.cells.at(27).table_slot(), 80);
+  EXPECT_EQ(s.cells.at(878).table_slot(), 44);
 
   // Gradients: every cell up to 1897, as the records hold from cell
   // nearest(position / 50) on; the last three cells keep 0.
@@ -112,21 +115,21 @@ TEST(LineReader, BuiltinLine) {
                                {416, 436, 94},  {436, 476, 96},  {476, 566, 100}, {566, 606, 106},
                                {606, 1898, 100}, {1898, 1901, 0}};
   for (const Stretch& st : stretches)
-    for (int64_t i = st.from; i < st.to; ++i) ASSERT_EQ(s.track_cells.at(i).gradient, st.gradient) << "cell " << i;
+    for (int64_t i = st.from; i < st.to; ++i) ASSERT_EQ(s.cells.at(i).gradient, st.gradient) << "cell " << i;
 
   // The plan: two whole-number metres, real values up to 94998, the last
   // two metres empty.
-  EXPECT_EQ(s.plan_grid.get(0, 0).tag, PlanTag::kWhole);
-  EXPECT_EQ(s.plan_grid.get(1, 1).tag, PlanTag::kWhole);
-  EXPECT_EQ(s.plan_grid.number(1, 1), 1.0);
-  EXPECT_EQ(s.plan_grid.get(2, 0).tag, PlanTag::kReal);
-  EXPECT_EQ(s.plan_grid.get(94998, 1).tag, PlanTag::kReal);
-  EXPECT_EQ(s.plan_grid.get(94999, 0).tag, PlanTag::kEmpty);
-  EXPECT_EQ(s.plan_grid.get(95000, 1).tag, PlanTag::kEmpty);
+  EXPECT_EQ(s.plan.get(0, 0).tag, PlanTag::kWhole);
+  EXPECT_EQ(s.plan.get(1, 1).tag, PlanTag::kWhole);
+  EXPECT_EQ(s.plan.number(1, 1), 1.0);
+  EXPECT_EQ(s.plan.get(2, 0).tag, PlanTag::kReal);
+  EXPECT_EQ(s.plan.get(94998, 1).tag, PlanTag::kReal);
+  EXPECT_EQ(s.plan.get(94999, 0).tag, PlanTag::kEmpty);
+  EXPECT_EQ(s.plan.get(95000, 1).tag, PlanTag::kEmpty);
   // Straight up to the first curve at 100.
-  EXPECT_EQ(s.plan_grid.number(100, 0), 0.0);
-  EXPECT_EQ(s.plan_grid.number(100, 1), 100.0);
-  EXPECT_EQ(bits(s.plan_grid.number(101, 0)), bits(0.003));
+  EXPECT_EQ(s.plan.number(100, 0), 0.0);
+  EXPECT_EQ(s.plan.number(100, 1), 100.0);
+  EXPECT_EQ(bits(s.plan.number(101, 0)), bits(0.003));
 }
 
 TEST(LineReader, RouteLengthSizesTheCellsAndThePlan) {
@@ -138,12 +141,12 @@ TEST(LineReader, RouteLengthSizesTheCellsAndThePlan) {
                         {0, 7000, 140},       {1000000, 1007000, 20140}};
   for (const Case& c : cases) {
     const ReadResult r = read_files(line_file("", "", c.route_length), kTrain);
-    EXPECT_EQ(r.state.error_code, 0) << c.route_length;
-    EXPECT_EQ(r.state.total_metres, c.total_metres) << c.route_length;
-    EXPECT_EQ(r.state.cell_count, c.cell_count) << c.route_length;
-    EXPECT_EQ(r.state.track_cells.size(), c.cell_count + 1) << c.route_length;
-    EXPECT_EQ(r.state.plan_grid.last_metre(), c.total_metres) << c.route_length;
-    EXPECT_EQ(r.state.scenario_table[kGeneralSlot].end, c.route_length);
+    EXPECT_EQ(r.scenario.error_code(), 0) << c.route_length;
+    EXPECT_EQ(r.scenario.total_metres, c.total_metres) << c.route_length;
+    EXPECT_EQ(r.scenario.cell_count, c.cell_count) << c.route_length;
+    EXPECT_EQ(r.scenario.cells.size(), c.cell_count + 1) << c.route_length;
+    EXPECT_EQ(r.scenario.plan.last_metre(), c.total_metres) << c.route_length;
+    EXPECT_EQ(r.scenario.table.general.route_length, c.route_length);
   }
 }
 
@@ -151,8 +154,8 @@ TEST(LineReader, RouteLengthSizesTheCellsAndThePlan) {
 
 TEST(LineReader, WithoutCurvesThePlanIsAStraightLine) {
   const ReadResult r = read_files(line_file("pendenza,  1000,  2\r\n", "", 1000), kTrain);
-  const PlanGrid& plan = r.state.plan_grid;
-  ASSERT_EQ(r.state.error_code, 0);
+  const PlanGrid& plan = r.scenario.plan;
+  ASSERT_EQ(r.scenario.error_code(), 0);
   ASSERT_EQ(plan.last_metre(), 8000);
   for (int64_t m = 0; m <= 7998; ++m) {
     const PlanTag tag = m < 2 ? PlanTag::kWhole : PlanTag::kReal;
@@ -177,8 +180,8 @@ TEST(LineReader, FirstCurvedStepTurnsTheHeadingByTheClassCurvature) {
                         {"curva d 63", 0.0004}};
   for (const Case& c : cases) {
     const ReadResult r = read_files(line_file(std::string(c.keyword) + ",  0,  10\r\n", "", 1000), kTrain);
-    const PlanGrid& plan = r.state.plan_grid;
-    ASSERT_EQ(r.state.error_code, 0) << c.keyword;
+    const PlanGrid& plan = r.scenario.plan;
+    ASSERT_EQ(r.scenario.error_code(), 0) << c.keyword;
     // From heading (0, 1) the first curved step is (k, 1).
     EXPECT_EQ(bits(plan.number(2, 0) - plan.number(1, 0)), bits(c.k)) << c.keyword;
     EXPECT_EQ(bits(plan.number(2, 1) - plan.number(1, 1)), bits(1.0)) << c.keyword;
@@ -190,16 +193,16 @@ TEST(LineReader, FirstCurvedStepTurnsTheHeadingByTheClassCurvature) {
   }
   // A class 6 right curve from the start, bit for bit.
   const ReadResult r = read_files(line_file("curvad6,  0,  10\r\n", "", 1000), kTrain);
-  EXPECT_EQ(bits(r.state.plan_grid.number(2, 0)), bits(0.003));
-  EXPECT_EQ(bits(r.state.plan_grid.number(2, 1)), bits(2.0));
-  EXPECT_EQ(bits(r.state.plan_grid.number(3, 0)), bits(0.003 + (0.003 + 0.003 * 1.0)));
-  EXPECT_EQ(bits(r.state.plan_grid.number(3, 1)), bits(2.0 + (1.0 - 0.003 * 0.003)));
+  EXPECT_EQ(bits(r.scenario.plan.number(2, 0)), bits(0.003));
+  EXPECT_EQ(bits(r.scenario.plan.number(2, 1)), bits(2.0));
+  EXPECT_EQ(bits(r.scenario.plan.number(3, 0)), bits(0.003 + (0.003 + 0.003 * 1.0)));
+  EXPECT_EQ(bits(r.scenario.plan.number(3, 1)), bits(2.0 + (1.0 - 0.003 * 0.003)));
 }
 
 TEST(LineReader, CurveStartingBehindThePlanCursorGetsOnlyItsRemainingCurvedSteps) {
   const ReadResult r = read_files(line_file("curvad6,  0,  10\r\ncurvas6,  5,  10\r\n", "", 1000), kTrain);
-  const PlanGrid& plan = r.state.plan_grid;
-  ASSERT_EQ(r.state.error_code, 0);
+  const PlanGrid& plan = r.scenario.plan;
+  ASSERT_EQ(r.scenario.error_code(), 0);
   auto step = [&](int64_t m, double k) {
     const double d0 = plan.number(m - 1, 0) - plan.number(m - 2, 0);
     const double d1 = plan.number(m - 1, 1) - plan.number(m - 2, 1);
@@ -214,9 +217,9 @@ TEST(LineReader, CurveStartingBehindThePlanCursorGetsOnlyItsRemainingCurvedSteps
 TEST(LineReader, WithoutGeometryCurvesAreNotRecords) {
   const ReadResult r =
       read_files(line_file("curvad7,  100,  200\r\npendenza,  1000,  2\r\n", "", 1000), kTrain, 0);
-  EXPECT_EQ(r.state.error_code, 0);
-  EXPECT_FALSE(r.state.plan_grid.exists());
-  EXPECT_EQ(r.state.track_cells.at(20).gradient, 102);
+  EXPECT_EQ(r.scenario.error_code(), 0);
+  EXPECT_FALSE(r.scenario.plan.exists());
+  EXPECT_EQ(r.scenario.cells.at(20).gradient, 102);
   EXPECT_TRUE(train_was_read(r));
 }
 
@@ -243,8 +246,8 @@ TEST(LineReader, GradientFills) {
   };
   for (const Case& c : cases) {
     const ReadResult r = read_files(line_file(c.main), kTrain);
-    EXPECT_EQ(r.state.error_code, 0) << c.name;
-    for (auto [cell, g] : c.cells) EXPECT_EQ(r.state.track_cells.at(cell).gradient, g) << c.name << ", cell " << cell;
+    EXPECT_EQ(r.scenario.error_code(), 0) << c.name;
+    for (auto [cell, g] : c.cells) EXPECT_EQ(r.scenario.cells.at(cell).gradient, g) << c.name << ", cell " << cell;
   }
 }
 
@@ -264,13 +267,13 @@ struct StopCase {
 bool placed(int32_t code) { return code == 6 || code == 15 || (code >= 16 && code <= 21); }
 
 void check(const StopCase& c, const ReadResult& r) {
-  EXPECT_EQ(r.state.error_code, c.code) << c.name;
-  EXPECT_EQ(r.state.error_position, c.position) << c.name;
+  EXPECT_EQ(r.scenario.error_code(), c.code) << c.name;
+  EXPECT_EQ(error_position(r.scenario), c.position) << c.name;
   // The recorded condition keeps its position too.
   if (c.code != 0) {
-    ASSERT_FALSE(r.state.diagnostics.empty()) << c.name;
-    EXPECT_EQ(r.state.diagnostics.back().code, c.code) << c.name;
-    EXPECT_EQ(r.state.diagnostics.back().position,
+    ASSERT_FALSE(r.scenario.diagnostics.empty()) << c.name;
+    EXPECT_EQ(r.scenario.diagnostics.list().back().code, c.code) << c.name;
+    EXPECT_EQ(r.scenario.diagnostics.list().back().position,
               placed(c.code) ? std::optional<int32_t>(c.position) : std::nullopt)
         << c.name;
   }
@@ -327,11 +330,11 @@ TEST(LineReader, RepetitionRecord) {
                         {"ripetizione segnali 9 codici,  1000,  0", 1000, 0, 0}};
   for (const Case& c : cases) {
     const ReadResult r = read_files(line_file("", std::string(c.record) + "\r\n"), kTrain);
-    const TableRecord& slot = r.state.scenario_table[kTrainSlot];
-    EXPECT_EQ(r.state.error_code, 0) << c.record;
-    EXPECT_EQ(slot.start, c.start) << c.record;
-    EXPECT_EQ(slot.end, c.end) << c.record;
-    EXPECT_EQ(slot.position, c.position) << c.record;
+    const TrainSlot& train = r.scenario.table.train;
+    EXPECT_EQ(r.scenario.error_code(), 0) << c.record;
+    EXPECT_EQ(train.repetition_start, c.start) << c.record;
+    EXPECT_EQ(train.repetition_end, c.end) << c.record;
+    EXPECT_EQ(train.cab_signal_codes, c.position) << c.record;
   }
 }
 
@@ -340,40 +343,40 @@ TEST(LineReader, Code15EndsTheMainPartAndTheRunGoesOn) {
                                             "pendenza,  94950,  4\r\n"
                                             "cartello_indicatore,  2000,     (A)\r\n"),
                                   kTrain);
-  const ScenarioState& s = r.state;
-  EXPECT_EQ(s.error_code, 15);
-  EXPECT_EQ(s.error_position, 94950);
+  const Scenario& s = r.scenario;
+  EXPECT_EQ(s.error_code(), 15);
+  EXPECT_EQ(error_position(s), 94950);
   EXPECT_TRUE(r.line_removed);
   EXPECT_TRUE(r.train_removed);
   EXPECT_TRUE(train_was_read(r));
   // The record after it is not read; the gradient it named never holds.
-  EXPECT_EQ(s.track_cells.at(41).kind, 0);
-  EXPECT_EQ(s.track_cells.at(19).gradient, 100);
-  EXPECT_EQ(s.track_cells.at(20).gradient, 102);
-  EXPECT_EQ(s.track_cells.at(1897).gradient, 102);
-  EXPECT_EQ(s.track_cells.at(1898).gradient, 0);
+  EXPECT_EQ(s.cells.at(41).kind, 0);
+  EXPECT_EQ(s.cells.at(19).gradient, 100);
+  EXPECT_EQ(s.cells.at(20).gradient, 102);
+  EXPECT_EQ(s.cells.at(1897).gradient, 102);
+  EXPECT_EQ(s.cells.at(1898).gradient, 0);
   // The straight tail of the plan is there.
-  EXPECT_EQ(s.plan_grid.get(94998, 1).tag, PlanTag::kReal);
-  EXPECT_EQ(s.plan_grid.number(94998, 1), 94998.0);
+  EXPECT_EQ(s.plan.get(94998, 1).tag, PlanTag::kReal);
+  EXPECT_EQ(s.plan.number(94998, 1), 94998.0);
   ASSERT_EQ(s.diagnostics.size(), 1u);
-  EXPECT_EQ(format_diagnostic(s.diagnostics[0]),
+  EXPECT_EQ(format_diagnostic(s.diagnostics.list()[0]),
             "Prova_linea.txt:5: error 15: gradient at 94950 m lies beyond the last track cell 1900 "
             "(positions up to 94900 m are accepted)");
 }
 
 TEST(LineReader, DiagnosticLines) {
   const ReadResult missing = read_files(std::nullopt, kTrain);
-  ASSERT_EQ(missing.state.diagnostics.size(), 1u);
-  EXPECT_EQ(format_diagnostic(missing.state.diagnostics[0]),
+  ASSERT_EQ(missing.scenario.diagnostics.size(), 1u);
+  EXPECT_EQ(format_diagnostic(missing.scenario.diagnostics.list()[0]),
             "scenario-builder: error 101: line description file Prova_linea.txt not found");
   // The identifiers are copied into the table before the file is looked for.
-  EXPECT_EQ(missing.state.scenario_table[kRouteSlot].text, "Prova");
-  EXPECT_EQ(missing.state.scenario_table[kTrainSlot].text, "1");
+  EXPECT_EQ(missing.scenario.table.route.route_name, "Prova");
+  EXPECT_EQ(missing.scenario.table.train.train_number, "1");
 
   const ReadResult board = read_files(
       line_file("cartello_indicatore,  1300,     (A)\r\ncartello_indicatore,  1310,     (B)\r\n"), kTrain);
-  ASSERT_EQ(board.state.diagnostics.size(), 1u);
-  EXPECT_EQ(format_diagnostic(board.state.diagnostics[0]),
+  ASSERT_EQ(board.scenario.diagnostics.size(), 1u);
+  EXPECT_EQ(format_diagnostic(board.scenario.diagnostics.list()[0]),
             "Prova_linea.txt:5: error 6: line board at 1310 m falls into cell 27, already taken by the board at "
             "1300 m");
 }
@@ -411,8 +414,8 @@ TEST(LineReader, Code25RemovesBothFilesAndReturns) {
   for (const StopCase& c : cases) {
     const ReadResult r = read_files(c.line, kTrain);
     check(c, r);
-    ASSERT_FALSE(r.state.diagnostics.empty()) << c.name;
-    EXPECT_EQ(r.state.diagnostics.back().code, 25) << c.name;
+    ASSERT_FALSE(r.scenario.diagnostics.empty()) << c.name;
+    EXPECT_EQ(r.scenario.diagnostics.list().back().code, 25) << c.name;
   }
 }
 
@@ -420,21 +423,21 @@ TEST(LineReader, The81stLineBoardTakesSlot0) {
   std::string boards;
   for (int i = 1; i <= 81; ++i) boards += "cartello_indicatore,  " + std::to_string(100 * i) + ",     (B" + std::to_string(i) + ")\r\n";
   const ReadResult r = read_files(line_file(boards), kTrain);
-  EXPECT_EQ(r.state.error_code, 0);
-  EXPECT_EQ(r.state.scenario_table[80].text, "(B1)");
-  EXPECT_EQ(r.state.scenario_table[0].text, "(B81)");
-  EXPECT_EQ(r.state.track_cells.at(element_cell(8100)).value, 0);
-  EXPECT_EQ(r.state.track_cells.at(element_cell(8100)).kind, cell_kind::kLineBoard);
+  EXPECT_EQ(r.scenario.error_code(), 0);
+  EXPECT_EQ(r.scenario.table.slots[80].text, "(B1)");
+  EXPECT_EQ(r.scenario.table.slots[0].text, "(B81)");
+  EXPECT_EQ(r.scenario.cells.at(element_cell(8100)).table_slot(), 0);
+  EXPECT_EQ(r.scenario.cells.at(element_cell(8100)).kind, cell_kind::kLineBoard);
 }
 
 TEST(LineReader, WhatWasWrittenBeforeA25Stays) {
   const ReadResult r = read_files(
       line_file("pendenza,  1000,  2\r\ncartello_indicatore,  1300,     (A)\r\npendenza,  1000,  300\r\n"), kTrain);
-  EXPECT_EQ(r.state.error_code, 25);
-  EXPECT_EQ(r.state.track_cells.at(19).gradient, 100);
-  EXPECT_EQ(r.state.track_cells.at(20).gradient, 102);
-  EXPECT_EQ(r.state.track_cells.at(27).kind, cell_kind::kLineBoard);
-  EXPECT_EQ(r.state.scenario_table[80].text, "(A)");
+  EXPECT_EQ(r.scenario.error_code(), 25);
+  EXPECT_EQ(r.scenario.cells.at(19).gradient, 100);
+  EXPECT_EQ(r.scenario.cells.at(20).gradient, 102);
+  EXPECT_EQ(r.scenario.cells.at(27).kind, cell_kind::kLineBoard);
+  EXPECT_EQ(r.scenario.table.slots[80].text, "(A)");
 }
 
 // --- field syntax: dash lines, keyword case, the end of the file ---------------------------
@@ -442,33 +445,33 @@ TEST(LineReader, WhatWasWrittenBeforeA25Stays) {
 struct SyntaxCase {
   const char* name;
   std::string line;
-  std::function<void(const ScenarioState&)> expect;
+  std::function<void(const Scenario&)> expect;
 };
 
 void run_syntax_cases(const std::vector<SyntaxCase>& cases) {
   for (const SyntaxCase& c : cases) {
     SCOPED_TRACE(c.name);
     const ReadResult r = read_files(c.line, kTrain);
-    EXPECT_EQ(r.state.error_code, 0);
-    c.expect(r.state);
+    EXPECT_EQ(r.scenario.error_code(), 0);
+    c.expect(r.scenario);
   }
 }
 
 auto gradient_at(int64_t cell, uint8_t g) {
-  return [cell, g](const ScenarioState& s) { EXPECT_EQ(s.track_cells.at(cell).gradient, g) << "cell " << cell; };
+  return [cell, g](const Scenario& s) { EXPECT_EQ(s.cells.at(cell).gradient, g) << "cell " << cell; };
 }
 
 TEST(LineReader, DashLines) {
   const std::string dash = "----------\r\n";
   const std::string first = "pendenza,  1000,  2\r\n";
   const std::string second = "pendenza,  2000,  4\r\n";
-  auto both_read = [](const ScenarioState& s) {
-    EXPECT_EQ(s.track_cells.at(39).gradient, 102);
-    EXPECT_EQ(s.track_cells.at(40).gradient, 104);
+  auto both_read = [](const Scenario& s) {
+    EXPECT_EQ(s.cells.at(39).gradient, 102);
+    EXPECT_EQ(s.cells.at(40).gradient, 104);
   };
-  auto second_unread = [](const ScenarioState& s) {
-    EXPECT_EQ(s.track_cells.at(40).gradient, 102);
-    EXPECT_EQ(s.track_cells.at(1897).gradient, 102);
+  auto second_unread = [](const Scenario& s) {
+    EXPECT_EQ(s.cells.at(40).gradient, 102);
+    EXPECT_EQ(s.cells.at(1897).gradient, 102);
   };
   run_syntax_cases({
       {"one dash line between records", line_file(first + dash + second), both_read},
@@ -482,17 +485,17 @@ TEST(LineReader, DashLines) {
        line_file(first + dash + dash + dash + "-- pendenza,  2000,  4\r\n"), second_unread},
       {"general part: a dash line before a record",
        "[generale]\r\n" + dash + "lunghezza percorso,  1000\r\n[curve]\r\n[fine]\r\n",
-       [](const ScenarioState& s) { EXPECT_EQ(s.cell_count, 160); }},
+       [](const Scenario& s) { EXPECT_EQ(s.cell_count, 160); }},
       {"general part: the eleventh dash field is a record",
        line_file("", repeated(dash, 10) + "-- sfondo uno,  7\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.scenario_table[kRouteSlot].start, 7); }},
+       [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[0], 7); }},
       {"general part: the twelfth dash field is skipped", line_file("", repeated(dash, 11) + "-- sfondo uno,  7\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.scenario_table[kRouteSlot].start, 0); }},
+       [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[0], 0); }},
       {"a bracketed field ends the general part", line_file("", "[x]\r\nsfondo due,  3\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.scenario_table[kRouteSlot].position, 0); }},
+       [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[1], 0); }},
       {"a bracketed dash field does not end the general part",
        line_file("", repeated(dash, 10) + "-[x]\r\nsfondo due,  3\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.scenario_table[kRouteSlot].position, 3); }},
+       [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[1], 3); }},
       {"a record without [fine] after it is read",
        "[generale]\r\nlunghezza percorso,  88000\r\n[curve]\r\n" + first + "pendenza,  2000,  4", both_read},
       {"main-part text after [fine] is read", line_file(first) + second, both_read},
@@ -501,46 +504,46 @@ TEST(LineReader, DashLines) {
 
 TEST(LineReader, KeywordCase) {
   auto slot81 = [](int32_t start) {
-    return [start](const ScenarioState& s) { EXPECT_EQ(s.scenario_table[81].start, start); };
+    return [start](const Scenario& s) { EXPECT_EQ(s.table.chainage[0].start, start); };
   };
   auto raw = [](const std::string& general, const std::string& main) {
     return "[Generale]\r\nLUNGHEZZA Percorso,  1000\r\n" + general + "[curve]\r\n" + main + "[fine]\r\n";
   };
   run_syntax_cases({
       {"\"[Generale]\" and \"LUNGHEZZA Percorso\" any case", raw("", ""),
-       [](const ScenarioState& s) { EXPECT_EQ(s.cell_count, 160); }},
+       [](const Scenario& s) { EXPECT_EQ(s.cell_count, 160); }},
       {"progressiva chilometrica tre", raw("progressiva chilometrica tre,  20000,  30000,  0\r\n", ""), slot81(20000)},
       {"PROGRESSIVA chilometrica TRE", raw("PROGRESSIVA chilometrica TRE,  20000,  30000,  0\r\n", ""), slot81(0)},
       {"progressiva chilometrica TRE", raw("progressiva chilometrica TRE,  20000,  30000,  0\r\n", ""), slot81(0)},
       {"Progressiva chilometrica tre", raw("Progressiva chilometrica tre,  20000,  30000,  0\r\n", ""), slot81(0)},
       {"SFONDO UNO", raw("SFONDO UNO,  1\r\n", ""),
-       [](const ScenarioState& s) { EXPECT_EQ(s.scenario_table[kRouteSlot].start, 0); }},
+       [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[0], 0); }},
       {"RIPETIZIONE segnali 4", raw("RIPETIZIONE segnali 4 codici,  1000,  2000\r\n", ""),
-       [](const ScenarioState& s) { EXPECT_EQ(s.scenario_table[kTrainSlot].position, 0); }},
+       [](const Scenario& s) { EXPECT_EQ(s.table.train.cab_signal_codes, 0); }},
       {"PENDENZA", raw("", "PENDENZA,  1000,  2\r\n"), gradient_at(20, 102)},
       {"Curvad6", raw("", "Curvad6,  100,  200\r\n"),
-       [](const ScenarioState& s) { EXPECT_NE(s.plan_grid.number(300, 0), 0.0); }},
+       [](const Scenario& s) { EXPECT_NE(s.plan.number(300, 0), 0.0); }},
       {"MONTAGNA", raw("", "MONTAGNA,  1000,  2000,  1\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.montagna_count, 1); }},
+       [](const Scenario& s) { EXPECT_EQ(s.montagna_spans.size(), 1u); }},
       {"INDICATORI_VMAX", raw("", "INDICATORI_VMAX,  1250,  90,  90,  90,  0,  ,  ,  ,  0\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.track_cells.at(26).kind, cell_kind::kSpeedBoard); }},
+       [](const Scenario& s) { EXPECT_EQ(s.cells.at(26).kind, cell_kind::kSpeedBoard); }},
       {"CARTELLO_INDICATORE", raw("", "CARTELLO_INDICATORE,  1300,     (X)\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.track_cells.at(27).kind, cell_kind::kLineBoard); }},
+       [](const Scenario& s) { EXPECT_EQ(s.cells.at(27).kind, cell_kind::kLineBoard); }},
       {"a general-part record in the main part is ignored", raw("", "lunghezza percorso,  2000\r\n"),
-       [](const ScenarioState& s) { EXPECT_EQ(s.cell_count, 160); }},
+       [](const Scenario& s) { EXPECT_EQ(s.cell_count, 160); }},
       {"a main-part record in the general part is ignored", raw("pendenza,  1000,  2\r\n", ""),
        gradient_at(20, 100)},
       {"a quoted board text keeps its comma; the rest of it is dropped",
        raw("", "cartello_indicatore,  1300,  \"(A, B)\" (C),pendenza,  1000,  2\r\n"),
-       [](const ScenarioState& s) {
-         EXPECT_EQ(s.scenario_table[80].text, "(A, B)");
-         EXPECT_EQ(s.track_cells.at(20).gradient, 102);
+       [](const Scenario& s) {
+         EXPECT_EQ(s.table.slots[80].text, "(A, B)");
+         EXPECT_EQ(s.cells.at(20).gradient, 102);
        }},
       {"numbers separated by blanks alone", raw("", "pendenza,  1000  2\r\n"), gradient_at(20, 102)},
       {"a board text is cut at a comma", raw("", "cartello_indicatore,  1300,     (A),pendenza,  1000,  2\r\n"),
-       [](const ScenarioState& s) {
-         EXPECT_EQ(s.scenario_table[80].text, "(A)");
-         EXPECT_EQ(s.track_cells.at(20).gradient, 102);
+       [](const Scenario& s) {
+         EXPECT_EQ(s.table.slots[80].text, "(A)");
+         EXPECT_EQ(s.cells.at(20).gradient, 102);
        }},
   });
 }

@@ -5,37 +5,37 @@
 #include <string>
 #include <vector>
 
-#include "driver/arith.h"
-#include "reader/reader.h"
-#include "reader_test_support.h"
-#include "source/builtin_content.h"
-#include "source/text_writer.h"
+#include "builtin/builtin_content.h"
+#include "support/descriptions.h"
+#include "text/text_writer.h"
 
 namespace sb {
 namespace {
 
-using testing_support::kUntouchedPosition;
-using testing_support::line_file;
-using testing_support::read_files;
-using testing_support::ReadResult;
-using testing_support::repeated;
-using testing_support::signal_record;
-using testing_support::station_record;
-using testing_support::train_file;
+using test::error_position;
+
+using test::kUntouchedPosition;
+using test::line_file;
+using test::read_files;
+using test::ReadResult;
+using test::repeated;
+using test::signal_record;
+using test::station_record;
+using test::train_file;
 
 const std::string kLine = line_file("");
 
-std::vector<int64_t> cells_of_kind(const ScenarioState& s, uint8_t kind) {
+std::vector<int64_t> cells_of_kind(const Scenario& s, uint8_t kind) {
   std::vector<int64_t> out;
-  for (int64_t i = 0; i < s.track_cells.size(); ++i)
-    if (s.track_cells.at(i).kind == kind) out.push_back(i);
+  for (int64_t i = 0; i < s.cells.size(); ++i)
+    if (s.cells.at(i).kind == kind) out.push_back(i);
   return out;
 }
 
-std::vector<int64_t> marked_cells(const ScenarioState& s) {
+std::vector<int64_t> marked_cells(const Scenario& s) {
   std::vector<int64_t> out;
-  for (int64_t i = 0; i < s.track_cells.size(); ++i)
-    if (s.track_cells.at(i).approach_mark != 0) out.push_back(i);
+  for (int64_t i = 0; i < s.cells.size(); ++i)
+    if (s.cells.at(i).approach_mark != 0) out.push_back(i);
   return out;
 }
 
@@ -44,20 +44,20 @@ std::vector<int64_t> marked_cells(const ScenarioState& s) {
 TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
   const ReadResult r =
       read_files(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()));
-  const ScenarioState& s = r.state;
-  EXPECT_EQ(s.error_code, 0);
+  const Scenario& s = r.scenario;
+  EXPECT_EQ(s.error_code(), 0);
   EXPECT_TRUE(s.diagnostics.empty());
   EXPECT_TRUE(r.line_removed);
   EXPECT_TRUE(r.train_removed);
 
-  const auto& t = s.scenario_table;
-  EXPECT_EQ(t[84].start, 130);
-  EXPECT_EQ(t[84].end, 88000);
-  EXPECT_EQ(t[84].position, 6);
-  EXPECT_EQ(t[86].attribute_7, 300);
-  EXPECT_EQ(t[86].attribute_10, 5);
-  EXPECT_EQ(t[86].attribute_11, 56);
-  EXPECT_EQ(t[86].attribute_12, 50);
+  const ScenarioTable& t = s.table;
+  EXPECT_EQ(t.general.braked_mass, 130);
+  EXPECT_EQ(t.general.route_length, 88000);
+  EXPECT_EQ(t.general.coaches, 6);
+  EXPECT_EQ(t.train.sand, 300);
+  EXPECT_EQ(t.train.clock_hours, 5);
+  EXPECT_EQ(t.train.clock_minutes, 56);
+  EXPECT_EQ(t.train.clock_seconds, 50);
 
   struct Station {
     const char* name;
@@ -80,7 +80,7 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
   std::vector<int64_t> stop_cells;
   for (int i = 0; i < 9; ++i) {
     const Station& st = stations[i];
-    const TableRecord& slot = t[static_cast<std::size_t>(i + 1)];
+    const StationSlot& slot = t.slots[static_cast<std::size_t>(i + 1)];
     EXPECT_EQ(slot.text, st.name) << i + 1;
     EXPECT_EQ(slot.kind, st.kind) << st.name;
     EXPECT_EQ(slot.position, st.position) << st.name;
@@ -88,37 +88,37 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
     EXPECT_EQ(slot.end, st.end) << st.name;
     EXPECT_EQ(slot.time, st.time) << st.name;
     if (st.stop_cell >= 0) {
-      EXPECT_EQ(s.track_cells.at(st.stop_cell).kind, cell_kind::kStopCell) << st.name;
-      EXPECT_EQ(s.track_cells.at(st.stop_cell).value, i + 1) << st.name;
+      EXPECT_EQ(s.cells.at(st.stop_cell).kind, cell_kind::kStopCell) << st.name;
+      EXPECT_EQ(s.cells.at(st.stop_cell).table_slot(), i + 1) << st.name;
       stop_cells.push_back(st.stop_cell);
     }
   }
-  EXPECT_EQ(t[10].text, "");
+  EXPECT_EQ(t.slots[10].text, "");
   EXPECT_EQ(cells_of_kind(s, cell_kind::kStopCell), stop_cells);
   // The first station: value 5 and the end extension cleared.
-  EXPECT_EQ(t[1].attribute_5, 0);
-  EXPECT_EQ(t[1].end_extension, 0);
+  EXPECT_EQ(t.slots[1].values.record_5, 0);
+  EXPECT_EQ(t.slots[1].end_extension, 0);
   // CAVRENTO keeps every value as read.
-  const TableRecord& cavrento = t[5];
-  EXPECT_EQ(cavrento.attribute_4, 1);
-  EXPECT_EQ(cavrento.attribute_5, 0);
+  const StationSlot& cavrento = t.slots[5];
+  EXPECT_EQ(cavrento.values.record_4, 1);
+  EXPECT_EQ(cavrento.values.record_5, 0);
   EXPECT_EQ(cavrento.end_extension, 1);
-  EXPECT_EQ(cavrento.attribute_7, 4);
-  EXPECT_EQ(cavrento.attribute_8, 1);
-  EXPECT_EQ(cavrento.attribute_9, 1);
-  EXPECT_EQ(cavrento.attribute_10, 2);
-  EXPECT_EQ(cavrento.attribute_11, 1);
-  EXPECT_EQ(cavrento.attribute_12, 1);
-  EXPECT_EQ(cavrento.attribute_13, 60);
+  EXPECT_EQ(cavrento.values.record_7, 4);
+  EXPECT_EQ(cavrento.values.record_8, 1);
+  EXPECT_EQ(cavrento.values.record_9, 1);
+  EXPECT_EQ(cavrento.values.record_10, 2);
+  EXPECT_EQ(cavrento.values.record_11, 1);
+  EXPECT_EQ(cavrento.values.record_12, 1);
+  EXPECT_EQ(cavrento.values.record_13, 60);
   // Approach marks 81 to 84 before the first stop cell.
-  for (int k = 1; k <= 4; ++k) EXPECT_EQ(s.track_cells.at(7 - k).approach_mark, 80 + k) << k;
-  for (int k = 1; k <= 4; ++k) EXPECT_EQ(s.track_cells.at(893 - k).approach_mark, 80 + k) << k;
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(s.cells.at(7 - k).approach_mark, 80 + k) << k;
+  for (int k = 1; k <= 4; ++k) EXPECT_EQ(s.cells.at(893 - k).approach_mark, 80 + k) << k;
 
   // The thirteen signals.
   struct Signal {
     int32_t position;
     int64_t cell;
-    int16_t value, value_2, value_4;
+    int16_t aspect_1, aspect_2, code;
   };
   const Signal signals[] = {{1200, 25, 40, 10, 3},   {2450, 50, 30, 10, 6},   {4700, 95, 30, 10, 6},
                             {10150, 204, 50, 60, 3}, {11350, 228, 20, 30, 16}, {19350, 388, 30, 40, 3},
@@ -127,15 +127,15 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
                             {43150, 864, 30, 10, 6}};
   std::vector<int64_t> signal_cells;
   for (const Signal& sg : signals) {
-    const TrackCell& c = s.track_cells.at(sg.cell);
-    EXPECT_EQ(c.value, sg.value) << sg.position;
-    EXPECT_EQ(c.value_2, sg.value_2) << sg.position;
-    EXPECT_EQ(c.value_3, 0) << sg.position;
-    EXPECT_EQ(c.value_4, sg.value_4) << sg.position;
+    const TrackCell& c = s.cells.at(sg.cell);
+    EXPECT_EQ(c.signal_aspect(1), sg.aspect_1) << sg.position;
+    EXPECT_EQ(c.signal_aspect(2), sg.aspect_2) << sg.position;
+    EXPECT_EQ(c.signal_aspect(3), 0) << sg.position;
+    EXPECT_EQ(c.signal_code(), sg.code) << sg.position;
     EXPECT_EQ(c.signal_time, 0) << sg.position;
-    const int side = sg.value_4 % 10;
+    const int side = sg.code % 10;
     for (int j = 1; j <= 4; ++j)
-      EXPECT_EQ(s.track_cells.at(sg.cell - 2 * j).approach_mark, side * 10 + j) << sg.position;
+      EXPECT_EQ(s.cells.at(sg.cell - 2 * j).approach_mark, side * 10 + j) << sg.position;
     signal_cells.push_back(sg.cell);
   }
   EXPECT_EQ(cells_of_kind(s, cell_kind::kSignal), signal_cells);
@@ -150,8 +150,8 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
                                {434, 874, 26}, {874, 1898, 12}, {1898, 1901, 0}};
   for (const Stretch& st : stretches) {
     for (int64_t i = st.from; i < st.to; ++i) {
-      ASSERT_EQ(s.track_cells.at(i).speed_code, st.speed_code) << "cell " << i;
-      ASSERT_EQ(s.track_cells.at(i).adhesion, i < 1898 ? 100 : 0) << "cell " << i;
+      ASSERT_EQ(s.cells.at(i).speed_code, st.speed_code) << "cell " << i;
+      ASSERT_EQ(s.cells.at(i).adhesion, i < 1898 ? 100 : 0) << "cell " << i;
     }
   }
 }
@@ -209,16 +209,16 @@ TEST(TrainReader, CodesPositionsAndRemovedFiles) {
   };
   for (const TrainCase& c : cases) {
     const ReadResult r = read_files(c.line, c.train);
-    EXPECT_EQ(r.state.error_code, c.code) << c.name;
-    EXPECT_EQ(r.state.error_position, c.position) << c.name;
+    EXPECT_EQ(r.scenario.error_code(), c.code) << c.name;
+    EXPECT_EQ(error_position(r.scenario), c.position) << c.name;
     EXPECT_TRUE(r.line_removed) << c.name;
     EXPECT_EQ(r.train_removed, c.train_removed) << c.name;
     // The recorded condition keeps its position too.
     if (c.code != 0) {
       const bool placed = c.code == 7 || c.code == 8 || c.code == 9 || c.code == 22 || (c.code >= 15 && c.code <= 20);
-      ASSERT_FALSE(r.state.diagnostics.empty()) << c.name;
-      EXPECT_EQ(r.state.diagnostics.back().code, c.code) << c.name;
-      EXPECT_EQ(r.state.diagnostics.back().position, placed ? std::optional<int32_t>(c.position) : std::nullopt)
+      ASSERT_FALSE(r.scenario.diagnostics.empty()) << c.name;
+      EXPECT_EQ(r.scenario.diagnostics.list().back().code, c.code) << c.name;
+      EXPECT_EQ(r.scenario.diagnostics.list().back().position, placed ? std::optional<int32_t>(c.position) : std::nullopt)
           << c.name;
     }
   }
@@ -226,21 +226,21 @@ TEST(TrainReader, CodesPositionsAndRemovedFiles) {
 
 TEST(TrainReader, DiagnosticLines) {
   const ReadResult r = read_files(kLine, train_file("numero vetture,  6\r\n" + station_record(3410, 12, 600)));
-  ASSERT_EQ(r.state.diagnostics.size(), 1u);
-  EXPECT_EQ(format_diagnostic(r.state.diagnostics[0]),
+  ASSERT_EQ(r.scenario.diagnostics.size(), 1u);
+  EXPECT_EQ(format_diagnostic(r.scenario.diagnostics.list()[0]),
             "Prova_1-.txt:3: error 8: station position 3410 m is not a multiple of 50");
 
   const ReadResult spacing =
       read_files(kLine, train_file(station_record(1000, 12, 600) + station_record(1900, 12, 600)));
-  ASSERT_EQ(spacing.state.diagnostics.size(), 1u);
-  EXPECT_EQ(format_diagnostic(spacing.state.diagnostics[0]),
+  ASSERT_EQ(spacing.scenario.diagnostics.size(), 1u);
+  EXPECT_EQ(format_diagnostic(spacing.scenario.diagnostics.list()[0]),
             "Prova_1-.txt:3: error 22: station at 1900 m starts at 1600 m, less than 350 m after the previous "
             "station ends at 1300 m");
 
   const ReadResult speed = read_files(kLine, train_file("velocita,  0,  1280\r\n"));
-  ASSERT_EQ(speed.state.diagnostics.size(), 1u);
-  EXPECT_EQ(speed.state.diagnostics[0].code, 25);
-  EXPECT_EQ(speed.state.diagnostics[0].message,
+  ASSERT_EQ(speed.scenario.diagnostics.size(), 1u);
+  EXPECT_EQ(speed.scenario.diagnostics.list()[0].code, 25);
+  EXPECT_EQ(speed.scenario.diagnostics.list()[0].message,
             "reading failure: speed limit 1280 km/h cannot be stored (0 to 1277 km/h)");
 }
 
@@ -265,22 +265,22 @@ TEST(TrainReader, Code15FromTheLinePartStopsAtTheFirstSignalOrSlowdown) {
   for (const Case& c : cases) {
     const ReadResult r = read_files(line, train_file(before + c.element + "numero vetture,  6\r\n" +
                                                      signal_record(4000, 1, 1, 1)));
-    const ScenarioState& s = r.state;
-    EXPECT_EQ(s.error_code, c.code) << c.name;
-    EXPECT_EQ(s.error_position, c.position) << c.name;
+    const Scenario& s = r.scenario;
+    EXPECT_EQ(s.error_code(), c.code) << c.name;
+    EXPECT_EQ(error_position(s), c.position) << c.name;
     EXPECT_TRUE(r.train_removed) << c.name;
-    EXPECT_EQ(s.track_cells.at(c.cell).kind, c.kind) << c.name;
+    EXPECT_EQ(s.cells.at(c.cell).kind, c.kind) << c.name;
     // Reading stopped there.
-    EXPECT_EQ(s.scenario_table[kGeneralSlot].position, 0) << c.name;
-    EXPECT_EQ(s.track_cells.at(81).kind, 0) << c.name;
+    EXPECT_EQ(s.table.general.coaches, 0) << c.name;
+    EXPECT_EQ(s.cells.at(81).kind, 0) << c.name;
     // The records before it were read; the tails were not filled.
-    EXPECT_EQ(s.scenario_table[1].position, 3000) << c.name;
-    EXPECT_EQ(s.track_cells.at(19).speed_code, 6) << c.name;
-    EXPECT_EQ(s.track_cells.at(20).speed_code, 0) << c.name;
-    EXPECT_EQ(s.track_cells.at(9).adhesion, 80) << c.name;
-    EXPECT_EQ(s.track_cells.at(10).adhesion, 0) << c.name;
+    EXPECT_EQ(s.table.slots[1].position, 3000) << c.name;
+    EXPECT_EQ(s.cells.at(19).speed_code, 6) << c.name;
+    EXPECT_EQ(s.cells.at(20).speed_code, 0) << c.name;
+    EXPECT_EQ(s.cells.at(9).adhesion, 80) << c.name;
+    EXPECT_EQ(s.cells.at(10).adhesion, 0) << c.name;
     // The line part's gradient tail was filled.
-    EXPECT_EQ(s.track_cells.at(1897).gradient, 100) << c.name;
+    EXPECT_EQ(s.cells.at(1897).gradient, 100) << c.name;
   }
 }
 
@@ -315,9 +315,9 @@ TEST(TrainReader, SpeedAndAdhesionFills) {
   };
   for (const Case& c : cases) {
     const ReadResult r = read_files(c.line, train_file(c.body));
-    EXPECT_EQ(r.state.error_code, 0) << c.name;
-    for (auto [cell, v] : c.speed) EXPECT_EQ(r.state.track_cells.at(cell).speed_code, v) << c.name << ", cell " << cell;
-    for (auto [cell, v] : c.adhesion) EXPECT_EQ(r.state.track_cells.at(cell).adhesion, v) << c.name << ", cell " << cell;
+    EXPECT_EQ(r.scenario.error_code(), 0) << c.name;
+    for (auto [cell, v] : c.speed) EXPECT_EQ(r.scenario.cells.at(cell).speed_code, v) << c.name << ", cell " << cell;
+    for (auto [cell, v] : c.adhesion) EXPECT_EQ(r.scenario.cells.at(cell).adhesion, v) << c.name << ", cell " << cell;
   }
 }
 
@@ -347,9 +347,9 @@ TEST(TrainReader, StationStartEndStopCellAndMarksByKind) {
     // A first station far away, so that the case is not the first station.
     const ReadResult r = read_files(
         kLine, train_file(station_record(1000, 27, 100) + station_record(c.position, c.kind, c.length, c.end_extension)));
-    const ScenarioState& s = r.state;
-    const TableRecord& slot = s.scenario_table[2];
-    EXPECT_EQ(s.error_code, 0) << c.name;
+    const Scenario& s = r.scenario;
+    const StationSlot& slot = s.table.slots[2];
+    EXPECT_EQ(s.error_code(), 0) << c.name;
     EXPECT_EQ(slot.kind, c.kind) << c.name;
     EXPECT_EQ(slot.start, c.start) << c.name;
     EXPECT_EQ(slot.end, c.end) << c.name;
@@ -358,7 +358,7 @@ TEST(TrainReader, StationStartEndStopCellAndMarksByKind) {
               c.stop_cell < 0 ? std::vector<int64_t>{} : std::vector<int64_t>{c.stop_cell})
         << c.name;
     if (c.stop_cell >= 0) {
-      EXPECT_EQ(s.track_cells.at(c.stop_cell).value, 2) << c.name;
+      EXPECT_EQ(s.cells.at(c.stop_cell).table_slot(), 2) << c.name;
     }
     std::vector<int64_t> expected_marks;
     if (c.marks) {
@@ -366,44 +366,44 @@ TEST(TrainReader, StationStartEndStopCellAndMarksByKind) {
     }
     EXPECT_EQ(marked_cells(s), expected_marks) << c.name;
     for (int k = 1; k <= 4 && c.marks; ++k)
-      EXPECT_EQ(s.track_cells.at(nearest(c.end / 50.0 - k - 1)).approach_mark, 80 + k) << c.name;
+      EXPECT_EQ(s.cells.at(nearest(c.end / 50.0 - k - 1)).approach_mark, 80 + k) << c.name;
   }
 }
 
 TEST(TrainReader, FirstStationAndShortStationsClearValue5) {
   const ReadResult r = read_files(kLine, train_file(station_record(10000, 5, 300, 1) + station_record(12000, 12, 600, 1) +
                                                     station_record(14000, 12, 500, 1)));
-  const auto& t = r.state.scenario_table;
-  EXPECT_EQ(r.state.error_code, 0);
+  const auto& t = r.scenario.table.slots;
+  EXPECT_EQ(r.scenario.error_code(), 0);
   // The kind-5 station at 10000 as the first station.
   EXPECT_EQ(t[1].start, 9700);
   EXPECT_EQ(t[1].end, 10150);
-  EXPECT_EQ(r.state.track_cells.at(202).kind, cell_kind::kStopCell);
-  EXPECT_EQ(t[1].attribute_5, 0);
+  EXPECT_EQ(r.scenario.cells.at(202).kind, cell_kind::kStopCell);
+  EXPECT_EQ(t[1].values.record_5, 0);
   EXPECT_EQ(t[1].end_extension, 0);
-  EXPECT_EQ(t[2].attribute_5, 1);
+  EXPECT_EQ(t[2].values.record_5, 1);
   EXPECT_EQ(t[2].end_extension, 1);
   EXPECT_EQ(t[2].end, 12350);
-  EXPECT_EQ(t[3].attribute_5, 0);
+  EXPECT_EQ(t[3].values.record_5, 0);
   // The first station's end takes the extension before the flag is cleared.
   const ReadResult first = read_files(kLine, train_file(station_record(10000, 12, 600, 1)));
-  EXPECT_EQ(first.state.scenario_table[1].end, 10350);
-  EXPECT_EQ(first.state.scenario_table[1].end_extension, 0);
+  EXPECT_EQ(first.scenario.table.slots[1].end, 10350);
+  EXPECT_EQ(first.scenario.table.slots[1].end_extension, 0);
 }
 
 TEST(TrainReader, Kind27StationHasNoCellsButIsSpaced) {
   const ReadResult one = read_files(kLine, train_file(station_record(1000, 27, 300)));
-  EXPECT_EQ(one.state.error_code, 0);
-  EXPECT_EQ(one.state.scenario_table[1].start, 850);
-  EXPECT_EQ(one.state.scenario_table[1].end, 1150);
-  EXPECT_TRUE(cells_of_kind(one.state, cell_kind::kStopCell).empty());
-  EXPECT_TRUE(marked_cells(one.state).empty());
+  EXPECT_EQ(one.scenario.error_code(), 0);
+  EXPECT_EQ(one.scenario.table.slots[1].start, 850);
+  EXPECT_EQ(one.scenario.table.slots[1].end, 1150);
+  EXPECT_TRUE(cells_of_kind(one.scenario, cell_kind::kStopCell).empty());
+  EXPECT_TRUE(marked_cells(one.scenario).empty());
 
   const ReadResult two = read_files(kLine, train_file(station_record(1000, 27, 300) + station_record(1400, 27, 300)));
-  EXPECT_EQ(two.state.error_code, 22);
-  EXPECT_EQ(two.state.error_position, 1400);
+  EXPECT_EQ(two.scenario.error_code(), 22);
+  EXPECT_EQ(error_position(two.scenario), 1400);
   const ReadResult ok = read_files(kLine, train_file(station_record(1000, 27, 300) + station_record(1650, 27, 300)));
-  EXPECT_EQ(ok.state.error_code, 0);
+  EXPECT_EQ(ok.scenario.error_code(), 0);
 }
 
 TEST(TrainReader, With37BoardsThe41stStationIsAcceptedAndThe42ndRefused) {
@@ -415,9 +415,9 @@ TEST(TrainReader, With37BoardsThe41stStationIsAcceptedAndThe42ndRefused) {
       stations += station_record(1000 * i, 27, 100, 0, name);
     }
     const ReadResult r = read_files(text_file_bytes(builtin_line_lines()), train_file(stations));
-    const auto& t = r.state.scenario_table;
-    EXPECT_EQ(r.state.error_code, count == 41 ? 0 : 10) << count;
-    EXPECT_EQ(r.state.error_position, kUntouchedPosition) << count;
+    const auto& t = r.scenario.table.slots;
+    EXPECT_EQ(r.scenario.error_code(), count == 41 ? 0 : 10) << count;
+    EXPECT_EQ(error_position(r.scenario), kUntouchedPosition) << count;
     EXPECT_TRUE(r.train_removed) << count;
     EXPECT_EQ(t[41].text, "S41") << count;
     EXPECT_EQ(t[42].text, count == 42 ? "S42" : "") << count;
@@ -441,28 +441,28 @@ TEST(TrainReader, AbbattimentoMarks) {
                         {"abbattimento,  1025,  32767", 20, cell_kind::kAbbattimento, 32767}};
   for (const Case& c : cases) {
     const ReadResult r = read_files(kLine, train_file(std::string(c.record) + "\r\n"));
-    EXPECT_EQ(r.state.error_code, 0) << c.record;
-    EXPECT_EQ(r.state.track_cells.at(c.cell).kind, c.kind) << c.record;
-    EXPECT_EQ(r.state.track_cells.at(c.cell).value, c.value) << c.record;
+    EXPECT_EQ(r.scenario.error_code(), 0) << c.record;
+    EXPECT_EQ(r.scenario.cells.at(c.cell).kind, c.kind) << c.record;
+    EXPECT_EQ(r.scenario.cells.at(c.cell).abbattimento_value(), c.value) << c.record;
   }
   // A montagna mark counts as free.
   const ReadResult on_mark =
       read_files(line_file("montagna,  800,  2000,  11\r\n"), train_file("abbattimento,  950,  3\r\n"));
-  ASSERT_EQ(on_mark.state.error_code, 0);
-  EXPECT_EQ(on_mark.state.track_cells.at(19).kind, cell_kind::kAbbattimento);
+  ASSERT_EQ(on_mark.scenario.error_code(), 0);
+  EXPECT_EQ(on_mark.scenario.cells.at(19).kind, cell_kind::kAbbattimento);
 }
 
 TEST(TrainReader, GeneralRecords) {
   const ReadResult r = read_files(kLine, train_file("percentuale massa frenata,  130\r\nnumero vetture,  6\r\n"
                                                     "sabbia,  300\r\norologio,  5,  56,  50\r\n"));
-  const auto& t = r.state.scenario_table;
-  EXPECT_EQ(r.state.error_code, 0);
-  EXPECT_EQ(t[84].start, 130);
-  EXPECT_EQ(t[84].position, 6);
-  EXPECT_EQ(t[86].attribute_7, 300);
-  EXPECT_EQ(t[86].attribute_10, 5);
-  EXPECT_EQ(t[86].attribute_11, 56);
-  EXPECT_EQ(t[86].attribute_12, 50);
+  const ScenarioTable& t = r.scenario.table;
+  EXPECT_EQ(r.scenario.error_code(), 0);
+  EXPECT_EQ(t.general.braked_mass, 130);
+  EXPECT_EQ(t.general.coaches, 6);
+  EXPECT_EQ(t.train.sand, 300);
+  EXPECT_EQ(t.train.clock_hours, 5);
+  EXPECT_EQ(t.train.clock_minutes, 56);
+  EXPECT_EQ(t.train.clock_seconds, 50);
 }
 
 TEST(TrainReader, FileWithoutGeneraleIsReadToItsEndWithoutEffect) {
@@ -470,15 +470,15 @@ TEST(TrainReader, FileWithoutGeneraleIsReadToItsEndWithoutEffect) {
                            station_record(3000, 12, 600) + "[fine]\r\n";
   for (const std::string& line : {kLine, line_file("", "progressiva chilometrica uno,  0,  5210,  0\r\n")}) {
     const ReadResult r = read_files(line, body);
-    const ScenarioState& s = r.state;
-    EXPECT_EQ(s.error_code, line == kLine ? 0 : 2);
+    const Scenario& s = r.scenario;
+    EXPECT_EQ(s.error_code(), line == kLine ? 0 : 2);
     EXPECT_TRUE(r.train_removed);
-    EXPECT_EQ(s.scenario_table[kGeneralSlot].position, 0);
-    EXPECT_EQ(s.scenario_table[1].position, 0);
+    EXPECT_EQ(s.table.general.coaches, 0);
+    EXPECT_EQ(s.table.slots[1].position, 0);
     EXPECT_TRUE(cells_of_kind(s, cell_kind::kStopCell).empty());
-    for (int64_t i = 0; i < s.track_cells.size(); ++i) {
-      ASSERT_EQ(s.track_cells.at(i).speed_code, 0) << i;
-      ASSERT_EQ(s.track_cells.at(i).adhesion, 0) << i;
+    for (int64_t i = 0; i < s.cells.size(); ++i) {
+      ASSERT_EQ(s.cells.at(i).speed_code, 0) << i;
+      ASSERT_EQ(s.cells.at(i).adhesion, 0) << i;
     }
   }
 }

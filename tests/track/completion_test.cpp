@@ -7,18 +7,20 @@
 #include <tuple>
 #include <vector>
 
-#include "driver/diagnostics.h"
-#include "driver/failures.h"
-#include "reader/reader.h"
-#include "reader/recorders.h"
+#include "base/diagnostics.h"
+#include "compile/compile.h"
+#include "support/descriptions.h"
 
 namespace sb {
 namespace {
 
+using test::error_position;
+
 using namespace cell_kind;
 
-// One element placed by hand. `origin` is the position the description
-// file gave the element (used only by the messages).
+// One element placed by hand: its kind and first number (a slowdown's
+// speed, an abbattimento's value). `origin` is the position the
+// description file gave the element (used only by the messages).
 struct Element {
   int64_t cell;
   uint8_t kind;
@@ -26,22 +28,20 @@ struct Element {
   int32_t origin = 0;
 };
 
-ScenarioState track(int32_t cell_count, const std::vector<Element>& elements) {
-  ScenarioState state;
-  state.cell_count = cell_count;
-  state.track_cells.create(cell_count);
+Scenario track(int32_t cell_count, const std::vector<Element>& elements) {
+  Scenario state = test::scenario_with_cells(cell_count);
   for (const Element& e : elements) {
-    place(state, e.cell, e.kind, e.origin);
-    state.track_cells.at(e.cell).value = e.value;
+    state.cells.mark(e.cell, e.kind, e.origin);
+    state.cells.at(e.cell).numbers[0] = e.value;
   }
   return state;
 }
 
 // The abbattimento cells (kind 12) after completion, with their values.
-std::map<int64_t, int16_t> abbattimenti(const ScenarioState& state) {
+std::map<int64_t, int16_t> abbattimenti(const Scenario& state) {
   std::map<int64_t, int16_t> found;
-  for (int64_t c = 0; c < state.track_cells.size(); ++c) {
-    if (state.track_cells.at(c).kind == kAbbattimento) found[c] = state.track_cells.at(c).value;
+  for (int64_t c = 0; c < state.cells.size(); ++c) {
+    if (state.cells.at(c).kind == kAbbattimento) found[c] = state.cells.at(c).abbattimento_value();
   }
   return found;
 }
@@ -148,28 +148,27 @@ class CompletionRules : public ::testing::TestWithParam<CompletionCase> {};
 
 TEST_P(CompletionRules, PlacesExactlyTheExpectedCells) {
   const CompletionCase& c = GetParam();
-  ScenarioState state = track(c.cell_count, c.elements);
-  const std::vector<TrackCell> before = state.track_cells.cells();
+  Scenario state = track(c.cell_count, c.elements);
+  const std::vector<TrackCell> before = state.cells.cells();
 
   complete_track_cells(state);
 
   EXPECT_EQ(abbattimenti(state), c.expected);
-  EXPECT_EQ(state.error_code, c.error_code);
-  EXPECT_EQ(state.error_position, c.error_position);
+  EXPECT_EQ(state.error_code(), c.error_code);
+  EXPECT_EQ(state.diagnostics.last_position().value_or(0), c.error_position);
   EXPECT_EQ(state.diagnostics.size(), c.error_code == 0 ? 0u : 1u);
   // Nothing else changes: every other cell keeps every field, and a
   // placement changes only kind and value.
-  for (int64_t i = 0; i < state.track_cells.size(); ++i) {
+  for (int64_t i = 0; i < state.cells.size(); ++i) {
     TrackCell expected = before[static_cast<std::size_t>(i)];
     auto placed = c.expected.find(i);
     if (placed != c.expected.end()) {
       expected.kind = kAbbattimento;
-      expected.value = placed->second;
+      expected.abbattimento_value() = placed->second;
     }
-    const TrackCell& got = state.track_cells.at(i);
-    EXPECT_EQ(std::make_tuple(got.kind, got.value, got.value_2, got.value_3, got.value_4, got.approach_mark),
-              std::make_tuple(expected.kind, expected.value, expected.value_2, expected.value_3, expected.value_4,
-                              expected.approach_mark))
+    const TrackCell& got = state.cells.at(i);
+    EXPECT_EQ(std::make_tuple(got.kind, got.numbers, got.approach_mark),
+              std::make_tuple(expected.kind, expected.numbers, expected.approach_mark))
         << "cell " << i;
   }
 }
@@ -179,31 +178,30 @@ INSTANTIATE_TEST_SUITE_P(Completion, CompletionRules, ::testing::ValuesIn(comple
 
 TEST(CompletionOrder, NearerSignalIsTreatedFirst) {
   // Both signals fail; the diagnostics show the order of treatment.
-  ScenarioState state =
+  Scenario state =
       track(200, {warning(40), signal(36), board(35), board(34), signal(25), board(24), board(23)});
   complete_track_cells(state);
   ASSERT_EQ(state.diagnostics.size(), 2u);
-  EXPECT_EQ(state.diagnostics[0].position, 1800);
-  EXPECT_EQ(state.diagnostics[1].position, 1250);
-  EXPECT_EQ(state.error_position, 1250);  // the last failure wins
+  EXPECT_EQ(state.diagnostics.list()[0].position, 1800);
+  EXPECT_EQ(state.diagnostics.list()[1].position, 1250);
+  EXPECT_EQ(error_position(state), 1250);  // the last failure wins
 }
 
 TEST(CompletionOrder, NearerSignalPlacementIsSeenByTheFartherOne) {
   // Signals at i - 4 and i - 5: the nearer one, treated first, takes i - 6
   // (i - 5 holds the other signal); the farther one then finds i - 6 taken
   // and goes to i - 7.
-  ScenarioState state = track(200, {warning(40), signal(36), signal(35)});
+  Scenario state = track(200, {warning(40), signal(36), signal(35)});
   complete_track_cells(state);
   EXPECT_EQ(abbattimenti(state), (std::map<int64_t, int16_t>{{34, 180}, {33, 180}}));
 }
 
 TEST(CompletionOrder, CompletionCodeReplacesReaderCode) {
-  ScenarioState state = track(200, {warning(40), signal(36), board(35), board(34)});
-  state.error_code = 16;
-  state.error_position = 700;
+  Scenario state = track(200, {warning(40), signal(36), board(35), board(34)});
+  state.record_error(16, "a signal refused by the reader", 700);
   complete_track_cells(state);
-  EXPECT_EQ(state.error_code, 11);
-  EXPECT_EQ(state.error_position, 1800);
+  EXPECT_EQ(state.error_code(), 11);
+  EXPECT_EQ(error_position(state), 1800);
 }
 
 // The messages name the elements at the positions the description file gave
@@ -250,12 +248,12 @@ class CompletionMessages : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(CompletionMessages, RecordsCodePositionAndMessage) {
   const MessageCase& c = GetParam();
-  ScenarioState state = track(c.cell_count, c.elements);
+  Scenario state = track(c.cell_count, c.elements);
   complete_track_cells(state);
-  EXPECT_EQ(state.error_code, c.code);
-  EXPECT_EQ(state.error_position, c.position);
+  EXPECT_EQ(state.error_code(), c.code);
+  EXPECT_EQ(error_position(state), c.position);
   ASSERT_EQ(state.diagnostics.size(), 1u);
-  const Diagnostic& d = state.diagnostics[0];
+  const Diagnostic& d = state.diagnostics.list()[0];
   EXPECT_EQ(d.code, c.code);
   EXPECT_EQ(d.position, c.position);
   EXPECT_EQ(format_diagnostic(d), c.line);
@@ -263,13 +261,6 @@ TEST_P(CompletionMessages, RecordsCodePositionAndMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Completion, CompletionMessages, ::testing::ValuesIn(message_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Minimo, ReturnsTheSmallerAndTheFirstOnATie) {
-  EXPECT_EQ(minimo(180, 250), 180);
-  EXPECT_EQ(minimo(180, 120), 120);
-  EXPECT_EQ(minimo(180, 180), 180);
-  EXPECT_EQ(minimo(-5, -7), -7);
-}
 
 // The whole compiling step, fed from memory.
 const std::string kTrainFile = "[generale]\r\n[fine]\r\n";
@@ -288,18 +279,14 @@ struct FatalCase {
 
 class CompilingStep : public ::testing::TestWithParam<FatalCase> {};
 
-TEST_P(CompilingStep, StopsWithFatalError) {
+TEST_P(CompilingStep, StopsWithFatalCheck) {
   const FatalCase& c = GetParam();
-  ScenarioState state;
   MemorySource line("Prova_linea.txt", c.line, c.line_exists);
   MemorySource train("Prova_100-.txt", kTrainFile);
-  try {
-    memorizza_percorso(state, 1, {line, train});
-    FAIL() << "no FatalError";
-  } catch (const FatalError& e) {
-    EXPECT_EQ(e.code(), c.fatal_code);
-  }
-  EXPECT_EQ(state.error_code, c.recorded_code);
+  const Compiled compiled = compile_scenario({"Prova", "100", true}, {line, train});
+  ASSERT_TRUE(compiled.fatal);
+  EXPECT_EQ(fatal_code(*compiled.fatal), c.fatal_code);
+  EXPECT_EQ(compiled.scenario.error_code(), c.recorded_code);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,0 +1,56 @@
+// One condition found in a scenario: an error with its numeric code, or a
+// warning with its name, the description file line it is about, and where
+// along the line it applies. Diagnostics are collected in order and printed
+// by the command front end only.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sb {
+
+enum class Severity { kError, kWarning };
+
+struct SourcePlace {
+  std::string file;  // as the user named it; empty for no file
+  int line = 0;      // 1-based; 0 for no line
+};
+
+struct Diagnostic {
+  Severity severity = Severity::kError;
+  int32_t code = 0;                 // errors: the scenario code
+  std::optional<int32_t> position;  // metres along the line, where one applies
+  std::string file;
+  int line = 0;
+  std::string message;
+};
+
+// "FILE:LINE: error CODE: MESSAGE", "FILE: error CODE: MESSAGE", or
+// "scenario-builder: error CODE: MESSAGE" when no file applies.
+std::string format_diagnostic(const Diagnostic& d);
+
+// Every condition of one compile, in the order found.
+class Diagnostics {
+ public:
+  void add(Diagnostic d) { list_.push_back(std::move(d)); }
+  const std::vector<Diagnostic>& list() const { return list_; }
+  bool empty() const { return list_.empty(); }
+  std::size_t size() const { return list_.size(); }
+
+  bool has_errors() const;
+  std::size_t error_count() const;
+  // The code of the last error, 0 when there is none: what a reader of the
+  // records would call the scenario's error code.
+  int32_t last_error_code() const;
+  // The position of the latest condition that has one.
+  std::optional<int32_t> last_position() const;
+  // The last error, so that a stop can say where it now stands.
+  Diagnostic* last_error();
+
+ private:
+  std::vector<Diagnostic> list_;
+};
+
+}  // namespace sb

@@ -1,0 +1,125 @@
+#include "base/encoding.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+namespace sb {
+namespace {
+
+// The characters of bytes 0x80 to 0x9F; 0 where the byte is undefined.
+// Every other byte stands for the Unicode character of the same number.
+constexpr std::array<char32_t, 32> kHighControls = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+std::optional<unsigned char> byte_of(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
+  for (std::size_t i = 0; i < kHighControls.size(); ++i) {
+    if (kHighControls[i] != 0 && kHighControls[i] == c) return static_cast<unsigned char>(0x80 + i);
+  }
+  return std::nullopt;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+std::string hex_byte(unsigned char b) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", b);
+  return text;
+}
+
+std::string code_point(char32_t c) {
+  char text[16];
+  std::snprintf(text, sizeof text, "U+%04X", static_cast<unsigned>(c));
+  return text;
+}
+
+// Decodes one UTF-8 character at `i`, advancing it; std::nullopt for an
+// invalid sequence (overlong forms, surrogates and values past U+10FFFF
+// included).
+std::optional<char32_t> next_character(std::string_view s, std::size_t& i) {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  int extra = 0;
+  char32_t c = 0;
+  if (lead < 0x80) {
+    ++i;
+    return lead;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, c = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, c = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, c = lead & 0x07;
+  } else {
+    return std::nullopt;
+  }
+  if (i + static_cast<std::size_t>(extra) >= s.size()) return std::nullopt;
+  for (int k = 1; k <= extra; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+    if ((b & 0xC0) != 0x80) return std::nullopt;
+    c = (c << 6) | (b & 0x3F);
+  }
+  const char32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+  if (c < smallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  i += static_cast<std::size_t>(extra) + 1;
+  return c;
+}
+
+}  // namespace
+
+std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* problem) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const std::size_t at = i;
+    const std::optional<char32_t> c = next_character(utf8, i);
+    if (!c) {
+      if (problem) *problem = "invalid UTF-8 byte " + hex_byte(static_cast<unsigned char>(utf8[at])) +
+                              " at byte " + std::to_string(at + 1);
+      return std::nullopt;
+    }
+    const std::optional<unsigned char> b = byte_of(*c);
+    if (!b) {
+      if (problem) {
+        *problem = "the character \"" + std::string(utf8.substr(at, i - at)) + "\" (" + code_point(*c) +
+                   ") has no Windows-1252 byte";
+      }
+      return std::nullopt;
+    }
+    out += static_cast<char>(*b);
+  }
+  return out;
+}
+
+std::string cp1252_to_utf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    char32_t c = b;
+    if (b >= 0x80 && b < 0xA0) c = kHighControls[b - 0x80] != 0 ? kHighControls[b - 0x80] : 0xFFFD;
+    append_utf8(out, c);
+  }
+  return out;
+}
+
+}  // namespace sb

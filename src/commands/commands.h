@@ -1,0 +1,46 @@
+// The program's commands. Each takes its parsed options, does its work,
+// prints what it found on standard error and returns the exit status.
+#pragma once
+
+#include <string>
+
+namespace sb {
+
+// Exit statuses of the whole program.
+enum ExitStatus : int {
+  kExitSuccess = 0,
+  kExitScenarioErrors = 1,
+  kExitUsage = 2,
+  kExitFatal = 3,
+  kExitFileSystem = 4,
+  kExitInternal = 5,
+};
+
+struct RunOptions {
+  std::string dir;            // where every file goes; empty: the program's directory
+  bool keep_sources = false;  // leave the two description files in place
+};
+
+struct CompileOptions {
+  std::string line_file;
+  std::string train_file;
+  std::string route;  // empty: derived from the file names
+  std::string train;
+  std::string out_dir = ".";
+  bool plan = true;    // false: no curves, no line plan file
+  bool force = false;  // write the compiled files even when errors were recorded
+};
+
+// The built-in run: writes the built-in scenario's description files and
+// documents, compiles them and writes the compiled files.
+int run_builtin(const RunOptions& options);
+
+// Compiles an author's description files.
+int compile_files(CompileOptions options);
+
+// Route and train from the file naming convention: LINE = route +
+// "_linea.txt", TRAIN = route + "_" + train + "-.txt". Options that are set
+// win. Returns an explanation of what is wrong, or "" on success.
+std::string derive_names(CompileOptions& options);
+
+}  // namespace sb

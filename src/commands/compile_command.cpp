@@ -1,0 +1,103 @@
+#include <cstring>
+
+#include "base/encoding.h"
+#include "base/failures.h"
+#include "base/files.h"
+#include "commands/commands.h"
+#include "commands/report.h"
+#include "compile/compile.h"
+#include "format/compiled_files.h"
+#include "model/scenario_files.h"
+
+namespace sb {
+namespace {
+
+std::string base_name(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ends_with(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// A user's files are read, never deleted; a missing one is a file error.
+std::string read_input(const std::string& path) {
+  std::string bytes;
+  if (!read_file(path, bytes)) throw FileSystemError("cannot read " + path + ": No such file or directory");
+  return bytes;
+}
+
+}  // namespace
+
+int compile_files(CompileOptions options) {
+  try {
+    check_output_directory(options.out_dir);
+    MemorySource line(options.line_file, read_input(options.line_file));
+    MemorySource train(options.train_file, read_input(options.train_file));
+    // The names arrive as UTF-8 (derive_names has checked that they
+    // convert); the compiled files hold them in Windows-1252.
+    const CompileRequest request{utf8_to_1252(options.route).value_or(""), utf8_to_1252(options.train).value_or(""),
+                                 options.plan};
+    const Compiled compiled = compile_scenario(request, {line, train});
+    const Diagnostics& diagnostics = compiled.scenario.diagnostics;
+    print_diagnostics(diagnostics);
+    if (compiled.file_error) {
+      print_error(*compiled.file_error);
+      return kExitFileSystem;
+    }
+    if (compiled.fatal) {
+      print_fatal(*compiled.fatal);
+      return kExitFatal;
+    }
+    if (diagnostics.empty()) {
+      write_compiled_files(compiled.scenario, ScenarioFiles{options.out_dir, options.route, options.train});
+      return kExitSuccess;
+    }
+    if (options.force) {
+      write_compiled_files(compiled.scenario, ScenarioFiles{options.out_dir, options.route, options.train});
+    } else {
+      print_error(std::to_string(diagnostics.size()) + (diagnostics.size() == 1 ? " error" : " errors") +
+                  "; no compiled file was written (--force writes them anyway)");
+    }
+    return kExitScenarioErrors;
+  } catch (const FileSystemError& e) {
+    print_error(e.what());
+    return kExitFileSystem;
+  }
+}
+
+std::string derive_names(CompileOptions& options) {
+  const std::string line = base_name(options.line_file);
+  const std::string train = base_name(options.train_file);
+  if (options.route.empty()) {
+    if (!ends_with(line, "_linea.txt") || line.size() == std::strlen("_linea.txt")) {
+      return "cannot derive the route name from " + options.line_file +
+             " (expected ROUTE_linea.txt); give it with --route";
+    }
+    options.route = line.substr(0, line.size() - std::strlen("_linea.txt"));
+  }
+  if (options.train.empty()) {
+    const std::string prefix = options.route + "_";
+    if (train.size() <= prefix.size() + 5 || train.compare(0, prefix.size(), prefix) != 0 ||
+        !ends_with(train, "-.txt")) {
+      return "cannot derive the train number from " + options.train_file + " (expected " + options.route +
+             "_TRAIN-.txt); give it with --train";
+    }
+    options.train = train.substr(prefix.size(), train.size() - prefix.size() - 5);
+  }
+  for (const std::string* name : {&options.route, &options.train}) {
+    if (name->find('/') != std::string::npos || name->find('\0') != std::string::npos) {
+      return "a route name or train number may not contain \"/\": " + *name;
+    }
+    if (name->size() > 1000) return "a route name or train number of more than 1000 characters";
+    std::string problem;
+    if (!utf8_to_1252(*name, &problem)) {
+      return (name == &options.route ? "route name \"" : "train number \"") + *name +
+             "\" cannot be stored in the compiled files: " + problem;
+    }
+  }
+  return "";
+}
+
+}  // namespace sb

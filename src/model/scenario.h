@@ -1,0 +1,51 @@
+// Everything a compile knows about a scenario between reading the
+// description files and writing the compiled files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/diagnostics.h"
+#include "model/line_plan.h"
+#include "model/scenario_table.h"
+#include "model/track_cells.h"
+
+namespace sb {
+
+struct MontagnaSpan {
+  int32_t start = 0;
+  int32_t end = 0;
+};
+
+inline constexpr std::size_t kMaxMontagnaSpans = 80;
+
+struct Scenario {
+  // The identifiers as the compiled files store them: Windows-1252 bytes.
+  std::string route_name;
+  std::string train_number;
+  bool build_plan = true;  // off: no curves are read and no line plan is built
+
+  int32_t total_metres = 0;  // route length + 7000
+  int32_t cell_count = 0;    // the highest cell index
+  PlanGrid plan;
+  TrackCells cells;
+  ScenarioTable table;
+  std::vector<MontagnaSpan> montagna_spans;  // in reading order
+
+  // Every condition found, in order.
+  Diagnostics diagnostics;
+  // Where the record being handled stands, for the diagnostics.
+  SourcePlace place;
+
+  // An error at the current place; `position` is where along the line it
+  // applies, when it does.
+  void record_error(int32_t code, std::string message, std::optional<int32_t> position = std::nullopt);
+  // The same for an error that belongs to no description file line.
+  void record_unplaced_error(int32_t code, std::string message, std::optional<int32_t> position = std::nullopt);
+
+  int32_t error_code() const { return diagnostics.last_error_code(); }
+};
+
+}  // namespace sb

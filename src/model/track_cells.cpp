@@ -1,0 +1,56 @@
+#include "model/track_cells.h"
+
+#include <utility>
+
+#include "base/failures.h"
+
+namespace sb {
+
+void TrackCells::create(int64_t cell_count) {
+  if (cell_count < 0) throw RunTimeFailure("negative track cell count " + std::to_string(cell_count));
+  cells_.assign(static_cast<std::size_t>(cell_count + 1), TrackCell{});
+  origins_.assign(static_cast<std::size_t>(cell_count + 1), 0);
+}
+
+void TrackCells::discard() {
+  cells_.clear();
+  origins_.clear();
+}
+
+TrackCell& TrackCells::at(int64_t index) { return const_cast<TrackCell&>(std::as_const(*this).at(index)); }
+
+const TrackCell& TrackCells::at(int64_t index) const {
+  if (!contains(index)) {
+    if (cells_.empty())
+      throw RunTimeFailure("track cell " + std::to_string(index) +
+                           " used before the route length created the cells");
+    throw RunTimeFailure("track cell " + std::to_string(index) + " lies outside cells 0 to " +
+                         std::to_string(size() - 1));
+  }
+  return cells_[static_cast<std::size_t>(index)];
+}
+
+void TrackCells::mark(int64_t index, uint8_t kind, int32_t origin) {
+  at(index).kind = kind;
+  origins_[static_cast<std::size_t>(index)] = origin;
+}
+
+std::string TrackCells::occupant(int64_t index) const {
+  const char* what = "an element";
+  switch (at(index).kind) {
+    case cell_kind::kSignal: what = "the signal"; break;
+    case cell_kind::kSlowdownEnd: what = "the end of the slowdown"; break;
+    case cell_kind::kSlowdownStart: what = "the start of the slowdown"; break;
+    case cell_kind::kSlowdownWarning: what = "the warning of the slowdown"; break;
+    case cell_kind::kSlowdownApproach: what = "an approach cell of the slowdown"; break;
+    case cell_kind::kSpeedBoard: what = "the speed-limit board"; break;
+    case cell_kind::kStopCell: what = "the stop cell of the station"; break;
+    case cell_kind::kAbbattimento:
+    case cell_kind::kAbbattimentoPlain: what = "the abbattimento"; break;
+    case cell_kind::kLineBoard: what = "the board"; break;
+    default: break;
+  }
+  return std::string(what) + " at " + std::to_string(origin(index)) + " m";
+}
+
+}  // namespace sb

@@ -1,0 +1,91 @@
+#include "reader/description_reader.h"
+
+#include "base/files.h"
+#include "reader/read_descriptions.h"
+
+namespace sb {
+
+bool FileSource::load(std::string& bytes) { return read_file(path_, bytes); }
+
+void FileSource::remove() {
+  if (delete_) delete_file(path_);
+}
+
+void read_descriptions(Scenario& scenario, DescriptionSources sources) {
+  DescriptionReader(scenario, sources).run();
+}
+
+void DescriptionReader::run() {
+  try {
+    if (read_line_file() == Next::kStop) return;
+    read_train_file();
+  } catch (const RunTimeFailure& failure) {
+    // A field that cannot be read points at its own line; any other
+    // failure at the record being handled.
+    if (failure.line() > 0) st_.place.line = failure.line();
+    st_.record_error(25, std::string("reading failure: ") + failure.what());
+    src_.line.remove();
+    src_.train.remove();
+  }
+}
+
+void DescriptionReader::at_field(const DescriptionSource& source, const Field& field) {
+  // The name is copied into the string already there, so no field costs an
+  // allocation.
+  st_.place.file = source.name();
+  st_.place.line = field.line;
+}
+
+// The range test of a position: its cell (with a margin of `margin`
+// metres) must not pass the last cell, compared as real numbers.
+bool DescriptionReader::in_range(int64_t p, int64_t margin) const {
+  return static_cast<double>(st_.cell_count) >= static_cast<double>(p + margin) / 50.0;
+}
+
+DescriptionReader::Next DescriptionReader::within_cells(const char* what, int64_t p, int64_t margin) {
+  if (in_range(p, margin)) return Next::kGoOn;
+  st_.record_error(15,
+                   std::string(what) + " at " + std::to_string(p) + " m lies beyond the last track cell " +
+                       std::to_string(st_.cell_count) + " (positions up to " +
+                       std::to_string(50LL * st_.cell_count - margin) + " m are accepted)",
+                   static_cast<int32_t>(p));
+  return Next::kEndPart;
+}
+
+DescriptionReader::Next DescriptionReader::stop(DescriptionSource& source, int32_t code, std::string message,
+                                                std::optional<int32_t> position) {
+  source.remove();
+  st_.record_error(code, std::move(message), position);
+  return Next::kStop;
+}
+
+DescriptionReader::Next DescriptionReader::placed(DescriptionSource& source, const std::optional<Refusal>& refusal,
+                                                  int32_t position) {
+  if (refusal) return stop(source, refusal->code, refusal->message, position);
+  if (st_.error_code() > 0) {
+    // A code 15 of the line part stops the train file at its first signal
+    // or slowdown, which now is where it stands.
+    source.remove();
+    st_.diagnostics.last_error()->position = position;
+    return Next::kStop;
+  }
+  return Next::kGoOn;
+}
+
+// A keyword field after the dash rule: a field holding "-" is replaced by
+// the next one, up to `limit` times. Returns false when the file ends (only
+// when `end_test` is set; otherwise reading on past the end fails).
+bool DescriptionReader::dash_rule(FieldReader& in, Field& field, int limit, bool end_test) {
+  for (int i = 0; i < limit && contains(field.text, "-"); ++i) {
+    field = in.read_text();
+    if (end_test && in.at_end()) return false;
+  }
+  return true;
+}
+
+std::string DescriptionReader::stored_text(std::string_view text) {
+  if (text.size() > 65535) throw RunTimeFailure("a text of more than 65535 characters");
+  return std::string(text);
+}
+
+}  // namespace sb

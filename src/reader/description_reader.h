@@ -1,0 +1,94 @@
+// The reader's state while it reads one pair of description files; the
+// line part is in line_reader.cpp, the train part in train_reader.cpp.
+// Only read_descriptions() uses it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/scenario.h"
+#include "reader/description_source.h"
+#include "text/field_reader.h"
+#include "track/placement.h"
+
+namespace sb {
+
+class DescriptionReader {
+ public:
+  DescriptionReader(Scenario& scenario, DescriptionSources sources) : st_(scenario), src_(sources) {}
+  void run();
+
+ private:
+  // What a record handler tells the loop reading its part.
+  enum class Next {
+    kGoOn,     // read the next record
+    kEndPart,  // the part ends here (code 15); its tails are still filled
+    kStop,     // reading stops: nothing more is read or filled
+  };
+
+  // --- shared (description_reader.cpp) ---------------------------------------
+  void at_field(const DescriptionSource& source, const Field& field);
+  bool in_range(int64_t p, int64_t margin = 100) const;
+  // The range test; a position that fails it is recorded as code 15.
+  Next within_cells(const char* what, int64_t p, int64_t margin = 100);
+  // Records `code` and removes the file being read.
+  Next stop(DescriptionSource& source, int32_t code, std::string message,
+            std::optional<int32_t> position = std::nullopt);
+  // After an element was handed to its placement: a refusal stops reading,
+  // and so does a code 15 kept from the line part.
+  Next placed(DescriptionSource& source, const std::optional<Refusal>& refusal, int32_t position);
+  bool dash_rule(FieldReader& in, Field& field, int limit, bool end_test);
+  std::string stored_text(std::string_view text);
+
+  // --- the line description (line_reader.cpp) --------------------------------
+  Next read_line_file();
+  Next read_general_part(FieldReader& in);
+  Next route_length(FieldReader& in);
+  void create_pending_cells();
+  Next repetition(FieldReader& in, std::string_view keyword);
+  Next read_main_part(FieldReader& in);
+  void set_gradient(int64_t cell, int32_t gradient);
+  Next gradient(FieldReader& in);
+  void gradient_tail();
+  Next curve(FieldReader& in, std::string_view keyword);
+  void plan_steps(int64_t until, double k, bool curved, bool limit_test);
+  Next montagna(FieldReader& in);
+  Next speed_board(FieldReader& in);
+  Next line_board(FieldReader& in);
+
+  // --- the train description (train_reader.cpp) ------------------------------
+  Next read_train_file();
+  Next read_train_records(FieldReader& in);
+  uint8_t speed_code(int64_t speed);
+  Next speed(FieldReader& in);
+  Next adhesion(FieldReader& in);
+  Next signal(FieldReader& in);
+  Next slowdown(FieldReader& in);
+  Next abbattimento(FieldReader& in);
+  Next station(FieldReader& in);
+  void chainage_test();
+
+  Scenario& st_;
+  DescriptionSources src_;
+  std::string line_bytes_;
+  std::string train_bytes_;
+  std::array<int, 3> chainage_lines_{};
+  bool cells_pending_ = false;
+
+  int board_cursor_ = kFirstBoardSlot;
+  int64_t gradient_cursor_ = 0;
+  int32_t previous_gradient_ = 0;
+  int64_t plan_cursor_ = 2;
+
+  int station_cursor_ = 1;
+  int64_t speed_cursor_ = 0;
+  int64_t adhesion_cursor_ = 0;
+  int64_t previous_speed_ = 0;
+  int previous_speed_line_ = 0;
+  int64_t previous_adhesion_ = 0;
+};
+
+}  // namespace sb

@@ -1,0 +1,302 @@
+// The line description: general part, chainage ordering, main part.
+#include "base/numbers.h"
+#include "reader/chainage.h"
+#include "reader/description_reader.h"
+
+namespace sb {
+namespace {
+
+constexpr int64_t kPlanLimit = 1000000;
+constexpr int kGeneralDashLimit = 10;
+constexpr int kDashLimit = 2;
+
+std::string metres(int64_t p) { return std::to_string(p) + " m"; }
+
+}  // namespace
+
+DescriptionReader::Next DescriptionReader::read_line_file() {
+  st_.table.route.route_name = st_.route_name;
+  st_.table.train.train_number = st_.train_number;
+  if (!src_.line.load(line_bytes_)) {
+    st_.record_unplaced_error(101, "line description file " + src_.line.name() + " not found");
+    return Next::kStop;
+  }
+  FieldReader in(line_bytes_);
+  st_.place = {src_.line.name(), 1};
+  for (;;) {
+    Field field = in.read_text();
+    if (in.at_end()) {
+      st_.place = {src_.line.name(), in.line()};
+      return stop(src_.line, 102, "no \"[generale]\" field before the end of the file");
+    }
+    if (contains_any_case(field.text, "[generale]")) break;
+  }
+  Next next;
+  try {
+    next = read_general_part(in);
+  } catch (...) {
+    create_pending_cells();
+    throw;
+  }
+  create_pending_cells();
+  if (next == Next::kStop) return next;
+
+  order_chainage_systems(st_.table.chainage, &chainage_lines_);
+  st_.montagna_spans.clear();
+  if (st_.build_plan) {
+    st_.plan.set_whole(0, 0, 0);
+    st_.plan.set_whole(0, 1, 0);
+    st_.plan.set_whole(1, 0, 0);
+    st_.plan.set_whole(1, 1, 1);  // heading along the second coordinate
+  }
+  if (read_main_part(in) == Next::kStop) return Next::kStop;
+
+  src_.line.remove();
+  gradient_tail();
+  if (st_.build_plan) plan_steps(static_cast<int64_t>(st_.total_metres) - 2, 0.0, false, false);
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
+  for (;;) {
+    if (in.at_end()) return Next::kGoOn;
+    Field field = in.read_text();
+    if (in.at_end()) return Next::kGoOn;
+    dash_rule(in, field, kGeneralDashLimit, false);
+    at_field(src_.line, field);
+    std::string_view f = field.text;
+
+    if (contains_any_case(f, "lunghezza") && contains_any_case(f, "percorso")) {
+      if (route_length(in) == Next::kStop) return Next::kStop;
+    }
+    static constexpr std::string_view kSystems[3] = {"tre", "due", "uno"};
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (contains(f, "progressiva") && contains(f, kSystems[i])) {
+        ChainageSystem& system = st_.table.chainage[i];
+        system.start = in.read_int32();
+        system.reference = in.read_int32();
+        system.direction = in.read_int32();
+        chainage_lines_[i] = field.line;
+      }
+    }
+    RouteSlot& route = st_.table.route;
+    if (contains(f, "sfondo") && contains(f, "uno")) route.scenery[0] = in.read_int32();
+    if (contains(f, "sfondo") && contains(f, "due")) route.scenery[1] = in.read_int32();
+    if (contains(f, "sfondo") && contains(f, "tre")) route.scenery[2] = in.read_int32();
+    if (contains(f, "ripetizione") && contains(f, "segnali")) {
+      if (repetition(in, f) == Next::kStop) return Next::kStop;
+    }
+
+    const std::size_t first = f.find_first_not_of(' ');
+    if (contains(f, "[") && contains(f, "]") && first != std::string_view::npos && f[first] != '-') {
+      return Next::kGoOn;
+    }
+  }
+}
+
+DescriptionReader::Next DescriptionReader::route_length(FieldReader& in) {
+  const int32_t length = in.read_int32();
+  st_.table.general.route_length = length;
+  if (length > 1000000) return stop(src_.line, 1, "route length " + metres(length) + " is above 1000000 m");
+  // The record creates the cells anew: when that fails, the cells of an
+  // earlier record are gone too.
+  cells_pending_ = false;
+  st_.total_metres = checked::add(length, 7000, "route length + 7000");
+  st_.cell_count = static_cast<int32_t>(nearest(static_cast<double>(st_.total_metres) / 50.0));
+  if (st_.cell_count < 0) {
+    throw RunTimeFailure("route length " + metres(length) + " leaves no track: it must be at least -7000 m");
+  }
+  // Nothing in the general part touches the cells or the plan, so they are
+  // created once, when it ends, for the last route length read.
+  cells_pending_ = true;
+  return Next::kGoOn;
+}
+
+void DescriptionReader::create_pending_cells() {
+  if (!cells_pending_) return;
+  cells_pending_ = false;
+  st_.cells.create(st_.cell_count);
+  if (st_.build_plan) st_.plan.create(st_.total_metres);
+}
+
+DescriptionReader::Next DescriptionReader::repetition(FieldReader& in, std::string_view keyword) {
+  TrainSlot& train = st_.table.train;
+  train.repetition_start = in.read_int32();
+  train.repetition_end = in.read_int32();
+  if (train.repetition_start % 50 != 0) {
+    return stop(src_.line, 3,
+                "first signal-repetition position " + metres(train.repetition_start) + " is not a multiple of 50");
+  }
+  if (train.repetition_end % 50 != 0) {
+    return stop(src_.line, 4,
+                "second signal-repetition position " + metres(train.repetition_end) + " is not a multiple of 50");
+  }
+  if (contains(keyword, "4")) {
+    train.cab_signal_codes = 4;
+  } else if (contains(keyword, "9")) {
+    train.cab_signal_codes = 9;
+  } else {
+    return stop(src_.line, 5, "signal-repetition keyword names neither 4 nor 9 cab-signal codes");
+  }
+  if (train.repetition_end == 0) train.cab_signal_codes = 0;
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::read_main_part(FieldReader& in) {
+  for (;;) {
+    if (in.at_end()) return Next::kGoOn;
+    Field field = in.read_text();
+    if (in.at_end()) return Next::kGoOn;
+    if (!dash_rule(in, field, kDashLimit, true)) return Next::kGoOn;
+    at_field(src_.line, field);
+    std::string_view f = field.text;
+
+    Next next = Next::kGoOn;
+    if (contains_any_case(f, "pendenza") && (next = gradient(in)) != Next::kGoOn) return next;
+    if (st_.build_plan && contains_any_case(f, "curva") && (next = curve(in, f)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "montagna") && (next = montagna(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "indicatori_v") && (next = speed_board(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "cartello") && contains_any_case(f, "indicat") && (next = line_board(in)) != Next::kGoOn) {
+      return next;
+    }
+  }
+}
+
+void DescriptionReader::set_gradient(int64_t cell, int32_t gradient) {
+  const int32_t stored = checked::add(gradient, 100, "gradient + 100");
+  if (stored < 0 || stored > 255) {
+    throw RunTimeFailure("gradient " + std::to_string(gradient) + " does not fit (-100 to 155)");
+  }
+  st_.cells.at(cell).gradient = static_cast<uint8_t>(stored);
+}
+
+DescriptionReader::Next DescriptionReader::gradient(FieldReader& in) {
+  const int32_t p = in.read_int32();
+  const int32_t g = in.read_int32();
+  if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
+  const int64_t n = nearest(p / 50.0);
+  if (n >= 1) {
+    do {
+      set_gradient(gradient_cursor_, previous_gradient_);
+      ++gradient_cursor_;
+    } while (gradient_cursor_ < n);
+  }
+  previous_gradient_ = g;
+  return Next::kGoOn;
+}
+
+void DescriptionReader::gradient_tail() {
+  do {
+    set_gradient(gradient_cursor_, previous_gradient_);
+    ++gradient_cursor_;
+  } while (gradient_cursor_ < static_cast<int64_t>(st_.cell_count) - 2);
+}
+
+DescriptionReader::Next DescriptionReader::curve(FieldReader& in, std::string_view keyword) {
+  const int32_t s = in.read_int32();
+  const int32_t l = in.read_int32();
+  if (within_cells("curve", s) != Next::kGoOn) return Next::kEndPart;
+  static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
+  double k = 0.0;
+  bool classed = false;
+  for (int c = 0; c < 6 && !classed; ++c) {
+    if (keyword.find(static_cast<char>('1' + c)) != std::string_view::npos) {
+      k = kCurvature[c];
+      classed = true;
+    }
+  }
+  if (!classed) return stop(src_.line, 103, "curve keyword has no curvature class digit 1 to 6");
+  if (contains_any_case(keyword, "s")) k = -k;
+  plan_steps(s, 0.0, false, true);
+  if (plan_cursor_ > kPlanLimit) return stop(src_.line, 103, "the line plan passes metre 1000000");
+  plan_steps(checked::add(s, l, "curve end"), k, true, true);
+  if (plan_cursor_ > kPlanLimit) return stop(src_.line, 103, "the line plan passes metre 1000000");
+  return Next::kGoOn;
+}
+
+// Integrates the plan from the plan cursor up to metre `until`. Each step
+// repeats the previous metre's step vector, turned by k in a curve; the
+// vector is not rescaled. With `limit_test` the integration halts once the
+// cursor passes metre 1000000 (the caller then stops with code 103).
+void DescriptionReader::plan_steps(int64_t until, double k, bool curved, bool limit_test) {
+  PlanGrid& plan = st_.plan;
+  const int64_t last = plan.exists() ? plan.last_metre() : -1;
+  double* x = plan.raw_values(0);
+  double* y = plan.raw_values(1);
+  PlanTag* tx = plan.raw_tags(0);
+  PlanTag* ty = plan.raw_tags(1);
+  int64_t c = plan_cursor_;
+  // The two metres before the cursor are carried from step to step rather
+  // than read back from the grid.
+  double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+  if (c <= until && c <= last) {
+    x1 = x[c - 1], x2 = x[c - 2], y1 = y[c - 1], y2 = y[c - 2];
+  }
+  while (c <= until) {
+    if (c > last) {
+      plan_cursor_ = c;
+      throw RunTimeFailure("the plan would pass its last metre " + std::to_string(last) + " at metre " +
+                           std::to_string(c));
+    }
+    const auto i = static_cast<std::size_t>(c);
+    const double d0 = x1 - x2;
+    const double d1 = y1 - y2;
+    x2 = x1;
+    y2 = y1;
+    if (curved) {
+      x1 = x1 + (d0 + k * d1);
+      y1 = y1 + (d1 - k * d0);
+    } else {
+      x1 = x1 + d0;
+      y1 = y1 + d1;
+    }
+    x[i] = x1;
+    y[i] = y1;
+    tx[i] = PlanTag::kReal;
+    ty[i] = PlanTag::kReal;
+    ++c;
+    if (limit_test && c > kPlanLimit) break;
+  }
+  plan_cursor_ = c;
+}
+
+DescriptionReader::Next DescriptionReader::montagna(FieldReader& in) {
+  MontagnaRecord r;
+  r.start = in.read_int32();
+  r.end = in.read_int32();
+  r.type = in.read_int32();
+  if (within_cells("montagna span", r.start) != Next::kGoOn) return Next::kEndPart;
+  place_montagna_span(st_.cells, st_.montagna_spans, r);
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in) {
+  SpeedBoardRecord r;
+  for (int32_t* v : {&r.position, &r.left_speed_a, &r.left_speed_b, &r.left_speed_c, &r.left_stripes,
+                     &r.right_speed_a, &r.right_speed_b, &r.right_speed_c, &r.right_stripes}) {
+    *v = in.read_int32();
+  }
+  if (within_cells("speed-limit board", r.position) != Next::kGoOn) return Next::kEndPart;
+  return placed(src_.line, place_speed_board(st_.cells, r), r.position);
+}
+
+DescriptionReader::Next DescriptionReader::line_board(FieldReader& in) {
+  const int32_t p = in.read_int32();
+  const Field text = in.read_text();
+  if (within_cells("line board", p) != Next::kGoOn) return Next::kEndPart;
+  const int64_t b = element_cell(p);
+  if (!st_.cells.at(b).is_free()) {
+    return stop(src_.line, 6,
+                "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +
+                    st_.cells.occupant(b),
+                p);
+  }
+  st_.cells.mark(b, cell_kind::kLineBoard, p);
+  st_.cells.at(b).table_slot() = low16(board_cursor_);
+  if (board_cursor_ < 0) throw RunTimeFailure("more than 81 line boards: no table slot is left");
+  st_.table.slots[static_cast<std::size_t>(board_cursor_)].text = stored_text(text.text);
+  --board_cursor_;
+  return Next::kGoOn;
+}
+
+}  // namespace sb

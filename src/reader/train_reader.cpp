@@ -1,0 +1,253 @@
+// The train description: general values, speed limits and adhesion along
+// the line, signals, slowdowns, abbattimento marks and stations.
+#include "base/numbers.h"
+#include "reader/description_reader.h"
+
+namespace sb {
+namespace {
+
+constexpr int kDashLimit = 2;
+
+std::string metres(int64_t p) { return std::to_string(p) + " m"; }
+
+}  // namespace
+
+DescriptionReader::Next DescriptionReader::read_train_file() {
+  if (!src_.train.load(train_bytes_)) {
+    st_.place = {src_.train.name(), 0};
+    throw RunTimeFailure("train description file " + src_.train.name() + " not found");
+  }
+  FieldReader in(train_bytes_);
+  st_.place = {src_.train.name(), 1};
+  while (!in.at_end()) {
+    if (contains_any_case(in.read_text().text, "[generale]")) break;
+  }
+  if (read_train_records(in) == Next::kStop) return Next::kStop;
+
+  src_.train.remove();
+  do {
+    st_.cells.at(speed_cursor_).speed_code = speed_code(previous_speed_);
+    ++speed_cursor_;
+  } while (speed_cursor_ < static_cast<int64_t>(st_.cell_count) - 2);
+  do {
+    st_.cells.at(adhesion_cursor_).adhesion = low8(previous_adhesion_);
+    ++adhesion_cursor_;
+  } while (adhesion_cursor_ < static_cast<int64_t>(st_.cell_count) - 2);
+  chainage_test();
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::read_train_records(FieldReader& in) {
+  for (;;) {
+    if (in.at_end()) return Next::kGoOn;
+    Field field = in.read_text();
+    if (in.at_end()) return Next::kGoOn;
+    if (!dash_rule(in, field, kDashLimit, true)) return Next::kGoOn;
+    at_field(src_.train, field);
+    std::string_view f = field.text;
+    GeneralSlot& general = st_.table.general;
+    TrainSlot& train = st_.table.train;
+
+    Next next = Next::kGoOn;
+    if (contains_any_case(f, "frenata") && contains_any_case(f, "massa")) general.braked_mass = in.read_int32();
+    if (contains_any_case(f, "vetture")) general.coaches = in.read_int32();
+    if (contains_any_case(f, "velocit") && (next = speed(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "aderenza") && (next = adhesion(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "orologio")) {
+      train.clock_hours = in.read_int16();
+      train.clock_minutes = in.read_int16();
+      train.clock_seconds = in.read_int16();
+    }
+    if (contains_any_case(f, "sabbia")) train.sand = in.read_int16();
+    if (contains_any_case(f, "segnale") && (next = signal(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "rallentamento") && (next = slowdown(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "abbattimento") && (next = abbattimento(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "stazione") && (next = station(in)) != Next::kGoOn) return next;
+  }
+}
+
+uint8_t DescriptionReader::speed_code(int64_t speed) {
+  const int64_t code = nearest(speed / 5.0);
+  if (code < 0 || code > 255) {
+    // The limit is stored only when the next record fills up to it: point
+    // at the record that gave it.
+    st_.place.line = previous_speed_line_;
+    throw RunTimeFailure("speed limit " + std::to_string(speed) + " km/h cannot be stored (0 to 1277 km/h)");
+  }
+  return static_cast<uint8_t>(code);
+}
+
+DescriptionReader::Next DescriptionReader::speed(FieldReader& in) {
+  const int32_t p = in.read_int32();
+  const int32_t v = in.read_int32();
+  if (within_cells("speed limit", p) != Next::kGoOn) return Next::kEndPart;
+  const int64_t n = nearest(p / 50.0);
+  if (n >= 1) {
+    do {
+      if (speed_cursor_ >= st_.cell_count) break;
+      st_.cells.at(speed_cursor_).speed_code = speed_code(previous_speed_);
+      ++speed_cursor_;
+    } while (speed_cursor_ < n);
+  }
+  previous_speed_ = v;
+  previous_speed_line_ = st_.place.line;
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::adhesion(FieldReader& in) {
+  const int32_t p = in.read_int32();
+  const int32_t a = in.read_int32();
+  if (within_cells("adhesion", p) != Next::kGoOn) return Next::kEndPart;
+  const int64_t n = nearest(p / 50.0);
+  if (n >= 1) {
+    do {
+      st_.cells.at(adhesion_cursor_).adhesion = low8(previous_adhesion_);
+      ++adhesion_cursor_;
+    } while (adhesion_cursor_ < n);
+  }
+  previous_adhesion_ = a;
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::signal(FieldReader& in) {
+  SignalRecord r;
+  for (int32_t* v : {&r.position, &r.left_type, &r.left_aspect_1, &r.left_aspect_2, &r.left_aspect_3,
+                     &r.combined_tens, &r.right_type, &r.right_aspect_1, &r.right_aspect_2, &r.right_aspect_3,
+                     &r.time}) {
+    *v = in.read_int32();
+  }
+  if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
+  return placed(src_.train, place_signal(st_.cells, r), r.position);
+}
+
+DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
+  SlowdownRecord r;
+  for (int32_t* v : {&r.start, &r.speed, &r.length, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
+  if (within_cells("slowdown", r.start) != Next::kGoOn) return Next::kEndPart;
+  return placed(src_.train, place_slowdown(st_.cells, r), r.start);
+}
+
+DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
+  const int32_t p = in.read_int32();
+  const int32_t w = in.read_int32();
+  if (within_cells("abbattimento", p) != Next::kGoOn) return Next::kEndPart;
+  const int64_t c = nearest(p / 50.0);
+  if (!st_.cells.at(c).is_free()) {
+    return stop(src_.train, 7,
+                "abbattimento at " + metres(p) + " falls into cell " + std::to_string(c) + ", already taken by " +
+                    st_.cells.occupant(c),
+                p);
+  }
+  if (w > 0) {
+    st_.cells.mark(c, cell_kind::kAbbattimento, p);
+    st_.cells.at(c).abbattimento_value() = fit16(w, "abbattimento value");
+  } else {
+    st_.cells.mark(c, cell_kind::kAbbattimentoPlain, p);
+  }
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
+  const int s = station_cursor_;
+  if (s < 1 || s > kFirstBoardSlot) throw RunTimeFailure("no table slot is left for a station");
+  StationSlot& slot = st_.table.slots[static_cast<std::size_t>(s)];
+  const int32_t pos = in.read_int32();
+  slot.position = pos;
+  if (within_cells("station", pos, 800) != Next::kGoOn) return Next::kEndPart;
+  if (pos % 50 != 0) return stop(src_.train, 8, "station position " + metres(pos) + " is not a multiple of 50", pos);
+  slot.kind = in.read_byte();
+  const int32_t length = in.read_int32();
+  if (length % 100 != 0) {
+    return stop(src_.train, 9,
+                "station at " + metres(pos) + ": length " + metres(length) + " is not a multiple of 100", pos);
+  }
+  StationValues& values = slot.values;
+  values.record_4 = in.read_byte();
+  values.record_5 = in.read_byte();
+  slot.end_extension = in.read_byte();
+  values.record_7 = in.read_int16();
+  values.record_8 = in.read_int16();
+  values.record_9 = in.read_byte();
+  values.record_10 = in.read_int16();
+  values.record_11 = in.read_int16();
+  values.record_12 = in.read_int16();
+  values.record_13 = in.read_byte();
+  const int32_t hours = in.read_int32();
+  const int32_t minutes = in.read_int32();
+  const int32_t seconds = in.read_int32();
+  {
+    const int32_t from_hours = checked::mul(hours, 3600, "station time");
+    const int32_t from_minutes = checked::mul(minutes, 60, "station time");
+    slot.time = checked::add(checked::add(from_hours, from_minutes, "station time"), seconds, "station time");
+  }
+  slot.text = stored_text(in.read_text().text);
+
+  const int kind = slot.kind;
+  if (kind == 5 || kind == 6) {
+    slot.start = checked::sub(pos, length, "station start");
+    slot.end = checked::add(pos, 150, "station end");
+    slot.end_extension = 0;
+  } else if (kind == 7 || kind == 8) {
+    slot.start = checked::sub(pos, length, "station start");
+    slot.end = checked::add(pos, length, "station end");
+    slot.end_extension = 0;
+  } else {
+    slot.start = fit32(nearest(pos - length / 2.0), "station start");
+    slot.end = fit32(nearest(pos + length / 2.0), "station end");
+    if (slot.end_extension != 0) slot.end = checked::add(slot.end, 50, "station end");
+  }
+  if (length < 600) values.record_5 = 0;
+  if (s == 1) {
+    values.record_5 = 0;
+    slot.end_extension = 0;
+  }
+
+  const double end_cell = slot.end / 50.0;
+  if (kind < 25 && kind != 5 && kind != 6) {
+    for (int k = 1; k <= 4; ++k) {
+      if (end_cell - k - 1 > 1) {
+        st_.cells.at(nearest(end_cell - k - 1)).approach_mark = static_cast<uint8_t>(80 + k);
+      }
+    }
+  }
+  if (kind < 25) {
+    if (end_cell - 1 <= 1) {
+      return stop(src_.train, 24,
+                  "station at " + metres(pos) + " ends at " + metres(slot.end) +
+                      ": its stop cell would fall at cell 1 or below");
+    }
+    const int64_t stop_cell = nearest(end_cell - 1);
+    st_.cells.mark(stop_cell, cell_kind::kStopCell, pos);
+    st_.cells.at(stop_cell).table_slot() = static_cast<int16_t>(s);
+  }
+  if (s > 1) {
+    const StationSlot& previous = st_.table.slots[static_cast<std::size_t>(s - 1)];
+    if (checked::sub(slot.start, 350, "station start - 350") < previous.end) {
+      return stop(src_.train, 22,
+                  "station at " + metres(pos) + " starts at " + metres(slot.start) + ", less than 350 m after the " +
+                      "previous station ends at " + metres(previous.end),
+                  pos);
+    }
+  }
+  ++station_cursor_;
+  if (station_cursor_ >= board_cursor_) {
+    return stop(src_.train, 10,
+                "too many stations and line boards: station " + std::to_string(s) + " at " + metres(pos) +
+                    " reaches the board slots (at most 78 together)");
+  }
+  return Next::kGoOn;
+}
+
+void DescriptionReader::chainage_test() {
+  for (std::size_t i = 0; i < 3; ++i) {
+    const ChainageSystem& system = st_.table.chainage[i];
+    if (system.start % 50 != 0 || system.reference % 50 != 0) {
+      st_.place = {src_.line.name(), chainage_lines_[i]};
+      st_.record_error(2, "chainage system with start " + metres(system.start) + " and reference " +
+                              metres(system.reference) + ": both must be multiples of 50");
+      return;
+    }
+  }
+}
+
+}  // namespace sb

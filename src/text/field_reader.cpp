@@ -1,0 +1,123 @@
+#include "text/field_reader.h"
+
+#include <algorithm>
+
+#include "base/failures.h"
+
+namespace sb {
+namespace {
+
+bool is_line_end_char(char c) { return c == '\r' || c == '\n'; }
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string shown(std::string_view token) {
+  constexpr std::size_t kShown = 40;
+  std::string s(token.substr(0, kShown));
+  if (token.size() > kShown) s += "...";
+  return "\"" + s + "\"";
+}
+
+}  // namespace
+
+void FieldReader::skip_blanks() {
+  while (pos_ < bytes_.size() && bytes_[pos_] == ' ') ++pos_;
+}
+
+bool FieldReader::at_line_end() const { return pos_ < bytes_.size() && is_line_end_char(bytes_[pos_]); }
+
+void FieldReader::consume_line_end() {
+  if (bytes_[pos_] == '\r' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '\n') ++pos_;
+  ++pos_;
+  ++line_;
+}
+
+// Consumes the comma or the line end that closes a field, if one is next.
+void FieldReader::consume_separator() {
+  if (pos_ >= bytes_.size()) return;
+  if (bytes_[pos_] == ',') {
+    ++pos_;
+  } else if (is_line_end_char(bytes_[pos_])) {
+    consume_line_end();
+  }
+}
+
+void FieldReader::start_field(const char* what) {
+  if (at_end()) throw RunTimeFailure(std::string("the file ends where ") + what + " was expected", line_);
+  skip_blanks();
+}
+
+Field FieldReader::read_text() {
+  start_field("a field");
+  Field field{{}, line_};
+  if (pos_ < bytes_.size() && bytes_[pos_] == '"') {
+    std::size_t begin = ++pos_;
+    std::size_t close = bytes_.find('"', begin);
+    std::size_t end = close == std::string_view::npos ? bytes_.size() : close;
+    for (std::size_t i = begin; i < end; ++i) {
+      if (bytes_[i] == '\n' || (bytes_[i] == '\r' && (i + 1 >= end || bytes_[i + 1] != '\n'))) ++line_;
+    }
+    field.text = bytes_.substr(begin, end - begin);
+    pos_ = close == std::string_view::npos ? bytes_.size() : close + 1;
+    while (pos_ < bytes_.size() && bytes_[pos_] != ',' && !is_line_end_char(bytes_[pos_])) ++pos_;
+    consume_separator();
+    return field;
+  }
+  std::size_t begin = pos_;
+  while (pos_ < bytes_.size() && bytes_[pos_] != ',' && !is_line_end_char(bytes_[pos_])) ++pos_;
+  std::size_t end = pos_;
+  while (end > begin && bytes_[end - 1] == ' ') --end;
+  field.text = bytes_.substr(begin, end - begin);
+  consume_separator();
+  return field;
+}
+
+int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
+  start_field("a number");
+  std::size_t begin = pos_;
+  while (pos_ < bytes_.size() && bytes_[pos_] != ',' && bytes_[pos_] != ' ' &&
+         !is_line_end_char(bytes_[pos_])) {
+    ++pos_;
+  }
+  std::string_view token = bytes_.substr(begin, pos_ - begin);
+  int64_t value = 0;
+  if (!token.empty()) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (token[0] == '+' || token[0] == '-') {
+      negative = token[0] == '-';
+      i = 1;
+    }
+    if (i == token.size()) throw RunTimeFailure("expected a whole number, found " + shown(token), line_);
+    bool too_wide = false;
+    for (; i < token.size(); ++i) {
+      char c = token[i];
+      if (c < '0' || c > '9') throw RunTimeFailure("expected a whole number, found " + shown(token), line_);
+      if (value < 100000000000LL) {
+        value = value * 10 + (c - '0');
+      } else {
+        too_wide = true;
+      }
+    }
+    if (negative) value = -value;
+    if (too_wide || value < min || value > max) {
+      throw RunTimeFailure("value " + std::string(token.substr(0, 40)) + " does not fit a " + width + " field",
+                           line_);
+    }
+  }
+  skip_blanks();
+  consume_separator();
+  return value;
+}
+
+bool contains(std::string_view field, std::string_view keyword) {
+  return field.find(keyword) != std::string_view::npos;
+}
+
+bool contains_any_case(std::string_view field, std::string_view keyword) {
+  auto it = std::search(field.begin(), field.end(), keyword.begin(), keyword.end(),
+                        [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
+  return it != field.end() || keyword.empty();
+}
+
+}  // namespace sb

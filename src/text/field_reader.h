@@ -1,0 +1,59 @@
+// Reads a description file field by field.
+//
+// A field starts after any leading blanks (the space character only). A
+// text field runs to the next comma or line end, its trailing blanks
+// removed; one that starts with a double quote runs to the next double
+// quote, and the rest of it up to the comma or line end is dropped. A
+// number field is an optional sign and decimal digits, ending at a comma,
+// a blank or a line end; blanks after it and one comma or one line end are
+// consumed with it, and an empty number field reads 0. A line ends at
+// CR LF, a lone CR or a lone LF. Each byte is one character.
+//
+// Anything that cannot be read as asked (a field past the end of the file,
+// text in a number field, a value too wide for its variable) throws
+// RunTimeFailure carrying the line the reader stands on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sb {
+
+struct Field {
+  std::string_view text;  // points into the file's bytes
+  int line = 0;           // the line the field starts on, from 1
+};
+
+class FieldReader {
+ public:
+  explicit FieldReader(std::string_view bytes) : bytes_(bytes) {}
+
+  bool at_end() const { return pos_ >= bytes_.size(); }
+  // The line the reader stands on now (after the last field read).
+  int line() const { return line_; }
+
+  Field read_text();
+  int32_t read_int32() { return static_cast<int32_t>(read_number(INT32_MIN, INT32_MAX, "32-bit")); }
+  int16_t read_int16() { return static_cast<int16_t>(read_number(-32768, 32767, "16-bit")); }
+  uint8_t read_byte() { return static_cast<uint8_t>(read_number(0, 255, "8-bit unsigned")); }
+
+ private:
+  int64_t read_number(int64_t min, int64_t max, const char* width);
+  void start_field(const char* what);
+  void skip_blanks();
+  bool at_line_end() const;
+  void consume_line_end();
+  void consume_separator();
+
+  std::string_view bytes_;
+  std::size_t pos_ = 0;
+  int line_ = 1;
+};
+
+// Keyword tests: a field contains a keyword when it occurs anywhere in it.
+bool contains(std::string_view field, std::string_view keyword);
+// The same ignoring the case of the letters A to Z.
+bool contains_any_case(std::string_view field, std::string_view keyword);
+
+}  // namespace sb

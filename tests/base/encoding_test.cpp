@@ -1,0 +1,43 @@
+// Windows-1252 <-> UTF-8 for names and texts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/encoding.h"
+
+namespace sb {
+namespace {
+
+TEST(Encoding, EveryDefinedByteRoundTrips) {
+  for (int b = 1; b < 256; ++b) {
+    if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) continue;
+    const std::string byte(1, static_cast<char>(b));
+    EXPECT_EQ(utf8_to_1252(cp1252_to_utf8(byte)), byte) << b;
+  }
+  EXPECT_EQ(cp1252_to_utf8("\x80\xE0"), "\xE2\x82\xAC\xC3\xA0");  // euro sign, a grave
+  EXPECT_EQ(cp1252_to_utf8("\x81"), "\xEF\xBF\xBD");
+}
+
+TEST(Encoding, RefusesWhatHasNoByteOrIsNoUtf8) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::string problem;
+  } cases[] = {
+      {"no Windows-1252 byte", "a\xE2\x82\xB9", "the character \"\xE2\x82\xB9\" (U+20B9) has no Windows-1252 byte"},
+      {"undefined high control", "\xC2\x81", "the character \"\xC2\x81\" (U+0081) has no Windows-1252 byte"},
+      {"overlong", "\xC0\x80", "invalid UTF-8 byte 0xC0 at byte 1"},
+      {"surrogate", "ab\xED\xA0\x80", "invalid UTF-8 byte 0xED at byte 3"},
+      {"cut short", "\xE0\xA0", "invalid UTF-8 byte 0xE0 at byte 1"},
+      {"stray continuation", "\x80", "invalid UTF-8 byte 0x80 at byte 1"},
+      {"past U+10FFFF", "\xF4\x90\x80\x80", "invalid UTF-8 byte 0xF4 at byte 1"},
+  };
+  for (const auto& c : cases) {
+    std::string problem;
+    EXPECT_FALSE(utf8_to_1252(c.text, &problem)) << c.name;
+    EXPECT_EQ(problem, c.problem) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace sb

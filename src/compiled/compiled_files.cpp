@@ -69,23 +69,16 @@ void write_track_cells(const TrackCells& cells, ByteSink& sink) {
   out.flush();
 }
 
-namespace {
-
-template <typename Writer>
-void replace_with(const std::string& path, Writer&& write) {
-  AtomicFile file(path);
-  write(file);
-  file.commit();
+void stage_compiled_files(const ScenarioState& state, const ScenarioFiles& files, OutputSet& outputs) {
+  if (state.geometry_flag != 0) write_line_plan(state.plan_grid, outputs.add(files.line_plan()));
+  write_scenario_table(state.scenario_table, outputs.add(files.scenario_table()));
+  write_track_cells(state.track_cells, outputs.add(files.track_cells()));
 }
 
-}  // namespace
-
 void write_compiled_files(const ScenarioState& state, const ScenarioFiles& files) {
-  if (state.geometry_flag != 0) {
-    replace_with(files.line_plan(), [&](ByteSink& s) { write_line_plan(state.plan_grid, s); });
-  }
-  replace_with(files.scenario_table(), [&](ByteSink& s) { write_scenario_table(state.scenario_table, s); });
-  replace_with(files.track_cells(), [&](ByteSink& s) { write_track_cells(state.track_cells, s); });
+  OutputSet outputs;
+  stage_compiled_files(state, files, outputs);
+  outputs.commit();
 }
 
 }  // namespace sb

@@ -15,9 +15,11 @@ void write_line_plan(const PlanGrid& plan, ByteSink& sink);
 void write_scenario_table(const std::array<TableRecord, kTableSlots>& table, ByteSink& sink);
 void write_track_cells(const TrackCells& cells, ByteSink& sink);
 
-// Writes the compiled files of `state` in the order line plan (only when
-// the geometry flag is set), scenario table, track cells; each replaces its
-// file atomically.
+// Adds the compiled files of `state` to `outputs` in the order line plan
+// (only when the geometry flag is set), scenario table, track cells.
+void stage_compiled_files(const ScenarioState& state, const ScenarioFiles& files, OutputSet& outputs);
+
+// The compiled files of `state`, replaced as one set.
 void write_compiled_files(const ScenarioState& state, const ScenarioFiles& files);
 
 }  // namespace sb

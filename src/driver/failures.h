@@ -1,4 +1,4 @@
-// The three ways a run can fail beyond recording a condition.
+// The ways a run can fail beyond recording a condition.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +31,13 @@ class FatalError : public std::runtime_error {
 
  private:
   int32_t code_;
+};
+
+// A command line that asks for something the program refuses (exit
+// status 2); the message says what.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
 // A file operation that failed; the message names the file and the reason.

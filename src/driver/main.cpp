@@ -55,6 +55,10 @@ int report_outcome(Body&& body, bool compile_mode, bool force) {
       std::cerr << " Errore n. " << e.code() << '\n';
     }
     return sb::kExitFatal;
+  } catch (const sb::UsageError& e) {
+    waiting.clear();
+    std::cerr << "scenario-builder: " << e.what() << '\n';
+    return sb::kExitUsage;
   } catch (const sb::FileSystemError& e) {
     waiting.clear();
     print_diagnostics(report);

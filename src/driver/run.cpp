@@ -5,9 +5,11 @@
 #include "driver/failures.h"
 #include "driver/files.h"
 #include "driver/naming.h"
+#include "driver/output_names.h"
 #include "driver/scenario_records.h"
 #include "reader/reader.h"
 #include "source/builtin_content.h"
+#include "source/text_writer.h"
 #include "track/completion.h"
 
 namespace sb {
@@ -25,6 +27,32 @@ void compile_into(ScenarioState& state, int32_t geometry_flag, DescriptionSource
   report.diagnostics = state.diagnostics;
 }
 
+// A description file of the built-in run. The reader reads it from memory;
+// its file is staged as an output of the run, and removing it (as the
+// reader does once it has read it) turns it into a file the run deletes,
+// unless the sources are kept.
+class StagedDescription : public DescriptionSource {
+ public:
+  StagedDescription(std::string path, std::string bytes, OutputSet& outputs, bool removable)
+      : path_(std::move(path)), bytes_(std::move(bytes)), outputs_(outputs), removable_(removable) {
+    outputs_.add(path_, bytes_);
+  }
+  bool load(std::string& bytes) override {
+    bytes = bytes_;
+    return true;
+  }
+  void remove() override {
+    if (removable_) outputs_.remove(path_);
+  }
+  const std::string& name() const override { return path_; }
+
+ private:
+  std::string path_;
+  std::string bytes_;
+  OutputSet& outputs_;
+  bool removable_;
+};
+
 std::string base_name(const std::string& path) {
   auto slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -36,29 +64,37 @@ bool ends_with(const std::string& s, const std::string& suffix) {
 
 }  // namespace
 
+// Every file of a run is staged in one output set and replaced with it at
+// the end: a run that fails (a fatal check, a file error) changes nothing.
 void run_builtin(const RunOptions& options, RunReport& report) {
-  check_output_directory(options.dir);
   const ScenarioFiles files{options.dir, kBuiltinRoute, kBuiltinTrain};
+  check_output_names(files.route, files.train, builtin_outputs(files), {});
+  check_output_directory(options.dir);
 
-  dati_linea(files);
-  dati_treno(files);
-  dati_note(files);
-  dati_rallentamenti(files);
-  dati_scheda(files);
+  OutputSet outputs;
+  const bool delete_sources = !options.keep_sources;
+  StagedDescription line(files.line_description(), text_file_bytes(builtin_line_lines()), outputs,
+                         delete_sources);
+  StagedDescription train(files.train_description(), text_file_bytes(builtin_train_lines()), outputs,
+                          delete_sources);
+  outputs.add(files.notes(), text_file_bytes(notes_lines()));
+  outputs.add(files.slowdown_order(), text_file_bytes(slowdown_order_lines()));
+  outputs.add(files.timetable_card(), text_file_bytes(timetable_card_lines()));
 
   ScenarioState state;
   state.route_name = kBuiltinRoute;
   state.train_number = kBuiltinTrain;
-  const bool delete_sources = !options.keep_sources;
-  FileSource line(files.line_description(), files.line_description(), delete_sources);
-  FileSource train(files.train_description(), files.train_description(), delete_sources);
   compile_into(state, 1, {line, train}, report);
 
-  write_compiled_files(state, files);
+  stage_compiled_files(state, files, outputs);
+  outputs.commit();
   report.compiled_written = true;
 }
 
 void compile_files(const CompileOptions& options, RunReport& report) {
+  const ScenarioFiles files{options.out_dir, options.route, options.train};
+  check_output_names(options.route, options.train, compiled_outputs(files, options.plan),
+                     {options.line_file, options.train_file});
   check_output_directory(options.out_dir);
   // A user's files are read, never deleted; a missing one is a file error.
   std::string line_bytes, train_bytes;
@@ -75,7 +111,7 @@ void compile_files(const CompileOptions& options, RunReport& report) {
   compile_into(state, options.plan ? 1 : 0, {line, train}, report);
 
   if (!report.diagnostics.empty() && !options.force) return;
-  write_compiled_files(state, ScenarioFiles{options.out_dir, options.route, options.train});
+  write_compiled_files(state, files);
   report.compiled_written = true;
 }
 

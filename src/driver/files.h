@@ -56,9 +56,8 @@ class OutputSet {
   // Replaces every target, or none.
   void commit();
 
-  class Output;
-
  private:
+  class Output;
   Output* find(const std::string& path);
   void finish_last();
   std::vector<std::unique_ptr<Output>> outputs_;

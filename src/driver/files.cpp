@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
 #include <stdexcept>
 #include <vector>
 
@@ -24,9 +25,12 @@ constexpr std::size_t kWriteThrough = 1 << 16;
 }
 
 mode_t creation_mode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
+  static const mode_t mode = [] {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
 }
 
 }  // namespace
@@ -37,7 +41,7 @@ mode_t creation_mode() {
 class OutputSet::Output : public ByteSink {
  public:
   Output(std::string path, bool removal) : path_(std::move(path)), removal_(removal) {
-    if (!removal_) create_temporary(path_, temp_path_, fd_, "create");
+    if (!removal_) create_temporary(path_, temp_path_, fd_, "create", true);
   }
   ~Output() override { discard(); }
   Output(const Output&) = delete;
@@ -74,17 +78,22 @@ class OutputSet::Output : public ByteSink {
     removal_ = true;
   }
 
-  // Moves the previous file (if any) aside and the new one into place.
+  // Keeps the previous file (if any) under a temporary name and puts the
+  // new one in its place. The previous file is hard-linked to that name, so
+  // the target is never missing and the new file replaces it in one step;
+  // where no hard link can be made (and for a removal) it is renamed.
   void replace() {
     const char* action = removal_ ? "delete" : "replace";
     struct stat st {};
     if (::lstat(path_.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) fail(action, path_, EISDIR);
-      int fd = -1;
-      create_temporary(path_, backup_path_, fd, action);
-      ::close(fd);
-      if (::rename(path_.c_str(), backup_path_.c_str()) != 0) fail(action, path_, errno);
-      previous_aside_ = true;
+      if (removal_ || !link_previous()) {
+        int fd = -1;
+        create_temporary(path_, backup_path_, fd, action, false);
+        ::close(fd);
+        if (::rename(path_.c_str(), backup_path_.c_str()) != 0) fail(action, path_, errno);
+      }
+      previous_kept_ = true;
     } else if (errno != ENOENT) {
       fail(action, path_, errno);
     }
@@ -96,40 +105,62 @@ class OutputSet::Output : public ByteSink {
 
   // Undoes replace(). Returns "" or what could not be undone.
   std::string roll_back() noexcept {
-    if (previous_aside_) {
-      if (::rename(backup_path_.c_str(), path_.c_str()) != 0) {
+    if (previous_kept_) {
+      if (previous_linked_ && !in_place_) {
+        ::unlink(backup_path_.c_str());  // the target still is the previous file
+      } else if (::rename(backup_path_.c_str(), path_.c_str()) != 0) {
         const int err = errno;
         return "the previous " + path_ + " could not be put back (it is kept as " + backup_path_ +
                "): " + std::strerror(err);
       }
-      previous_aside_ = false;
       backup_path_.clear();
     } else if (in_place_ && ::unlink(path_.c_str()) != 0 && errno != ENOENT) {
       const int err = errno;
       return "the new " + path_ + " could not be removed again: " + std::strerror(err);
     }
-    in_place_ = false;
+    previous_kept_ = previous_linked_ = in_place_ = false;
     return "";
   }
 
   // The set is in: the previous file goes.
   void settle() noexcept {
-    if (previous_aside_) ::unlink(backup_path_.c_str());
-    previous_aside_ = false;
+    if (previous_kept_) ::unlink(backup_path_.c_str());
+    previous_kept_ = previous_linked_ = false;
     backup_path_.clear();
   }
 
  private:
-  // A new empty file PATH.tmp-XXXXXX beside `path`, with the mode a newly
-  // created file gets.
-  static void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action) {
+  // Links the previous file to a new name PATH.tmp-XXXXXX. False when no
+  // link can be made (a file system without hard links, an immutable
+  // file): the caller then renames it, or fails.
+  bool link_previous() {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = path_ + ".tmp-";
+      for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+      if (::link(path_.c_str(), name.c_str()) == 0) {
+        backup_path_ = std::move(name);
+        previous_linked_ = true;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  // A new empty file PATH.tmp-XXXXXX beside `path`; `new_file` gives it
+  // the mode a newly created file gets (a name reserved for a previous
+  // file needs none: the previous file is renamed over it).
+  static void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action,
+                               bool new_file) {
     std::vector<char> name(path.begin(), path.end());
     const char suffix[] = ".tmp-XXXXXX";
     name.insert(name.end(), suffix, suffix + sizeof suffix);
     fd = ::mkstemp(name.data());
     if (fd < 0) fail(action, path, errno);
     temp_path.assign(name.data());
-    if (::fchmod(fd, creation_mode()) != 0) {
+    if (new_file && ::fchmod(fd, creation_mode()) != 0) {
       int err = errno;
       ::close(fd);
       fd = -1;
@@ -170,7 +201,9 @@ class OutputSet::Output : public ByteSink {
   // be put back.
   void discard() noexcept {
     discard_new_bytes();
-    if (!backup_path_.empty() && !previous_aside_) ::unlink(backup_path_.c_str());
+    if (!backup_path_.empty() && (!previous_kept_ || (previous_linked_ && !in_place_))) {
+      ::unlink(backup_path_.c_str());
+    }
   }
 
   std::string path_;
@@ -178,9 +211,10 @@ class OutputSet::Output : public ByteSink {
   std::string temp_path_;  // the new bytes; empty once renamed or dropped
   int fd_ = -1;
   std::string buffer_;
-  std::string backup_path_;      // the name the previous file is kept under
-  bool previous_aside_ = false;  // the previous file is at backup_path_
-  bool in_place_ = false;        // the new file is at path_
+  std::string backup_path_;        // the name the previous file is kept under
+  bool previous_kept_ = false;     // the previous file is at backup_path_
+  bool previous_linked_ = false;   // ... as a hard link: until in_place_, also at path_
+  bool in_place_ = false;          // the new file is at path_
 };
 
 OutputSet::OutputSet() = default;

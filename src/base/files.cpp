@@ -7,6 +7,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "base/failures.h"
@@ -22,83 +25,250 @@ constexpr std::size_t kWriteThrough = 1 << 16;
 }
 
 mode_t creation_mode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
+  static const mode_t mode = [] {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return mode;
 }
 
 }  // namespace
 
-AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
-  std::vector<char> name(path_.begin(), path_.end());
-  const char suffix[] = ".tmp-XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
-  fd_ = ::mkstemp(name.data());
-  if (fd_ < 0) fail("create", path_, errno);
-  temp_path_.assign(name.data());
-  if (::fchmod(fd_, creation_mode()) != 0) {
-    int err = errno;
-    discard();
-    fail("create", path_, err);
+// One output of a set: the temporary file that holds its new bytes (none
+// for a removal) and, while the set is being replaced, the temporary name
+// its previous file is kept under.
+class OutputSet::Output : public ByteSink {
+ public:
+  Output(std::string path, bool removal) : path_(std::move(path)), removal_(removal) {
+    if (!removal_) create_temporary(path_, temp_path_, fd_, "create", true);
   }
+  ~Output() override { discard(); }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // Small writes are gathered into blocks; a large one goes straight to
+  // the file, after what is already gathered, without a copy.
+  void write(const char* data, std::size_t size) override {
+    if (fd_ < 0) throw FileSystemError("cannot write " + path_ + ": file already closed");
+    if (buffer_.size() + size > kBlock || size >= kWriteThrough) flush();
+    if (size >= kWriteThrough) {
+      write_through(data, size);
+      return;
+    }
+    if (buffer_.capacity() < kBlock) buffer_.reserve(kBlock);
+    buffer_.append(data, size);
+  }
+
+  // Writes what is gathered and closes the temporary file.
+  void finish() {
+    if (fd_ < 0) return;
+    flush();
+    std::string().swap(buffer_);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail("write", path_, errno);
+  }
+
+  // From now on the target is to be gone: the new bytes are dropped.
+  void make_removal() noexcept {
+    discard_new_bytes();
+    removal_ = true;
+  }
+
+  // Keeps the previous file (if any) under a temporary name and puts the
+  // new one in its place. The previous file is hard-linked to that name, so
+  // the target is never missing and the new file replaces it in one step;
+  // where no hard link can be made (and for a removal) it is renamed.
+  void replace() {
+    const char* action = removal_ ? "delete" : "replace";
+    struct stat st {};
+    if (::lstat(path_.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) fail(action, path_, EISDIR);
+      if (removal_ || !link_previous()) {
+        int fd = -1;
+        create_temporary(path_, backup_path_, fd, action, false);
+        ::close(fd);
+        if (::rename(path_.c_str(), backup_path_.c_str()) != 0) fail(action, path_, errno);
+      }
+      previous_kept_ = true;
+    } else if (errno != ENOENT) {
+      fail(action, path_, errno);
+    }
+    if (removal_) return;
+    if (::rename(temp_path_.c_str(), path_.c_str()) != 0) fail(action, path_, errno);
+    temp_path_.clear();
+    in_place_ = true;
+  }
+
+  // Undoes replace(). Returns "" or what could not be undone.
+  std::string roll_back() noexcept {
+    if (previous_kept_) {
+      if (previous_linked_ && !in_place_) {
+        ::unlink(backup_path_.c_str());  // the target still is the previous file
+      } else if (::rename(backup_path_.c_str(), path_.c_str()) != 0) {
+        const int err = errno;
+        return "the previous " + path_ + " could not be put back (it is kept as " + backup_path_ +
+               "): " + std::strerror(err);
+      }
+      backup_path_.clear();
+    } else if (in_place_ && ::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+      const int err = errno;
+      return "the new " + path_ + " could not be removed again: " + std::strerror(err);
+    }
+    previous_kept_ = previous_linked_ = in_place_ = false;
+    return "";
+  }
+
+  // The set is in: the previous file goes.
+  void settle() noexcept {
+    if (previous_kept_) ::unlink(backup_path_.c_str());
+    previous_kept_ = previous_linked_ = false;
+    backup_path_.clear();
+  }
+
+ private:
+  // Links the previous file to a new name PATH.tmp-XXXXXX. False when no
+  // link can be made (a file system without hard links, an immutable
+  // file): the caller then renames it, or fails.
+  bool link_previous() {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = path_ + ".tmp-";
+      for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+      if (::link(path_.c_str(), name.c_str()) == 0) {
+        backup_path_ = std::move(name);
+        previous_linked_ = true;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  // A new empty file PATH.tmp-XXXXXX beside `path`; `new_file` gives it
+  // the mode a newly created file gets (a name reserved for a previous
+  // file needs none: the previous file is renamed over it).
+  static void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action,
+                               bool new_file) {
+    std::vector<char> name(path.begin(), path.end());
+    const char suffix[] = ".tmp-XXXXXX";
+    name.insert(name.end(), suffix, suffix + sizeof suffix);
+    fd = ::mkstemp(name.data());
+    if (fd < 0) fail(action, path, errno);
+    temp_path.assign(name.data());
+    if (new_file && ::fchmod(fd, creation_mode()) != 0) {
+      int err = errno;
+      ::close(fd);
+      fd = -1;
+      ::unlink(temp_path.c_str());
+      temp_path.clear();
+      fail(action, path, err);
+    }
+  }
+
+  void flush() {
+    write_through(buffer_.data(), buffer_.size());
+    buffer_.clear();
+  }
+
+  void write_through(const char* p, std::size_t left) {
+    while (left > 0) {
+      ssize_t n = ::write(fd_, p, left);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        int err = errno;
+        discard_new_bytes();
+        fail("write", path_, err);
+      }
+      p += n;
+      left -= static_cast<std::size_t>(n);
+    }
+  }
+
+  void discard_new_bytes() noexcept {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+    std::string().swap(buffer_);
+  }
+
+  // Removes every temporary file, except a previous file that could not
+  // be put back.
+  void discard() noexcept {
+    discard_new_bytes();
+    if (!backup_path_.empty() && (!previous_kept_ || (previous_linked_ && !in_place_))) {
+      ::unlink(backup_path_.c_str());
+    }
+  }
+
+  std::string path_;
+  bool removal_;
+  std::string temp_path_;  // the new bytes; empty once renamed or dropped
+  int fd_ = -1;
+  std::string buffer_;
+  std::string backup_path_;        // the name the previous file is kept under
+  bool previous_kept_ = false;     // the previous file is at backup_path_
+  bool previous_linked_ = false;   // ... as a hard link: until in_place_, also at path_
+  bool in_place_ = false;          // the new file is at path_
+};
+
+OutputSet::OutputSet() = default;
+OutputSet::~OutputSet() = default;
+
+OutputSet::Output* OutputSet::find(const std::string& path) {
+  for (auto& o : outputs_) {
+    if (o->path() == path) return o.get();
+  }
+  return nullptr;
 }
 
-AtomicFile::~AtomicFile() { discard(); }
-
-void AtomicFile::discard() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
-  temp_path_.clear();
+void OutputSet::finish_last() {
+  if (!outputs_.empty()) outputs_.back()->finish();
 }
 
-// Small writes are gathered into blocks; a large one goes straight to the
-// file, after what is already gathered, without a copy.
-void AtomicFile::write(const char* data, std::size_t size) {
-  if (buffer_.size() + size > kBlock || size >= kWriteThrough) flush();
-  if (size >= kWriteThrough) {
-    write_through(data, size);
+ByteSink& OutputSet::add(const std::string& path) {
+  if (committed_) throw std::logic_error("output added to a committed set: " + path);
+  if (find(path) != nullptr) throw std::logic_error("output written twice in one set: " + path);
+  finish_last();
+  outputs_.push_back(std::make_unique<Output>(path, false));
+  return *outputs_.back();
+}
+
+void OutputSet::add(const std::string& path, std::string_view bytes) {
+  add(path).write(bytes.data(), bytes.size());
+}
+
+void OutputSet::remove(const std::string& path) {
+  if (committed_) throw std::logic_error("output removed from a committed set: " + path);
+  if (Output* o = find(path)) {
+    o->make_removal();
     return;
   }
-  if (buffer_.capacity() < kBlock) buffer_.reserve(kBlock);
-  buffer_.append(data, size);
+  finish_last();
+  outputs_.push_back(std::make_unique<Output>(path, true));
 }
 
-void AtomicFile::flush() {
-  write_through(buffer_.data(), buffer_.size());
-  buffer_.clear();
-}
-
-void AtomicFile::write_through(const char* p, std::size_t left) {
-  while (left > 0) {
-    ssize_t n = ::write(fd_, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      discard();
-      fail("write", path_, err);
+void OutputSet::commit() {
+  if (committed_) throw std::logic_error("output set committed twice");
+  committed_ = true;
+  for (auto& o : outputs_) o->finish();
+  std::size_t at = 0;
+  try {
+    for (; at < outputs_.size(); ++at) outputs_[at]->replace();
+  } catch (const FileSystemError& failure) {
+    std::string message = failure.what();
+    for (std::size_t i = at + 1; i-- > 0;) {
+      std::string left = outputs_[i]->roll_back();
+      if (!left.empty()) message += "; " + left;
     }
-    p += n;
-    left -= static_cast<std::size_t>(n);
+    throw FileSystemError(message);
   }
-}
-
-void AtomicFile::commit() {
-  if (fd_ < 0) throw FileSystemError("cannot write " + path_ + ": file already closed");
-  flush();
-  if (::close(fd_) != 0) {
-    int err = errno;
-    fd_ = -1;
-    discard();
-    fail("write", path_, err);
-  }
-  fd_ = -1;
-  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
-    int err = errno;
-    discard();
-    fail("replace", path_, err);
-  }
-  temp_path_.clear();
+  for (auto& o : outputs_) o->settle();
 }
 
 void replace_file(const std::string& path, std::string_view bytes) {

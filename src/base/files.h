@@ -1,12 +1,15 @@
 // File replacement and the few file operations a run needs. Every output
 // is written to a temporary file beside its target and renamed over it, so
 // a failing run never leaves a half-written file and never loses the
-// previous one. Failures throw FileSystemError naming the file.
+// previous one; the outputs of one run are replaced as a set (OutputSet).
+// Failures throw FileSystemError naming the file.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sb {
 
@@ -36,27 +39,54 @@ class CountingSink : public ByteSink {
   unsigned char last = 0;
 };
 
-// A file that replaces `path` when commit() is called; until then the
-// bytes go to a temporary file in the same directory, which is removed if
-// the object is destroyed without a commit.
-class AtomicFile : public ByteSink {
+// The outputs of one run, replaced as one set. Each output is written to a
+// temporary file beside its target (TARGET.tmp-XXXXXX); commit() replaces
+// the targets only when every output is complete. While it replaces them,
+// the previous files are kept under temporary names of the same kind; when
+// a replacement fails, every target already replaced gets its previous
+// file back (one that did not exist is removed again), and the failure is
+// thrown. Afterwards the directories hold either the whole new set or the
+// whole old set, and no temporary file. A set destroyed without commit()
+// removes its temporary files and changes nothing.
+class OutputSet {
  public:
-  explicit AtomicFile(std::string path);
-  ~AtomicFile() override;
-  AtomicFile(const AtomicFile&) = delete;
-  AtomicFile& operator=(const AtomicFile&) = delete;
+  OutputSet();
+  ~OutputSet();
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
 
-  void write(const char* data, std::size_t size) override;
+  // Starts the output `path` (its temporary file is created now) and
+  // returns where its bytes go. The sink is finished, and must not be used
+  // any more, when the next output is added or the set is committed.
+  ByteSink& add(const std::string& path);
+  // An output whose bytes are all known.
+  void add(const std::string& path, std::string_view bytes);
+  // `path` is to be gone once the set is in: an output added for it is
+  // dropped, and a file there is removed together with the set (and put
+  // back if the set fails).
+  void remove(const std::string& path);
+  // Replaces every target, or none.
   void commit();
 
  private:
-  void flush();
-  void write_through(const char* data, std::size_t size);
-  void discard() noexcept;
-  std::string path_;
-  std::string temp_path_;
-  int fd_ = -1;
-  std::string buffer_;
+  class Output;
+  Output* find(const std::string& path);
+  void finish_last();
+  std::vector<std::unique_ptr<Output>> outputs_;
+  bool committed_ = false;
+};
+
+// A file that replaces `path` when commit() is called: a set of one.
+class AtomicFile : public ByteSink {
+ public:
+  explicit AtomicFile(const std::string& path) : sink_(&set_.add(path)) {}
+
+  void write(const char* data, std::size_t size) override { sink_->write(data, size); }
+  void commit() { set_.commit(); }
+
+ private:
+  OutputSet set_;
+  ByteSink* sink_;
 };
 
 // Writes `bytes` as the whole new content of `path`, atomically.

@@ -4,6 +4,7 @@
 #include "base/failures.h"
 #include "base/files.h"
 #include "commands/commands.h"
+#include "commands/output_names.h"
 #include "commands/report.h"
 #include "compile/compile.h"
 #include "format/compiled_files.h"
@@ -31,6 +32,13 @@ std::string read_input(const std::string& path) {
 }  // namespace
 
 int compile_files(CompileOptions options) {
+  const ScenarioFiles files{options.out_dir, options.route, options.train};
+  const std::string problem = output_name_problem(options.route, options.train, compiled_outputs(files, options.plan),
+                                                  {options.line_file, options.train_file});
+  if (!problem.empty()) {
+    print_error(problem);
+    return kExitUsage;
+  }
   try {
     check_output_directory(options.out_dir);
     MemorySource line(options.line_file, read_input(options.line_file));
@@ -51,11 +59,11 @@ int compile_files(CompileOptions options) {
       return kExitFatal;
     }
     if (diagnostics.empty()) {
-      write_compiled_files(compiled.scenario, ScenarioFiles{options.out_dir, options.route, options.train});
+      write_compiled_files(compiled.scenario, files);
       return kExitSuccess;
     }
     if (options.force) {
-      write_compiled_files(compiled.scenario, ScenarioFiles{options.out_dir, options.route, options.train});
+      write_compiled_files(compiled.scenario, files);
     } else {
       print_error(std::to_string(diagnostics.size()) + (diagnostics.size() == 1 ? " error" : " errors") +
                   "; no compiled file was written (--force writes them anyway)");

@@ -3,29 +3,69 @@
 #include "builtin/builtin_content.h"
 #include "builtin/documents.h"
 #include "commands/commands.h"
+#include "commands/output_names.h"
 #include "commands/report.h"
 #include "compile/compile.h"
 #include "format/compiled_files.h"
 #include "model/scenario_files.h"
+#include "text/text_writer.h"
 
 namespace sb {
+namespace {
 
+// A description file of the built-in run. The reader reads it from memory;
+// its file is staged as an output of the run, and removing it (as the
+// reader does once it has read it) turns it into a file the run deletes,
+// unless the sources are kept.
+class StagedDescription : public DescriptionSource {
+ public:
+  StagedDescription(std::string path, std::string bytes, OutputSet& outputs, bool removable)
+      : path_(std::move(path)), bytes_(std::move(bytes)), outputs_(outputs), removable_(removable) {
+    outputs_.add(path_, bytes_);
+  }
+  bool load(std::string& bytes) override {
+    bytes = bytes_;
+    return true;
+  }
+  void remove() override {
+    if (removable_) outputs_.remove(path_);
+  }
+  const std::string& name() const override { return path_; }
+
+ private:
+  std::string path_;
+  std::string bytes_;
+  OutputSet& outputs_;
+  bool removable_;
+};
+
+}  // namespace
+
+// Every file of the run is staged in one output set and replaced with it at
+// the end: a run that fails (a fatal check, a file error) changes nothing.
 int run_builtin(const RunOptions& options) {
   WaitingText waiting(true);
   try {
     const std::string dir = options.dir.empty() ? program_directory() : options.dir;
-    check_output_directory(dir);
     const ScenarioFiles files{dir, kBuiltinRoute, kBuiltinTrain};
+    const std::string problem = output_name_problem(files.route, files.train, builtin_outputs(files), {});
+    if (!problem.empty()) {
+      waiting.clear();
+      print_error(problem);
+      return kExitUsage;
+    }
+    check_output_directory(dir);
 
-    write_line_description(files);
-    write_train_description(files);
-    write_notes(files);
-    write_slowdown_order(files);
-    write_timetable_card(files);
-
+    OutputSet outputs;
     const bool delete_sources = !options.keep_sources;
-    FileSource line(files.line_description(), files.line_description(), delete_sources);
-    FileSource train(files.train_description(), files.train_description(), delete_sources);
+    StagedDescription line(files.line_description(), text_file_bytes(builtin_line_lines()), outputs,
+                           delete_sources);
+    StagedDescription train(files.train_description(), text_file_bytes(builtin_train_lines()), outputs,
+                            delete_sources);
+    outputs.add(files.notes(), text_file_bytes(notes_lines()));
+    outputs.add(files.slowdown_order(), text_file_bytes(slowdown_order_lines()));
+    outputs.add(files.timetable_card(), text_file_bytes(timetable_card_lines()));
+
     const Compiled compiled = compile_scenario({kBuiltinRoute, kBuiltinTrain, true}, {line, train});
     waiting.clear();
     print_diagnostics(compiled.scenario.diagnostics);
@@ -37,7 +77,8 @@ int run_builtin(const RunOptions& options) {
       print_fatal(*compiled.fatal);
       return kExitFatal;
     }
-    write_compiled_files(compiled.scenario, files);
+    stage_compiled_files(compiled.scenario, files, outputs);
+    outputs.commit();
     return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
   } catch (const FileSystemError& e) {
     waiting.clear();

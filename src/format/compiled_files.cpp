@@ -5,24 +5,16 @@
 #include "format/track_cell_file.h"
 
 namespace sb {
-namespace {
-
-template <typename Writer>
-void replace_with(const std::string& path, Writer&& write) {
-  AtomicFile file(path);
-  write(file);
-  file.commit();
+void stage_compiled_files(const Scenario& scenario, const ScenarioFiles& files, OutputSet& outputs) {
+  if (scenario.build_plan) write_line_plan(scenario.plan, outputs.add(files.line_plan()));
+  write_scenario_table(table_records(scenario.table), outputs.add(files.scenario_table()));
+  write_track_cells(scenario.cells, outputs.add(files.track_cells()));
 }
 
-}  // namespace
-
 void write_compiled_files(const Scenario& scenario, const ScenarioFiles& files) {
-  if (scenario.build_plan) {
-    replace_with(files.line_plan(), [&](ByteSink& s) { write_line_plan(scenario.plan, s); });
-  }
-  replace_with(files.scenario_table(),
-               [&](ByteSink& s) { write_scenario_table(table_records(scenario.table), s); });
-  replace_with(files.track_cells(), [&](ByteSink& s) { write_track_cells(scenario.cells, s); });
+  OutputSet outputs;
+  stage_compiled_files(scenario, files, outputs);
+  outputs.commit();
 }
 
 }  // namespace sb

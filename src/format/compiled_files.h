@@ -2,14 +2,18 @@
 // them: line plan, scenario table, track cells.
 #pragma once
 
+#include "base/files.h"
 #include "model/scenario.h"
 #include "model/scenario_files.h"
 
 namespace sb {
 
-// Writes the compiled files of `scenario` in the order line plan (only when
-// it builds a plan), scenario table, track cells; each replaces its file
-// atomically. Throws FileSystemError.
+// Adds the compiled files of `scenario` to `outputs` in the order line plan
+// (only when it builds a plan), scenario table, track cells.
+void stage_compiled_files(const Scenario& scenario, const ScenarioFiles& files, OutputSet& outputs);
+
+// The compiled files of `scenario`, replaced as one set. Throws
+// FileSystemError.
 void write_compiled_files(const Scenario& scenario, const ScenarioFiles& files);
 
 }  // namespace sb

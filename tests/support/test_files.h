@@ -1,19 +1,26 @@
 // Helpers shared by the tests that touch the file system or run the
 // program: a temporary directory, whole-file reads and writes, the golden
-// files, and one run of the executable with its exit status and output.
+// files, ways to make a file impossible to replace, and one run of the
+// executable with its exit status and output.
 #pragma once
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -72,6 +79,69 @@ inline std::map<std::string, std::string> snapshot(const std::filesystem::path& 
     if (entry.is_regular_file()) files[entry.path().filename().string()] = read_bytes(entry.path());
   }
   return files;
+}
+
+// The names of everything in a directory, files and directories alike.
+inline std::set<std::string> names_in(const std::filesystem::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// Sets or clears the immutable flag of a file, as `chattr +i` / `chattr -i`
+// do. Returns "" or why it could not be done (no privilege, a file system
+// without the flag).
+inline std::string set_immutable(const std::filesystem::path& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "cannot open " + path.string() + ": " + std::strerror(errno);
+  int flags = 0;
+  std::string problem;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+    problem = std::string("cannot read the file flags: ") + std::strerror(errno);
+  } else {
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    if (::ioctl(fd, FS_IOC_SETFLAGS, &flags) != 0) {
+      problem = std::string("cannot set the immutable flag: ") + std::strerror(errno);
+    }
+  }
+  ::close(fd);
+  return problem;
+}
+
+// A file made immutable for the life of the object; the flag is always
+// cleared again, so that the temporary directory can be removed.
+class ImmutableFile {
+ public:
+  explicit ImmutableFile(std::filesystem::path path) : path_(std::move(path)) {
+    problem_ = set_immutable(path_, true);
+  }
+  ~ImmutableFile() {
+    if (problem_.empty()) set_immutable(path_, false);
+  }
+  ImmutableFile(const ImmutableFile&) = delete;
+  ImmutableFile& operator=(const ImmutableFile&) = delete;
+
+  // "" when the flag is set, otherwise why not.
+  const std::string& problem() const { return problem_; }
+
+ private:
+  std::filesystem::path path_;
+  std::string problem_;
+};
+
+// Whether a directory without write permission stops this process from
+// creating files in it; it does not for root (or with CAP_DAC_OVERRIDE).
+// Tried in a directory made and removed under `scratch`.
+inline bool directory_permissions_apply(const std::filesystem::path& scratch) {
+  const std::filesystem::path dir = scratch / "permission_probe";
+  std::filesystem::create_directory(dir);
+  ::chmod(dir.c_str(), 0555);
+  const int fd = ::open((dir / "probe").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd >= 0) ::close(fd);
+  ::chmod(dir.c_str(), 0755);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  return fd < 0;
 }
 
 // Where the golden file `name` lies.

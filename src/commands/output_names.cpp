@@ -1,0 +1,98 @@
+#include "commands/output_names.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+
+namespace sb {
+namespace {
+
+// `text` in quotes, every control byte written as \xNN so that the message
+// stays one printable line.
+std::string shown(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string name_problem(const char* what, const std::string& name) {
+  if (name.empty()) return std::string("the ") + what + " is empty";
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char code[5];
+      std::snprintf(code, sizeof code, "0x%02X", byte);
+      return std::string("the ") + what + " " + shown(name) + " contains the control character " + code;
+    }
+  }
+  if (name.find('/') != std::string::npos) {
+    return std::string("the ") + what + " " + shown(name) + " contains \"/\"";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::vector<NamedOutput> builtin_outputs(const ScenarioFiles& files) {
+  return {
+      {"line description file", files.line_description()},
+      {"train description file", files.train_description()},
+      {"scenario notes", files.notes()},
+      {"slowdown order", files.slowdown_order()},
+      {"timetable card", files.timetable_card()},
+      {"line plan file", files.line_plan()},
+      {"scenario table file", files.scenario_table()},
+      {"track cell file", files.track_cells()},
+  };
+}
+
+std::vector<NamedOutput> compiled_outputs(const ScenarioFiles& files, bool plan) {
+  std::vector<NamedOutput> outputs;
+  if (plan) outputs.push_back({"line plan file", files.line_plan()});
+  outputs.push_back({"scenario table file", files.scenario_table()});
+  outputs.push_back({"track cell file", files.track_cells()});
+  return outputs;
+}
+
+std::string output_name_problem(const std::string& route, const std::string& train,
+                                const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs) {
+  for (const std::string& problem : {name_problem("route name", route), name_problem("train number", train)}) {
+    if (!problem.empty()) return problem;
+  }
+  if (route.front() == '.') {
+    return "the route name " + shown(route) + " starts with \".\": every file of the scenario would be hidden";
+  }
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (outputs[i].path == outputs[j].path) {
+        return std::string("the ") + outputs[j].what + " and the " + outputs[i].what + " would both be " +
+               shown(outputs[i].path) + " (route name " + shown(route) + ", train number " + shown(train) + ")";
+      }
+    }
+  }
+  for (const std::string& input : inputs) {
+    struct stat in {};
+    if (::stat(input.c_str(), &in) != 0) continue;
+    for (const NamedOutput& output : outputs) {
+      struct stat out {};
+      if (::stat(output.path.c_str(), &out) != 0) continue;
+      if (in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+        return std::string("the ") + output.what + " " + shown(output.path) + " would overwrite the input file " +
+               shown(input);
+      }
+    }
+  }
+  return "";
+}
+
+}  // namespace sb

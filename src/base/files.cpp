@@ -38,7 +38,7 @@ mode_t creation_mode() {
 // One output of a set: the temporary file that holds its new bytes (none
 // for a removal) and, while the set is being replaced, the temporary name
 // its previous file is kept under.
-class OutputSet::Output : public ByteSink {
+class OutputSet::Output : public ByteSink, public PositionedSink {
  public:
   Output(std::string path, bool removal) : path_(std::move(path)), removal_(removal) {
     if (!removal_) create_temporary(path_, temp_path_, fd_, "create", true);
@@ -60,6 +60,21 @@ class OutputSet::Output : public ByteSink {
     }
     if (buffer_.capacity() < kBlock) buffer_.reserve(kBlock);
     buffer_.append(data, size);
+  }
+
+  // Writes at `offset`, past anything gathered; safe to call from several
+  // threads at once.
+  void write_at(uint64_t offset, const char* p, std::size_t left) override {
+    while (left > 0) {
+      const ssize_t n = ::pwrite(fd_, p, left, static_cast<off_t>(offset));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        fail("write", path_, errno);
+      }
+      p += n;
+      offset += static_cast<uint64_t>(n);
+      left -= static_cast<std::size_t>(n);
+    }
   }
 
   // Writes what is gathered and closes the temporary file.
@@ -236,6 +251,11 @@ ByteSink& OutputSet::add(const std::string& path) {
   if (find(path) != nullptr) throw std::logic_error("output written twice in one set: " + path);
   finish_last();
   outputs_.push_back(std::make_unique<Output>(path, false));
+  return *outputs_.back();
+}
+
+PositionedSink& OutputSet::add_positioned(const std::string& path) {
+  add(path);
   return *outputs_.back();
 }
 

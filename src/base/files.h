@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,14 @@ class ByteSink {
  public:
   virtual ~ByteSink() = default;
   virtual void write(const char* data, std::size_t size) = 0;
+};
+
+// Where bytes go at known offsets: a file written in pieces, possibly from
+// several threads at once.
+class PositionedSink {
+ public:
+  virtual ~PositionedSink() = default;
+  virtual void write_at(uint64_t offset, const char* data, std::size_t size) = 0;
 };
 
 class StringSink : public ByteSink {
@@ -59,6 +68,10 @@ class OutputSet {
   // returns where its bytes go. The sink is finished, and must not be used
   // any more, when the next output is added or the set is committed.
   ByteSink& add(const std::string& path);
+  // The same for an output written at known offsets (write_at may be called
+  // from several threads at once; the output is finished when the call
+  // that wrote it returns).
+  PositionedSink& add_positioned(const std::string& path);
   // An output whose bytes are all known.
   void add(const std::string& path, std::string_view bytes);
   // `path` is to be gone once the set is in: an output added for it is

@@ -41,13 +41,17 @@ int compile_files(CompileOptions options) {
   }
   try {
     check_output_directory(options.out_dir);
-    MemorySource line(options.line_file, read_input(options.line_file));
-    MemorySource train(options.train_file, read_input(options.train_file));
     // The names arrive as UTF-8 (derive_names has checked that they
     // convert); the compiled files hold them in Windows-1252.
     const CompileRequest request{utf8_to_1252(options.route).value_or(""), utf8_to_1252(options.train).value_or(""),
                                  options.plan};
-    const Compiled compiled = compile_scenario(request, {line, train});
+    // The description files' bytes are gone before the compiled files are
+    // written.
+    const Compiled compiled = [&] {
+      MemorySource line(options.line_file, read_input(options.line_file));
+      MemorySource train(options.train_file, read_input(options.train_file));
+      return compile_scenario(request, {line, train});
+    }();
     const Diagnostics& diagnostics = compiled.scenario.diagnostics;
     print_diagnostics(diagnostics);
     if (compiled.file_error) {

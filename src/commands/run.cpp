@@ -23,10 +23,7 @@ class StagedDescription : public DescriptionSource {
       : path_(std::move(path)), bytes_(std::move(bytes)), outputs_(outputs), removable_(removable) {
     outputs_.add(path_, bytes_);
   }
-  bool load(std::string& bytes) override {
-    bytes = bytes_;
-    return true;
-  }
+  const std::string* load() override { return &bytes_; }
   void remove() override {
     if (removable_) outputs_.remove(path_);
   }

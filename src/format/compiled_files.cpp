@@ -6,7 +6,7 @@
 
 namespace sb {
 void stage_compiled_files(const Scenario& scenario, const ScenarioFiles& files, OutputSet& outputs) {
-  if (scenario.build_plan) write_line_plan(scenario.plan, outputs.add(files.line_plan()));
+  if (scenario.build_plan) write_line_plan(scenario.plan, outputs.add_positioned(files.line_plan()));
   write_scenario_table(table_records(scenario.table), outputs.add(files.scenario_table()));
   write_track_cells(scenario.cells, outputs.add(files.track_cells()));
 }

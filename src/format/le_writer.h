@@ -1,5 +1,5 @@
-// Little-endian values, whatever the host's order, gathered into 1 MiB
-// blocks that go to the sink whole.
+// Little-endian values, whatever the host's order, gathered into blocks
+// that stay in the cache and go to the sink whole.
 #pragma once
 
 #include <algorithm>
@@ -15,7 +15,7 @@ namespace sb {
 
 class LeWriter {
  public:
-  static constexpr std::size_t kBlock = 1 << 20;
+  static constexpr std::size_t kBlock = 64 * 1024;
 
   explicit LeWriter(ByteSink& sink) : sink_(sink), buffer_(new char[kBlock]) {}
   ~LeWriter() = default;

@@ -2,11 +2,19 @@
 // every second one, each a tagged value. See docs/line-plan-file.md.
 #pragma once
 
+#include <cstdint>
+
 #include "base/files.h"
 #include "model/line_plan.h"
 
 namespace sb {
 
-void write_line_plan(const PlanGrid& plan, ByteSink& sink);
+// The file's size in bytes.
+uint64_t line_plan_file_size(const LinePlan& plan);
+
+// Computes the plan's positions while it writes them, in file order.
+void write_line_plan(const LinePlan& plan, ByteSink& sink);
+// The same into a file written at offsets: both halves at once.
+void write_line_plan(const LinePlan& plan, PositionedSink& sink);
 
 }  // namespace sb

@@ -1,51 +1,96 @@
-// The plan position of the line at every metre 0 .. total_metres, two
-// coordinates each: metres 0 and 1 hold whole numbers, every metre the
-// reader computed a double, the rest nothing.
+// The plan of the line: its position at every metre 0 .. total_metres, two
+// coordinates each. Metres 0 and 1 are whole numbers (the line starts at
+// the origin heading along the second coordinate); every later metre the
+// reader reached repeats the step vector of the metre before it, turned by
+// the curvature of a curve record in force; the metres it never reached
+// stay empty.
+//
+// Nothing reads a metre before the line plan file is written, so the plan
+// is kept as the steps the reader took (runs of metres, straight or with a
+// curvature) and the positions are computed while the file is written. A
+// plan of a million metres then costs a few bytes per curve record instead
+// of sixteen per metre.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "base/zero_filled.h"
-
 namespace sb {
 
-// A plan coordinate: empty, a 16-bit whole number or a double.
-enum class PlanTag : uint8_t { kEmpty = 0, kWhole = 2, kReal = 5 };
-
-struct PlanValue {
-  PlanTag tag = PlanTag::kEmpty;
-  double value = 0.0;  // a whole value is held exactly
+// Metres [first, last] integrated in one way: straight on, or turned by
+// `curvature` (radians per metre; negative turns left) at every metre.
+struct PlanRun {
+  int64_t first = 0;
+  int64_t last = 0;
+  bool curved = false;
+  double curvature = 0.0;
 };
 
-// A long route has a million metres, so the grid keeps one double and one
-// tag byte per element rather than a general variant.
-class PlanGrid {
+class LinePlan {
  public:
-  using Values = std::vector<double, ZeroFilledAllocator<double>>;
-  using Tags = std::vector<PlanTag, ZeroFilledAllocator<PlanTag>>;
+  // What advancing the plan met.
+  enum class Advance { kDone, kPassedLimit, kPassedEnd };
 
+  // A plan of metres 0 .. last_metre, every metre empty.
   void create(int64_t last_metre);
   void discard();
-  bool exists() const { return !tags_[0].empty(); }
-  int64_t last_metre() const { return static_cast<int64_t>(tags_[0].size()) - 1; }
+  bool exists() const { return last_metre_ >= 0; }
+  int64_t last_metre() const { return last_metre_; }
 
-  PlanValue get(int64_t metre, int coordinate) const;
-  // The value of an element in arithmetic; an empty element counts as 0.
-  double number(int64_t metre, int coordinate) const { return get(metre, coordinate).value; }
-  void set_whole(int64_t metre, int coordinate, int16_t value);
-  void set_real(int64_t metre, int coordinate, double value);
+  // Metres 0 and 1: (0, 0) and (0, 1). A run-time failure when the plan
+  // has no metre 1.
+  void set_origin();
+  bool origin_set() const { return origin_set_; }
 
-  const Values& values(int coordinate) const { return values_[coordinate]; }
-  const Tags& tags(int coordinate) const { return tags_[coordinate]; }
-  // Direct access for the integration loop, which checks its own range.
-  double* raw_values(int coordinate) { return values_[coordinate].data(); }
-  PlanTag* raw_tags(int coordinate) { return tags_[coordinate].data(); }
+  // Integrates from the cursor up to metre `until`, as one step per metre
+  // that repeats the previous step, turned by `curvature` when `curved`.
+  // Returns kPassedEnd when a step would pass the last metre (the metres
+  // before it are computed), and, with `limit`, kPassedLimit once metre
+  // `limit` is computed.
+  Advance advance(int64_t until, bool curved, double curvature, int64_t limit = -1);
+  // The next metre to compute; every metre from 2 up to it has a position.
+  int64_t cursor() const { return cursor_; }
+  const std::vector<PlanRun>& runs() const { return runs_; }
 
  private:
-  void check(int64_t metre) const;
-  Values values_[2];
-  Tags tags_[2];
+  int64_t last_metre_ = -1;
+  bool origin_set_ = false;
+  int64_t cursor_ = 2;
+  std::vector<PlanRun> runs_;
 };
+
+// Walks the computed metres 2 .. cursor - 1 in order, calling
+// emit(metre, x, y) for each. Each step repeats the previous metre's step
+// vector, turned by k in a curve; the vector is not rescaled. The order of
+// the operations is part of the compiled bytes: keep it.
+template <typename Emit>
+void trace_plan(const LinePlan& plan, Emit&& emit) {
+  double x2 = 0.0, y2 = 0.0;  // metre m - 2
+  double x1 = 0.0, y1 = 1.0;  // metre m - 1
+  for (const PlanRun& run : plan.runs()) {
+    const double k = run.curvature;
+    if (run.curved) {
+      for (int64_t m = run.first; m <= run.last; ++m) {
+        const double d0 = x1 - x2;
+        const double d1 = y1 - y2;
+        x2 = x1;
+        y2 = y1;
+        x1 = x1 + (d0 + k * d1);
+        y1 = y1 + (d1 - k * d0);
+        emit(m, x1, y1);
+      }
+    } else {
+      for (int64_t m = run.first; m <= run.last; ++m) {
+        const double d0 = x1 - x2;
+        const double d1 = y1 - y2;
+        x2 = x1;
+        y2 = y1;
+        x1 = x1 + d0;
+        y1 = y1 + d1;
+        emit(m, x1, y1);
+      }
+    }
+  }
+}
 
 }  // namespace sb

@@ -29,7 +29,7 @@ struct Scenario {
 
   int32_t total_metres = 0;  // route length + 7000
   int32_t cell_count = 0;    // the highest cell index
-  PlanGrid plan;
+  LinePlan plan;
   TrackCells cells;
   ScenarioTable table;
   std::vector<MontagnaSpan> montagna_spans;  // in reading order

@@ -5,7 +5,7 @@
 
 namespace sb {
 
-bool FileSource::load(std::string& bytes) { return read_file(path_, bytes); }
+const std::string* FileSource::load() { return read_file(path_, bytes_) ? &bytes_ : nullptr; }
 
 void FileSource::remove() {
   if (delete_) delete_file(path_);

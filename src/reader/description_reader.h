@@ -54,7 +54,7 @@ class DescriptionReader {
   Next gradient(FieldReader& in);
   void gradient_tail();
   Next curve(FieldReader& in, std::string_view keyword);
-  void plan_steps(int64_t until, double k, bool curved, bool limit_test);
+  Next plan_steps(int64_t until, bool curved, double k);
   Next montagna(FieldReader& in);
   Next speed_board(FieldReader& in);
   Next line_board(FieldReader& in);
@@ -73,15 +73,12 @@ class DescriptionReader {
 
   Scenario& st_;
   DescriptionSources src_;
-  std::string line_bytes_;
-  std::string train_bytes_;
   std::array<int, 3> chainage_lines_{};
   bool cells_pending_ = false;
 
   int board_cursor_ = kFirstBoardSlot;
   int64_t gradient_cursor_ = 0;
   int32_t previous_gradient_ = 0;
-  int64_t plan_cursor_ = 2;
 
   int station_cursor_ = 1;
   int64_t speed_cursor_ = 0;

@@ -11,8 +11,9 @@ namespace sb {
 class DescriptionSource {
  public:
   virtual ~DescriptionSource() = default;
-  // The file's bytes; false when there is no such file.
-  virtual bool load(std::string& bytes) = 0;
+  // The file's bytes, which the source keeps; nullptr when there is no
+  // such file.
+  virtual const std::string* load() = 0;
   virtual void remove() = 0;
   // The name diagnostics show.
   virtual const std::string& name() const = 0;
@@ -25,7 +26,7 @@ class FileSource : public DescriptionSource {
  public:
   FileSource(std::string path, std::string name, bool delete_after_reading)
       : path_(std::move(path)), name_(std::move(name)), delete_(delete_after_reading) {}
-  bool load(std::string& bytes) override;
+  const std::string* load() override;
   void remove() override;
   const std::string& name() const override { return name_; }
 
@@ -33,6 +34,7 @@ class FileSource : public DescriptionSource {
   std::string path_;
   std::string name_;
   bool delete_;
+  std::string bytes_;
 };
 
 // A description held in memory.
@@ -40,11 +42,7 @@ class MemorySource : public DescriptionSource {
  public:
   MemorySource(std::string name, std::string bytes, bool exists = true)
       : name_(std::move(name)), bytes_(std::move(bytes)), exists_(exists) {}
-  bool load(std::string& bytes) override {
-    if (!exists_) return false;
-    bytes = bytes_;
-    return true;
-  }
+  const std::string* load() override { return exists_ ? &bytes_ : nullptr; }
   void remove() override { removed = exists_; }
   const std::string& name() const override { return name_; }
   bool removed = false;

@@ -17,11 +17,12 @@ std::string metres(int64_t p) { return std::to_string(p) + " m"; }
 DescriptionReader::Next DescriptionReader::read_line_file() {
   st_.table.route.route_name = st_.route_name;
   st_.table.train.train_number = st_.train_number;
-  if (!src_.line.load(line_bytes_)) {
+  const std::string* bytes = src_.line.load();
+  if (bytes == nullptr) {
     st_.record_unplaced_error(101, "line description file " + src_.line.name() + " not found");
     return Next::kStop;
   }
-  FieldReader in(line_bytes_);
+  FieldReader in(*bytes);
   st_.place = {src_.line.name(), 1};
   for (;;) {
     Field field = in.read_text();
@@ -43,17 +44,12 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
 
   order_chainage_systems(st_.table.chainage, &chainage_lines_);
   st_.montagna_spans.clear();
-  if (st_.build_plan) {
-    st_.plan.set_whole(0, 0, 0);
-    st_.plan.set_whole(0, 1, 0);
-    st_.plan.set_whole(1, 0, 0);
-    st_.plan.set_whole(1, 1, 1);  // heading along the second coordinate
-  }
+  if (st_.build_plan) st_.plan.set_origin();
   if (read_main_part(in) == Next::kStop) return Next::kStop;
 
   src_.line.remove();
   gradient_tail();
-  if (st_.build_plan) plan_steps(static_cast<int64_t>(st_.total_metres) - 2, 0.0, false, false);
+  if (st_.build_plan) st_.plan.advance(static_cast<int64_t>(st_.total_metres) - 2, false, 0.0);
   return Next::kGoOn;
 }
 
@@ -207,57 +203,27 @@ DescriptionReader::Next DescriptionReader::curve(FieldReader& in, std::string_vi
   }
   if (!classed) return stop(src_.line, 103, "curve keyword has no curvature class digit 1 to 6");
   if (contains_any_case(keyword, "s")) k = -k;
-  plan_steps(s, 0.0, false, true);
-  if (plan_cursor_ > kPlanLimit) return stop(src_.line, 103, "the line plan passes metre 1000000");
-  plan_steps(checked::add(s, l, "curve end"), k, true, true);
-  if (plan_cursor_ > kPlanLimit) return stop(src_.line, 103, "the line plan passes metre 1000000");
-  return Next::kGoOn;
+  // The straight run up to the curve's start comes first; only then is its
+  // end worked out.
+  if (plan_steps(s, false, 0.0) == Next::kStop) return Next::kStop;
+  return plan_steps(checked::add(s, l, "curve end"), true, k);
 }
 
-// Integrates the plan from the plan cursor up to metre `until`. Each step
-// repeats the previous metre's step vector, turned by k in a curve; the
-// vector is not rescaled. With `limit_test` the integration halts once the
-// cursor passes metre 1000000 (the caller then stops with code 103).
-void DescriptionReader::plan_steps(int64_t until, double k, bool curved, bool limit_test) {
-  PlanGrid& plan = st_.plan;
-  const int64_t last = plan.exists() ? plan.last_metre() : -1;
-  double* x = plan.raw_values(0);
-  double* y = plan.raw_values(1);
-  PlanTag* tx = plan.raw_tags(0);
-  PlanTag* ty = plan.raw_tags(1);
-  int64_t c = plan_cursor_;
-  // The two metres before the cursor are carried from step to step rather
-  // than read back from the grid.
-  double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
-  if (c <= until && c <= last) {
-    x1 = x[c - 1], x2 = x[c - 2], y1 = y[c - 1], y2 = y[c - 2];
+// Integrates the plan from the plan cursor up to metre `until` (the
+// positions are computed when the line plan file is written). Passing
+// metre 1000000 stops reading with code 103; passing the plan's last metre
+// is a run-time failure.
+DescriptionReader::Next DescriptionReader::plan_steps(int64_t until, bool curved, double k) {
+  switch (st_.plan.advance(until, curved, k, kPlanLimit)) {
+    case LinePlan::Advance::kDone:
+      return Next::kGoOn;
+    case LinePlan::Advance::kPassedLimit:
+      return stop(src_.line, 103, "the line plan passes metre 1000000");
+    case LinePlan::Advance::kPassedEnd:
+      break;
   }
-  while (c <= until) {
-    if (c > last) {
-      plan_cursor_ = c;
-      throw RunTimeFailure("the plan would pass its last metre " + std::to_string(last) + " at metre " +
-                           std::to_string(c));
-    }
-    const auto i = static_cast<std::size_t>(c);
-    const double d0 = x1 - x2;
-    const double d1 = y1 - y2;
-    x2 = x1;
-    y2 = y1;
-    if (curved) {
-      x1 = x1 + (d0 + k * d1);
-      y1 = y1 + (d1 - k * d0);
-    } else {
-      x1 = x1 + d0;
-      y1 = y1 + d1;
-    }
-    x[i] = x1;
-    y[i] = y1;
-    tx[i] = PlanTag::kReal;
-    ty[i] = PlanTag::kReal;
-    ++c;
-    if (limit_test && c > kPlanLimit) break;
-  }
-  plan_cursor_ = c;
+  throw RunTimeFailure("the plan would pass its last metre " + std::to_string(st_.plan.last_metre()) +
+                       " at metre " + std::to_string(st_.plan.cursor()));
 }
 
 DescriptionReader::Next DescriptionReader::montagna(FieldReader& in) {

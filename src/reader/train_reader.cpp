@@ -13,11 +13,12 @@ std::string metres(int64_t p) { return std::to_string(p) + " m"; }
 }  // namespace
 
 DescriptionReader::Next DescriptionReader::read_train_file() {
-  if (!src_.train.load(train_bytes_)) {
+  const std::string* bytes = src_.train.load();
+  if (bytes == nullptr) {
     st_.place = {src_.train.name(), 0};
     throw RunTimeFailure("train description file " + src_.train.name() + " not found");
   }
-  FieldReader in(train_bytes_);
+  FieldReader in(*bytes);
   st_.place = {src_.train.name(), 1};
   while (!in.at_end()) {
     if (contains_any_case(in.read_text().text, "[generale]")) break;

@@ -120,30 +120,28 @@ TEST(TrackCellFile, BuiltinCellCountGives28515Bytes) {
 // Metre index fastest: all first coordinates, then all second ones; each
 // element a 16-bit tag and then nothing, a 16-bit number or a double.
 TEST(LinePlanFile, TagBytes) {
-  PlanGrid plan;
+  LinePlan plan;
   plan.create(3);
-  plan.set_whole(0, 0, 0);
-  plan.set_whole(1, 0, -2);
-  plan.set_real(2, 0, -0.1);  // 0xBFB999999999999A
-  plan.set_whole(0, 1, 0);
-  plan.set_whole(1, 1, 1);
-  plan.set_real(2, 1, 1.0);  // 0x3FF0000000000000
+  plan.set_origin();
+  // One step turned by -0.1 from heading (0, 1): metre 2 is (-0.1, 2).
+  ASSERT_EQ(plan.advance(2, true, -0.1), LinePlan::Advance::kDone);
   StringSink sink;
   write_line_plan(plan, sink);
   const std::string expected =
       bytes({0x02, 0x00, 0x00, 0x00,                                            // (0, 0) whole 0
-             0x02, 0x00, 0xFE, 0xFF,                                            // (1, 0) whole -2
+             0x02, 0x00, 0x00, 0x00,                                            // (1, 0) whole 0
              0x05, 0x00, 0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0xBF,        // (2, 0) -0.1
              0x00, 0x00,                                                        // (3, 0) empty
              0x02, 0x00, 0x00, 0x00,                                            // (0, 1) whole 0
              0x02, 0x00, 0x01, 0x00,                                            // (1, 1) whole 1
-             0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F,        // (2, 1) 1.0
+             0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,        // (2, 1) 2.0
              0x00, 0x00});                                                      // (3, 1) empty
   EXPECT_EQ(sink.bytes, expected);
+  EXPECT_EQ(line_plan_file_size(plan), sink.bytes.size());
 }
 
 TEST(LinePlanFile, EmptyGridIsTwoBytesPerElement) {
-  PlanGrid plan;
+  LinePlan plan;
   plan.create(95000);
   StringSink sink;
   write_line_plan(plan, sink);
@@ -170,13 +168,13 @@ TEST_F(CompiledFilesOnDisk, GeometryFlagDecidesTheLinePlanFile) {
     state.cells.create(3);
     state.cells.at(1).format_marker() = 5121;
     state.plan.create(1);
-    state.plan.set_whole(1, 1, 1);
+    state.plan.set_origin();
     const ScenarioFiles files{dir_, "R", "7"};
     write_compiled_files(state, files);
 
     EXPECT_EQ(fs::exists(files.line_plan()), flag != 0);
     if (flag != 0) {
-      EXPECT_EQ(test::read_bytes(files.line_plan()), bytes({0, 0, 0, 0, 0, 0, 2, 0, 1, 0}));
+      EXPECT_EQ(test::read_bytes(files.line_plan()), bytes({2, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 2, 0, 1, 0}));
     }
     EXPECT_EQ(test::read_bytes(files.scenario_table()), zeros(2958));
     const std::string cells = test::read_bytes(files.track_cells());

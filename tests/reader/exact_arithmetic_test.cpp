@@ -96,9 +96,10 @@ TEST(ExactArithmetic, FirstOverflowingStepStopsWithCode25AndKeepsEarlierWrites) 
       {"curve: s + l overflows after the straight run up to s", line_file("curvad6,  1000,  2147483000\r\n"),
        kPlainTrain, 25,
        [](const Scenario& s) {
-         EXPECT_EQ(s.plan.get(1000, 1).tag, PlanTag::kReal);
-         EXPECT_EQ(s.plan.get(1000, 1).value, 1000.0);
-         EXPECT_EQ(s.plan.get(1001, 1).tag, PlanTag::kEmpty);
+         const DecodedPlan plan(s.plan);
+         EXPECT_EQ(plan.get(1000, 1).tag, PlanTag::kReal);
+         EXPECT_EQ(plan.get(1000, 1).value, 1000.0);
+         EXPECT_EQ(plan.get(1001, 1).tag, PlanTag::kEmpty);
        }},
       {"82nd line board: kind and slot cursor written, then the text has no slot", line_file(boards),
        kPlainTrain, 25,

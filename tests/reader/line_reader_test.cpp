@@ -119,17 +119,17 @@ TEST(LineReader, BuiltinLine) {
 
   // The plan: two whole-number metres, real values up to 94998, the last
   // two metres empty.
-  EXPECT_EQ(s.plan.get(0, 0).tag, PlanTag::kWhole);
-  EXPECT_EQ(s.plan.get(1, 1).tag, PlanTag::kWhole);
-  EXPECT_EQ(s.plan.number(1, 1), 1.0);
-  EXPECT_EQ(s.plan.get(2, 0).tag, PlanTag::kReal);
-  EXPECT_EQ(s.plan.get(94998, 1).tag, PlanTag::kReal);
-  EXPECT_EQ(s.plan.get(94999, 0).tag, PlanTag::kEmpty);
-  EXPECT_EQ(s.plan.get(95000, 1).tag, PlanTag::kEmpty);
+  EXPECT_EQ(test::DecodedPlan(s.plan).get(0, 0).tag, test::PlanTag::kWhole);
+  EXPECT_EQ(test::DecodedPlan(s.plan).get(1, 1).tag, test::PlanTag::kWhole);
+  EXPECT_EQ(test::DecodedPlan(s.plan).number(1, 1), 1.0);
+  EXPECT_EQ(test::DecodedPlan(s.plan).get(2, 0).tag, test::PlanTag::kReal);
+  EXPECT_EQ(test::DecodedPlan(s.plan).get(94998, 1).tag, test::PlanTag::kReal);
+  EXPECT_EQ(test::DecodedPlan(s.plan).get(94999, 0).tag, test::PlanTag::kEmpty);
+  EXPECT_EQ(test::DecodedPlan(s.plan).get(95000, 1).tag, test::PlanTag::kEmpty);
   // Straight up to the first curve at 100.
-  EXPECT_EQ(s.plan.number(100, 0), 0.0);
-  EXPECT_EQ(s.plan.number(100, 1), 100.0);
-  EXPECT_EQ(bits(s.plan.number(101, 0)), bits(0.003));
+  EXPECT_EQ(test::DecodedPlan(s.plan).number(100, 0), 0.0);
+  EXPECT_EQ(test::DecodedPlan(s.plan).number(100, 1), 100.0);
+  EXPECT_EQ(bits(test::DecodedPlan(s.plan).number(101, 0)), bits(0.003));
 }
 
 TEST(LineReader, RouteLengthSizesTheCellsAndThePlan) {
@@ -154,19 +154,19 @@ TEST(LineReader, RouteLengthSizesTheCellsAndThePlan) {
 
 TEST(LineReader, WithoutCurvesThePlanIsAStraightLine) {
   const ReadResult r = read_files(line_file("pendenza,  1000,  2\r\n", "", 1000), kTrain);
-  const PlanGrid& plan = r.scenario.plan;
+  const test::DecodedPlan plan(r.scenario.plan);
   ASSERT_EQ(r.scenario.error_code(), 0);
   ASSERT_EQ(plan.last_metre(), 8000);
   for (int64_t m = 0; m <= 7998; ++m) {
-    const PlanTag tag = m < 2 ? PlanTag::kWhole : PlanTag::kReal;
+    const test::PlanTag tag = m < 2 ? test::PlanTag::kWhole : test::PlanTag::kReal;
     ASSERT_EQ(plan.get(m, 0).tag, tag) << m;
     ASSERT_EQ(plan.get(m, 1).tag, tag) << m;
     ASSERT_EQ(plan.number(m, 0), 0.0) << m;
     ASSERT_EQ(plan.number(m, 1), static_cast<double>(m)) << m;
   }
   for (int64_t m : {7999, 8000}) {
-    EXPECT_EQ(plan.get(m, 0).tag, PlanTag::kEmpty) << m;
-    EXPECT_EQ(plan.get(m, 1).tag, PlanTag::kEmpty) << m;
+    EXPECT_EQ(plan.get(m, 0).tag, test::PlanTag::kEmpty) << m;
+    EXPECT_EQ(plan.get(m, 1).tag, test::PlanTag::kEmpty) << m;
   }
 }
 
@@ -180,7 +180,7 @@ TEST(LineReader, FirstCurvedStepTurnsTheHeadingByTheClassCurvature) {
                         {"curva d 63", 0.0004}};
   for (const Case& c : cases) {
     const ReadResult r = read_files(line_file(std::string(c.keyword) + ",  0,  10\r\n", "", 1000), kTrain);
-    const PlanGrid& plan = r.scenario.plan;
+    const test::DecodedPlan plan(r.scenario.plan);
     ASSERT_EQ(r.scenario.error_code(), 0) << c.keyword;
     // From heading (0, 1) the first curved step is (k, 1).
     EXPECT_EQ(bits(plan.number(2, 0) - plan.number(1, 0)), bits(c.k)) << c.keyword;
@@ -193,15 +193,15 @@ TEST(LineReader, FirstCurvedStepTurnsTheHeadingByTheClassCurvature) {
   }
   // A class 6 right curve from the start, bit for bit.
   const ReadResult r = read_files(line_file("curvad6,  0,  10\r\n", "", 1000), kTrain);
-  EXPECT_EQ(bits(r.scenario.plan.number(2, 0)), bits(0.003));
-  EXPECT_EQ(bits(r.scenario.plan.number(2, 1)), bits(2.0));
-  EXPECT_EQ(bits(r.scenario.plan.number(3, 0)), bits(0.003 + (0.003 + 0.003 * 1.0)));
-  EXPECT_EQ(bits(r.scenario.plan.number(3, 1)), bits(2.0 + (1.0 - 0.003 * 0.003)));
+  EXPECT_EQ(bits(test::DecodedPlan(r.scenario.plan).number(2, 0)), bits(0.003));
+  EXPECT_EQ(bits(test::DecodedPlan(r.scenario.plan).number(2, 1)), bits(2.0));
+  EXPECT_EQ(bits(test::DecodedPlan(r.scenario.plan).number(3, 0)), bits(0.003 + (0.003 + 0.003 * 1.0)));
+  EXPECT_EQ(bits(test::DecodedPlan(r.scenario.plan).number(3, 1)), bits(2.0 + (1.0 - 0.003 * 0.003)));
 }
 
 TEST(LineReader, CurveStartingBehindThePlanCursorGetsOnlyItsRemainingCurvedSteps) {
   const ReadResult r = read_files(line_file("curvad6,  0,  10\r\ncurvas6,  5,  10\r\n", "", 1000), kTrain);
-  const PlanGrid& plan = r.scenario.plan;
+  const test::DecodedPlan plan(r.scenario.plan);
   ASSERT_EQ(r.scenario.error_code(), 0);
   auto step = [&](int64_t m, double k) {
     const double d0 = plan.number(m - 1, 0) - plan.number(m - 2, 0);
@@ -356,8 +356,8 @@ TEST(LineReader, Code15EndsTheMainPartAndTheRunGoesOn) {
   EXPECT_EQ(s.cells.at(1897).gradient, 102);
   EXPECT_EQ(s.cells.at(1898).gradient, 0);
   // The straight tail of the plan is there.
-  EXPECT_EQ(s.plan.get(94998, 1).tag, PlanTag::kReal);
-  EXPECT_EQ(s.plan.number(94998, 1), 94998.0);
+  EXPECT_EQ(test::DecodedPlan(s.plan).get(94998, 1).tag, test::PlanTag::kReal);
+  EXPECT_EQ(test::DecodedPlan(s.plan).number(94998, 1), 94998.0);
   ASSERT_EQ(s.diagnostics.size(), 1u);
   EXPECT_EQ(format_diagnostic(s.diagnostics.list()[0]),
             "Prova_linea.txt:5: error 15: gradient at 94950 m lies beyond the last track cell 1900 "
@@ -522,7 +522,7 @@ TEST(LineReader, KeywordCase) {
        [](const Scenario& s) { EXPECT_EQ(s.table.train.cab_signal_codes, 0); }},
       {"PENDENZA", raw("", "PENDENZA,  1000,  2\r\n"), gradient_at(20, 102)},
       {"Curvad6", raw("", "Curvad6,  100,  200\r\n"),
-       [](const Scenario& s) { EXPECT_NE(s.plan.number(300, 0), 0.0); }},
+       [](const Scenario& s) { EXPECT_NE(test::DecodedPlan(s.plan).number(300, 0), 0.0); }},
       {"MONTAGNA", raw("", "MONTAGNA,  1000,  2000,  1\r\n"),
        [](const Scenario& s) { EXPECT_EQ(s.montagna_spans.size(), 1u); }},
       {"INDICATORI_VMAX", raw("", "INDICATORI_VMAX,  1250,  90,  90,  90,  0,  ,  ,  ,  0\r\n"),

@@ -2,11 +2,15 @@
 // them in memory.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/files.h"
 #include "compile/compile.h"
@@ -130,6 +134,52 @@ inline CompileRun compile_packed(std::string_view input) {
   return compile_in_memory(split.line, split.train_exists ? std::optional<std::string>(split.train) : std::nullopt,
                            split.build_plan);
 }
+
+// The line plan as its file holds it, element by element.
+enum class PlanTag : uint16_t { kEmpty = 0, kWhole = 2, kReal = 5 };
+struct PlanElement {
+  PlanTag tag = PlanTag::kEmpty;
+  double value = 0.0;
+};
+
+class DecodedPlan {
+ public:
+  explicit DecodedPlan(const LinePlan& plan) {
+    StringSink sink;
+    write_line_plan(plan, sink);
+    const std::string& b = sink.bytes;
+    std::size_t at = 0;
+    auto u16 = [&] {
+      const auto v = static_cast<uint16_t>(static_cast<unsigned char>(b.at(at)) | static_cast<unsigned char>(b.at(at + 1)) << 8);
+      at += 2;
+      return v;
+    };
+    for (auto& half : halves_) {
+      for (int64_t m = 0; m <= plan.last_metre(); ++m) {
+        PlanElement e;
+        e.tag = static_cast<PlanTag>(u16());
+        if (e.tag == PlanTag::kWhole) {
+          e.value = static_cast<int16_t>(u16());
+        } else if (e.tag == PlanTag::kReal) {
+          uint64_t bits = 0;
+          for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(static_cast<unsigned char>(b.at(at + static_cast<std::size_t>(i)))) << (8 * i);
+          at += 8;
+          e.value = std::bit_cast<double>(bits);
+        }
+        half.push_back(e);
+      }
+    }
+    EXPECT_EQ(at, b.size()) << "bytes after the second half";
+  }
+  int64_t last_metre() const { return static_cast<int64_t>(halves_[0].size()) - 1; }
+  PlanElement get(int64_t metre, int coordinate) const {
+    return halves_[static_cast<std::size_t>(coordinate)].at(static_cast<std::size_t>(metre));
+  }
+  double number(int64_t metre, int coordinate) const { return get(metre, coordinate).value; }
+
+ private:
+  std::vector<PlanElement> halves_[2];
+};
 
 // A scenario with `cell_count` + 1 fresh cells, for placing elements
 // directly.

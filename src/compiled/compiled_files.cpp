@@ -51,9 +51,11 @@ void write_scenario_table(const std::array<TableRecord, kTableSlots>& table, Byt
   out.flush();
 }
 
-void write_track_cells(const TrackCells& cells, ByteSink& sink) {
+void write_track_cells(const TrackCells& cells, ByteSink& sink) { write_track_cells(cells.cells(), sink); }
+
+void write_track_cells(const std::vector<TrackCell>& cells, ByteSink& sink) {
   LeWriter out(sink);
-  for (const TrackCell& c : cells.cells()) {
+  for (const TrackCell& c : cells) {
     out.u8(c.kind);
     out.i16(c.value);
     out.i16(c.value_2);

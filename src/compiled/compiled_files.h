@@ -14,6 +14,7 @@ namespace sb {
 void write_line_plan(const PlanGrid& plan, ByteSink& sink);
 void write_scenario_table(const std::array<TableRecord, kTableSlots>& table, ByteSink& sink);
 void write_track_cells(const TrackCells& cells, ByteSink& sink);
+void write_track_cells(const std::vector<TrackCell>& cells, ByteSink& sink);
 
 // Writes the compiled files of `state` in the order line plan (only when
 // the geometry flag is set), scenario table, track cells; each replaces its

@@ -89,7 +89,9 @@ std::array<TableRecord, kTableSlots> decode_scenario_table(std::string_view byte
   for (int slot = 0; slot < kTableSlots; ++slot) {
     const std::size_t start = in.offset();
     const std::string name = "slot " + std::to_string(slot);
-    if (in.left() < kSlotFixedBytes) {
+    // The fields up to the text length first, so that a length running
+    // past the end is named as such.
+    if (in.left() < 16) {
       throw DecodeError(start, name + " is truncated: it needs at least 34 bytes, " + std::to_string(in.left()) +
                                    " are left");
     }

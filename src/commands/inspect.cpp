@@ -244,8 +244,11 @@ class Inspector {
     out_ << "chainage systems:\n";
     for (int s = kChainageSlotThree; s < kGeneralSlot; ++s) {
       out_ << "  slot " << s << ":";
-      for (const auto& [label, value] : slot_fields(s, t[static_cast<std::size_t>(s)]))
-        out_ << " " << label << " " << value << ";";
+      const char* separator = " ";
+      for (const auto& [label, value] : slot_fields(s, t[static_cast<std::size_t>(s)])) {
+        out_ << separator << label << " " << value;
+        separator = "; ";
+      }
       out_ << "\n";
     }
     std::vector<int> stations, boards;
@@ -301,9 +304,9 @@ class Inspector {
     }
 
     out_ << f.path << ": line plan, " << grouped(static_cast<int64_t>(f.size)) << " bytes\n";
-    out_ << "  metres           0 to " << grouped(s.last_metre) << " (route length "
-         << metres_text(s.last_metre - 7000) << " + 7 000); second half from offset " << grouped(static_cast<int64_t>(second_half))
-         << "\n";
+    out_ << "  metres           0 to " << grouped(s.last_metre);
+    if (s.last_metre >= 7000) out_ << " (route length " << metres_text(s.last_metre - 7000) << " + 7 000)";
+    out_ << "; second half from offset " << grouped(static_cast<int64_t>(second_half)) << "\n";
     if (s.computed_to < 0) {
       out_ << "  computed         nothing: every metre is empty\n";
     } else {
@@ -312,8 +315,11 @@ class Inspector {
         bool rest_empty = true;
         for (std::size_t m = static_cast<std::size_t>(s.computed_to) + 1; m < f.plan.first.size(); ++m)
           rest_empty = rest_empty && f.plan.first[m].tag == plan_tag::kEmpty;
-        out_ << (rest_empty ? " (metres " : " (metre ") << grouped(s.computed_to + 1)
-             << (rest_empty ? " to " + grouped(s.last_metre) + " empty)" : " empty, later metres hold values)");
+        const bool one = s.computed_to + 1 == s.last_metre;
+        out_ << (rest_empty && !one ? " (metres " : " (metre ") << grouped(s.computed_to + 1)
+             << (!rest_empty ? " empty, later metres hold values)"
+                 : one      ? " empty)"
+                            : " to " + grouped(s.last_metre) + " empty)");
       }
       out_ << "\n";
       out_ << "  bounding box     first " << format("%.3f", s.min_first) << " to " << format("%.3f", s.max_first)

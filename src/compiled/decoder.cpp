@@ -126,7 +126,8 @@ std::array<TableRecord, kTableSlots> decode_scenario_table(std::string_view byte
     r.time = in.i32();
   }
   if (!in.at_end()) {
-    throw DecodeError(in.offset(), std::to_string(in.left()) + " trailing bytes after slot 86");
+    throw DecodeError(in.offset(), std::to_string(in.left()) + (in.left() == 1 ? " trailing byte" : " trailing bytes") +
+                                       " after slot 86");
   }
   return table;
 }

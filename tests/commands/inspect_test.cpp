@@ -211,7 +211,7 @@ TEST_F(Inspect, DamagedFilesGiveOneLineAndStatus1) {
       {"cell file cut", kCells, [](std::string b) { return b.substr(0, b.size() - 1); },
        "offset 28500: error: file size 28514 is not a multiple of the 15-byte cell: cell 1900 is cut off after 14 bytes"},
       {"table with a trailing byte", kTable, [](std::string b) { return b + "x"; },
-       "offset 3975: error: 1 trailing bytes after slot 86"},
+       "offset 3975: error: 1 trailing byte after slot 86"},
       {"table text too long", kTable, [](std::string b) { return with_byte(with_byte(b, 14, '\xFF'), 15, '\x7F'); },
        "offset 14: error: slot 0: text length 32767 runs past the end of the file (3959 bytes left)"},
       {"plan tag unknown", kPlan, [](std::string b) { return with_byte(b, 8, '\x09'); },

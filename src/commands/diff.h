@@ -24,7 +24,7 @@ inline constexpr const char* kDiffFooter = R"(Forms:
 Exit status:
   0  identical
   1  different (the differences are listed on standard output)
-  2  a file could not be read or was refused as damaged, or misuse (one line)";
+  2  a file could not be read or was refused as damaged, or misuse: one line)";
 
 int run_diff(const DiffOptions& options, std::ostream& out, std::ostream& err);
 

@@ -150,49 +150,41 @@ bool PlanElement::operator==(const PlanElement& other) const {
 }
 
 DecodedPlan decode_line_plan(std::string_view bytes) {
-  // Every element takes at least two bytes, so the count is bounded by
-  // the file; it is counted first so that nothing is reallocated.
-  std::vector<PlanElement> all;
-  {
-    std::size_t count = 0;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-      if (bytes.size() - at < 2) throw DecodeError(at, "plan element cut off: a tag needs 2 bytes, 1 is left");
-      const auto tag = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                             static_cast<unsigned char>(bytes[at + 1]) << 8);
-      if (tag != plan_tag::kEmpty && tag != plan_tag::kWhole && tag != plan_tag::kReal) {
-        throw DecodeError(at, "unknown plan tag " + std::to_string(tag) + " (known: 0 empty, 2 whole, 5 real)");
-      }
-      const std::size_t size = element_bytes(tag);
-      if (bytes.size() - at < size) {
-        throw DecodeError(at, "plan element cut off: tag " + std::to_string(tag) + " needs " +
-                                  std::to_string(size) + " bytes, " + std::to_string(bytes.size() - at) +
-                                  " are left");
-      }
-      at += size;
-      ++count;
+  // A first pass checks every tag and counts the elements, so that the two
+  // halves are sized once; every element takes at least two bytes, so the
+  // count is bounded by the file.
+  std::size_t count = 0;
+  for (std::size_t at = 0; at < bytes.size(); ++count) {
+    if (bytes.size() - at < 2) throw DecodeError(at, "plan element cut off: a tag needs 2 bytes, 1 is left");
+    const auto tag = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                           static_cast<unsigned char>(bytes[at + 1]) << 8);
+    if (tag != plan_tag::kEmpty && tag != plan_tag::kWhole && tag != plan_tag::kReal) {
+      throw DecodeError(at, "unknown plan tag " + std::to_string(tag) + " (known: 0 empty, 2 whole, 5 real)");
     }
-    all.reserve(count);
+    const std::size_t size = element_bytes(tag);
+    if (bytes.size() - at < size) {
+      throw DecodeError(at, "plan element cut off: tag " + std::to_string(tag) + " needs " + std::to_string(size) +
+                                " bytes, " + std::to_string(bytes.size() - at) + " are left");
+    }
+    at += size;
   }
+  if (count == 0) throw DecodeError(0, "empty file: a line plan holds at least one metre");
+  if (count % 2 != 0) {
+    throw DecodeError(bytes.size(), "odd number of plan elements (" + std::to_string(count) +
+                                        "): the two halves cannot hold the same metres");
+  }
+  const std::size_t metres = count / 2;
+  DecodedPlan plan;
+  plan.first.reserve(metres);
+  plan.second.reserve(metres);
   LeReader in(bytes);
   while (!in.at_end()) {
     PlanElement e;
     e.tag = in.u16();
     if (e.tag == plan_tag::kWhole) e.value = in.i16();
     if (e.tag == plan_tag::kReal) e.value = in.f64();
-    all.push_back(e);
+    (plan.first.size() < metres ? plan.first : plan.second).push_back(e);
   }
-  if (all.empty()) throw DecodeError(0, "empty file: a line plan holds at least one metre");
-  if (all.size() % 2 != 0) {
-    throw DecodeError(bytes.size(), "odd number of plan elements (" + std::to_string(all.size()) +
-                                        "): the two halves cannot hold the same metres");
-  }
-  const std::size_t metres = all.size() / 2;
-  DecodedPlan plan;
-  plan.first.assign(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(metres));
-  plan.second.assign(all.begin() + static_cast<std::ptrdiff_t>(metres), all.end());
-  all.clear();
-  all.shrink_to_fit();
 
   std::size_t second_at = plan_half_bytes(plan.first);
   const std::size_t half_start = second_at;

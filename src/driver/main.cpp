@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
 
   sb::DiffOptions diff;
   CLI::App* diff_cmd = app.add_subcommand("diff", "What differs between two compiled scenarios, by meaning");
-  diff_cmd->add_option("A B", diff.paths, "Two directories (with --route, --train), or file pairs OLD NEW")
+  diff_cmd->add_option("PATH", diff.paths, "Two directories (with --route, --train), or file pairs OLD NEW")
       ->required();
   diff_cmd->add_option("--route", diff.route, "Route name of both directories")->type_name("NAME");
   diff_cmd->add_option("--train", diff.train, "Train number of both directories")->type_name("NUMBER");

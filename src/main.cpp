@@ -6,6 +6,8 @@
 #include <CLI/CLI.hpp>
 
 #include "commands/commands.h"
+#include "commands/diff.h"
+#include "commands/inspect.h"
 
 namespace {
 
@@ -43,14 +45,40 @@ int parse_and_run(int argc, char** argv) {
   sub->add_flag("--force", compile.force, "Write the compiled files even when errors were found");
   sub->footer(kFooter);
 
+  sb::InspectOptions inspect;
+  CLI::App* inspect_cmd = app.add_subcommand("inspect", "List what compiled files hold, by meaning");
+  inspect_cmd->add_option("FILE", inspect.files, "Compiled files (_linea.dat, .sim, .dat)")->required();
+  inspect_cmd->add_option("--kind", inspect.kind, "cells, table or plan (default: from each file's name)")
+      ->type_name("KIND");
+  inspect_cmd->add_flag("--all", inspect.all, "List every cell, every plan metre");
+  inspect_cmd->add_flag("--json", inspect.json, "One JSON document instead of the listing");
+  inspect_cmd->footer(sb::kInspectFooter);
+
+  sb::DiffOptions diff;
+  CLI::App* diff_cmd = app.add_subcommand("diff", "What differs between two compiled scenarios, by meaning");
+  diff_cmd->add_option("PATH", diff.paths, "Two directories (with --route, --train), or file pairs OLD NEW")
+      ->required();
+  diff_cmd->add_option("--route", diff.route, "Route name of both directories")->type_name("NAME");
+  diff_cmd->add_option("--train", diff.train, "Train number of both directories")->type_name("NUMBER");
+  diff_cmd->footer(sb::kDiffFooter);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? sb::kExitSuccess : sb::kExitUsage;
   }
 
+  const bool builtin_options = app.count("--dir") > 0 || run.keep_sources;
+  if (inspect_cmd->parsed() || diff_cmd->parsed()) {
+    if (builtin_options) {
+      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run\n";
+      return sb::kExitUsage;
+    }
+    return inspect_cmd->parsed() ? sb::run_inspect(inspect, std::cout, std::cerr)
+                                 : sb::run_diff(diff, std::cout, std::cerr);
+  }
   if (sub->parsed()) {
-    if (app.count("--dir") > 0 || run.keep_sources) {
+    if (builtin_options) {
       std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run; use --out with "
                    "compile\n";
       return sb::kExitUsage;

@@ -1,0 +1,255 @@
+#include "commands/diff.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include "commands/compiled_view.h"
+#include "base/failures.h"
+#include "base/files.h"
+
+namespace sb {
+namespace {
+
+constexpr const char* kArrow = " \u2192 ";
+
+struct Usage {
+  std::string what;
+};
+
+std::string cell_place(std::size_t index) {
+  return "cell " + std::to_string(index) + " (" + metres_text(element_position(index)) + ")";
+}
+
+class Differ {
+ public:
+  explicit Differ(std::ostream& out) : out_(out) {}
+  int differences() const { return count_; }
+
+  void line(const std::string& text) {
+    out_ << text << "\n";
+    ++count_;
+  }
+
+  void cells(const std::vector<CellRecord>& a, const std::vector<CellRecord>& b, const TableRecords* ta,
+             const TableRecords* tb) {
+    if (a.size() != b.size()) {
+      line("cells: " + std::to_string(a.size()) + kArrow + std::to_string(b.size()) + " cells (route length about " +
+           metres_text(static_cast<int64_t>(a.size()) * 50 - 7050) + kArrow +
+           metres_text(static_cast<int64_t>(b.size()) * 50 - 7050) + ")");
+    }
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
+      if (i >= common) {
+        const bool in_a = i < a.size();
+        const CellRecord& c = in_a ? a[i] : b[i];
+        if (cell_holds_something(i, c))
+          line(cell_place(i) + ": only in " + (in_a ? "A" : "B") + ": " + cell_meaning(i, c, in_a ? ta : tb));
+        continue;
+      }
+      const CellMeaning ma = cell_meaning_parts(i, a[i], ta), mb = cell_meaning_parts(i, b[i], tb);
+      if (ma.name == mb.name && ma.parts == mb.parts) continue;
+      if (ma.name != mb.name) {
+        line(cell_place(i) + ": " + or_nothing(cell_meaning(i, a[i], ta)) + kArrow +
+             or_nothing(cell_meaning(i, b[i], tb)));
+        continue;
+      }
+      // The same kind: only the values that changed, by label.
+      std::vector<std::string> changes;
+      std::map<std::string, std::string> old_parts(ma.parts.begin(), ma.parts.end());
+      std::map<std::string, std::string> new_parts(mb.parts.begin(), mb.parts.end());
+      for (const auto& [label, value] : ma.parts) {
+        auto it = new_parts.find(label);
+        const std::string now = it == new_parts.end() ? "(none)" : it->second;
+        if (now != value) changes.push_back(label_prefix(label) + value + kArrow + now);
+      }
+      for (const auto& [label, value] : mb.parts) {
+        if (old_parts.find(label) == old_parts.end()) changes.push_back(label_prefix(label) + "(none)" + kArrow + value);
+      }
+      std::string text;
+      for (const std::string& c : changes) text += (text.empty() ? "" : "; ") + c;
+      line(cell_place(i) + ": " + (ma.name.empty() ? "" : ma.name + " ") + text);
+    }
+    profiles(a, b);
+  }
+
+  void table(const TableRecords& a, const TableRecords& b) {
+    for (int s = 0; s < kTableSlots; ++s) {
+      const TableRecord& ra = a[static_cast<std::size_t>(s)];
+      const TableRecord& rb = b[static_cast<std::size_t>(s)];
+      const SlotRole role_a = slot_role(s, ra), role_b = slot_role(s, rb);
+      const auto fa = slot_fields(s, ra), fb = slot_fields(s, rb);
+      if (role_a != role_b) {
+        line("slot " + std::to_string(s) + ": " + summary(s, ra) + kArrow + summary(s, rb));
+        continue;
+      }
+      const std::string title = slot_title(s, ra);
+      std::map<std::string, std::string> new_fields(fb.begin(), fb.end()), old_fields(fa.begin(), fa.end());
+      for (const auto& [label, value] : fa) {
+        auto it = new_fields.find(label);
+        const std::string now = it == new_fields.end() ? "(none)" : it->second;
+        if (now != value) line(title + ": " + label + " " + value + kArrow + now);
+      }
+      for (const auto& [label, value] : fb) {
+        if (old_fields.find(label) == old_fields.end()) line(title + ": " + label + " (none)" + kArrow + value);
+      }
+    }
+  }
+
+  void plan(const DecodedPlan& a, const DecodedPlan& b) {
+    if (a.first.size() != b.first.size()) {
+      line("plan: metres 0 to " + grouped(a.last_metre()) + kArrow + "0 to " + grouped(b.last_metre()));
+    }
+    const std::size_t common = std::min(a.first.size(), b.first.size());
+    std::optional<std::size_t> first_difference;
+    for (std::size_t m = 0; m < common && !first_difference; ++m) {
+      if (!(a.first[m] == b.first[m]) || !(a.second[m] == b.second[m])) first_difference = m;
+    }
+    if (!first_difference && a.first.size() == b.first.size()) return;
+    const PlanSummary sa = summarise_plan(a), sb_summary = summarise_plan(b);
+    const std::string metre = first_difference ? grouped(static_cast<int64_t>(*first_difference))
+                                               : grouped(static_cast<int64_t>(common)) + " (past the shorter plan)";
+    const auto& ca = sa.curves;
+    const auto& cb = sb_summary.curves;
+    std::size_t k = 0;
+    while (k < ca.size() && k < cb.size() && ca[k] == cb[k]) ++k;
+    if (k == ca.size() && k == cb.size()) {
+      line("plan: the same curves; first differing metre " + metre);
+      return;
+    }
+    int64_t from = INT64_MAX;
+    if (k < ca.size()) from = std::min(from, ca[k].start);
+    if (k < cb.size()) from = std::min(from, cb[k].start);
+    line("plan: curves from " + metres_text(from) + " differ; first differing metre " + metre);
+    for (const CurveRun& r : ca) {
+      if (std::find(cb.begin(), cb.end(), r) == cb.end()) line("plan: curve only in A: " + curve_text(r));
+    }
+    for (const CurveRun& r : cb) {
+      if (std::find(ca.begin(), ca.end(), r) == ca.end()) line("plan: curve only in B: " + curve_text(r));
+    }
+  }
+
+ private:
+  static std::string or_nothing(const std::string& s) { return s.empty() ? "nothing" : s; }
+  static std::string label_prefix(const std::string& label) { return label.empty() ? "" : label + " "; }
+
+  static std::string summary(int s, const TableRecord& r) {
+    std::string text = slot_role_name(slot_role(s, r));
+    for (const auto& [label, value] : slot_fields(s, r)) text += ", " + label + " " + value;
+    return text;
+  }
+
+  // The profiles as runs of cells that changed the same way.
+  void profiles(const std::vector<CellRecord>& a, const std::vector<CellRecord>& b) {
+    struct Profile {
+      const char* name;
+      int64_t (*field)(const CellRecord&);
+      const char* unit;
+    };
+    static const Profile list[] = {
+        {"gradient", [](const CellRecord& c) { return int64_t{c.gradient} - 100; }, " \u2030"},
+        {"speed limit", [](const CellRecord& c) { return int64_t{c.speed_code} * 5; }, " km/h"},
+        {"adhesion", [](const CellRecord& c) { return int64_t{c.adhesion}; }, ""},
+        {"montagna type", [](const CellRecord& c) { return int64_t{c.montagna_type}; }, ""},
+    };
+    const std::size_t common = std::min(a.size(), b.size());
+    for (const Profile& p : list) {
+      std::size_t i = 0;
+      while (i < common) {
+        const int64_t va = p.field(a[i]), vb = p.field(b[i]);
+        if (va == vb) {
+          ++i;
+          continue;
+        }
+        std::size_t j = i;
+        while (j + 1 < common && p.field(a[j + 1]) == va && p.field(b[j + 1]) == vb) ++j;
+        line("cells " + std::to_string(i) + "-" + std::to_string(j) + " (" +
+             metres_text(static_cast<int64_t>(i) * 50) + " to " + metres_text(static_cast<int64_t>(j) * 50 + 50) +
+             "): " + p.name + " " + std::to_string(va) + kArrow + std::to_string(vb) + p.unit);
+        i = j + 1;
+      }
+    }
+  }
+
+  std::ostream& out_;
+  int count_ = 0;
+};
+
+bool is_directory(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
+// The OLD NEW pairs to compare, by kind.
+std::map<CompiledKind, std::pair<std::string, std::string>> pairs_of(const DiffOptions& o) {
+  std::map<CompiledKind, std::pair<std::string, std::string>> pairs;
+  const bool dirs = o.paths.size() == 2 && is_directory(o.paths[0]) && is_directory(o.paths[1]);
+  if (dirs) {
+    if (o.route.empty() || o.train.empty()) throw Usage{"two directories need --route and --train"};
+    auto in = [&](int side, const std::string& name) { return join_path(o.paths[static_cast<std::size_t>(side)], name); };
+    const std::string plan = o.route + "_linea.dat";
+    if (file_exists(in(0, plan)) || file_exists(in(1, plan))) pairs[CompiledKind::kPlan] = {in(0, plan), in(1, plan)};
+    const std::string stem = o.route + "_" + o.train;
+    pairs[CompiledKind::kTable] = {in(0, stem + ".sim"), in(1, stem + ".sim")};
+    pairs[CompiledKind::kCells] = {in(0, stem + ".dat"), in(1, stem + ".dat")};
+    return pairs;
+  }
+  if (!o.route.empty() || !o.train.empty()) throw Usage{"--route and --train belong to two directories"};
+  if (o.paths.size() % 2 != 0 || o.paths.size() > 6) {
+    throw Usage{"give two directories, or one to three file pairs OLD NEW"};
+  }
+  for (std::size_t i = 0; i < o.paths.size(); i += 2) {
+    const auto ka = kind_from_name(o.paths[i]), kb = kind_from_name(o.paths[i + 1]);
+    if (!ka || !kb) throw Usage{"cannot tell the kind of " + o.paths[ka ? i + 1 : i] + " from its name (_linea.dat, .sim, .dat)"};
+    if (*ka != *kb) throw Usage{o.paths[i] + " and " + o.paths[i + 1] + " are not of the same kind"};
+    if (pairs.count(*ka) != 0) throw Usage{std::string("two pairs of ") + kind_word(*ka) + " files"};
+    pairs[*ka] = {o.paths[i], o.paths[i + 1]};
+  }
+  return pairs;
+}
+
+}  // namespace
+
+int run_diff(const DiffOptions& options, std::ostream& out, std::ostream& err) {
+  std::map<CompiledKind, std::pair<std::string, std::string>> pairs;
+  try {
+    pairs = pairs_of(options);
+  } catch (const Usage& u) {
+    err << "scenario-builder: diff: " << u.what << "\n";
+    return 2;
+  }
+  std::map<CompiledKind, std::pair<CompiledFile, CompiledFile>> loaded;
+  std::string current;
+  try {
+    for (const auto& [kind, paths] : pairs) {
+      current = paths.first;
+      CompiledFile a = load_compiled(paths.first, kind);
+      current = paths.second;
+      CompiledFile b = load_compiled(paths.second, kind);
+      loaded.emplace(kind, std::make_pair(std::move(a), std::move(b)));
+    }
+  } catch (const DecodeError& e) {
+    err << format_decode_error(current, e) << "\n";
+    return 2;
+  } catch (const FileSystemError& e) {
+    err << "scenario-builder: " << e.what() << "\n";
+    return 2;
+  }
+
+  Differ differ(out);
+  const TableRecords* ta = nullptr;
+  const TableRecords* tb = nullptr;
+  if (auto it = loaded.find(CompiledKind::kTable); it != loaded.end()) {
+    ta = &it->second.first.table;
+    tb = &it->second.second.table;
+    differ.table(*ta, *tb);
+  }
+  if (auto it = loaded.find(CompiledKind::kCells); it != loaded.end())
+    differ.cells(it->second.first.cells, it->second.second.cells, ta, tb);
+  if (auto it = loaded.find(CompiledKind::kPlan); it != loaded.end())
+    differ.plan(it->second.first.plan, it->second.second.plan);
+  return differ.differences() == 0 ? 0 : 1;
+}
+
+}  // namespace sb

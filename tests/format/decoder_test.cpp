@@ -1,0 +1,187 @@
+#include "format/decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "support/test_files.h"
+#include "commands/compiled_view.h"
+#include "format/line_plan_file.h"
+#include "format/scenario_table_file.h"
+#include "format/track_cell_file.h"
+#include "builtin/builtin_content.h"
+
+namespace sb {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The compiled files of the built-in run and of the example, made once
+// by the program itself.
+class CompiledScenarios : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<test::TempDir>("sb_decoder_");
+    ASSERT_TRUE(dir_->created());
+    fs::create_directory(dir_->path() / "builtin");
+    fs::create_directory(dir_->path() / "example");
+    ASSERT_EQ(test::run_program({"--dir", (dir_->path() / "builtin").string()}).status, 0);
+    const fs::path docs = SB_EXAMPLE_DIR;
+    ASSERT_EQ(test::run_program({"compile", (docs / "Esempio_linea.txt").string(), (docs / "Esempio_7-.txt").string(),
+                                 "--out", (dir_->path() / "example").string()})
+                  .status,
+              0);
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+
+  static std::string file(const std::string& name) { return test::read_existing(dir_->path() / name); }
+
+  static std::unique_ptr<test::TempDir> dir_;
+};
+std::unique_ptr<test::TempDir> CompiledScenarios::dir_;
+
+TEST_F(CompiledScenarios, DecodingAndEncodingGivesTheSameBytes) {
+  for (const std::string scenario : {"builtin/ValdraPCal-Dorvesa_24317", "example/Esempio_7"}) {
+    SCOPED_TRACE(scenario);
+    const std::string cells = file(scenario + ".dat");
+    StringSink cell_sink;
+    write_cell_records(decode_track_cells(cells), cell_sink);
+    EXPECT_TRUE(cell_sink.bytes == cells);
+
+    const std::string table = file(scenario + ".sim");
+    StringSink table_sink;
+    write_scenario_table(decode_scenario_table(table), table_sink);
+    EXPECT_TRUE(table_sink.bytes == table);
+  }
+  for (const std::string plan_file : {"builtin/ValdraPCal-Dorvesa_linea.dat", "example/Esempio_linea.dat"}) {
+    SCOPED_TRACE(plan_file);
+    const std::string plan = file(plan_file);
+    StringSink plan_sink;
+    encode_line_plan(decode_line_plan(plan), plan_sink);
+    EXPECT_TRUE(plan_sink.bytes == plan);
+  }
+}
+
+TEST_F(CompiledScenarios, DecodedBuiltinHoldsWhatTheLayoutsSay) {
+  const auto cells = decode_track_cells(file("builtin/ValdraPCal-Dorvesa_24317.dat"));
+  ASSERT_EQ(cells.size(), 1901u);
+  EXPECT_EQ(cells[1].value, 5121);
+  EXPECT_EQ(cells[1].value_2, 2302);
+  const auto table = decode_scenario_table(file("builtin/ValdraPCal-Dorvesa_24317.sim"));
+  EXPECT_EQ(table[kRouteSlot].text, "ValdraPCal-Dorvesa");
+  EXPECT_EQ(table[kRouteSlot].time, 32324);
+  EXPECT_EQ(table[kGeneralSlot].end, 88000);
+  EXPECT_EQ(table[1].time, 21420);  // 05:57:00
+  const DecodedPlan plan = decode_line_plan(file("builtin/ValdraPCal-Dorvesa_linea.dat"));
+  EXPECT_EQ(plan.last_metre(), 95000);
+  EXPECT_EQ(plan_half_bytes(plan.first), 949982u);  // 10 N - 18
+}
+
+// Every curve record of the built-in line, recovered from the turn of the
+// plan's step vector: start, length, class and side.
+TEST_F(CompiledScenarios, BuiltinCurvesAreRecoveredExactly) {
+  std::vector<CurveRun> expected;
+  for (std::string_view line : builtin_line_lines()) {
+    if (line.substr(0, 5) != "curva") continue;
+    CurveRun run;
+    run.side = line[5] == 'd' ? 1 : -1;
+    run.klass = line[6] - '0';
+    run.curvature = run.side * kClassCurvature[run.klass - 1];
+    const std::string fields(line.substr(line.find(',') + 1));
+    run.start = std::stoll(fields);
+    run.length = std::stoll(fields.substr(fields.find(',') + 1));
+    expected.push_back(run);
+  }
+  ASSERT_EQ(expected.size(), 19u);
+  const PlanSummary summary = summarise_plan(decode_line_plan(file("builtin/ValdraPCal-Dorvesa_linea.dat")));
+  EXPECT_EQ(summary.curves, expected);
+  EXPECT_EQ(summary.computed_to, 94998);
+}
+
+std::string le16(unsigned v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
+std::string whole(int v) { return le16(2) + le16(static_cast<unsigned>(v) & 0xFFFF); }
+std::string real(double v) {
+  std::string s = le16(5);
+  char b[8];
+  std::memcpy(b, &v, 8);
+  return s + std::string(b, 8);
+}
+
+// A table of `slots` slots with empty texts, then `tail`.
+std::string empty_table(int slots, const std::string& tail = "") { return std::string(34u * slots, '\0') + tail; }
+
+struct Damaged {
+  const char* name;
+  CompiledKind kind;
+  std::string bytes;
+  uint64_t offset;
+  const char* what;  // part of the message
+};
+
+// A small complete plan of 3 metres: (0,0) (0,1) and one computed metre.
+const std::string kSmallPlan = whole(0) + whole(0) + real(0.0) + whole(0) + whole(1) + real(2.0);
+
+const std::vector<Damaged>& damaged_cases() {
+  static const std::vector<Damaged> cases = {
+      {"EmptyCells", CompiledKind::kCells, "", 0, "empty file"},
+      {"CellCutOff", CompiledKind::kCells, std::string(40, '\0'), 30, "not a multiple of the 15-byte cell"},
+      {"SlotTruncated", CompiledKind::kTable, empty_table(86, std::string(20, '\0')), 86 * 34, "slot 86 is truncated"},
+      {"TextPastTheEnd", CompiledKind::kTable, empty_table(3) + std::string(14, '\0') + le16(500) + "abc",
+       3 * 34 + 14, "slot 3: text length 500 runs past the end"},
+      {"SlotAfterTextTruncated", CompiledKind::kTable, empty_table(3) + std::string(14, '\0') + le16(3) + "abc",
+       3 * 34, "slot 3 is truncated"},
+      {"TrailingBytes", CompiledKind::kTable, empty_table(87, "xy"), 87 * 34, "2 trailing bytes after slot 86"},
+      {"UnknownTag", CompiledKind::kPlan, whole(0) + le16(7) + whole(1), 4, "unknown plan tag 7"},
+      {"ElementCutOff", CompiledKind::kPlan, whole(0) + whole(0) + le16(5) + "abc", 8, "plan element cut off"},
+      {"OddElementCount", CompiledKind::kPlan, whole(0) + whole(0) + whole(0), 12, "odd number of plan elements"},
+      {"SecondHalfNotAtTheStart", CompiledKind::kPlan, whole(0) + whole(0) + real(0.0) + whole(0) + whole(2) + real(2.0),
+       18, "does not start where the first ended"},
+      {"SecondHalfTagsDiffer", CompiledKind::kPlan, whole(0) + whole(0) + real(0.0) + whole(0) + whole(1) + le16(0), 26,
+       "metre 2 has tag 5 in the first half and 0 in the second"},
+      {"EmptyPlan", CompiledKind::kPlan, "", 0, "empty file"},
+  };
+  return cases;
+}
+
+class DamagedFiles : public ::testing::TestWithParam<Damaged> {};
+
+TEST_P(DamagedFiles, AreRefusedAtTheirOffset) {
+  const Damaged& c = GetParam();
+  try {
+    switch (c.kind) {
+      case CompiledKind::kCells: decode_track_cells(c.bytes); break;
+      case CompiledKind::kTable: decode_scenario_table(c.bytes); break;
+      case CompiledKind::kPlan: decode_line_plan(c.bytes); break;
+    }
+    FAIL() << "not refused";
+  } catch (const DecodeError& e) {
+    EXPECT_EQ(e.offset(), c.offset) << e.what();
+    EXPECT_NE(std::string(e.what()).find(c.what), std::string::npos) << e.what();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoder, DamagedFiles, ::testing::ValuesIn(damaged_cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Decoder, SmallPlanAndPlanNeverStartedAreAccepted) {
+  EXPECT_EQ(decode_line_plan(kSmallPlan).last_metre(), 2);
+  // A plan whose computation never started: every element empty.
+  const DecodedPlan empty = decode_line_plan(le16(0) + le16(0) + le16(0) + le16(0));
+  EXPECT_EQ(empty.last_metre(), 1);
+  EXPECT_EQ(summarise_plan(empty).computed_to, -1);
+}
+
+// A whole number keeps its sign and a real its exact bits, NaN included.
+TEST(Decoder, PlanValuesKeepTheirBytes) {
+  std::string nan_bytes = le16(5) + std::string("\x01\x00\x00\x00\x00\x00\xF8\x7F", 8);
+  const std::string bytes = whole(-5) + nan_bytes + whole(-5) + nan_bytes;
+  StringSink sink;
+  encode_line_plan(decode_line_plan(bytes), sink);
+  EXPECT_TRUE(sink.bytes == bytes);
+}
+
+}  // namespace
+}  // namespace sb

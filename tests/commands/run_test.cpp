@@ -152,38 +152,6 @@ TEST_F(RunTest, HelpAndVersionPrintOnStandardOutput) {
   EXPECT_TRUE(names_in(dir_).empty());
 }
 
-TEST_F(RunTest, BadCommandLineIsAUsageError) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"--bogus"}, {"--dir"}, {"extra"}, {"compile"}, {"compile", "only-one.txt"}, {"compile", "--dir", "x", "a", "b"}};
-  for (const auto& args : cases) {
-    SCOPED_TRACE(args.front() + (args.size() > 1 ? " " + args[1] : ""));
-    Outcome o = run(args);
-    EXPECT_EQ(o.status, 2);
-    EXPECT_NE(o.err, "");
-    EXPECT_EQ(o.out, "");
-  }
-}
-
-TEST_F(RunTest, UnusableOutputDirectoryIsAFileSystemError) {
-  write_bytes(root_ / "plain", "x");
-  const struct {
-    fs::path dir;
-    const char* reason;
-  } cases[] = {
-      {root_ / "missing", "No such file or directory"},
-      {root_ / "plain", "Not a directory"},
-      {root_ / "plain" / "below", "Not a directory"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.dir.string());
-    Outcome o = run({"--dir", c.dir.string()});
-    EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(o.err, "scenario-builder: cannot use directory " + c.dir.string() + ": " + c.reason + "\n");
-    EXPECT_EQ(o.out, "");
-  }
-  EXPECT_EQ(read_bytes(root_ / "plain"), "x");
-}
-
 // A directory stands where the scenario table file goes: the run stops
 // there and every other file keeps the previous run's bytes.
 TEST_F(RunTest, DirectoryInPlaceOfTargetFile) {

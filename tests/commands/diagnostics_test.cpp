@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <sstream>
@@ -255,18 +254,13 @@ std::string bless(Case c, const std::vector<Observed>& observed) {
   return serialise(blocks);
 }
 
-bool blessing() {
-  const char* bless = std::getenv("SB_BLESS");
-  return bless != nullptr && std::string(bless) == "1";
-}
-
 class Diagnostics : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Diagnostics, Case) {
   const fs::path case_path = kCaseDir / GetParam();
   Case c = parse_case(read_bytes(case_path));
   ASSERT_EQ(c.problem, "") << case_path.string();
-  if (!blessing()) {
+  if (!sb::test::bless_requested()) {
     for (const CaseRun& r : c.runs) ASSERT_TRUE(r.status) << case_path.string() << ": a run without \"--- status N\"";
   }
 
@@ -291,7 +285,7 @@ TEST_P(Diagnostics, Case) {
       if (!input) written.push_back(name);
     }
 
-    if (blessing()) {
+    if (sb::test::bless_requested()) {
       blessed.push_back({o, written});
       continue;
     }
@@ -310,7 +304,7 @@ TEST_P(Diagnostics, Case) {
       EXPECT_TRUE(read_bytes(dir.path() / f.name) == f.bytes) << "the input " << f.name << " changed";
     }
   }
-  if (blessing()) write_bytes(case_path, bless(c, blessed));
+  if (sb::test::bless_requested()) write_bytes(case_path, bless(c, blessed));
 }
 
 // "signal-on-taken-cell.txt" runs as Diagnostics/Case/signal_on_taken_cell.

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -151,6 +152,14 @@ inline std::filesystem::path golden_path(const std::string& name) {
 
 // The bytes of the golden file `name`, which must be there.
 inline std::string golden(const std::string& name) { return read_existing(golden_path(name)); }
+
+// Whether SB_BLESS=1 asks the tests that compare with recorded
+// expectations (the diagnostics cases, the compiled file sums) to record
+// what the program does now instead.
+inline bool bless_requested() {
+  const char* bless = std::getenv("SB_BLESS");
+  return bless != nullptr && std::string_view(bless) == "1";
+}
 
 // How a run of the program ended.
 struct Outcome {

@@ -128,6 +128,8 @@ TEST_F(RunTest, KeepSourcesLeavesTheDescriptionFiles) {
   EXPECT_EQ(read_bytes(dir_ / kTrainDescription), read_bytes(golden_path("train_description.txt")));
 }
 
+// A run replaces every file it writes, whatever was there: the one test of
+// rewriting, through the program, for all six outputs.
 TEST_F(RunTest, SecondRunLeavesIdenticalBytes) {
   const auto first = good_run();
   // Leftovers of another kind in the same names are replaced, not appended to.

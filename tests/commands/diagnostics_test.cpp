@@ -20,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using sb::test::lines_of;
 using sb::test::Outcome;
 using sb::test::read_bytes;
 using sb::test::write_bytes;
@@ -57,17 +58,12 @@ std::vector<std::string> words_after_first(const std::string& header) {
 
 std::vector<Block> parse_blocks(const std::string& text) {
   std::vector<Block> blocks(1);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+  for (std::string& line : lines_of(text)) {
     if (line.starts_with("--- ")) {
-      blocks.push_back({line, {}});
+      blocks.push_back({std::move(line), {}});
     } else {
-      blocks.back().lines.push_back(line);
+      blocks.back().lines.push_back(std::move(line));
     }
-    start = end + 1;
   }
   return blocks;
 }
@@ -76,18 +72,6 @@ std::string join_lines(const std::vector<std::string>& lines) {
   std::string out;
   for (const std::string& l : lines) out += l + "\n";
   return out;
-}
-
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
 }
 
 std::string serialise(const std::vector<Block>& blocks) {
@@ -190,7 +174,7 @@ std::vector<std::string> files_under(const fs::path& dir) {
 // A line diff of two texts: "-" for an expected line that is missing, "+"
 // for a line the program printed that was not expected.
 std::string diff(const std::string& expected, const std::string& actual) {
-  const std::vector<std::string> a = split_lines(expected), b = split_lines(actual);
+  const std::vector<std::string> a = lines_of(expected), b = lines_of(actual);
   std::vector<std::vector<int>> common(a.size() + 1, std::vector<int>(b.size() + 1, 0));
   for (std::size_t i = a.size(); i-- > 0;) {
     for (std::size_t j = b.size(); j-- > 0;) {
@@ -242,8 +226,8 @@ std::string bless(Case c, const std::vector<Observed>& observed) {
       else added[r.last_block].push_back(block);
     };
     set(r.status, {"--- status " + std::to_string(o.status), {}});
-    set(r.err, {"--- stderr", split_lines(o.err)});
-    if (r.out || !o.out.empty()) set(r.out, {"--- stdout", split_lines(o.out)});
+    set(r.err, {"--- stderr", lines_of(o.err)});
+    if (r.out || !o.out.empty()) set(r.out, {"--- stdout", lines_of(o.out)});
     if (r.written) c.blocks[*r.written].lines = observed[n].written;
   }
   std::vector<Block> blocks;

@@ -15,6 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 using sb::test::golden_path;
+using sb::test::lines_of;
 using sb::test::names_in;
 using sb::test::Outcome;
 using sb::test::read_bytes;
@@ -31,18 +32,6 @@ const std::string kLinePlan = kRoute + "_linea.dat";
 const std::string kTable = kRoute + "_24317.sim";
 const std::string kCells = kRoute + "_24317.dat";
 const std::set<std::string> kSixFiles = {kNotes, kSlowdowns, kCard, kLinePlan, kTable, kCells};
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) nl = text.size();
-    lines.push_back(text.substr(start, nl - start));
-    start = nl + 1;
-  }
-  return lines;
-}
 
 class RunTest : public ::testing::Test {
  protected:

@@ -2,6 +2,8 @@
 // them in memory.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -53,6 +55,7 @@ inline std::string line_file(const std::string& main, const std::string& general
 // `line` written `times` times over.
 inline std::string repeated(const std::string& line, int times) {
   std::string out;
+  out.reserve(line.size() * static_cast<std::size_t>(std::max(times, 0)));
   for (int i = 0; i < times; ++i) out += line;
   return out;
 }

@@ -72,6 +72,20 @@ inline void write_bytes(const std::filesystem::path& path, std::string_view byte
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+// The lines of a text, without their LF ends; a last line without an end
+// counts too.
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
 // Every regular file of a directory (subdirectories left out), by name,
 // with its bytes.
 inline std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {

@@ -253,9 +253,8 @@ INSTANTIATE_TEST_SUITE_P(Completion, CompletionFailures, ::testing::ValuesIn(fai
 // The whole compiling step, fed from memory.
 const std::string kTrainFile = "[generale]\r\n[fine]\r\n";
 
-std::string line_file(const std::string& main_part) {
-  return "[generale]\r\nlunghezza percorso,  3000\r\n[cartelli]\r\n" + main_part + "[fine]\r\n";
-}
+// A 3000 m route with `main_part` as the main part of its line file.
+std::string line_file(const std::string& main_part) { return test::line_file(main_part, "", 3000); }
 
 struct FatalCase {
   const char* name;

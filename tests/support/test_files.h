@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -69,6 +70,20 @@ inline std::string read_existing(const std::filesystem::path& path) {
 // Replaces the file (or makes it) with exactly `bytes`.
 inline void write_bytes(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The lines of a text, without their LF ends; a last line without an end
+// counts too.
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
 }
 
 // Every regular file of a directory (subdirectories left out), by name,
@@ -151,6 +166,14 @@ inline std::filesystem::path golden_path(const std::string& name) {
 
 // The bytes of the golden file `name`, which must be there.
 inline std::string golden(const std::string& name) { return read_existing(golden_path(name)); }
+
+// Whether SB_BLESS=1 asks the tests that compare with recorded
+// expectations (the diagnostics cases, the compiled file sums) to record
+// what the program does now instead.
+inline bool bless_requested() {
+  const char* bless = std::getenv("SB_BLESS");
+  return bless != nullptr && std::string_view(bless) == "1";
+}
 
 // How a run of the program ended.
 struct Outcome {

@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -180,6 +181,8 @@ struct Outcome {
   int status = -1;  // exit status; 128 + signal number when killed; -1 when it could not run
   std::string out;  // standard output
   std::string err;  // standard error
+  long max_rss_kib = 0;  // peak resident memory of the run
+  double seconds = 0;    // wall-clock time of the run
 };
 
 // Runs the program (SB_EXECUTABLE) with `args`: standard input from
@@ -198,6 +201,7 @@ inline Outcome run_program(const std::vector<std::string>& args, const std::file
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
 
+  const auto started = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int in = ::open("/dev/null", O_RDONLY);
@@ -217,7 +221,10 @@ inline Outcome run_program(const std::vector<std::string>& args, const std::file
   }
   if (pid < 0) return o;
   int wstatus = 0;
-  if (::waitpid(pid, &wstatus, 0) != pid) return o;
+  struct rusage usage {};
+  if (::wait4(pid, &wstatus, 0, &usage) != pid) return o;
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  o.max_rss_kib = usage.ru_maxrss;
   o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   o.out = read_bytes(out_path);
   o.err = read_bytes(err_path);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/numbers.h"
 
 namespace sb {
 namespace {
@@ -50,7 +51,7 @@ class Completion {
   // The failure's position is the cell's; the message names the elements
   // at the positions the description file gave them.
   void fail(int32_t code, int64_t cell, const std::string& message) {
-    st_.record_unplaced_error(code, message, static_cast<int32_t>(cell * 50));
+    st_.record_unplaced_error(code, message, checked::mul(static_cast<int32_t>(cell), 50, "cell position"));
   }
 
   std::string at(int64_t c) const {
@@ -200,4 +201,5 @@ class Completion {
 
 void complete_track_cells(Scenario& scenario) { Completion(scenario).run(); }
 
-}  // namespace sb
+}  // namespace sb#include "base/numbers.h"
+

@@ -125,6 +125,7 @@ int view_compiled(ViewOptions o) {
   decoded.route_name = utf8_to_1252(o.route).value_or("");
   decoded.train_number = utf8_to_1252(o.train).value_or("");
   std::vector<view::Diagnostic> problems;
+  std::string plan_note;
   for (const auto& [kind, path] : files) {
     if (kind == CompiledKind::kPlan && plan_optional && !file_exists(path)) continue;
     try {
@@ -138,13 +139,16 @@ int view_compiled(ViewOptions o) {
       const std::string line = format_decode_error(path, e);
       std::cerr << line << '\n';
       problems.push_back({"error", 0, path, 0, line.substr(path.size() + 2), std::nullopt});
+      if (kind == CompiledKind::kPlan) plan_note = "The line plan file " + path + " was refused: " + e.what();
     } catch (const FileSystemError& e) {
       print_error(e.what());
       problems.push_back({"error", 0, path, 0, std::string(e.what()), std::nullopt});
+      if (kind == CompiledKind::kPlan) plan_note = "The line plan file could not be read: " + std::string(e.what());
     }
   }
   view::PageModel model = page_model_from_compiled(decoded);
   model.diagnostics = std::move(problems);
+  model.plan_note = utf8_to_1252(plan_note).value_or("The line plan file could not be read.");
   write_page(o, model);
   return model.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
 }

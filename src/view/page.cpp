@@ -267,7 +267,9 @@ class Page {
   void map_panel() {
     o_ += "<section id=\"map-panel\" class=\"panel\">\n<h2>Line plan</h2>\n";
     if (m_.plan.size() < 2) {
-      o_ += "<p class=\"empty\">No line plan was built for this scenario.</p>\n</section>\n";
+      o_ += "<p class=\"empty\">" +
+            (m_.plan_note.empty() ? std::string("No line plan was built for this scenario.") : html_text(m_.plan_note)) +
+            "</p>\n</section>\n";
       return;
     }
     double min_x = m_.plan[0].x, max_x = min_x, min_y = m_.plan[0].y, max_y = min_y;

@@ -105,6 +105,9 @@ struct PageModel {
   int32_t cell_check_stored = 0;
   int32_t cell_check_computed = 0;
 
+  // Why there is no plan to draw, when it is not simply that none was
+  // built (Windows-1252).
+  std::string plan_note;
   // The simplified line plan, in metre order; empty without a plan.
   std::vector<PlanPoint> plan;
   // Each element's plan position, parallel to `elements` (absent when the

@@ -112,6 +112,51 @@ TEST(ViewModel, BuiltinScenarioDecodesItsElements) {
   for (std::size_t i = 0; i < m.elements.size(); ++i) EXPECT_TRUE(m.element_xy[i].has_value()) << i;
 }
 
+// Every element read from a record links to that record's line: the line
+// starts with the record's keyword and gives the element's position. The
+// two abbattimento records fall between those the completion adds.
+TEST(ViewModel, EveryElementLinksToTheLineItWasReadFrom) {
+  const std::string example = SB_EXAMPLE_DIR;
+  const std::string line = test::read_existing(example + "/Esempio_linea.txt");
+  std::string train = test::read_existing(example + "/Esempio_7-.txt");
+  train.insert(train.find("[fine]"), "abbattimento,  3000,  80\r\nabbattimento,  5000,  0\r\n");
+  const Compiled c = compile_text(line, train, "Esempio", "7");
+  ASSERT_TRUE(c.scenario.diagnostics.empty());
+  const PageModel m = model_of(c);
+  auto lines_of = [](const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+      out.push_back(text.substr(at, end - at));
+    return out;
+  };
+  const std::map<std::string, std::vector<std::string>> files = {{"Esempio_linea.txt", lines_of(line)},
+                                                                 {"Esempio_7-.txt", lines_of(train)}};
+  const std::map<ElementKind, std::string> keyword = {
+      {ElementKind::kStation, "stazione,"},          {ElementKind::kSignal, "segnale,"},
+      {ElementKind::kLineBoard, "cartello_indicatore,"}, {ElementKind::kSpeedBoard, "indicatori_vmax,"},
+      {ElementKind::kSlowdown, "rallentamento,"},    {ElementKind::kAbbattimento, "abbattimento,"}};
+  std::map<ElementKind, int> linked;
+  for (const Element& e : m.elements) {
+    SCOPED_TRACE(std::string(kind_name(e.kind)) + " at " + std::to_string(e.position));
+    // The completion adds abbattimento cells before slowdowns: no line.
+    if (e.kind == ElementKind::kAbbattimento && !e.source) {
+      EXPECT_EQ(e.values.back().second, "automatically");
+      continue;
+    }
+    ASSERT_TRUE(e.source.has_value());
+    const std::vector<std::string>& text = files.at(e.source->file);
+    ASSERT_GE(e.source->line, 1);
+    ASSERT_LE(static_cast<std::size_t>(e.source->line), text.size());
+    const std::string& record = text[static_cast<std::size_t>(e.source->line - 1)];
+    EXPECT_EQ(record.rfind(keyword.at(e.kind), 0), 0u) << record;
+    EXPECT_NE(record.find(",  " + std::to_string(e.position) + ","), std::string::npos) << record;
+    ++linked[e.kind];
+  }
+  EXPECT_EQ(linked.size(), keyword.size());
+  EXPECT_EQ(linked[ElementKind::kAbbattimento], 2);
+}
+
 TEST(ViewModel, SlowdownsPairTheirStartAndEnd) {
   const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[fine]\r\n",
                                   "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[rallentamenti]\r\n"

@@ -97,6 +97,7 @@ compiled_seeds() {  # DIR
 options() {  # TARGET: libFuzzer options of the target
   case "$1" in
     decode) echo "-max_len=65536" ;;
+    view) echo "-dict=fuzz/keywords.dict -max_len=65536" ;;
     *) echo "-dict=fuzz/keywords.dict -max_len=16384" ;;
   esac
 }

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs what the build, the tests, the fuzz target and the benchmark
-# need, from Debian's packages, when it is not on the machine yet.
+# Installs what the build, the tests, the fuzz targets, the benchmark and
+# the browser test need, from Debian's packages, when it is not on the
+# machine yet.
+#
+#   install-deps.sh [--fuzz | --bench | --browser | --all]
 set -euo pipefail
 
 need=()
@@ -21,6 +24,11 @@ if [ "${1:-}" = "--bench" ] || [ "${1:-}" = "--all" ]; then
   have_file /usr/include/benchmark/benchmark.h || need+=(libbenchmark-dev)
   have_cmd hyperfine || need+=(hyperfine)
   have_file /usr/bin/time || need+=(time)
+fi
+# The browser test loads the view pages in headless Chromium; without it
+# that test reports itself skipped.
+if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
+  have_cmd chromium || need+=(chromium)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then

@@ -8,6 +8,7 @@
 #include "commands/commands.h"
 #include "commands/diff.h"
 #include "commands/inspect.h"
+#include "commands/view_command.h"
 
 namespace {
 
@@ -62,6 +63,18 @@ int parse_and_run(int argc, char** argv) {
   diff_cmd->add_option("--train", diff.train, "Train number of both directories")->type_name("NUMBER");
   diff_cmd->footer(sb::kDiffFooter);
 
+  sb::ViewOptions view;
+  CLI::App* view_cmd = app.add_subcommand("view", "Write the scenario's page (HTML): plan, profile, elements, timetable");
+  view_cmd->add_option("PATH", view.paths, "LINE_FILE TRAIN_FILE; with --compiled: DIR or compiled files")->required();
+  view_cmd->add_flag("--compiled", view.compiled, "Draw the page from compiled files alone");
+  view_cmd->add_option("--route", view.route, "Route name (default: from the file names)")->type_name("NAME");
+  view_cmd->add_option("--train", view.train, "Train number (default: from the file names)")->type_name("NUMBER");
+  view_cmd->add_option("--out", view.out_dir, "Directory for ROUTE_TRAIN.html (default: .)")->type_name("DIR");
+  view_cmd->add_option("-o", view.page, "Write the page to PAGE instead")->type_name("PAGE");
+  bool view_no_plan = false;
+  view_cmd->add_flag("--no-plan", view_no_plan, "No line plan: curves are not read and no map is drawn");
+  view_cmd->footer(sb::kViewFooter);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -69,6 +82,14 @@ int parse_and_run(int argc, char** argv) {
   }
 
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources;
+  if (view_cmd->parsed()) {
+    if (builtin_options) {
+      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run\n";
+      return sb::kExitUsage;
+    }
+    view.plan = !view_no_plan;
+    return sb::run_view(view);
+  }
   if (inspect_cmd->parsed() || diff_cmd->parsed()) {
     if (builtin_options) {
       std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run\n";

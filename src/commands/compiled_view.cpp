@@ -56,9 +56,8 @@ std::string str(int64_t v) { return std::to_string(v); }
 
 // The three speeds of a board for one rank: left speed × 20 + right speed ÷ 5.
 std::string board_speeds(int16_t packed) {
-  const int left = packed >= 0 ? packed / 20 : -((19 - packed) / 20);
-  const int right = (packed - left * 20) * 5;
-  return str(left) + "|" + str(right);
+  const BoardSpeed speed = unpack_board_speed(packed);
+  return str(speed.left) + "|" + str(speed.right);
 }
 
 }  // namespace

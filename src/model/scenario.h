@@ -21,6 +21,16 @@ struct MontagnaSpan {
 
 inline constexpr std::size_t kMaxMontagnaSpans = 80;
 
+// The description file line an element was read from: the kind it put
+// into its cell (a slowdown's start, a station's stop cell) and the
+// position it gave, which is the origin of the cells it took. The view
+// page links its elements to their lines through these.
+struct PlacedElement {
+  uint8_t kind = 0;
+  int32_t position = 0;
+  SourcePlace place;
+};
+
 struct Scenario {
   // The identifiers as the compiled files store them: Windows-1252 bytes.
   std::string route_name;
@@ -38,6 +48,8 @@ struct Scenario {
   Diagnostics diagnostics;
   // Where the record being handled stands, for the diagnostics.
   SourcePlace place;
+  // Every element the reader placed, in reading order.
+  std::vector<PlacedElement> placed_elements;
 
   // An error at the current place; `position` is where along the line it
   // applies, when it does.

@@ -90,6 +90,16 @@ struct TrackCell {
   int16_t check_code() const { return numbers[1]; }
 };
 
+// One rank of a speed-limit board, unpacked from left * 20 + right / 5.
+struct BoardSpeed {
+  int32_t left = 0;   // km/h
+  int32_t right = 0;  // km/h
+};
+inline BoardSpeed unpack_board_speed(int16_t packed) {
+  const int32_t left = packed >= 0 ? packed / 20 : -((19 - packed) / 20);
+  return {left, (packed - left * 20) * 5};
+}
+
 // The cell of a point element at position p: nearest(p / 50 + 1).
 inline int64_t element_cell(int64_t p) { return nearest(static_cast<double>(p) / 50.0 + 1.0); }
 

@@ -59,9 +59,14 @@ DescriptionReader::Next DescriptionReader::stop(DescriptionSource& source, int32
   return Next::kStop;
 }
 
+void DescriptionReader::note_placed(uint8_t kind, int32_t position) {
+  st_.placed_elements.push_back({kind, position, st_.place});
+}
+
 DescriptionReader::Next DescriptionReader::placed(DescriptionSource& source, const std::optional<Refusal>& refusal,
-                                                  int32_t position) {
+                                                  uint8_t kind, int32_t position) {
   if (refusal) return stop(source, refusal->code, refusal->message, position);
+  note_placed(kind, position);
   if (st_.error_code() > 0) {
     // A code 15 of the line part stops the train file at its first signal
     // or slowdown, which now is where it stands.

@@ -39,7 +39,9 @@ class DescriptionReader {
             std::optional<int32_t> position = std::nullopt);
   // After an element was handed to its placement: a refusal stops reading,
   // and so does a code 15 kept from the line part.
-  Next placed(DescriptionSource& source, const std::optional<Refusal>& refusal, int32_t position);
+  Next placed(DescriptionSource& source, const std::optional<Refusal>& refusal, uint8_t kind, int32_t position);
+  // Keeps the line of an element placed at `position` as `kind`.
+  void note_placed(uint8_t kind, int32_t position);
   bool dash_rule(FieldReader& in, Field& field, int limit, bool end_test);
   std::string stored_text(std::string_view text);
 

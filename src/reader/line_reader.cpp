@@ -243,7 +243,7 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in) {
     *v = in.read_int32();
   }
   if (within_cells("speed-limit board", r.position) != Next::kGoOn) return Next::kEndPart;
-  return placed(src_.line, place_speed_board(st_.cells, r), r.position);
+  return placed(src_.line, place_speed_board(st_.cells, r), cell_kind::kSpeedBoard, r.position);
 }
 
 DescriptionReader::Next DescriptionReader::line_board(FieldReader& in) {
@@ -258,6 +258,7 @@ DescriptionReader::Next DescriptionReader::line_board(FieldReader& in) {
                 p);
   }
   st_.cells.mark(b, cell_kind::kLineBoard, p);
+  note_placed(cell_kind::kLineBoard, p);
   st_.cells.at(b).table_slot() = low16(board_cursor_);
   if (board_cursor_ < 0) throw RunTimeFailure("more than 81 line boards: no table slot is left");
   st_.table.slots[static_cast<std::size_t>(board_cursor_)].text = stored_text(text.text);

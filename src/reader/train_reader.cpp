@@ -118,14 +118,14 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in) {
     *v = in.read_int32();
   }
   if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
-  return placed(src_.train, place_signal(st_.cells, r), r.position);
+  return placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
 }
 
 DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
   SlowdownRecord r;
   for (int32_t* v : {&r.start, &r.speed, &r.length, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
   if (within_cells("slowdown", r.start) != Next::kGoOn) return Next::kEndPart;
-  return placed(src_.train, place_slowdown(st_.cells, r), r.start);
+  return placed(src_.train, place_slowdown(st_.cells, r), cell_kind::kSlowdownStart, r.start);
 }
 
 DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
@@ -141,9 +141,11 @@ DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
   }
   if (w > 0) {
     st_.cells.mark(c, cell_kind::kAbbattimento, p);
+    note_placed(cell_kind::kAbbattimento, p);
     st_.cells.at(c).abbattimento_value() = fit16(w, "abbattimento value");
   } else {
     st_.cells.mark(c, cell_kind::kAbbattimentoPlain, p);
+    note_placed(cell_kind::kAbbattimentoPlain, p);
   }
   return Next::kGoOn;
 }
@@ -155,6 +157,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
   const int32_t pos = in.read_int32();
   slot.position = pos;
   if (within_cells("station", pos, 800) != Next::kGoOn) return Next::kEndPart;
+  note_placed(cell_kind::kStopCell, pos);
   if (pos % 50 != 0) return stop(src_.train, 8, "station position " + metres(pos) + " is not a multiple of 50", pos);
   slot.kind = in.read_byte();
   const int32_t length = in.read_int32();

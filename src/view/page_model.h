@@ -1,0 +1,118 @@
+// What the view page shows, gathered from a compiled scenario. The page
+// writer knows nothing of the reader, the records or the compiled files:
+// whatever fills this model (the compile in memory, page_model_builder.h,
+// or compiled files read back, commands/compiled_page.h) can be drawn. Texts are single-byte Windows-1252 as the scenario
+// keeps them; the page writer converts them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sb::view {
+
+// Where a drawn thing came from in a description file.
+struct SourceLine {
+  std::string file;
+  int line = 0;  // 1-based
+};
+
+// The kinds of drawn elements, as the page's data-kind attribute spells them.
+enum class ElementKind : uint8_t { kStation, kSignal, kLineBoard, kSpeedBoard, kSlowdown, kAbbattimento };
+const char* kind_name(ElementKind kind);
+
+struct Element {
+  ElementKind kind = ElementKind::kSignal;
+  int32_t cell = 0;       // the track cell it stands in
+  int32_t position = 0;   // metres along the route
+  std::string label;      // short name: station name, board text, "90/90/90"
+  std::string summary;    // a signal's values in one line, for the list
+  // The decoded values, in the order they are shown, in UTF-8.
+  std::vector<std::pair<std::string, std::string>> values;
+  std::optional<SourceLine> source;
+};
+
+struct Station {
+  std::string name;
+  int32_t position = 0;       // metres
+  double chainage_km = 0.0;   // the line's own kilometre reading there
+  int32_t time = 0;           // seconds since midnight
+  int32_t kind = 0;           // the station kind code
+  int32_t element = -1;       // index into PageModel::elements
+};
+
+struct Board {
+  std::string text;
+  int32_t position = 0;
+  int32_t element = -1;
+};
+
+// The speed limit of one rank from `position` on, in km/h.
+struct SpeedStep {
+  int32_t position = 0;
+  int32_t speed = 0;
+};
+
+struct Slowdown {
+  int32_t start = 0;  // metres
+  int32_t end = 0;
+  int32_t speed = 0;  // km/h
+  int32_t element = -1;
+};
+
+struct Diagnostic {
+  std::string severity;  // "error" or "warning"
+  int32_t code = 0;
+  std::string file;
+  int line = 0;
+  std::string message;
+  std::optional<int32_t> cell;
+};
+
+struct PlanPoint {
+  int64_t metre = 0;
+  double x = 0.0;
+  double y = 0.0;
+};
+
+struct PageModel {
+  // Drawn from description files (elements may carry their FILE:LINE), or
+  // from compiled files alone (none do).
+  bool from_descriptions = true;
+  std::string route_name;
+  std::string train_number;
+  int32_t cell_count = 0;
+  int32_t route_length = 0;  // metres
+
+  // One entry per track cell 0 .. cell_count.
+  std::vector<int16_t> gradient;   // per mille (the stored value less 100)
+  std::vector<uint8_t> speed_code; // km/h / 5, the train's limit
+  std::vector<uint8_t> adhesion;
+  std::vector<uint8_t> montagna_type;
+
+  std::vector<Element> elements;
+  std::vector<Station> stations;
+  std::vector<Board> boards;
+  std::vector<SpeedStep> speed_steps[3];  // ranks A, B, C
+  std::vector<Slowdown> slowdowns;
+  std::vector<Diagnostic> diagnostics;
+
+  // Stored in the compiled data and computed again from route and train.
+  int32_t route_check_stored = 0;
+  int32_t route_check_computed = 0;
+  int32_t cell_check_stored = 0;
+  int32_t cell_check_computed = 0;
+
+  // Why there is no plan to draw, when it is not simply that none was
+  // built (Windows-1252).
+  std::string plan_note;
+  // The simplified line plan, in metre order; empty without a plan.
+  std::vector<PlanPoint> plan;
+  // Each element's plan position, parallel to `elements` (absent when the
+  // plan does not reach it).
+  std::vector<std::optional<std::pair<double, double>>> element_xy;
+};
+
+}  // namespace sb::view

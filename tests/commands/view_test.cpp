@@ -1,0 +1,188 @@
+// The view command on both kinds of input, and the page model drawn from
+// compiled files against the one drawn from the compile in memory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "builtin/builtin_content.h"
+#include "commands/compiled_page.h"
+#include "compile/compile.h"
+#include "format/line_plan_file.h"
+#include "format/scenario_table_file.h"
+#include "format/track_cell_file.h"
+#include "support/test_files.h"
+#include "text/text_writer.h"
+#include "view/page.h"
+#include "view/page_model_builder.h"
+
+namespace sb {
+namespace {
+
+const std::string kExample = SB_EXAMPLE_DIR;
+
+std::map<view::ElementKind, int> per_kind(const view::PageModel& m) {
+  std::map<view::ElementKind, int> counts;
+  for (const view::Element& e : m.elements) ++counts[e.kind];
+  return counts;
+}
+
+// The compile in memory, and its compiled files written and decoded again.
+struct BothModels {
+  view::PageModel from_descriptions;
+  view::PageModel from_compiled;
+};
+
+BothModels both_models(const std::string& line, const std::string& train, const std::string& route,
+                       const std::string& number) {
+  MemorySource l(route + "_linea.txt", line);
+  MemorySource t(route + "_" + number + "-.txt", train);
+  const Compiled c = compile_scenario({route, number, true}, {l, t});
+  EXPECT_FALSE(c.fatal);
+  StringSink plan, table, cells;
+  write_line_plan(c.scenario.plan, plan);
+  write_scenario_table(table_records(c.scenario.table), table);
+  write_track_cells(c.scenario.cells, cells);
+  DecodedScenario d;
+  d.plan = decode_line_plan(plan.bytes);
+  d.table = decode_scenario_table(table.bytes);
+  d.cells = decode_track_cells(cells.bytes);
+  return {view::page_model_from_scenario(c.scenario, c.fatal), page_model_from_compiled(d)};
+}
+
+TEST(CompiledPage, DrawsWhatTheDescriptionPageDraws) {
+  const std::string line = test::read_existing(kExample + "/Esempio_linea.txt");
+  const std::string train = test::read_existing(kExample + "/Esempio_7-.txt");
+  for (const BothModels& b :
+       {both_models(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()), kBuiltinRoute,
+                    kBuiltinTrain),
+        both_models(line, train, "Esempio", "7")}) {
+    const view::PageModel& a = b.from_descriptions;
+    const view::PageModel& c = b.from_compiled;
+    EXPECT_TRUE(a.from_descriptions);
+    EXPECT_FALSE(c.from_descriptions);
+    EXPECT_EQ(per_kind(a), per_kind(c));
+    EXPECT_EQ(a.route_name, c.route_name);
+    EXPECT_EQ(a.train_number, c.train_number);
+    EXPECT_EQ(a.route_length, c.route_length);
+    EXPECT_EQ(a.cell_count, c.cell_count);
+    EXPECT_EQ(a.gradient, c.gradient);
+    EXPECT_EQ(a.speed_code, c.speed_code);
+    ASSERT_EQ(a.stations.size(), c.stations.size());
+    for (std::size_t i = 0; i < a.stations.size(); ++i) {
+      EXPECT_EQ(a.stations[i].name, c.stations[i].name);
+      EXPECT_EQ(a.stations[i].position, c.stations[i].position);
+      EXPECT_EQ(a.stations[i].time, c.stations[i].time);
+      EXPECT_DOUBLE_EQ(a.stations[i].chainage_km, c.stations[i].chainage_km);
+    }
+    for (int r = 0; r < 3; ++r) {
+      ASSERT_EQ(a.speed_steps[r].size(), c.speed_steps[r].size());
+      for (std::size_t i = 0; i < a.speed_steps[r].size(); ++i) {
+        EXPECT_EQ(a.speed_steps[r][i].speed, c.speed_steps[r][i].speed);
+        // The compiled files keep the cell, not the position: within 25 m.
+        EXPECT_LE(std::abs(a.speed_steps[r][i].position - c.speed_steps[r][i].position), 25);
+      }
+    }
+    EXPECT_EQ(a.route_check_stored, c.route_check_stored);
+    EXPECT_EQ(c.route_check_stored, c.route_check_computed);
+    EXPECT_EQ(c.cell_check_stored, c.cell_check_computed);
+    // The same thinned plan: the plan file holds the very points traced.
+    ASSERT_EQ(a.plan.size(), c.plan.size());
+    for (std::size_t i = 0; i < a.plan.size(); ++i) {
+      EXPECT_EQ(a.plan[i].metre, c.plan[i].metre);
+      EXPECT_EQ(a.plan[i].x, c.plan[i].x);
+      EXPECT_EQ(a.plan[i].y, c.plan[i].y);
+    }
+    for (const view::Element& e : c.elements) EXPECT_FALSE(e.source.has_value());
+  }
+}
+
+TEST(ViewCommand, WritesThePageNamedAfterRouteAndTrain) {
+  test::TempDir dir;
+  ASSERT_TRUE(dir.created());
+  test::Outcome o = test::run_program(
+      {"view", kExample + "/Esempio_linea.txt", kExample + "/Esempio_7-.txt", "--out", dir.path().string()});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "");
+  const std::filesystem::path page = dir.path() / "Esempio_7.html";
+  EXPECT_EQ(o.out, page.string() + "\n");
+  const std::string html = test::read_existing(page);
+  EXPECT_NE(html.find("<!DOCTYPE html>"), std::string::npos);
+  EXPECT_NE(html.find("data-kind=\"station\""), std::string::npos);
+  EXPECT_NE(html.find("Esempio_7-.txt:"), std::string::npos);  // source lines
+  // No compiled file: view only looks.
+  EXPECT_EQ(test::names_in(dir.path()).size(), 1u);
+}
+
+TEST(ViewCommand, ScenarioWithErrorsStillGetsItsPage) {
+  test::TempDir dir;
+  ASSERT_TRUE(dir.created());
+  const std::filesystem::path line = dir.path() / "Rotta_linea.txt", train = dir.path() / "Rotta_5-.txt";
+  test::write_bytes(line, "[generale]\r\nlunghezza percorso,  20000\r\n[fine]\r\n");
+  test::write_bytes(train, "[generale]\r\n[segnali]\r\nsegnale,  1200,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n"
+                           "segnale,  1210,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n[fine]\r\n");
+  const std::filesystem::path page = dir.path() / "page.html";
+  test::Outcome o = test::run_program({"view", line.string(), train.string(), "-o", page.string()});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find("Rotta_5-.txt:4: error 16:"), std::string::npos) << o.err;
+  const std::string html = test::read_existing(page);
+  EXPECT_NE(html.find("data-diag=\"0\""), std::string::npos);
+  EXPECT_NE(html.find("<td class=\"n\">16</td>"), std::string::npos);
+}
+
+TEST(ViewCommand, CompiledFilesGiveThePageWithoutSources) {
+  test::TempDir dir;
+  ASSERT_TRUE(dir.created());
+  const std::string d = dir.path().string();
+  ASSERT_EQ(test::run_program({"--dir", d}).status, 0);
+  // A directory with --route and --train, and the three files named.
+  const std::string route = kBuiltinRoute, train = kBuiltinTrain;
+  test::Outcome by_dir = test::run_program({"view", "--compiled", "--route", route, "--train", train, d, "--out", d});
+  EXPECT_EQ(by_dir.status, 0) << by_dir.err;
+  EXPECT_EQ(by_dir.out, d + "/" + route + "_" + train + ".html\n");
+  const std::string stem = d + "/" + route + "_" + train;
+  test::Outcome by_files = test::run_program(
+      {"view", "--compiled", d + "/" + route + "_linea.dat", stem + ".sim", stem + ".dat", "-o", d + "/files.html"});
+  EXPECT_EQ(by_files.status, 0) << by_files.err;
+  const std::string a = test::read_existing(stem + ".html"), b = test::read_existing(d + "/files.html");
+  EXPECT_EQ(a, b);
+  EXPECT_NE(a.find("drawn from compiled files"), std::string::npos);
+  EXPECT_EQ(a.find("_24317-.txt:"), std::string::npos);
+  EXPECT_NE(a.find("DORVESA"), std::string::npos);
+}
+
+TEST(ViewCommand, DamagedCompiledFileIsShownAsADiagnostic) {
+  test::TempDir dir;
+  ASSERT_TRUE(dir.created());
+  const std::string d = dir.path().string();
+  ASSERT_EQ(test::run_program({"--dir", d}).status, 0);
+  const std::string stem = d + "/" + std::string(kBuiltinRoute) + "_" + kBuiltinTrain;
+  std::string cells = test::read_existing(stem + ".dat");
+  test::write_bytes(stem + ".dat", cells.substr(0, cells.size() - 7));
+  test::Outcome o = test::run_program({"view", "--compiled", "--route", kBuiltinRoute, "--train", kBuiltinTrain, d,
+                                       "-o", d + "/page.html"});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_NE(o.err.find(stem + ".dat: offset "), std::string::npos) << o.err;
+  const std::string html = test::read_existing(d + "/page.html");
+  EXPECT_NE(html.find("data-diag=\"0\""), std::string::npos);
+  EXPECT_NE(html.find("DORVESA"), std::string::npos);  // the table still decoded
+}
+
+TEST(ViewCommand, Misuse) {
+  test::TempDir dir;
+  ASSERT_TRUE(dir.created());
+  const std::string d = dir.path().string();
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"view", "--compiled", d},                       // a directory without --route and --train
+           {"view", "--compiled", d + "/a.txt"},            // a kind the name does not tell
+           {"view", "--compiled", d + "/A_1.dat", d + "/B_2.dat"},  // two of one kind
+           {"view", kExample + "/Esempio_linea.txt"},       // one description file
+       }) {
+    test::Outcome o = test::run_program(args);
+    EXPECT_EQ(o.status, 2) << args.back() << ": " << o.err;
+  }
+}
+
+}  // namespace
+}  // namespace sb

@@ -1,0 +1,267 @@
+#include "view/page.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "builtin/builtin_content.h"
+#include "compile/compile.h"
+#include "fuzz_input.h"
+#include "line_generator.h"
+#include "support/test_files.h"
+#include "text/text_writer.h"
+#include "view/page_model_builder.h"
+
+namespace sb::view {
+namespace {
+
+Compiled compile_text(const std::string& line, const std::string& train, const std::string& route = "R",
+                      const std::string& number = "1", bool train_exists = true, bool build_plan = true) {
+  MemorySource l(route + "_linea.txt", line);
+  MemorySource t(route + "_" + number + "-.txt", train, train_exists);
+  return compile_scenario({route, number, build_plan}, {l, t});
+}
+
+Compiled compile_builtin() {
+  return compile_text(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()), kBuiltinRoute,
+                      kBuiltinTrain);
+}
+
+PageModel model_of(const Compiled& c) { return page_model_from_scenario(c.scenario, c.fatal); }
+
+// Distinct data-el values per data-kind, as a browser script counts them.
+std::map<std::string, std::size_t> drawn_per_kind(const std::string& page) {
+  std::map<std::string, std::set<std::string>> seen;
+  static const std::regex kTag(R"re(data-kind="([a-z-]+)" data-cell="(\d+)" data-el="(\d+)")re");
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), kTag); it != std::sregex_iterator(); ++it) {
+    seen[(*it)[1]].insert((*it)[3]);
+  }
+  std::map<std::string, std::size_t> out;
+  for (auto& [k, v] : seen) out[k] = v.size();
+  return out;
+}
+
+TEST(ViewText, Windows1252BecomesEscapedUtf8) {
+  const struct {
+    std::string in, utf8, html;
+  } cases[] = {
+      {"Localit\xE0", "Localit\xC3\xA0", "Localit\xC3\xA0"},
+      {"\x80 \x9F", "\xE2\x82\xAC \xC5\xB8", "\xE2\x82\xAC \xC5\xB8"},
+      {std::string("a\x81\x01\0b", 5), "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b",
+       "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+      {"<b a='x'>&\"", "<b a='x'>&\"", "&lt;b a=&#39;x&#39;&gt;&amp;&quot;"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(utf8_from_1252(c.in), c.utf8);
+    EXPECT_EQ(html_text(c.in), c.html);
+  }
+}
+
+TEST(ViewModel, BuiltinScenarioDecodesItsElements) {
+  const Compiled c = compile_builtin();
+  ASSERT_TRUE(c.scenario.diagnostics.empty());
+  const PageModel m = model_of(c);
+
+  EXPECT_EQ(m.route_length, 88000);
+  EXPECT_EQ(m.cell_count, 1900);
+  ASSERT_EQ(m.stations.size(), 9u);
+  EXPECT_EQ(m.stations[0].name, "VALDRA P.CALVEA");
+  EXPECT_EQ(m.stations[0].time, 5 * 3600 + 57 * 60);
+  EXPECT_DOUBLE_EQ(m.stations[1].chainage_km, 8.6);
+  EXPECT_EQ(m.stations[8].name, "DORVESA");
+  EXPECT_EQ(m.stations[8].position, 44400);
+
+  std::map<ElementKind, int> counts;
+  for (const Element& e : m.elements) ++counts[e.kind];
+  EXPECT_EQ(counts[ElementKind::kSignal], 13);
+  EXPECT_EQ(counts[ElementKind::kSpeedBoard], 6);
+  EXPECT_EQ(counts[ElementKind::kLineBoard], 37);
+
+  // The first signal comes from line 27 of the train description.
+  auto signal = std::find_if(m.elements.begin(), m.elements.end(),
+                             [](const Element& e) { return e.kind == ElementKind::kSignal; });
+  ASSERT_TRUE(signal->source.has_value());
+  EXPECT_EQ(signal->source->file, "ValdraPCal-Dorvesa_24317-.txt");
+  EXPECT_EQ(signal->source->line, 27);
+  EXPECT_EQ(signal->position, 1200);
+
+  // Speed-limit board at 18500: 100 / 105 / 105 for ranks A, B, C.
+  for (int r = 0; r < 3; ++r) ASSERT_EQ(m.speed_steps[r].size(), 6u);
+  EXPECT_EQ(m.speed_steps[0][2].position, 18500);
+  EXPECT_EQ(m.speed_steps[0][2].speed, 100);
+  EXPECT_EQ(m.speed_steps[1][2].speed, 105);
+  EXPECT_EQ(m.speed_steps[2][1].speed, 140);
+
+  // The gradient of 2 per mille from 16050 m, the train's 130 km/h.
+  EXPECT_EQ(m.gradient[330], 2);
+  EXPECT_EQ(m.speed_code[100], 130 / 5);
+
+  EXPECT_EQ(m.route_check_stored, 32324);
+  EXPECT_EQ(m.route_check_computed, 32324);
+  EXPECT_EQ(m.cell_check_stored, 2302);
+  EXPECT_EQ(m.cell_check_computed, 2302);
+
+  ASSERT_GE(m.plan.size(), 2u);
+  EXPECT_LE(m.plan.size(), 4000u);
+  EXPECT_EQ(m.plan.front().metre, 0);
+  for (std::size_t i = 0; i < m.elements.size(); ++i) EXPECT_TRUE(m.element_xy[i].has_value()) << i;
+}
+
+// Every element read from a record links to that record's line: the line
+// starts with the record's keyword and gives the element's position. The
+// two abbattimento records fall between those the completion adds.
+TEST(ViewModel, EveryElementLinksToTheLineItWasReadFrom) {
+  const std::string example = SB_EXAMPLE_DIR;
+  const std::string line = test::read_existing(example + "/Esempio_linea.txt");
+  std::string train = test::read_existing(example + "/Esempio_7-.txt");
+  train.insert(train.find("[fine]"), "abbattimento,  3000,  80\r\nabbattimento,  5000,  0\r\n");
+  const Compiled c = compile_text(line, train, "Esempio", "7");
+  ASSERT_TRUE(c.scenario.diagnostics.empty());
+  const PageModel m = model_of(c);
+  auto lines_of = [](const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+      out.push_back(text.substr(at, end - at));
+    return out;
+  };
+  const std::map<std::string, std::vector<std::string>> files = {{"Esempio_linea.txt", lines_of(line)},
+                                                                 {"Esempio_7-.txt", lines_of(train)}};
+  const std::map<ElementKind, std::string> keyword = {
+      {ElementKind::kStation, "stazione,"},          {ElementKind::kSignal, "segnale,"},
+      {ElementKind::kLineBoard, "cartello_indicatore,"}, {ElementKind::kSpeedBoard, "indicatori_vmax,"},
+      {ElementKind::kSlowdown, "rallentamento,"},    {ElementKind::kAbbattimento, "abbattimento,"}};
+  std::map<ElementKind, int> linked;
+  for (const Element& e : m.elements) {
+    SCOPED_TRACE(std::string(kind_name(e.kind)) + " at " + std::to_string(e.position));
+    // The completion adds abbattimento cells before slowdowns: no line.
+    if (e.kind == ElementKind::kAbbattimento && !e.source) {
+      EXPECT_EQ(e.values.back().second, "automatically");
+      continue;
+    }
+    ASSERT_TRUE(e.source.has_value());
+    const std::vector<std::string>& text = files.at(e.source->file);
+    ASSERT_GE(e.source->line, 1);
+    ASSERT_LE(static_cast<std::size_t>(e.source->line), text.size());
+    const std::string& record = text[static_cast<std::size_t>(e.source->line - 1)];
+    EXPECT_EQ(record.rfind(keyword.at(e.kind), 0), 0u) << record;
+    EXPECT_NE(record.find(",  " + std::to_string(e.position) + ","), std::string::npos) << record;
+    ++linked[e.kind];
+  }
+  EXPECT_EQ(linked.size(), keyword.size());
+  EXPECT_EQ(linked[ElementKind::kAbbattimento], 2);
+}
+
+TEST(ViewModel, SlowdownsPairTheirStartAndEnd) {
+  const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[fine]\r\n",
+                                  "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[rallentamenti]\r\n"
+                                  "rallentamento,  7000,  60,  500,  0,  1,  0\r\n[fine]\r\n");
+  const PageModel m = model_of(c);
+  ASSERT_EQ(m.slowdowns.size(), 1u);
+  EXPECT_EQ(m.slowdowns[0].start, 7000);
+  EXPECT_EQ(m.slowdowns[0].end, 7550);  // the end cell, nearest(7500 / 50 + 1)
+  EXPECT_EQ(m.slowdowns[0].speed, 60);
+}
+
+TEST(ViewPage, DrawsEveryElementWithKindAndCellAndFetchesNothing) {
+  const PageModel m = model_of(compile_builtin());
+  const std::string page = render_page(m);
+
+  std::map<std::string, std::size_t> expected;
+  for (const Element& e : m.elements) ++expected[kind_name(e.kind)];
+  EXPECT_EQ(drawn_per_kind(page), expected);
+  // Every data-kind attribute is followed by its data-cell; each element
+  // is drawn in the map, the profile and a list.
+  auto count = [&page](const char* pattern) {
+    const std::regex re(pattern);
+    return std::distance(std::sregex_iterator(page.begin(), page.end(), re), std::sregex_iterator());
+  };
+  const auto kinds = count(R"re(data-kind="[a-z])re");
+  EXPECT_EQ(count(R"re(data-kind="[a-z-]+" data-cell="\d+" data-el="\d+")re"), kinds);
+  EXPECT_GE(kinds, static_cast<long>(3 * m.elements.size()));
+
+  EXPECT_EQ(page.find("<link"), std::string::npos);
+  EXPECT_EQ(page.find(" src="), std::string::npos);
+  EXPECT_EQ(page.find("url("), std::string::npos);
+  EXPECT_EQ(page.find("https:"), std::string::npos);
+  // The only http: is the SVG namespace name, which is never fetched.
+  EXPECT_EQ(std::regex_replace(page, std::regex("http://www.w3.org/2000/svg"), "").find("http:"), std::string::npos);
+  for (const Station& s : m.stations) EXPECT_NE(page.find(">" + s.name + "<"), std::string::npos) << s.name;
+  EXPECT_NE(page.find("32324 &#10003; confirmed"), std::string::npos);
+  EXPECT_NE(page.find("class=\"rank-a\""), std::string::npos);
+  EXPECT_NE(page.find("class=\"rank-c\""), std::string::npos);
+}
+
+TEST(ViewPage, HostileTextsAreEscapedEverywhere) {
+  const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[indicazioni]\r\n"
+                  "cartello_indicatore,  3000,     (</script><img src=x onerror=alert(1)>)\r\n[fine]\r\n",
+               "[generale]\r\n[stazioni]\r\nstazione,  0,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0,"
+               "   CITT\xC0 & \"</script>\"\r\n[fine]\r\n",
+               "R<&>", "1");
+  const std::string page = render_page(model_of(c));
+  EXPECT_EQ(page.find("</script><img"), std::string::npos);
+  EXPECT_EQ(page.find("<img"), std::string::npos);
+  EXPECT_NE(page.find("&lt;/script&gt;&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
+  EXPECT_NE(page.find("\\u003c/script\\u003e\\u003cimg"), std::string::npos);  // in the script's data
+  EXPECT_NE(page.find("CITT\xC3\x80 &amp; &quot;&lt;/script&gt;&quot;"), std::string::npos);
+  EXPECT_NE(page.find("<title>R&lt;&amp;&gt;"), std::string::npos);
+  // Exactly the page's own two scripts and its data block close.
+  std::size_t closes = 0;
+  for (std::size_t at = page.find("</script>"); at != std::string::npos; at = page.find("</script>", at + 1)) ++closes;
+  EXPECT_EQ(closes, 4u);
+}
+
+TEST(ViewPage, ScenarioThatEndedInAFatalCheckStillShowsItsDiagnostics) {
+  const Compiled c = compile_text("[generale]\r\nsfondo uno,  1\r\n[fine]\r\n", "[generale]\r\n[fine]\r\n");
+  ASSERT_TRUE(c.fatal);
+  const std::string page = render_page(model_of(c));
+  EXPECT_NE(page.find("No track cells were built"), std::string::npos);
+  EXPECT_NE(page.find("data-diag=\"0\""), std::string::npos);
+  EXPECT_NE(page.find("no track cells were built; the scenario cannot be compiled"), std::string::npos);
+}
+
+// The hostile inputs of the fuzz fixtures, compiled as the fuzz target does:
+// whatever state they leave, its page is built and is well formed.
+TEST(ViewPage, EveryFuzzFixtureGetsAPage) {
+  std::vector<std::filesystem::path> files;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(SB_FIXTURE_DIR) / "fuzz")) {
+    files.push_back(entry.path());
+  }
+  ASSERT_FALSE(files.empty());
+  for (const auto& path : files) {
+    SCOPED_TRACE(path.filename().string());
+    fuzzing::SplitInput split = fuzzing::split_input(test::read_bytes(path));
+    const Compiled c = compile_text(split.line, split.train, "R", "1", split.train_exists, split.build_plan);
+    std::string page;
+    ASSERT_NO_THROW(page = render_page(model_of(c)));
+    EXPECT_EQ(page.compare(page.size() - 8, 8, "</html>\n"), 0);
+    EXPECT_EQ(static_cast<std::size_t>(std::count(page.begin(), page.end(), '\0')), 0u);
+    // One diagnostics row per recorded condition.
+    const std::size_t rows = c.scenario.diagnostics.size() + (c.fatal ? 1 : 0);
+    if (rows > 0) {
+      EXPECT_NE(page.find("data-diag=\"" + std::to_string(rows - 1) + "\""), std::string::npos);
+    }
+    EXPECT_EQ(page.find("data-diag=\"" + std::to_string(rows) + "\""), std::string::npos);
+  }
+}
+
+TEST(ViewPage, ALongRouteStaysSmall) {
+  bench::GeneratedScenario g = bench::generate_scenario(1000, 1);
+  const Compiled c = compile_text(g.line, g.train_description, g.route, g.train);
+  ASSERT_TRUE(c.scenario.diagnostics.empty());
+  const PageModel m = model_of(c);
+  EXPECT_LE(m.plan.size(), 4000u);
+  const std::string page = render_page(m);
+  EXPECT_LT(page.size(), 3u * 1024 * 1024);
+  std::size_t drawn = 0;
+  for (auto& [kind, n] : drawn_per_kind(page)) drawn += n;
+  EXPECT_EQ(drawn, m.elements.size());
+}
+
+}  // namespace
+}  // namespace sb::view

@@ -76,7 +76,7 @@ int run_builtin(const RunOptions& options) {
     }
     stage_compiled_files(compiled.scenario, files, outputs);
     outputs.commit();
-    return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
+    return !compiled.scenario.diagnostics.has_errors() ? kExitSuccess : kExitScenarioErrors;
   } catch (const FileSystemError& e) {
     waiting.clear();
     print_error(e.what());

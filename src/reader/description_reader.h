@@ -11,6 +11,7 @@
 
 #include "model/scenario.h"
 #include "reader/description_source.h"
+#include "reader/warning_watch.h"
 #include "text/field_reader.h"
 #include "track/placement.h"
 
@@ -70,9 +71,11 @@ class DescriptionReader {
   Next abbattimento(FieldReader& in);
   Next station(FieldReader& in);
   void chainage_test();
+  void first_at_zero(const char* keyword, int64_t position, int& count);
 
   Scenario& st_;
   DescriptionSources src_;
+  WarningWatch watch_{st_.diagnostics};
   std::array<int, 3> chainage_lines_{};
   bool cells_pending_ = false;
 
@@ -86,6 +89,8 @@ class DescriptionReader {
   int64_t previous_speed_ = 0;
   int previous_speed_line_ = 0;
   int64_t previous_adhesion_ = 0;
+  int speed_records_ = 0;
+  int adhesion_records_ = 0;
 };
 
 }  // namespace sb

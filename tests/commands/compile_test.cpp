@@ -172,7 +172,13 @@ TEST_F(CompileTest, FatalCheckWritesNothingEvenWithForce) {
   for (const auto& extra : {std::vector<std::string>{}, std::vector<std::string>{"--force"}}) {
     Outcome o = compile_prova(extra);
     EXPECT_EQ(o.status, 3);
-    EXPECT_EQ(o.err, " Errore n. 1250\n");
+    EXPECT_EQ(o.err,
+              "Prova_linea.txt:22: warning: `cartello_indicatore` at 0 m comes after one at 1300 m (line 21): "
+              "records of one kind are read in rising position order [-Wposition-order]\n"
+              " Errore n. 1250\n"
+              "scenario-builder: error 1250 means: an element near the start of the line fell into track cell 1, "
+              "where the format marker goes; place the first elements at 100 m or more; no compiled file was "
+              "written\n");
     EXPECT_TRUE(listing(out_).empty());
   }
 }

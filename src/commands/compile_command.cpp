@@ -79,7 +79,7 @@ int compile_files(CompileOptions options) {
           warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
         }
         counted += std::string(counted.empty() ? "" : " and ") + std::to_string(warnings) +
-                   (warnings == 1 ? " warning" : " warnings") + " treated as errors (-Werror)";
+                   (warnings == 1 ? " warning treated as an error" : " warnings treated as errors") + " (-Werror)";
       }
       print_error(counted + "; no compiled file was written (--force writes them anyway)");
     }

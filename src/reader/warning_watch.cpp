@@ -215,7 +215,7 @@ void WarningWatch::unmatched(const Field& field) {
     warn(field.line, "extra-values",
          code(record_keyword_) + " takes " + std::to_string(values_expected_ == 0 ? values_read_ : values_expected_) +
              (values_read_ == 1 ? " value" : " values") + "; " + quoted_input(f) +
-             " after them is read as a keyword field and ignored");
+             " after " + (values_expected_ == 1 ? "it" : "them") + " is read as a keyword field and ignored");
     return;
   }
   std::string_view elsewhere;

@@ -213,9 +213,9 @@ void WarningWatch::unmatched(const Field& field) {
     if (extra_warned_line_ == field.line) return;
     extra_warned_line_ = field.line;
     warn(field.line, "extra-values",
-         code(record_keyword_) + " takes " + std::to_string(values_expected_ == 0 ? values_read_ : values_expected_) +
-             (values_read_ == 1 ? " value" : " values") + "; " + quoted_input(f) +
-             " after " + (values_expected_ == 1 ? "it" : "them") + " is read as a keyword field and ignored");
+         code(record_keyword_) + " takes " + std::to_string(values_read_) + (values_read_ == 1 ? " value" : " values") +
+             "; " + quoted_input(f) + " after " + (values_read_ == 1 ? "it" : "them") +
+             " is read as a keyword field and ignored");
     return;
   }
   std::string_view elsewhere;

@@ -4,27 +4,28 @@
 # report, an unexpected exception, a timeout, a leak or running out of
 # memory; the input that found it is left in build-fuzz/artifacts/.
 #
-#   bash scripts/fuzz.sh [--target compile|decode] [SECONDS] [more libFuzzer options]
+#   bash scripts/fuzz.sh [--target compile|check|decode] [SECONDS] [more libFuzzer options]
 #
 # compile (the default) feeds the whole compile (reader, recorders,
 # completion, compiled files); its seeds are the built-in description
 # files, the example and the test fixtures, and every input under
-# tests/fixtures/fuzz/. decode feeds the decoder of the compiled files;
+# tests/fixtures/fuzz/. check feeds the check command's core (the compile
+# again after leaving failing records out) the same seeds. decode feeds the decoder of the compiled files;
 # its seeds are the compiled files of the built-in run and of the example,
 # made by the program into a temporary directory, and a small line plan.
-# The corpus a run grows stays in build-fuzz/corpus/ (decode:
-# build-fuzz/corpus-decode/), or $SB_FUZZ_CORPUS, and is reused by the
+# The corpus a run grows stays in build-fuzz/corpus/ (check:
+# build-fuzz/corpus-check/, decode: build-fuzz/corpus-decode/), or $SB_FUZZ_CORPUS, and is reused by the
 # next run; it is never committed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=compile
 if [ "${1:-}" = "--target" ]; then
-  target="${2:?--target needs compile or decode}"
+  target="${2:?--target needs compile, check or decode}"
   shift 2
 fi
 case "$target" in
-  compile | decode) ;;
-  *) echo "fuzz.sh: unknown target $target (compile or decode)" >&2; exit 2 ;;
+  compile | check | decode) ;;
+  *) echo "fuzz.sh: unknown target $target (compile, check or decode)" >&2; exit 2 ;;
 esac
 seconds="${1:-120}"
 shift || true
@@ -59,13 +60,19 @@ if [ "$target" = decode ]; then
   exit
 fi
 
-cmake --build "$dir" -j"$(nproc)" --target compile_fuzzer
+fuzzer=compile_fuzzer
+default_corpus="$dir/corpus"
+if [ "$target" = check ]; then
+  fuzzer=check_fuzzer
+  default_corpus="$dir/corpus-check"
+fi
+cmake --build "$dir" -j"$(nproc)" --target "$fuzzer"
 
 # One fuzz input holds a line file, "####", a mode byte (lowest bit: the
 # geometry flag) and a train file; each pair is seeded in both modes.
 seeds="$dir/seeds"
 rm -rf "$seeds"
-mkdir -p "$seeds" "${SB_FUZZ_CORPUS:=$dir/corpus}"
+mkdir -p "$seeds" "${SB_FUZZ_CORPUS:=$default_corpus}"
 pair() {  # LINE TRAIN NAME
   for mode in 0 1; do
     { cat "$1"; printf '####%s' "$mode"; cat "$2"; } >"$seeds/$3-$mode"
@@ -84,6 +91,6 @@ if [ -d tests/fixtures/fuzz ]; then
   find tests/fixtures/fuzz -type f -exec cp {} "$seeds"/ \;
 fi
 
-"$dir/compile_fuzzer" "$SB_FUZZ_CORPUS" "$seeds" \
+"$dir/$fuzzer" "$SB_FUZZ_CORPUS" "$seeds" \
   -dict=fuzz/keywords.dict -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
   -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$dir/artifacts/" "$@"

@@ -2,6 +2,7 @@
 // description files and writing the compiled files.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,6 +39,8 @@ struct Scenario {
   Diagnostics diagnostics;
   // Where the record being handled stands, for the diagnostics.
   SourcePlace place;
+  // The names of the description files, by TrackCells::record_file().
+  std::array<std::string, 3> source_names;
 
   // An error at the current place; `position` is where along the line it
   // applies, when it does.

@@ -16,6 +16,7 @@ void read_descriptions(Scenario& scenario, DescriptionSources sources) {
 }
 
 void DescriptionReader::run() {
+  st_.source_names = {"", src_.line.name(), src_.train.name()};
   try {
     if (read_line_file() == Next::kStop) return;
     read_train_file();
@@ -36,6 +37,7 @@ void DescriptionReader::at_field(const DescriptionSource& source, const Field& f
   // allocation.
   st_.place.file = source.name();
   st_.place.line = field.line;
+  st_.cells.set_current_record(&source == &src_.line ? 1 : 2, field.line);
 }
 
 // The range test of a position: its cell (with a margin of `margin`

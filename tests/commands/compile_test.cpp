@@ -162,8 +162,10 @@ INSTANTIATE_TEST_SUITE_P(
         // abbattimento marks without a value, which the completion cannot use.
         Fault{"CompletionWindowFull", kTrain, "[segnali]",
               "abbattimento,  1500,  0\r\nabbattimento,  1550,  0\r\nabbattimento,  1600,  0\r\n[segnali]",
-              "scenario-builder: error 12: no free cell for the automatic abbattimento 250 to 350 m before the "
-              "slowdown at 1800 m (cell 37): cells 32, 31 and 30 are taken"}),
+              "Prova_100-.txt:15: error 12: no free cell for the automatic abbattimento 250 to 350 m before the "
+              "slowdown at 1800 m (cell 37): cells 32 (the abbattimento at 1600 m, Prova_100-.txt:18), 31 (the "
+              "abbattimento at 1550 m, Prova_100-.txt:17) and 30 (the abbattimento at 1500 m, Prova_100-.txt:16) "
+              "are taken"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CompileTest, FatalCheckWritesNothingEvenWithForce) {

@@ -220,27 +220,31 @@ std::vector<MessageCase> message_cases() {
       {"Code11", 200,
        {{40, kSlowdownWarning, 60, 3150}, {36, kSignal, 0, 1750}, board(35), board(34)}, 11, 1800,
        "scenario-builder: error 11: no free cell for the automatic abbattimento before the signal at 1750 m "
-       "(cell 36), which stands within 1000 m before the warning of the slowdown at 3150 m: cells 35 and 34 are "
-       "taken"},
+       "(cell 36), which stands within 1000 m before the warning of the slowdown at 3150 m: cells 35 (the speed-limit board at 0 m) and 34 "
+       "(the speed-limit board at 0 m) are taken"},
       {"Code12", 200,
        {{50, kSlowdownStart, 120, 2450}, {52, kSlowdownEnd, 120, 2450}, board(45), board(44), board(43)}, 12,
        2500,
        "scenario-builder: error 12: no free cell for the automatic abbattimento 250 to 350 m before the slowdown "
-       "at 2450 m (cell 50): cells 45, 44 and 43 are taken"},
+       "at 2450 m (cell 50): cells 45 (the speed-limit board at 0 m), 44 "
+       "(the speed-limit board at 0 m) and 43 (the speed-limit board at 0 m) are taken"},
       {"Code13Walk", 200,
        {{100, kSlowdownStart, 60, 4950}, {130, kSlowdownEnd, 60, 4950}, board(107), board(108), board(109)}, 13,
        5400,
        "scenario-builder: error 13: no free cell for the automatic abbattimento due every 400 m along the "
-       "slowdown at 4950 m (cell 100): cells 108, 107 and 109 are taken"},
+       "slowdown at 4950 m (cell 100): cells 108 (the speed-limit board at 0 m), "
+       "107 (the speed-limit board at 0 m) and 109 (the speed-limit board at 0 m) are taken"},
       {"Code13WalkAtLastCell", 108, {{100, kSlowdownStart, 60, 4950}, board(107), board(108)}, 13, 5400,
        "scenario-builder: error 13: no free cell for the automatic abbattimento due every 400 m along the "
-       "slowdown at 4950 m (cell 100): cells 108 and 107 are taken"},
+       "slowdown at 4950 m (cell 100): cells 108 (the speed-limit board at 0 m) and "
+       "107 (the speed-limit board at 0 m) are taken"},
       {"Code13ExitSignal", 200,
        {{100, kSlowdownStart, 120, 4950}, {130, kSlowdownEnd, 120, 4950}, {135, kSignal, 0, 6700}, board(134),
         board(133)},
        13, 6500,
        "scenario-builder: error 13: no free cell for the automatic abbattimento before the signal at 6700 m "
-       "(cell 135) after the end of the slowdown at 4950 m (cell 100): cells 134 and 133 are taken"},
+       "(cell 135) after the end of the slowdown at 4950 m (cell 100): cells 134 (the speed-limit board at 0 m) and "
+       "133 (the speed-limit board at 0 m) are taken"},
   };
 }
 

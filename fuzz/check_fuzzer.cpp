@@ -3,8 +3,7 @@
 // compile and the compiles after leaving records out, with a small error
 // limit so that one input stays fast. Every outcome is legal; an
 // exception, a sanitizer report, a crash, a timeout or a leak is a
-// finding. The check must also stay within its bound of compiles and
-// errors.
+// finding, and so is a check that runs more compiles than its bound.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   request.train = {"train.txt", std::move(split.train), split.train_exists};
   request.max_errors = 8;
   const sb::CheckResult result = sb::check_scenario(request);
-  if (result.compiles > request.max_errors + 1 || result.diagnostics.error_count() > request.max_errors + 1) {
-    std::abort();
-  }
+  // The first compile reports all it finds, as compile does; each later
+  // one is made for one more error, up to the limit.
+  if (result.compiles > request.max_errors + 1) std::abort();
   return 0;
 }

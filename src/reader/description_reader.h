@@ -70,6 +70,7 @@ class DescriptionReader {
   Next slowdown(FieldReader& in);
   Next abbattimento(FieldReader& in);
   Next station(FieldReader& in);
+  std::string station_past_the_end(int32_t position, const StationSlot& slot) const;
   void chainage_test();
   void first_at_zero(const char* keyword, int64_t position, int& count);
 

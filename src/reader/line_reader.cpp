@@ -293,6 +293,7 @@ DescriptionReader::Next DescriptionReader::line_board(FieldReader& in) {
   watch_.stored_text("board text", text.text, st_.place.line);
   if (within_cells("line board", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t b = element_cell(p);
+  if (!st_.cells.contains(b)) throw RunTimeFailure("`cartello_indicatore` at " + metres(p) + " lies before the line's start");
   if (!st_.cells.at(b).is_free()) {
     return stop(src_.line, 6,
                 "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +

@@ -161,6 +161,7 @@ DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
   watch_.position("abbattimento", p, st_.place.line);
   if (within_cells("abbattimento", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t c = nearest(p / 50.0);
+  if (!st_.cells.contains(c)) throw RunTimeFailure("`abbattimento` at " + metres(p) + " lies before the line's start");
   if (!st_.cells.at(c).is_free()) {
     return stop(src_.train, 7,
                 "abbattimento at " + metres(p) + " falls into cell " + std::to_string(c) + ", already taken by " +
@@ -174,6 +175,12 @@ DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
     st_.cells.mark(c, cell_kind::kAbbattimentoPlain, p);
   }
   return Next::kGoOn;
+}
+
+std::string DescriptionReader::station_past_the_end(int32_t position, const StationSlot& slot) const {
+  return "`stazione` at " + metres(position) + " (kind " + std::to_string(slot.kind) + ") ends at " +
+         metres(slot.end) + ": its stop cell and approach marks would lie past the last track cell " +
+         std::to_string(st_.cell_count) + "; move it back or shorten it";
 }
 
 DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
@@ -237,6 +244,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
   if (kind < 25 && kind != 5 && kind != 6) {
     for (int k = 1; k <= 4; ++k) {
       if (end_cell - k - 1 > 1) {
+        if (!st_.cells.contains(nearest(end_cell - k - 1))) throw RunTimeFailure(station_past_the_end(pos, slot));
         st_.cells.at(nearest(end_cell - k - 1)).approach_mark = static_cast<uint8_t>(80 + k);
       }
     }
@@ -248,6 +256,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
                       ": its stop cell would fall at cell 1 or below");
     }
     const int64_t stop_cell = nearest(end_cell - 1);
+    if (!st_.cells.contains(stop_cell)) throw RunTimeFailure(station_past_the_end(pos, slot));
     st_.cells.mark(stop_cell, cell_kind::kStopCell, pos);
     st_.cells.at(stop_cell).table_slot() = static_cast<int16_t>(s);
   }

@@ -28,6 +28,13 @@ void place_montagna_span(TrackCells& cells, std::vector<MontagnaSpan>& spans, Mo
   const int64_t last = nearest(r.end / 50.0 - 1.0);
   int64_t count = 0;
   for (int64_t m = first; m <= last; ++m) {
+    if (!cells.contains(m)) {
+      const int64_t last_cell = cells.size() - 1;
+      throw RunTimeFailure("`montagna` from " + metres(r.start) + " to " + metres(r.end) +
+                           (m < 0 ? std::string(" starts before the line's start")
+                                  : ": its cells run past the last track cell " + std::to_string(last_cell) +
+                                        "; a span may end at " + metres(50 * (last_cell + 1)) + " at most"));
+    }
     TrackCell& cell = cells.at(m);
     ++count;
     cell.montagna_type = low8(r.type);
@@ -37,6 +44,9 @@ void place_montagna_span(TrackCells& cells, std::vector<MontagnaSpan>& spans, Mo
 
 std::optional<Refusal> place_speed_board(TrackCells& cells, const SpeedBoardRecord& r) {
   const int64_t g = element_cell(r.position);
+  if (!cells.contains(g)) {
+    throw RunTimeFailure("`indicatori_vmax` at " + metres(r.position) + " lies before the line's start");
+  }
   if (!cells.at(g).is_free()) return taken(cells, 21, "speed-limit board", r.position, g);
   cells.mark(g, cell_kind::kSpeedBoard, r.position);
   TrackCell& cell = cells.at(g);

@@ -24,8 +24,21 @@ constexpr const char* kFooter = R"(Exit status:
   4  a file could not be read or written
   5  internal error)";
 
-constexpr const char* kWarningHelp = R"(Warnings (compile and check): -Wno-NAME turns warning NAME off, -Werror makes
-any warning fail the compile, -w silences all warnings.)";
+std::string warning_help() {
+  std::string help =
+      "Warnings (compile and check): -Wno-NAME turns warning NAME off, -Werror makes\n"
+      "any warning fail the compile, -w silences all warnings. The warnings:";
+  std::size_t width = 80;
+  for (std::string_view name : sb::warning_names()) {
+    if (width + name.size() + 1 > 78) {
+      help += "\n ";
+      width = 1;
+    }
+    help += " " + std::string(name);
+    width += name.size() + 1;
+  }
+  return help;
+}
 
 // Takes the warning options (-w, -Werror, -Wno-NAME) out of the arguments,
 // since the option parser knows no options of that form. Returns an
@@ -121,8 +134,8 @@ int parse_and_run(int argc, char** argv) {
   check_cmd->add_option("--max-errors", check.max_errors, "Stop after N errors (default: 50)")
       ->type_name("N")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
-  check_cmd->footer(std::string(kFooter) + "\n\n" + kWarningHelp);
-  sub->footer(std::string(kFooter) + "\n\n" + kWarningHelp);
+  check_cmd->footer(std::string(kFooter) + "\n\n" + warning_help());
+  sub->footer(std::string(kFooter) + "\n\n" + warning_help());
 
   std::string diagnostics_format = "text";
   for (CLI::App* a : {&app, sub, check_cmd}) {

@@ -274,8 +274,8 @@ void WarningWatch::position(std::string_view keyword, int64_t position, int line
 void WarningWatch::stored_text(std::string_view what, std::string_view text, int line) {
   if (!valid_utf8_with_non_ascii(text)) return;
   warn(line, "utf8-text",
-       std::string(what) + " \"" + std::string(text) +
-           "\" is UTF-8 text; the simulator reads Windows-1252 and will show \"" + cp1252_to_utf8(text) +
+       std::string(what) + " \"" + escaped_input(text) +
+           "\" is UTF-8 text; the simulator reads Windows-1252 and will show \"" + escaped_input(cp1252_to_utf8(text)) +
            "\"; save the file in Windows-1252");
 }
 

@@ -3,6 +3,7 @@
 // three compiled files into a sink that only counts. A fatal check is a
 // legal outcome; an exception, a sanitizer report, a crash, a timeout or a
 // leak is a finding.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -16,6 +17,18 @@
 #include "format/track_cell_file.h"
 #include "fuzz_input.h"
 
+namespace {
+
+// Counts the bytes of a file written at offsets, as the compile writes its
+// line plan (both halves side by side).
+class CountingPositionedSink : public sb::PositionedSink {
+ public:
+  void write_at(uint64_t, const char*, std::size_t size) override { count += size; }
+  std::atomic<std::size_t> count{0};
+};
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   sb::fuzzing::SplitInput split =
       sb::fuzzing::split_input(std::string_view(reinterpret_cast<const char*>(data), size));
@@ -24,9 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const sb::Compiled compiled =
       sb::compile_scenario({sb::kBuiltinRoute, sb::kBuiltinTrain, split.build_plan}, {line, train});
   if (compiled.fatal) return 0;
-  sb::CountingSink sink;
   const sb::Scenario& s = compiled.scenario;
-  if (s.build_plan) sb::write_line_plan(s.plan, sink);
+  if (s.build_plan) {
+    CountingPositionedSink plan;
+    sb::write_line_plan(s.plan, plan);
+  }
+  sb::CountingSink sink;
   sb::write_scenario_table(sb::table_records(s.table), sink);
   sb::write_track_cells(s.cells, sink);
   return 0;

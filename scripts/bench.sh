@@ -111,17 +111,25 @@ ratio "    compile 1000 km / cp" "$(compile_cmd 1000)" "cp ${compiled_files[*]} 
 echo
 
 # --- (c) peak resident memory -------------------------------------------------
-: >"$work/rss"
-for ((r = 0; r < rounds; r++)); do
-  rm -rf "$out" && mkdir "$out"
-  /usr/bin/time -f %M -o "$work/rss1" $(compile_cmd 1000)
-  cat "$work/rss1" >>"$work/rss"
+# The median peak over the rounds at each length: against the line plan file
+# of the 1000 km route, and from 100 to 1000 km (flat: a ratio near 1).
+for km in 100 300 1000; do
+  : >"$work/rss$km"
+  for ((r = 0; r < rounds; r++)); do
+    rm -rf "$out" && mkdir "$out"
+    /usr/bin/time -f %M -o "$work/rss1" $(compile_cmd $km)
+    cat "$work/rss1" >>"$work/rss$km"
+  done
+  rss[$km]="$(median <"$work/rss$km")"
 done
-rss_kib="$(median <"$work/rss")"
 echo "(c) peak resident memory of the 1000 km compile / line plan file size"
-printf '    %.1f MiB / %.1f MiB = %.2f\n' "$(awk -v k="$rss_kib" 'BEGIN { print k / 1024 }')" \
+printf '    %.1f MiB / %.1f MiB = %.2f\n' "$(awk -v k="${rss[1000]}" 'BEGIN { print k / 1024 }')" \
   "$(awk -v b="$plan_bytes" 'BEGIN { print b / 1048576 }')" \
-  "$(awk -v k="$rss_kib" -v b="$plan_bytes" 'BEGIN { print k * 1024 / b }')"
+  "$(awk -v k="${rss[1000]}" -v b="$plan_bytes" 'BEGIN { print k * 1024 / b }')"
+printf '    peak at 100 / 300 / 1000 km: %.1f / %.1f / %.1f MiB; 1000 km / 100 km = %.2f\n' \
+  "$(awk -v k="${rss[100]}" 'BEGIN { print k / 1024 }')" "$(awk -v k="${rss[300]}" 'BEGIN { print k / 1024 }')" \
+  "$(awk -v k="${rss[1000]}" 'BEGIN { print k / 1024 }')" \
+  "$(awk -v a="${rss[1000]}" -v b="${rss[100]}" 'BEGIN { print a / b }')"
 echo
 
 # --- (d) cost against route length --------------------------------------------

@@ -1,96 +1,143 @@
 #!/usr/bin/env bash
-# Fuzzes under AddressSanitizer and UndefinedBehaviorSanitizer for SECONDS
-# seconds (default 120). Exits non-zero on any finding: a crash, a sanitizer
-# report, an unexpected exception, a timeout, a leak or running out of
-# memory; the input that found it is left in build-fuzz/artifacts/.
+# Fuzzes one input surface of the program, or all of them, under
+# AddressSanitizer and UndefinedBehaviorSanitizer. Exits non-zero on any
+# finding: a crash, a sanitizer report, an unexpected exception, a timeout,
+# a leak or running out of memory; the input that found it is left in
+# build-fuzz/artifacts/.
 #
-#   bash scripts/fuzz.sh [--target compile|check|decode] [SECONDS] [more libFuzzer options]
+#   bash scripts/fuzz.sh [--target NAME] [SECONDS] [more libFuzzer options]
+#   bash scripts/fuzz.sh --target all SECONDS      (SECONDS shared out among the targets)
+#   bash scripts/fuzz.sh --update-corpus NAME      (minimise the grown corpus into fuzz/corpus/NAME)
 #
-# compile (the default) feeds the whole compile (reader, recorders,
-# completion, compiled files); its seeds are the built-in description
-# files, the example and the test fixtures, and every input under
-# tests/fixtures/fuzz/. check feeds the check command's core (the compile
-# again after leaving failing records out) the same seeds. decode feeds the decoder of the compiled files;
-# its seeds are the compiled files of the built-in run and of the example,
-# made by the program into a temporary directory, and a small line plan.
-# The corpus a run grows stays in build-fuzz/corpus/ (check:
-# build-fuzz/corpus-check/, decode: build-fuzz/corpus-decode/), or $SB_FUZZ_CORPUS, and is reused by the
-# next run; it is never committed.
+# Targets (default compile):
+#   compile  the whole compile: reader, placement, completion, compiled files
+#   decode   the decoder of the three compiled files, and the listing of what it decodes
+#   check    the check command: every error of a pair of description files
+#   view     the page writer, from description files and from compiled files
+#
+# Each target starts from the seeds kept in the repository (fuzz/corpus/NAME/,
+# small files only), the built-in and example scenarios and the test
+# fixtures, and from the corpus earlier runs grew (build-fuzz/corpus-NAME/,
+# or $SB_FUZZ_CORPUS; never committed), so several short runs add up like a
+# long one. For hours on a developer's machine:
+#   bash scripts/fuzz.sh --target compile 14400 -fork=2
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+all_targets=(compile decode check view)
 target=compile
+update=""
 if [ "${1:-}" = "--target" ]; then
-  target="${2:?--target needs compile, check or decode}"
+  target="${2:?--target needs a name: ${all_targets[*]} or all}"
+  shift 2
+elif [ "${1:-}" = "--update-corpus" ]; then
+  update="${2:?--update-corpus needs a target name}"
+  target="$update"
   shift 2
 fi
-case "$target" in
-  compile | check | decode) ;;
-  *) echo "fuzz.sh: unknown target $target (compile, check or decode)" >&2; exit 2 ;;
-esac
 seconds="${1:-120}"
 shift || true
+
+known() { local t; for t in "${all_targets[@]}"; do [ "$t" = "$1" ] && return 0; done; return 1; }
+if [ "$target" != all ] && ! known "$target"; then
+  echo "fuzz.sh: unknown target $target (${all_targets[*]} or all)" >&2
+  exit 2
+fi
 
 bash scripts/install-deps.sh --fuzz
 dir=build-fuzz
 cmake -S . -B "$dir" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSB_FUZZ=ON -DSB_TESTS=OFF >/dev/null
-
+targets=("$target")
+[ "$target" = all ] && targets=("${all_targets[@]}")
+build=(scenario-builder)
+for t in "${targets[@]}"; do build+=("${t}_fuzzer"); done
+cmake --build "$dir" -j"$(nproc)" --target "${build[@]}"
 mkdir -p "$dir/artifacts"
-if [ "$target" = decode ]; then
-  cmake --build "$dir" -j"$(nproc)" --target decode_fuzzer scenario-builder
-  seeds="$dir/seeds-decode"
-  rm -rf "$seeds"
-  mkdir -p "$seeds" "${SB_FUZZ_CORPUS:=$dir/corpus-decode}"
-  work="$(mktemp -d)"
-  trap 'rm -rf "$work"' EXIT
-  mkdir "$work/builtin" "$work/example"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/sb-fuzz.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+# One description input holds a line file, "####", a mode byte (lowest bit:
+# a line plan is built) and a train file; each pair is seeded in both modes.
+description_seeds() {  # DIR
+  pair() {  # LINE TRAIN NAME
+    for mode in 0 1; do
+      { cat "$1"; printf '####%s' "$mode"; cat "$2"; } >"$seeds/$3-$mode"
+    done
+  }
+  local seeds="$1" line route train
+  pair tests/golden/line_description.txt tests/golden/train_description.txt builtin
+  pair docs/example/Esempio_linea.txt docs/example/Esempio_7-.txt example
+  for line in tests/fixtures/*_linea.txt; do
+    [ -e "$line" ] || continue
+    route="$(basename "$line" _linea.txt)"
+    for train in tests/fixtures/"$route"_*-.txt; do
+      [ -e "$train" ] && pair "$line" "$train" "fixture-$(basename "$train" .txt)"
+    done
+  done
+  find tests/fixtures/fuzz -type f -exec cp {} "$seeds"/ \;
+}
+
+# The compiled files of the built-in run and of the example as they are
+# (the line plans run to megabytes: the plan seed is a small one of the same
+# form, metres 0 to 3 on a straight line, metre 3 empty).
+compiled_seeds() {  # DIR
+  local seeds="$1"
+  mkdir -p "$work/builtin" "$work/example"
   "$dir/scenario-builder" --dir "$work/builtin"
   "$dir/scenario-builder" compile docs/example/Esempio_linea.txt docs/example/Esempio_7-.txt --out "$work/example"
-  # The cell and table files as they are; the line plans run to megabytes,
-  # so the plan seed is a small one of the same form: metres 0 to 3 on a
-  # straight line, metre 3 empty.
   cp "$work"/builtin/*.sim "$work"/example/*.sim "$seeds"/
   cp "$work/builtin/ValdraPCal-Dorvesa_24317.dat" "$work/example/Esempio_7.dat" "$seeds"/
-  w0='\x02\x00\x00\x00' w1='\x02\x00\x01\x00' empty='\x00\x00'
-  r0='\x05\x00\x00\x00\x00\x00\x00\x00\x00\x00' r2='\x05\x00\x00\x00\x00\x00\x00\x00\x00\x40'
+  local w0='\x02\x00\x00\x00' w1='\x02\x00\x01\x00' empty='\x00\x00'
+  local r0='\x05\x00\x00\x00\x00\x00\x00\x00\x00\x00' r2='\x05\x00\x00\x00\x00\x00\x00\x00\x00\x40'
   printf "$w0$w0$r0$empty$w0$w1$r2$empty" >"$seeds/small_linea.dat"
-  "$dir/decode_fuzzer" "$SB_FUZZ_CORPUS" "$seeds" \
-    -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
-    -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$dir/artifacts/" "$@"
+}
+
+options() {  # TARGET: libFuzzer options of the target
+  case "$1" in
+    decode) echo "-max_len=65536" ;;
+    *) echo "-dict=fuzz/keywords.dict -max_len=16384" ;;
+  esac
+}
+
+run() {  # TARGET SECONDS [libFuzzer options]
+  local t="$1" s="$2"
+  shift 2
+  local seeds="$work/seeds-$t"
+  mkdir -p "$seeds"
+  case "$t" in
+    decode) compiled_seeds "$seeds" ;;
+    view) description_seeds "$seeds"; compiled_seeds "$seeds" ;;
+    *) description_seeds "$seeds" ;;
+  esac
+  local corpus="${SB_FUZZ_CORPUS:-$dir/corpus-$t}"
+  mkdir -p "$corpus" "fuzz/corpus/$t"
+  echo "fuzz.sh: $t for $s s"
+  # shellcheck disable=SC2046
+  "$dir/${t}_fuzzer" "$corpus" "fuzz/corpus/$t" "$seeds" $(options "$t") -timeout=10 -rss_limit_mb=2048 \
+    -max_total_time="$s" -print_final_stats=1 -artifact_prefix="$dir/artifacts/" "$@"
+}
+
+if [ -n "$update" ]; then
+  # Keeps the files of a minimal set that covers what the grown corpus
+  # covers, and that are small enough to live in the repository.
+  corpus="${SB_FUZZ_CORPUS:-$dir/corpus-$update}"
+  merged="$work/merged"
+  mkdir -p "$merged"
+  # shellcheck disable=SC2046
+  "$dir/${update}_fuzzer" -merge=1 "$merged" "fuzz/corpus/$update" "$corpus" $(options "$update") -timeout=10 \
+    -rss_limit_mb=2048 2>&1 | tail -n 2
+  rm -rf "fuzz/corpus/$update"
+  mkdir -p "fuzz/corpus/$update"
+  find "$merged" -type f -size -8k -exec cp {} "fuzz/corpus/$update"/ \;
+  echo "fuzz.sh: fuzz/corpus/$update holds $(ls "fuzz/corpus/$update" | wc -l) files"
   exit
 fi
 
-fuzzer=compile_fuzzer
-default_corpus="$dir/corpus"
-if [ "$target" = check ]; then
-  fuzzer=check_fuzzer
-  default_corpus="$dir/corpus-check"
+if [ "$target" = all ]; then
+  share=$((seconds / ${#all_targets[@]}))
+  for t in "${all_targets[@]}"; do run "$t" "$share" "$@"; done
+else
+  run "$target" "$seconds" "$@"
 fi
-cmake --build "$dir" -j"$(nproc)" --target "$fuzzer"
-
-# One fuzz input holds a line file, "####", a mode byte (lowest bit: the
-# geometry flag) and a train file; each pair is seeded in both modes.
-seeds="$dir/seeds"
-rm -rf "$seeds"
-mkdir -p "$seeds" "${SB_FUZZ_CORPUS:=$default_corpus}"
-pair() {  # LINE TRAIN NAME
-  for mode in 0 1; do
-    { cat "$1"; printf '####%s' "$mode"; cat "$2"; } >"$seeds/$3-$mode"
-  done
-}
-pair tests/golden/line_description.txt tests/golden/train_description.txt builtin
-[ -f docs/example/Esempio_linea.txt ] && pair docs/example/Esempio_linea.txt docs/example/Esempio_7-.txt example
-for line in tests/fixtures/*_linea.txt; do
-  [ -e "$line" ] || continue
-  route="$(basename "$line" _linea.txt)"
-  for train in tests/fixtures/"$route"_*-.txt; do
-    [ -e "$train" ] && pair "$line" "$train" "fixture-$(basename "$train" .txt)"
-  done
-done
-if [ -d tests/fixtures/fuzz ]; then
-  find tests/fixtures/fuzz -type f -exec cp {} "$seeds"/ \;
-fi
-
-"$dir/$fuzzer" "$SB_FUZZ_CORPUS" "$seeds" \
-  -dict=fuzz/keywords.dict -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
-  -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$dir/artifacts/" "$@"

@@ -17,8 +17,6 @@
 namespace sb {
 namespace {
 
-constexpr std::size_t kBlock = 1 << 20;
-constexpr std::size_t kWriteThrough = 1 << 16;
 
 [[noreturn]] void fail(const std::string& action, const std::string& path, int err) {
   throw FileSystemError("cannot " + action + " " + path + ": " + std::strerror(err));
@@ -49,21 +47,14 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
 
   const std::string& path() const { return path_; }
 
-  // Small writes are gathered into blocks; a large one goes straight to
-  // the file, after what is already gathered, without a copy.
+  // Every writer hands over whole blocks (or a whole small file), so each
+  // write goes straight to the file, without a copy.
   void write(const char* data, std::size_t size) override {
     if (fd_ < 0) throw FileSystemError("cannot write " + path_ + ": file already closed");
-    if (buffer_.size() + size > kBlock || size >= kWriteThrough) flush();
-    if (size >= kWriteThrough) {
-      write_through(data, size);
-      return;
-    }
-    if (buffer_.capacity() < kBlock) buffer_.reserve(kBlock);
-    buffer_.append(data, size);
+    write_through(data, size);
   }
 
-  // Writes at `offset`, past anything gathered; safe to call from several
-  // threads at once.
+  // Writes at `offset`; safe to call from several threads at once.
   void write_at(uint64_t offset, const char* p, std::size_t left) override {
     while (left > 0) {
       const ssize_t n = ::pwrite(fd_, p, left, static_cast<off_t>(offset));
@@ -77,11 +68,9 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
     }
   }
 
-  // Writes what is gathered and closes the temporary file.
+  // Closes the temporary file.
   void finish() {
     if (fd_ < 0) return;
-    flush();
-    std::string().swap(buffer_);
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) fail("write", path_, errno);
@@ -185,11 +174,6 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
     }
   }
 
-  void flush() {
-    write_through(buffer_.data(), buffer_.size());
-    buffer_.clear();
-  }
-
   void write_through(const char* p, std::size_t left) {
     while (left > 0) {
       ssize_t n = ::write(fd_, p, left);
@@ -209,7 +193,6 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
     fd_ = -1;
     if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
     temp_path_.clear();
-    std::string().swap(buffer_);
   }
 
   // Removes every temporary file, except a previous file that could not
@@ -225,7 +208,6 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   bool removal_;
   std::string temp_path_;  // the new bytes; empty once renamed or dropped
   int fd_ = -1;
-  std::string buffer_;
   std::string backup_path_;        // the name the previous file is kept under
   bool previous_kept_ = false;     // the previous file is at backup_path_
   bool previous_linked_ = false;   // ... as a hard link: until in_place_, also at path_

@@ -14,26 +14,30 @@ namespace sb {
 namespace {
 
 // A description file of the built-in run. The reader reads it from memory;
-// its file is staged as an output of the run, and removing it (as the
-// reader does once it has read it) turns it into a file the run deletes,
-// unless the sources are kept.
+// staged with the run's outputs, it is a file the run writes, or, once the
+// reader has removed it and the sources are not kept, one it deletes (an
+// earlier run may have left it).
 class StagedDescription : public DescriptionSource {
  public:
-  StagedDescription(std::string path, std::string bytes, OutputSet& outputs, bool removable)
-      : path_(std::move(path)), bytes_(std::move(bytes)), outputs_(outputs), removable_(removable) {
-    outputs_.add(path_, bytes_);
-  }
+  StagedDescription(std::string path, std::string bytes, bool removable)
+      : path_(std::move(path)), bytes_(std::move(bytes)), removable_(removable) {}
   const std::string* load() override { return &bytes_; }
-  void remove() override {
-    if (removable_) outputs_.remove(path_);
-  }
+  void remove() override { removed_ = removable_; }
   const std::string& name() const override { return path_; }
+
+  void stage(OutputSet& outputs) const {
+    if (removed_) {
+      outputs.remove(path_);
+    } else {
+      outputs.add(path_, bytes_);
+    }
+  }
 
  private:
   std::string path_;
   std::string bytes_;
-  OutputSet& outputs_;
   bool removable_;
+  bool removed_ = false;
 };
 
 }  // namespace
@@ -53,16 +57,9 @@ int run_builtin(const RunOptions& options) {
     }
     check_output_directory(dir);
 
-    OutputSet outputs;
     const bool delete_sources = !options.keep_sources;
-    StagedDescription line(files.line_description(), text_file_bytes(builtin_line_lines()), outputs,
-                           delete_sources);
-    StagedDescription train(files.train_description(), text_file_bytes(builtin_train_lines()), outputs,
-                            delete_sources);
-    outputs.add(files.notes(), text_file_bytes(notes_lines()));
-    outputs.add(files.slowdown_order(), text_file_bytes(slowdown_order_lines()));
-    outputs.add(files.timetable_card(), text_file_bytes(timetable_card_lines()));
-
+    StagedDescription line(files.line_description(), text_file_bytes(builtin_line_lines()), delete_sources);
+    StagedDescription train(files.train_description(), text_file_bytes(builtin_train_lines()), delete_sources);
     const Compiled compiled = compile_scenario({kBuiltinRoute, kBuiltinTrain, true}, {line, train});
     waiting.clear();
     print_diagnostics(compiled.scenario.diagnostics);
@@ -74,6 +71,12 @@ int run_builtin(const RunOptions& options) {
       print_fatal(*compiled.fatal);
       return kExitFatal;
     }
+    OutputSet outputs;
+    line.stage(outputs);
+    train.stage(outputs);
+    outputs.add(files.notes(), text_file_bytes(notes_lines()));
+    outputs.add(files.slowdown_order(), text_file_bytes(slowdown_order_lines()));
+    outputs.add(files.timetable_card(), text_file_bytes(timetable_card_lines()));
     stage_compiled_files(compiled.scenario, files, outputs);
     outputs.commit();
     return !compiled.scenario.diagnostics.has_errors() ? kExitSuccess : kExitScenarioErrors;

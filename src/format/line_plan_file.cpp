@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace sb {
 namespace {
@@ -54,16 +58,25 @@ inline void put64(char* out, uint64_t v) {
   }
 }
 
-template <typename Out>
-void put_whole(BlockWriter<Out>& out, int16_t v) {
+// The elements of one half, into a writer with reserve(n) / commit(n).
+template <typename Writer>
+void put_whole(Writer& out, int16_t v) {
   char* p = out.reserve(4);
   put16(p, kWhole);
   put16(p + 2, static_cast<uint16_t>(v));
   out.commit(4);
 }
 
-template <typename Out>
-void put_empty(BlockWriter<Out>& out, int64_t count) {
+template <typename Writer>
+void put_real(Writer& out, double v) {
+  char* p = out.reserve(10);
+  put16(p, kReal);
+  put64(p + 2, std::bit_cast<uint64_t>(v));
+  out.commit(10);
+}
+
+template <typename Writer>
+void put_empty(Writer& out, int64_t count) {
   for (int64_t i = 0; i < count; ++i) {
     char* p = out.reserve(2);
     put16(p, kEmpty);
@@ -71,32 +84,163 @@ void put_empty(BlockWriter<Out>& out, int64_t count) {
   }
 }
 
+// Metres 0 and 1 of one half.
+template <typename Writer>
+void put_start(const LinePlan& plan, int coordinate, Writer& out) {
+  if (plan.origin_set()) {
+    put_whole(out, 0);                        // metre 0: (0, 0)
+    put_whole(out, coordinate == 0 ? 0 : 1);  // metre 1: (0, 1)
+  } else {
+    put_empty(out, std::min<int64_t>(2, plan.last_metre() + 1));
+  }
+}
+
+// The metres after the last computed one.
+template <typename Writer>
+void put_tail(const LinePlan& plan, Writer& out) {
+  const int64_t last = plan.last_metre();
+  put_empty(out, last + 1 - std::max<int64_t>(plan.cursor(), std::min<int64_t>(2, last + 1)));
+}
+
 // One half of the file, every element of one coordinate: computes the
 // whole plan and keeps that coordinate.
 template <typename Out>
 void write_half(const LinePlan& plan, int coordinate, Out out) {
   BlockWriter<Out> block(std::move(out));
-  const int64_t last = plan.last_metre();
-  if (plan.origin_set()) {
-    put_whole(block, 0);                        // metre 0: (0, 0)
-    put_whole(block, coordinate == 0 ? 0 : 1);  // metre 1: (0, 1)
-  } else {
-    put_empty(block, std::min<int64_t>(2, last + 1));
-  }
-  auto put_real = [&](double v) {
-    char* p = block.reserve(10);
-    put16(p, kReal);
-    put64(p + 2, std::bit_cast<uint64_t>(v));
-    block.commit(10);
-  };
+  put_start(plan, coordinate, block);
   if (coordinate == 0) {
-    trace_plan(plan, [&](int64_t, double x, double) { put_real(x); });
+    trace_plan(plan, [&](int64_t, double x, double) { put_real(block, x); });
   } else {
-    trace_plan(plan, [&](int64_t, double, double y) { put_real(y); });
+    trace_plan(plan, [&](int64_t, double, double y) { put_real(block, y); });
   }
-  put_empty(block, last + 1 - std::max<int64_t>(plan.cursor(), std::min<int64_t>(2, last + 1)));
+  put_tail(plan, block);
   block.flush();
 }
+
+// Blocks that one thread fills and another writes out: the kernel's copy
+// of the bytes runs beside the computing of the next ones. A fixed set of
+// blocks goes round, so memory stays bounded whatever the plan's length.
+class WritePipeline {
+ public:
+  struct Block {
+    std::unique_ptr<char[]> bytes{new char[kBlock]};
+    uint64_t offset = 0;
+    std::size_t size = 0;
+  };
+
+  explicit WritePipeline(PositionedSink& sink) : sink_(sink), blocks_(8) {
+    for (Block& b : blocks_) free_.push_back(&b);
+    writer_ = std::thread([this] { write_blocks(); });
+  }
+  ~WritePipeline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    changed_.notify_all();
+    if (writer_.joinable()) writer_.join();
+  }
+  WritePipeline(const WritePipeline&) = delete;
+  WritePipeline& operator=(const WritePipeline&) = delete;
+
+  // A free block; rethrows what stopped the writer.
+  Block* take() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return !free_.empty() || failure_; });
+    if (failure_) std::rethrow_exception(failure_);
+    Block* b = free_.front();
+    free_.pop_front();
+    b->size = 0;
+    return b;
+  }
+  void submit(Block* b) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      full_.push_back(b);
+    }
+    changed_.notify_all();
+  }
+  // Waits until every submitted block is written; rethrows a failure.
+  void finish() {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      closing_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return (full_.empty() && writing_ == nullptr) || failure_; });
+    }
+    writer_.join();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  void write_blocks() {
+    for (;;) {
+      Block* b = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !full_.empty() || closing_; });
+        if (full_.empty()) return;
+        b = writing_ = full_.front();
+        full_.pop_front();
+      }
+      try {
+        sink_.write_at(b->offset, b->bytes.get(), b->size);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = std::current_exception();
+        writing_ = nullptr;
+        changed_.notify_all();
+        return;
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        writing_ = nullptr;
+        free_.push_back(b);
+      }
+      changed_.notify_all();
+    }
+  }
+
+  PositionedSink& sink_;
+  std::vector<Block> blocks_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Block*> free_;
+  std::deque<Block*> full_;
+  Block* writing_ = nullptr;
+  bool closing_ = false;
+  std::exception_ptr failure_;
+  std::thread writer_;
+};
+
+// One half's blocks, handed to the pipeline as they fill, at the half's
+// running offset.
+class PipelinedHalf {
+ public:
+  PipelinedHalf(WritePipeline& pipeline, uint64_t offset) : pipeline_(pipeline), offset_(offset) {}
+
+  char* reserve(std::size_t n) {
+    if (block_ == nullptr) block_ = pipeline_.take();
+    if (kBlock - block_->size < n) {
+      flush();
+      block_ = pipeline_.take();
+    }
+    return block_->bytes.get() + block_->size;
+  }
+  void commit(std::size_t n) { block_->size += n; }
+  void flush() {
+    if (block_ == nullptr) return;
+    block_->offset = offset_;
+    offset_ += block_->size;
+    pipeline_.submit(block_);
+    block_ = nullptr;
+  }
+
+ private:
+  WritePipeline& pipeline_;
+  WritePipeline::Block* block_ = nullptr;
+  uint64_t offset_;
+};
 
 uint64_t half_size(const LinePlan& plan) { return line_plan_file_size(plan) / 2; }
 
@@ -119,33 +263,25 @@ void write_line_plan(const LinePlan& plan, ByteSink& sink) {
   }
 }
 
-// Each half knows its offset before a position is computed, so the two are
-// computed and written side by side, the second on a thread of its own.
+// Each half knows its offset before a position is computed, so the plan is
+// computed once, both coordinates going into blocks of their own half, while
+// a second thread writes the full blocks out.
 void write_line_plan(const LinePlan& plan, PositionedSink& sink) {
   if (!plan.exists()) return;
-  auto half_at = [&](int coordinate) {
-    uint64_t offset = coordinate == 0 ? 0 : half_size(plan);
-    write_half(plan, coordinate, [&sink, offset](const char* data, std::size_t size) mutable {
-      sink.write_at(offset, data, size);
-      offset += size;
-    });
-  };
-  std::exception_ptr second_failed;
-  std::thread second([&] {
-    try {
-      half_at(1);
-    } catch (...) {
-      second_failed = std::current_exception();
-    }
+  WritePipeline pipeline(sink);
+  PipelinedHalf first(pipeline, 0);
+  PipelinedHalf second(pipeline, half_size(plan));
+  put_start(plan, 0, first);
+  put_start(plan, 1, second);
+  trace_plan(plan, [&](int64_t, double x, double y) {
+    put_real(first, x);
+    put_real(second, y);
   });
-  try {
-    half_at(0);
-  } catch (...) {
-    second.join();
-    throw;
-  }
-  second.join();
-  if (second_failed) std::rethrow_exception(second_failed);
+  put_tail(plan, first);
+  put_tail(plan, second);
+  first.flush();
+  second.flush();
+  pipeline.finish();
 }
 
 }  // namespace sb

@@ -1,5 +1,7 @@
 #include "track/check_codes.h"
 
+#include "base/numbers.h"
+
 namespace sb {
 namespace {
 
@@ -34,15 +36,18 @@ std::string check_string(const std::string& train, const std::string& route) {
 
 int32_t cell_check_code(const std::string& train, const std::string& route) {
   int32_t sum = 0;
-  for (char c : check_string(train, route)) sum += static_cast<unsigned char>(c);
+  for (char c : check_string(train, route)) sum = checked::add(sum, static_cast<unsigned char>(c), "cell check code");
   return sum;
 }
 
 int32_t route_check_code(const std::string& train, const std::string& route) {
   int32_t sum = 0;
   int32_t p = 1;
-  for (char c : check_string(train, route)) sum += static_cast<unsigned char>(c) * p++;
+  for (char c : check_string(train, route)) {
+    sum = checked::add(sum, checked::mul(static_cast<unsigned char>(c), p++, "route check code"), "route check code");
+  }
   return sum;
 }
 
-}  // namespace sb
+}  // namespace sb#include "base/numbers.h"
+

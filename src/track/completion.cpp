@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/numbers.h"
 
 namespace sb {
 namespace {
@@ -54,11 +55,11 @@ class Completion {
   void fail(int32_t code, int64_t cell, int64_t slowdown_cell, const std::string& message) {
     const uint8_t file = cells_.record_file(slowdown_cell);
     if (file == 0) {
-      st_.record_unplaced_error(code, message, static_cast<int32_t>(cell * 50));
+      st_.record_unplaced_error(code, message, checked::mul(static_cast<int32_t>(cell), 50, "cell position"));
       return;
     }
     st_.place = {st_.source_names[file], cells_.record_line(slowdown_cell)};
-    st_.record_error(code, message, static_cast<int32_t>(cell * 50));
+    st_.record_error(code, message, checked::mul(static_cast<int32_t>(cell), 50, "cell position"));
   }
 
   // "the signal at 1200 m, Prova_1-.txt:17": the element and its record
@@ -217,3 +218,4 @@ class Completion {
 void complete_track_cells(Scenario& scenario) { Completion(scenario).run(); }
 
 }  // namespace sb
+

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <iterator>
 #include <string>
 
 #include "support/test_files.h"
@@ -51,16 +50,6 @@ TEST_F(BuiltinContentTest, TrainFileMatchesGolden) {
   EXPECT_EQ(bytes.size(), 1962u);
   EXPECT_EQ(count_lines(bytes), 41);
   EXPECT_EQ(bytes, golden("train_description.txt"));
-}
-
-TEST_F(BuiltinContentTest, SecondWriteReplacesTheFile) {
-  write_line_description(files_);
-  write_train_description(files_);
-  write_line_description(files_);
-  write_train_description(files_);
-  EXPECT_EQ(read_existing(files_.line_description()), golden("line_description.txt"));
-  EXPECT_EQ(read_existing(files_.train_description()), golden("train_description.txt"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 TEST_F(BuiltinContentTest, TrainNumberChangesOnlyTheName) {

@@ -100,21 +100,6 @@ TEST_F(DocumentsTest, LineListsCloseWithTheEndMarker) {
   }
 }
 
-TEST_F(DocumentsTest, RewriteReplacesAnEarlierFileWithTheSameBytes) {
-  for (const Document& d : kDocuments) {
-    SCOPED_TRACE(d.name);
-    const std::string path = (files_.*d.path)();
-    d.write(files_);
-    const std::string first = read_existing(path);
-    ASSERT_FALSE(first.empty());
-    // A longer stale file must not leave a tail behind.
-    test::write_bytes(path, std::string(first.size() * 2, 'x'));
-    d.write(files_);
-    d.write(files_);
-    EXPECT_EQ(read_existing(path), first);
-  }
-}
-
 TEST_F(DocumentsTest, FileNamesFollowRouteAndTrainButContentDoesNot) {
   const ScenarioFiles other{dir_ + "/other", "AltraLinea", "99999"};
   fs::create_directory(other.dir);

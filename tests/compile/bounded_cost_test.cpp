@@ -39,21 +39,13 @@ double seconds(const std::function<void()>& work) {
 
 const std::string kCrLf = "\r\n";
 
-std::string line_file(const std::string& main, const std::string& length = "1000000") {
-  return "[generale]\r\nlunghezza percorso,  " + length + kCrLf + "[curve]\r\n" + main + "[fine]\r\n";
-}
+// A line file of a 1000000 m route (or `length`) with `main` as its main part.
+std::string line_file(const std::string& main, int64_t length = 1000000) { return test::line_file(main, "", length); }
 
 const std::string kTrain = "[generale]\r\nvelocita,  0,  30\r\naderenza,  0,  100\r\n[fine]\r\n";
 
 std::string input(const std::string& line, const std::string& train = kTrain, char mode = '1') {
   return line + std::string(kSeparator) + mode + train;
-}
-
-std::string repeated(const std::string& record, int times) {
-  std::string out;
-  out.reserve(record.size() * static_cast<std::size_t>(times));
-  for (int i = 0; i < times; ++i) out += record;
-  return out;
 }
 
 // Slowdowns of length 0 on every cell that a warning 1200 m before it
@@ -67,7 +59,7 @@ std::string zero_length_slowdowns(int64_t route, int speed) {
     train += "rallentamento,  " + std::to_string(50 * (c - 1)) + ",  " + std::to_string(speed) +
              ",  0,  0,  0,  0\r\n";
   }
-  return input(line_file("", std::to_string(route)), train, '0');
+  return input(line_file("", route), train, '0');
 }
 
 struct Worst {
@@ -83,19 +75,19 @@ TEST(BoundedCost, WorstInputsFinishInTime) {
        [] { return input(line_file("curvad6,  100,  999000\r\n")); }},
       {"100000 route length records",
        [] {
-         return input("[generale]\r\n" + repeated("lunghezza percorso,  1000000\r\n", 100000) + "[curve]\r\n");
+         return input("[generale]\r\n" + test::repeated("lunghezza percorso,  1000000\r\n", 100000) + "[curve]\r\n");
        }},
       {"100000 gradient records at one position",
-       [] { return input(line_file(repeated("pendenza,  500000,  3\r\n", 100000))); }},
+       [] { return input(line_file(test::repeated("pendenza,  500000,  3\r\n", 100000))); }},
       {"80 montagna spans over the whole route",
-       [] { return input(line_file(repeated("montagna,  0,  1006900,  12\r\n", 80))); }},
+       [] { return input(line_file(test::repeated("montagna,  0,  1006900,  12\r\n", 80))); }},
       {"100000 speed records at the last position",
-       [] { return input(line_file(""), "[generale]\r\n" + repeated("velocita,  1006900,  100\r\n", 100000)); }},
+       [] { return input(line_file(""), "[generale]\r\n" + test::repeated("velocita,  1006900,  100\r\n", 100000)); }},
       {"8 MB line", [] { return input(line_file(std::string(8 << 20, 'p') + kCrLf)); }},
       {"8 MB number", [] { return input(line_file("pendenza,  " + std::string(8 << 20, '9') + kCrLf)); }},
       {"8 MB unclosed quote",
        [] { return input(line_file("cartello_indicatore,  100,  \"" + std::string(8 << 20, 'a'))); }},
-      {"1000000 dash fields", [] { return input(line_file(repeated("-,", 1000000))); }},
+      {"1000000 dash fields", [] { return input(line_file(test::repeated("-,", 1000000))); }},
       {"10000 fast slowdowns without end cells", [] { return zero_length_slowdowns(1000000, 120); }},
       {"10000 slow slowdowns without end cells", [] { return zero_length_slowdowns(1000000, 60); }},
   };

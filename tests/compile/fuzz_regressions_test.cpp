@@ -3,11 +3,13 @@
 // check codes, then the three compiled files. A fatal check is a legal
 // outcome; any other exception (and, in the sanitizer build, any sanitizer
 // report) is a fault. The files named crash-* are inputs the fuzzer found
-// faults with; the files named handmade-* are hostile inputs written by hand.
+// faults with; the files named handmade-* are hostile inputs written by hand,
+// each with the code it must end with in kHandmade below.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,98 +57,77 @@ TEST(FuzzRegressions, InputSplitsAtTheFirstSeparator) {
   EXPECT_TRUE(bare.build_plan);
 }
 
-// --- hostile inputs written by hand ---------------------------------------
+// --- hostile inputs --------------------------------------------------------
 
-constexpr const char* kCrLf = "\r\n";
-
-std::string line_file(const std::string& main, const std::string& length = "1000000") {
-  return std::string("[generale]\r\nlunghezza percorso,  ") + length + kCrLf + "[curve]\r\n" + main + "[fine]\r\n";
-}
-
-const std::string kTrain =
-    "[generale]\r\nnumero vetture,  4\r\nvelocita,  0,  30\r\naderenza,  0,  100\r\n"
-    "stazione,  0,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0,   PRIMA\r\n"
-    "segnale,  1200,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n[fine]\r\n";
-
-std::string input(const std::string& line, const std::string& train = kTrain, char mode = '1') {
-  return line + std::string(kSeparator) + mode + train;
-}
-
-std::string repeated(const std::string& record, int times) {
-  std::string out;
-  for (int i = 0; i < times; ++i) out += record;
-  return out;
-}
-
+// Every handmade-* file under tests/fixtures/fuzz/ (they seed the fuzzer too)
+// and the code its records end with.
 struct Hostile {
-  const char* name;
-  std::string bytes;
-  int32_t last_code;  // the code the records end with
+  const char* file;
+  int32_t last_code;
   bool fatal;
 };
 
-std::vector<Hostile> hostile_inputs() {
-  return {
-      {"huge route length", input(line_file("", "99999999999999999999")), 25, true},
-      {"route length just below the negative limit", input(line_file("", "-7001")), 25, true},
-      {"route length above 1000000", input(line_file("", "1000001")), 1, true},
-      {"huge gradient position", input(line_file("pendenza,  2147483647,  1\r\n")), 15, false},
-      {"gradient that does not fit", input(line_file("pendenza,  100,  156\r\npendenza,  200,  0\r\n")), 25,
-       false},
-      {"1000000 m route with a curve of huge length", input(line_file("curvad6,  0,  2147483647\r\n")), 103,
-       false},
-      {"curve past the plan's end", input(line_file("curvas1,  2900,  500000\r\n", "3000")), 25, false},
-      {"curve of huge length without a plan", input(line_file("curvad6,  0,  2147483647\r\n"), kTrain, '0'), 0,
-       false},
-      {"repeated route length records",
-       input("[generale]\r\n" + repeated("lunghezza percorso,  1000000\r\nlunghezza percorso,  3000\r\n", 200) +
-             "[curve]\r\n[fine]\r\n"),
-       0, false},
-      {"thousands of gradient records at one position",
-       input(line_file(repeated("pendenza,  1000,  3\r\n", 5000), "3000")), 25, false},
-      {"unclosed quote", input(line_file("cartello_indicatore,  1300,  \"(  P.L.  )\r\npendenza,  3000,  5\r\n",
-                                         "3000")),
-       0, false},
-      {"unclosed quote at the end of the train file", input(line_file("", "3000"), "[generale]\r\n\"stazione"), 0,
-       false},
-      {"very long line", input(line_file(std::string(1 << 20, 'x') + kCrLf, "3000")), 0, false},
-      {"very long number", input(line_file("pendenza,  " + std::string(1 << 20, '7') + kCrLf, "3000")), 25,
-       false},
-      {"very long board text", input(line_file("cartello_indicatore,  1300,  " + std::string(70000, 'T') + kCrLf,
-                                               "3000")),
-       25, false},
-      {"81 montagna spans", input(line_file(repeated("montagna,  1000,  1500,  12\r\n", 81), "100000")), 25,
-       false},
-      {"montagna span past the last cell", input(line_file("montagna,  100,  2147483647,  1\r\n", "3000")), 25,
-       false},
-      {"no route length record", input("[generale]\r\n[pendenze]\r\npendenza,  100,  1\r\n"), 25, true},
-      {"dash fields at the end of the general part", input("[generale]\r\n-,  -,  -"), 25, true},
-      {"empty files", input(""), 25, true},
-      {"missing train file", line_file("", "3000"), 25, false},
-      {"signal before the approach marks fit", input(line_file("", "3000"),
-                                                     "[generale]\r\nsegnale,  100,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n"),
-       25, false},
-      {"station ending past the last cell",
-       input(line_file("", "3000"),
-             "[generale]\r\nstazione,  2000,  12,  2000000,  0,  0,  1,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0,  X\r\n"),
-       25, false},
-      {"slowdown ending past the last cell",
-       input(line_file("", "3000"), "[generale]\r\nrallentamento,  2000,  60,  2000000000,  0,  1,  0\r\n"), 25, false},
-      {"speed that cannot be stored", input(line_file("", "3000"), "[generale]\r\nvelocita,  0,  1280\r\n"), 25,
-       false},
-      {"adhesion fills past the last cell",
-       input(line_file("", "3000"), "[generale]\r\n" + repeated("aderenza,  1000,  100\r\n", 300)), 25, false},
-  };
+const Hostile kHandmade[] = {
+    {"handmade-81-montagna-spans", 25, false},
+    {"handmade-adhesion-fills-past-last-cell", 25, false},
+    {"handmade-curve-past-plan-end", 25, false},
+    {"handmade-dashes-at-end", 25, true},
+    {"handmade-empty-files", 25, true},
+    {"handmade-empty-line-file", 25, true},
+    {"handmade-gradient-too-steep", 25, false},
+    {"handmade-gradients-one-position", 25, false},
+    {"handmade-huge-curve", 103, false},
+    {"handmade-huge-curve-without-plan", 0, false},
+    {"handmade-huge-gradient-position", 15, false},
+    {"handmade-huge-numbers", 25, true},
+    {"handmade-huge-route-length", 25, true},
+    {"handmade-line-only", 25, false},
+    {"handmade-montagna-past-last-cell", 25, false},
+    {"handmade-negative-route-length", 25, true},
+    {"handmade-no-route-length", 25, true},
+    {"handmade-repeated-route-length", 0, false},
+    {"handmade-route-length-above-limit", 1, true},
+    {"handmade-signal-near-start", 25, false},
+    {"handmade-slowdown-past-last-cell", 25, false},
+    {"handmade-speed-beyond-field", 25, false},
+    {"handmade-station-past-last-cell", 25, false},
+    {"handmade-stations-meet-board-slots", 10, false},
+    {"handmade-unclosed-quote", 0, false},
+    {"handmade-unclosed-quote-in-train-file", 0, false},
+    {"handmade-zero-length-slowdowns", 12, false},
+};
+
+void expect_outcome(const std::string& name, const std::string& bytes, int32_t last_code, bool fatal) {
+  SCOPED_TRACE(name);
+  test::CompileRun run;
+  ASSERT_NO_THROW(run = test::compile_packed(bytes));
+  EXPECT_EQ(run.compiled.fatal.has_value(), fatal);
+  EXPECT_EQ(run.compiled.scenario.error_code(), last_code);
 }
 
-TEST(FuzzRegressions, HostileInputsEndWithACode) {
-  for (const Hostile& h : hostile_inputs()) {
-    SCOPED_TRACE(h.name);
-    test::CompileRun run;
-    ASSERT_NO_THROW(run = test::compile_packed(h.bytes));
-    EXPECT_EQ(run.compiled.fatal.has_value(), h.fatal);
-    EXPECT_EQ(run.compiled.scenario.error_code(), h.last_code);
+TEST(FuzzRegressions, HandmadeInputsEndWithTheirCode) {
+  std::set<std::string> listed;
+  for (const Hostile& h : kHandmade) {
+    listed.insert(h.file);
+    expect_outcome(h.file, test::read_existing(fs::path(SB_FIXTURE_DIR) / "fuzz" / h.file), h.last_code, h.fatal);
   }
+  // A new handmade input comes with its expected outcome.
+  for (const fs::path& path : fixture_files()) {
+    const std::string name = path.filename().string();
+    if (name.starts_with("handmade-")) {
+      EXPECT_TRUE(listed.contains(name)) << name << " has no entry in kHandmade";
+    }
+  }
+}
+
+// Inputs of a mebibyte or so, built here rather than kept as files.
+TEST(FuzzRegressions, LongInputsEndWithACode) {
+  const std::string head = "[generale]\r\nlunghezza percorso,  3000\r\n[curve]\r\n";
+  const std::string tail = "[fine]\r\n" + std::string(kSeparator) + "1[generale]\r\n[fine]\r\n";
+  expect_outcome("very long line", head + std::string(1 << 20, 'x') + "\r\n" + tail, 0, false);
+  expect_outcome("very long number", head + "pendenza,  " + std::string(1 << 20, '7') + "\r\n" + tail, 25, false);
+  expect_outcome("very long board text", head + "cartello_indicatore,  1300,  " + std::string(70000, 'T') + "\r\n" + tail,
+                 25, false);
 }
 
 }  // namespace

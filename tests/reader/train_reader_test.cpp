@@ -224,26 +224,6 @@ TEST(TrainReader, CodesPositionsAndRemovedFiles) {
   }
 }
 
-TEST(TrainReader, DiagnosticLines) {
-  const ReadResult r = read_files(kLine, train_file("numero vetture,  6\r\n" + station_record(3410, 12, 600)));
-  ASSERT_EQ(r.scenario.diagnostics.size(), 1u);
-  EXPECT_EQ(format_diagnostic(r.scenario.diagnostics.list()[0]),
-            "Prova_1-.txt:3: error 8: station position 3410 m is not a multiple of 50");
-
-  const ReadResult spacing =
-      read_files(kLine, train_file(station_record(1000, 12, 600) + station_record(1900, 12, 600)));
-  ASSERT_EQ(spacing.scenario.diagnostics.size(), 1u);
-  EXPECT_EQ(format_diagnostic(spacing.scenario.diagnostics.list()[0]),
-            "Prova_1-.txt:3: error 22: station at 1900 m starts at 1600 m, less than 350 m after the previous "
-            "station ends at 1300 m");
-
-  const ReadResult speed = read_files(kLine, train_file("velocita,  0,  1280\r\n"));
-  ASSERT_EQ(speed.scenario.diagnostics.size(), 1u);
-  EXPECT_EQ(speed.scenario.diagnostics.list()[0].code, 25);
-  EXPECT_EQ(speed.scenario.diagnostics.list()[0].message,
-            "reading failure: speed limit 1280 km/h cannot be stored (0 to 1277 km/h)");
-}
-
 // --- code 15 from the line part ---------------------------------------------------------------
 
 TEST(TrainReader, Code15FromTheLinePartStopsAtTheFirstSignalOrSlowdown) {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
@@ -57,6 +59,7 @@ inline std::string line_file(const std::string& main, const std::string& general
 // `line` written `times` times over.
 inline std::string repeated(const std::string& line, int times) {
   std::string out;
+  out.reserve(line.size() * static_cast<std::size_t>(std::max(times, 0)));
   for (int i = 0; i < times; ++i) out += line;
   return out;
 }

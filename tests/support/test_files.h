@@ -14,10 +14,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
@@ -69,6 +71,20 @@ inline std::string read_existing(const std::filesystem::path& path) {
 // Replaces the file (or makes it) with exactly `bytes`.
 inline void write_bytes(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The lines of a text, without their LF ends; a last line without an end
+// counts too.
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
 }
 
 // Every regular file of a directory (subdirectories left out), by name,
@@ -152,11 +168,21 @@ inline std::filesystem::path golden_path(const std::string& name) {
 // The bytes of the golden file `name`, which must be there.
 inline std::string golden(const std::string& name) { return read_existing(golden_path(name)); }
 
+// Whether SB_BLESS=1 asks the tests that compare with recorded
+// expectations (the diagnostics cases, the compiled file sums) to record
+// what the program does now instead.
+inline bool bless_requested() {
+  const char* bless = std::getenv("SB_BLESS");
+  return bless != nullptr && std::string_view(bless) == "1";
+}
+
 // How a run of the program ended.
 struct Outcome {
   int status = -1;  // exit status; 128 + signal number when killed; -1 when it could not run
   std::string out;  // standard output
   std::string err;  // standard error
+  long max_rss_kib = 0;  // peak resident memory of the run
+  double seconds = 0;    // wall-clock time of the run
 };
 
 // Runs the program (SB_EXECUTABLE) with `args`: standard input from
@@ -175,6 +201,7 @@ inline Outcome run_program(const std::vector<std::string>& args, const std::file
   for (std::string& w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
 
+  const auto started = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int in = ::open("/dev/null", O_RDONLY);
@@ -194,7 +221,10 @@ inline Outcome run_program(const std::vector<std::string>& args, const std::file
   }
   if (pid < 0) return o;
   int wstatus = 0;
-  if (::waitpid(pid, &wstatus, 0) != pid) return o;
+  struct rusage usage {};
+  if (::wait4(pid, &wstatus, 0, &usage) != pid) return o;
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  o.max_rss_kib = usage.ru_maxrss;
   o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   o.out = read_bytes(out_path);
   o.err = read_bytes(err_path);

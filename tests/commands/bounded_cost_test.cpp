@@ -1,0 +1,109 @@
+// Bounded cost of the commands that read what authors hand them: at full
+// scale (a generated 1000 km route, a line plan file of 20 MB) each command
+// finishes in time and memory proportional to its input, through the real
+// executable.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "base/files.h"
+#include "line_generator.h"
+#include "support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
+#define SB_SLOW_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SB_SLOW_BUILD 1
+#endif
+#endif
+
+// Sanitizers and unoptimised code run the same work several times slower
+// and with shadow memory that says nothing about the program's own.
+#ifdef SB_SLOW_BUILD
+constexpr double kSlack = 15.0;
+constexpr bool kMemoryMeasured = false;
+#else
+constexpr double kSlack = 1.0;
+constexpr bool kMemoryMeasured = true;
+#endif
+
+class FullScale : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new sb::test::TempDir("sb_full_scale_");
+    ASSERT_TRUE(dir_->created());
+    for (uint32_t seed : {1u, 2u}) {
+      const sb::bench::GeneratedScenario s = sb::bench::generate_scenario(1000, seed);
+      const fs::path src = dir_->path() / ("src" + std::to_string(seed));
+      const fs::path out = dir_->path() / ("out" + std::to_string(seed));
+      fs::create_directories(src);
+      fs::create_directories(out);
+      sb::test::write_bytes(src / (s.route + "_linea.txt"), s.line);
+      sb::test::write_bytes(src / (s.route + "_" + s.train + "-.txt"), s.train_description);
+      const sb::test::Outcome o =
+          sb::test::run_program({"compile", (src / (s.route + "_linea.txt")).string(),
+                                 (src / (s.route + "_" + s.train + "-.txt")).string(), "--out", out.string()});
+      ASSERT_EQ(o.status, 0) << o.err;
+      route_ = s.route;
+      train_ = s.train;
+    }
+  }
+  static void TearDownTestSuite() { delete dir_; }
+
+  static std::string out(int seed, const std::string& suffix) {
+    return (dir_->path() / ("out" + std::to_string(seed)) / (route_ + suffix)).string();
+  }
+  static std::string plan(int seed) { return out(seed, "_linea.dat"); }
+  static std::string table(int seed) { return out(seed, "_" + train_ + ".sim"); }
+  static std::string cells(int seed) { return out(seed, "_" + train_ + ".dat"); }
+
+  // Runs a command over `inputs` (and `more` arguments) and holds it to
+  // `seconds` and to 16 MiB plus `per_byte` times the inputs' size.
+  static void expect_bounded(std::vector<std::string> args, const std::vector<std::string>& inputs, double seconds,
+                             double per_byte) {
+    uintmax_t input_bytes = 0;
+    for (const std::string& f : inputs) input_bytes += fs::file_size(f);
+    const sb::test::Outcome o = sb::test::run_program(args);
+    SCOPED_TRACE(args.front());
+    EXPECT_LE(o.status, 1) << o.err;
+    EXPECT_LT(o.seconds, seconds * kSlack);
+    if (kMemoryMeasured) {
+      EXPECT_LT(static_cast<double>(o.max_rss_kib) * 1024.0, 16.0 * (1 << 20) + per_byte * input_bytes)
+          << o.max_rss_kib << " KiB for " << input_bytes << " bytes of input";
+    }
+  }
+
+  static sb::test::TempDir* dir_;
+  static std::string route_, train_;
+};
+
+sb::test::TempDir* FullScale::dir_ = nullptr;
+std::string FullScale::route_, FullScale::train_;
+
+TEST_F(FullScale, InspectListsEveryFile) {
+  const std::vector<std::string> files = {plan(1), table(1), cells(1)};
+  std::vector<std::string> args = {"inspect"};
+  args.insert(args.end(), files.begin(), files.end());
+  expect_bounded(args, files, 2.0, 4.0);
+  args.insert(args.begin() + 1, "--json");
+  expect_bounded(args, files, 2.0, 4.0);
+}
+
+TEST_F(FullScale, InspectListsEveryMetre) {
+  expect_bounded({"inspect", "--all", plan(1)}, {plan(1)}, 10.0, 4.0);
+}
+
+TEST_F(FullScale, DiffComparesTwoRoutes) {
+  const std::vector<std::string> inputs = {plan(1), table(1), cells(1), plan(2), table(2), cells(2)};
+  const std::string a = (dir_->path() / "out1").string(), b = (dir_->path() / "out2").string();
+  expect_bounded({"diff", a, b, "--route", route_, "--train", train_}, inputs, 2.0, 4.0);
+}
+
+}  // namespace

@@ -1,6 +1,6 @@
-// What the commands make of warnings and errors: the check command, the
-// warning options, JSON diagnostics and the option parser's messages,
-// driven through the real executable on copies of the small fixture.
+// JSON diagnostics and a clean check, driven through the real executable on
+// copies of the small fixture. The check command, the warning options and
+// the parser's messages are data-file cases under tests/diagnostics/.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,70 +54,10 @@ class DiagnosticsCommand : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(DiagnosticsCommand, CheckReportsFourIndependentMistakesInBothFiles) {
-  edit(kLine, "curvas4,  1600", "curvas7,  1600");                                   // line 12: 103
-  edit(kLine, "(km 1+300)\r\n", "(km 1+300)\r\ncartello_indicatore,  1310,  (B)\r\n");  // line 22: 6
-  edit(kTrain, "stazione,  2500", "stazione,  2510");                                 // line 13: 8
-  edit(kTrain, "[codici]", "segnale,  2010,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n[codici]");  // line 18: 16
-  const Outcome o = run({"check", kLine, kTrain});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err,
-            "Prova_linea.txt:12: error 103: curve keyword has no curvature class digit 1 to 6\n"
-            "Prova_linea.txt:22: error 6: line board at 1310 m falls into cell 27, already taken by the board at "
-            "1300 m (found after leaving out Prova_linea.txt:12)\n"
-            "Prova_100-.txt:13: error 8: station position 2510 m is not a multiple of 50 (found after leaving out "
-            "Prova_linea.txt:12, Prova_linea.txt:22)\n"
-            "Prova_100-.txt:18: error 16: signal at 2010 m falls into cell 41, already taken by the signal at 2000 m "
-            "(found after leaving out Prova_linea.txt:12, Prova_linea.txt:22, Prova_100-.txt:13)\n"
-            "scenario-builder: check: 4 errors, 0 warnings; nothing was written\n");
-
-  const Outcome limited = run({"check", kLine, kTrain, "--max-errors", "2"});
-  EXPECT_EQ(limited.status, 1);
-  EXPECT_NE(limited.err.find("check: 2 errors, 0 warnings; stopped at --max-errors 2; nothing was written\n"),
-            std::string::npos)
-      << limited.err;
-}
-
 TEST_F(DiagnosticsCommand, CheckOfAGoodScenarioSaysSoAndExitsZero) {
   const Outcome o = run({"check", kLine, kTrain});
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.err, "scenario-builder: check: 0 errors, 0 warnings; nothing was written\n");
-}
-
-TEST_F(DiagnosticsCommand, WarningOptions) {
-  edit(kTrain, "sabbia,  300", "sabia,  300");
-  const std::string warning =
-      "Prova_100-.txt:4: warning: \"sabia\" matches no record and is ignored, with the values after it on its "
-      "line; did you mean `sabbia`? [-Wunknown-field]\n";
-  fs::create_directory(dir_ + "/out");
-
-  Outcome o = run({"compile", kLine, kTrain, "--out", "out"}, true);
-  EXPECT_EQ(o.status, 0);
-  EXPECT_EQ(o.err, warning);
-  EXPECT_EQ(snapshot(dir_ + "/out").size(), 3u);
-  fs::remove_all(dir_ + "/out");
-  fs::create_directory(dir_ + "/out");
-
-  o = run({"compile", kLine, kTrain, "--out", "out", "-Werror"});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err, warning +
-                       "scenario-builder: 1 warning treated as an error (-Werror); no compiled file was written "
-                       "(--force writes them anyway)\n");
-  EXPECT_TRUE(snapshot(dir_ + "/out").empty());
-
-  for (const char* off : {"-w", "-Wno-unknown-field"}) {
-    o = run({"compile", kLine, kTrain, "--out", "out", off, "-Werror"}, true);
-    EXPECT_EQ(o.status, 0) << off;
-    EXPECT_EQ(o.err, "") << off;
-  }
-
-  o = run({"check", kLine, kTrain, "-Werror"});
-  EXPECT_EQ(o.status, 1);
-  o = run({"compile", kLine, kTrain, "-Wno-such-thing"});
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err.rfind("scenario-builder: error: unknown warning option -Wno-such-thing; the warnings are: ", 0),
-            0u)
-      << o.err;
 }
 
 TEST_F(DiagnosticsCommand, JsonDiagnosticsAreOneArray) {
@@ -148,30 +88,6 @@ TEST_F(DiagnosticsCommand, JsonDiagnosticsAreOneArray) {
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(entries.back()["severity"], "fatal");
   EXPECT_EQ(entries.back()["code"], 1250);
-}
-
-TEST_F(DiagnosticsCommand, ParseErrorsTakeTheToolsForm) {
-  Outcome o = run({"--out", "x"});
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err,
-            "scenario-builder: error: The following arguments were not expected: x --out\n"
-            "scenario-builder: hint: --out belongs to 'compile': scenario-builder compile LINE_FILE TRAIN_FILE "
-            "--out VALUE\n"
-            "Run with --help for more information.\n");
-  o = run({"check", kLine});
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err.rfind("scenario-builder: error: ", 0), 0u) << o.err;
-}
-
-TEST_F(DiagnosticsCommand, MissingRouteLengthIsNamed) {
-  edit(kLine, "lunghezza percorso,  3000\r\n", "");
-  const Outcome o = run({"check", kLine, kTrain, "-w"});
-  EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.err.rfind("Prova_linea.txt:9: error 25: reading failure: the line has no route length: put "
-                        "\"lunghezza percorso, METRES\" between [generale] and the first section header\n",
-                        0),
-            0u)
-      << o.err;
 }
 
 }  // namespace

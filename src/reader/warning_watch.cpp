@@ -164,7 +164,7 @@ void WarningWatch::warn(int line, std::string_view name, std::string message) {
 }
 
 void WarningWatch::field_read(std::string_view raw, int line, bool /*number*/) {
-  last_field_ = std::string(raw.substr(0, 64));
+  last_field_.assign(raw.substr(0, 64));
   last_field_line_ = line;
   if (raw.find('\t') != std::string_view::npos && line != last_tab_line_) {
     last_tab_line_ = line;

@@ -2,6 +2,9 @@
 #include <csignal>
 #include <exception>
 #include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -9,6 +12,8 @@
 #include "commands/diff.h"
 #include "commands/inspect.h"
 #include "commands/view_command.h"
+#include "commands/report.h"
+#include "reader/warning_watch.h"
 
 namespace {
 
@@ -19,6 +24,78 @@ constexpr const char* kFooter = R"(Exit status:
   3  fatal check: no compiled file was written
   4  a file could not be read or written
   5  internal error)";
+
+std::string warning_help() {
+  std::string help =
+      "Warnings (compile and check): -Wno-NAME turns warning NAME off, -Werror makes\n"
+      "any warning fail the compile, -w silences all warnings. The warnings:";
+  std::size_t width = 80;
+  for (std::string_view name : sb::warning_names()) {
+    if (width + name.size() + 1 > 78) {
+      help += "\n ";
+      width = 1;
+    }
+    help += " " + std::string(name);
+    width += name.size() + 1;
+  }
+  return help;
+}
+
+// Takes the warning options (-w, -Werror, -Wno-NAME) out of the arguments,
+// since the option parser knows no options of that form. Returns an
+// explanation when one names no warning.
+std::string take_warning_options(std::vector<std::string>& args, sb::ReportOptions& report) {
+  std::vector<std::string> rest;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (i == 0 || a.size() < 2 || a[0] != '-' || a[1] != 'W') {
+      if (i > 0 && a == "-w") {
+        report.no_warnings = true;
+        continue;
+      }
+      rest.push_back(a);
+      continue;
+    }
+    if (a == "-Werror") {
+      report.warnings_are_errors = true;
+      continue;
+    }
+    const bool off = a.rfind("-Wno-", 0) == 0;
+    const std::string name = a.substr(off ? 5 : 2);
+    bool known = false;
+    for (std::string_view w : sb::warning_names()) known = known || w == name;
+    if (!known) {
+      std::string list;
+      for (std::string_view w : sb::warning_names()) list += (list.empty() ? "" : ", ") + std::string(w);
+      return "unknown warning option " + a + "; the warnings are: " + list;
+    }
+    if (off) {
+      report.disabled.insert(name);
+    } else {
+      report.disabled.erase(name);
+    }
+  }
+  args = std::move(rest);
+  return "";
+}
+
+// A hint for an option given where it does not belong.
+std::string parse_hint(const std::vector<std::string>& args) {
+  bool command = false;
+  for (const std::string& a : args) command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff";
+  if (command) return "";
+  for (const std::string& a : args) {
+    const std::string name = a.substr(0, a.find('='));
+    for (const char* option : {"--out", "--route", "--train", "--no-plan", "--force"}) {
+      if (name == option) {
+        return "hint: " + name + " belongs to 'compile': scenario-builder compile LINE_FILE TRAIN_FILE " + name +
+               (name == "--no-plan" || name == "--force" ? "" : " VALUE");
+      }
+    }
+    if (name == "--max-errors") return "hint: --max-errors belongs to 'check': scenario-builder check LINE_FILE TRAIN_FILE --max-errors N";
+  }
+  return "";
+}
 
 int parse_and_run(int argc, char** argv) {
   CLI::App app{
@@ -45,6 +122,28 @@ int parse_and_run(int argc, char** argv) {
   sub->add_flag("--no-plan", no_plan, "No line plan: curves are not read and no line plan file is written");
   sub->add_flag("--force", compile.force, "Write the compiled files even when errors were found");
   sub->footer(kFooter);
+
+  sb::CheckOptions check;
+  CLI::App* check_cmd = app.add_subcommand(
+      "check", "Report every problem of your description files in one go; writes nothing");
+  check_cmd->add_option("LINE_FILE", check.line_file, "Line description file")->required();
+  check_cmd->add_option("TRAIN_FILE", check.train_file, "Train description file")->required();
+  check_cmd->add_option("--route", check.route, "Route name (default: from LINE_FILE's name)")->type_name("NAME");
+  check_cmd->add_option("--train", check.train, "Train number (default: from TRAIN_FILE's name)")->type_name("NUMBER");
+  bool check_no_plan = false;
+  check_cmd->add_flag("--no-plan", check_no_plan, "Check as compile --no-plan reads: curves are not read");
+  check_cmd->add_option("--max-errors", check.max_errors, "Stop after N errors (default: 50)")
+      ->type_name("N")
+      ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+  check_cmd->footer(std::string(kFooter) + "\n\n" + warning_help());
+  sub->footer(std::string(kFooter) + "\n\n" + warning_help());
+
+  std::string diagnostics_format = "text";
+  for (CLI::App* a : {&app, sub, check_cmd}) {
+    a->add_option("--diagnostics-format", diagnostics_format, "text (default) or json: one JSON array on standard error")
+        ->type_name("FORMAT")
+        ->check(CLI::IsMember({"text", "json"}));
+  }
 
   sb::InspectOptions inspect;
   CLI::App* inspect_cmd = app.add_subcommand("inspect", "List what compiled files hold, by meaning");
@@ -75,11 +174,26 @@ int parse_and_run(int argc, char** argv) {
   view_cmd->add_flag("--no-plan", view_no_plan, "No line plan: curves are not read and no map is drawn");
   view_cmd->footer(sb::kViewFooter);
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? sb::kExitSuccess : sb::kExitUsage;
+  std::vector<std::string> args(argv, argv + argc);
+  sb::ReportOptions report;
+  const std::string warning_problem = take_warning_options(args, report);
+  if (!warning_problem.empty()) {
+    std::cerr << "scenario-builder: error: " << warning_problem << '\n';
+    return sb::kExitUsage;
   }
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - 1);
+    app.parse(std::move(reversed));
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e) == 0 ? sb::kExitSuccess : sb::kExitUsage;
+    std::cerr << "scenario-builder: error: " << e.what() << '\n';
+    const std::string hint = parse_hint(args);
+    if (!hint.empty()) std::cerr << "scenario-builder: " << hint << '\n';
+    std::cerr << "Run with --help for more information.\n";
+    return sb::kExitUsage;
+  }
+  report.json = diagnostics_format == "json";
+  sb::set_report_options(report);
 
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources;
   if (view_cmd->parsed()) {
@@ -112,6 +226,14 @@ int parse_and_run(int argc, char** argv) {
     }
     return sb::compile_files(compile);
   }
+  if (check_cmd->parsed()) {
+    if (builtin_options) {
+      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run\n";
+      return sb::kExitUsage;
+    }
+    check.plan = !check_no_plan;
+    return sb::check_files(check);
+  }
   return sb::run_builtin(run);
 }
 
@@ -121,7 +243,9 @@ int main(int argc, char** argv) {
   // A file-size limit then shows as a write error with a message, not a kill.
   std::signal(SIGXFSZ, SIG_IGN);
   try {
-    return parse_and_run(argc, argv);
+    const int status = parse_and_run(argc, argv);
+    sb::finish_report();
+    return status;
   } catch (const std::exception& e) {
     std::cerr << "scenario-builder: internal error: " << e.what() << '\n';
   } catch (...) {

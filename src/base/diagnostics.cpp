@@ -11,6 +11,7 @@ std::string format_diagnostic(const Diagnostic& d) {
   } else {
     where = d.file;
   }
+  if (d.severity == Severity::kWarning) return where + ": warning: " + d.message + " [-W" + d.name + "]";
   return where + ": error " + std::to_string(d.code) + ": " + d.message;
 }
 

@@ -25,10 +25,17 @@ struct Diagnostic {
   std::string file;
   int line = 0;
   std::string message;
+  // Warnings: the name that -Wno-NAME turns off. Errors: a short name of
+  // the code, for machine-readable output.
+  std::string name;
+  // Errors of the reader: the line of the record being read when the
+  // error arose (a value on a later line can fail for a record cut short).
+  int record_line = 0;
 };
 
 // "FILE:LINE: error CODE: MESSAGE", "FILE: error CODE: MESSAGE", or
-// "scenario-builder: error CODE: MESSAGE" when no file applies.
+// "scenario-builder: error CODE: MESSAGE" when no file applies; a warning
+// reads "FILE:LINE: warning: MESSAGE [-Wname]".
 std::string format_diagnostic(const Diagnostic& d);
 
 // Every condition of one compile, in the order found.

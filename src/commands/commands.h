@@ -2,6 +2,7 @@
 // prints what it found on standard error and returns the exit status.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace sb {
@@ -31,12 +32,24 @@ struct CompileOptions {
   bool force = false;  // write the compiled files even when errors were recorded
 };
 
+struct CheckOptions {
+  std::string line_file;
+  std::string train_file;
+  std::string route;  // empty: derived from the file names when they follow the convention
+  std::string train;
+  bool plan = true;
+  std::size_t max_errors = 50;
+};
+
 // The built-in run: writes the built-in scenario's description files and
 // documents, compiles them and writes the compiled files.
 int run_builtin(const RunOptions& options);
 
 // Compiles an author's description files.
 int compile_files(CompileOptions options);
+
+// Reports every problem of an author's description files; writes nothing.
+int check_files(CheckOptions options);
 
 // Route and train from the file naming convention: LINE = route +
 // "_linea.txt", TRAIN = route + "_" + train + "-.txt". Options that are set

@@ -62,15 +62,26 @@ int compile_files(CompileOptions options) {
       print_fatal(*compiled.fatal);
       return kExitFatal;
     }
-    if (diagnostics.empty()) {
+    const bool warnings_failed = warnings_fail(diagnostics);
+    if (!diagnostics.has_errors() && !warnings_failed) {
       write_compiled_files(compiled.scenario, files);
       return kExitSuccess;
     }
     if (options.force) {
       write_compiled_files(compiled.scenario, files);
     } else {
-      print_error(std::to_string(diagnostics.size()) + (diagnostics.size() == 1 ? " error" : " errors") +
-                  "; no compiled file was written (--force writes them anyway)");
+      const std::size_t errors = diagnostics.error_count();
+      std::string counted;
+      if (errors > 0 || !warnings_failed) counted = std::to_string(errors) + (errors == 1 ? " error" : " errors");
+      if (warnings_failed) {
+        std::size_t warnings = 0;
+        for (const Diagnostic& d : diagnostics.list()) {
+          warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
+        }
+        counted += std::string(counted.empty() ? "" : " and ") + std::to_string(warnings) +
+                   (warnings == 1 ? " warning treated as an error" : " warnings treated as errors") + " (-Werror)";
+      }
+      print_error(counted + "; no compiled file was written (--force writes them anyway)");
     }
     return kExitScenarioErrors;
   } catch (const FileSystemError& e) {

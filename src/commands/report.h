@@ -1,8 +1,11 @@
 // What the commands show on standard error: the waiting text, the
-// diagnostics in the order found, a fatal check, a file that failed.
+// diagnostics in the order found, a fatal check, a file that failed. As
+// text, each is printed when it is reported; as JSON, everything is
+// collected and printed as one array when the command ends.
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 
 #include "base/diagnostics.h"
@@ -24,9 +27,31 @@ class WaitingText {
   bool shown_;
 };
 
+// How diagnostics are shown: chosen once by the command line.
+struct ReportOptions {
+  bool json = false;              // --diagnostics-format=json
+  bool no_warnings = false;       // -w
+  bool warnings_are_errors = false;  // -Werror
+  std::set<std::string> disabled;    // -Wno-NAME
+};
+void set_report_options(ReportOptions options);
+const ReportOptions& report_options();
+
+// Whether a warning is shown under the options.
+bool warning_shown(const Diagnostic& d);
+// A shown warning under -Werror: the compile fails as on an error.
+bool warnings_fail(const Diagnostics& diagnostics);
+
 void print_diagnostics(const Diagnostics& diagnostics);
-// " Errore n. 1250", or the line that says no track cells were built.
+void print_diagnostic(const Diagnostic& d);
+// " Errore n. 1250" and what it means, or the line that says no track
+// cells were built.
 void print_fatal(FatalCheck check);
 void print_error(const std::string& message);  // "scenario-builder: MESSAGE"
+// As JSON: prints the collected array (once; nothing when printing text).
+void finish_report();
+
+// A short name for an error code, for machine-readable output.
+std::string error_name(int32_t code);
 
 }  // namespace sb

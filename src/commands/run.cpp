@@ -79,7 +79,7 @@ int run_builtin(const RunOptions& options) {
     outputs.add(files.timetable_card(), text_file_bytes(timetable_card_lines()));
     stage_compiled_files(compiled.scenario, files, outputs);
     outputs.commit();
-    return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
+    return !compiled.scenario.diagnostics.has_errors() ? kExitSuccess : kExitScenarioErrors;
   } catch (const FileSystemError& e) {
     waiting.clear();
     print_error(e.what());

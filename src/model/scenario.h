@@ -2,6 +2,7 @@
 // description files and writing the compiled files.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,6 +51,8 @@ struct Scenario {
   SourcePlace place;
   // Every element the reader placed, in reading order.
   std::vector<PlacedElement> placed_elements;
+  // The names of the description files, by TrackCells::record_file().
+  std::array<std::string, 3> source_names;
 
   // An error at the current place; `position` is where along the line it
   // applies, when it does.

@@ -124,11 +124,26 @@ class TrackCells {
   // "the signal at 1200 m", for messages about a taken cell.
   std::string occupant(int64_t index) const;
 
+  // The description record that marks cells from now on: its file (0: none,
+  // as for the completion's own cells; 1: the line description; 2: the
+  // train description) and line. mark() stamps it on the cell, so that a
+  // message can name the record behind a cell.
+  void set_current_record(uint8_t file, int line) {
+    current_file_ = file;
+    current_line_ = line;
+  }
+  uint8_t record_file(int64_t index) const { return record_files_.at(static_cast<std::size_t>(index)); }
+  int record_line(int64_t index) const { return record_lines_.at(static_cast<std::size_t>(index)); }
+
   const std::vector<TrackCell>& cells() const { return cells_; }
 
  private:
   std::vector<TrackCell> cells_;
   std::vector<int32_t> origins_;
+  std::vector<uint8_t> record_files_;
+  std::vector<int> record_lines_;
+  uint8_t current_file_ = 0;
+  int current_line_ = 0;
 };
 
 }  // namespace sb

@@ -16,14 +16,17 @@ void read_descriptions(Scenario& scenario, DescriptionSources sources) {
 }
 
 void DescriptionReader::run() {
+  st_.source_names = {"", src_.line.name(), src_.train.name()};
   try {
     if (read_line_file() == Next::kStop) return;
     read_train_file();
   } catch (const RunTimeFailure& failure) {
     // A field that cannot be read points at its own line; any other
     // failure at the record being handled.
+    const int record_line = st_.place.line;
     if (failure.line() > 0) st_.place.line = failure.line();
     st_.record_error(25, std::string("reading failure: ") + failure.what());
+    st_.diagnostics.last_error()->record_line = record_line;
     src_.line.remove();
     src_.train.remove();
   }
@@ -34,6 +37,7 @@ void DescriptionReader::at_field(const DescriptionSource& source, const Field& f
   // allocation.
   st_.place.file = source.name();
   st_.place.line = field.line;
+  st_.cells.set_current_record(&source == &src_.line ? 1 : 2, field.line);
 }
 
 // The range test of a position: its cell (with a margin of `margin`

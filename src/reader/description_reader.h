@@ -11,6 +11,7 @@
 
 #include "model/scenario.h"
 #include "reader/description_source.h"
+#include "reader/warning_watch.h"
 #include "text/field_reader.h"
 #include "track/placement.h"
 
@@ -71,10 +72,13 @@ class DescriptionReader {
   Next slowdown(FieldReader& in);
   Next abbattimento(FieldReader& in);
   Next station(FieldReader& in);
+  std::string station_past_the_end(int32_t position, const StationSlot& slot) const;
   void chainage_test();
+  void first_at_zero(const char* keyword, int64_t position, int& count);
 
   Scenario& st_;
   DescriptionSources src_;
+  WarningWatch watch_{st_.diagnostics};
   std::array<int, 3> chainage_lines_{};
   bool cells_pending_ = false;
 
@@ -88,6 +92,8 @@ class DescriptionReader {
   int64_t previous_speed_ = 0;
   int previous_speed_line_ = 0;
   int64_t previous_adhesion_ = 0;
+  int speed_records_ = 0;
+  int adhesion_records_ = 0;
 };
 
 }  // namespace sb

@@ -32,6 +32,9 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
     }
     if (contains_any_case(field.text, "[generale]")) break;
   }
+  watch_.start_file(src_.line.name(), WarningWatch::Part::kGeneral);
+  watch_.set_curves_read(st_.build_plan);
+  in.observe(&watch_);
   Next next;
   try {
     next = read_general_part(in);
@@ -41,11 +44,21 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
   }
   create_pending_cells();
   if (next == Next::kStop) return next;
+  if (!st_.cells.exists()) {
+    // Nothing can be laid without a length; every later record would fail
+    // on it, so say what is missing here.
+    throw RunTimeFailure(
+        "the line has no route length: put \"lunghezza percorso, METRES\" between [generale] and the first "
+        "section header");
+  }
+  watch_.set_part(WarningWatch::Part::kLineMain);
 
   order_chainage_systems(st_.table.chainage, &chainage_lines_);
   st_.montagna_spans.clear();
   if (st_.build_plan) st_.plan.set_origin();
-  if (read_main_part(in) == Next::kStop) return Next::kStop;
+  const Next main = read_main_part(in);
+  if (main == Next::kStop) return Next::kStop;
+  if (main == Next::kGoOn) watch_.end_of_file();
 
   src_.line.remove();
   gradient_tail();
@@ -56,18 +69,23 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
 DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
   for (;;) {
     if (in.at_end()) return Next::kGoOn;
+    watch_.expect_keyword();
     Field field = in.read_text();
     if (in.at_end()) return Next::kGoOn;
     dash_rule(in, field, kGeneralDashLimit, false);
     at_field(src_.line, field);
     std::string_view f = field.text;
+    watch_.keyword(field);
+    const std::size_t records_before = watch_.records();
 
     if (contains_any_case(f, "lunghezza") && contains_any_case(f, "percorso")) {
+      watch_.record("lunghezza percorso", field, 1);
       if (route_length(in) == Next::kStop) return Next::kStop;
     }
     static constexpr std::string_view kSystems[3] = {"tre", "due", "uno"};
     for (std::size_t i = 0; i < 3; ++i) {
       if (contains(f, "progressiva") && contains(f, kSystems[i])) {
+        watch_.record("progressiva chilometrica", field, 3);
         ChainageSystem& system = st_.table.chainage[i];
         system.start = in.read_int32();
         system.reference = in.read_int32();
@@ -76,13 +94,18 @@ DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
       }
     }
     RouteSlot& route = st_.table.route;
-    if (contains(f, "sfondo") && contains(f, "uno")) route.scenery[0] = in.read_int32();
-    if (contains(f, "sfondo") && contains(f, "due")) route.scenery[1] = in.read_int32();
-    if (contains(f, "sfondo") && contains(f, "tre")) route.scenery[2] = in.read_int32();
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (contains(f, "sfondo") && contains(f, kSystems[2 - i])) {
+        watch_.record("sfondo", field, 1);
+        route.scenery[i] = in.read_int32();
+      }
+    }
     if (contains(f, "ripetizione") && contains(f, "segnali")) {
+      watch_.record("ripetizione segnali", field, 2);
       if (repetition(in, f) == Next::kStop) return Next::kStop;
     }
 
+    if (watch_.records() == records_before) watch_.unmatched(field);
     const std::size_t first = f.find_first_not_of(' ');
     if (contains(f, "[") && contains(f, "]") && first != std::string_view::npos && f[first] != '-') {
       return Next::kGoOn;
@@ -141,20 +164,33 @@ DescriptionReader::Next DescriptionReader::repetition(FieldReader& in, std::stri
 DescriptionReader::Next DescriptionReader::read_main_part(FieldReader& in) {
   for (;;) {
     if (in.at_end()) return Next::kGoOn;
+    watch_.expect_keyword();
     Field field = in.read_text();
     if (in.at_end()) return Next::kGoOn;
     if (!dash_rule(in, field, kDashLimit, true)) return Next::kGoOn;
     at_field(src_.line, field);
     std::string_view f = field.text;
+    watch_.keyword(field);
+    const std::size_t records_before = watch_.records();
 
     Next next = Next::kGoOn;
-    if (contains_any_case(f, "pendenza") && (next = gradient(in)) != Next::kGoOn) return next;
-    if (st_.build_plan && contains_any_case(f, "curva") && (next = curve(in, f)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "montagna") && (next = montagna(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "indicatori_v") && (next = speed_board(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "cartello") && contains_any_case(f, "indicat") && (next = line_board(in)) != Next::kGoOn) {
+    auto is = [&](const char* keyword, int values) {
+      watch_.record(keyword, field, values);
+      return true;
+    };
+    if (contains_any_case(f, "pendenza") && is("pendenza", 2) && (next = gradient(in)) != Next::kGoOn) return next;
+    if (st_.build_plan && contains_any_case(f, "curva") && is("curva", 2) && (next = curve(in, f)) != Next::kGoOn) {
       return next;
     }
+    if (contains_any_case(f, "montagna") && is("montagna", 3) && (next = montagna(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "indicatori_v") && is("indicatori_vmax", 9) && (next = speed_board(in)) != Next::kGoOn) {
+      return next;
+    }
+    if (contains_any_case(f, "cartello") && contains_any_case(f, "indicat") && is("cartello_indicatore", 2) &&
+        (next = line_board(in)) != Next::kGoOn) {
+      return next;
+    }
+    if (watch_.records() == records_before) watch_.unmatched(field);
   }
 }
 
@@ -169,6 +205,7 @@ void DescriptionReader::set_gradient(int64_t cell, int32_t gradient) {
 DescriptionReader::Next DescriptionReader::gradient(FieldReader& in) {
   const int32_t p = in.read_int32();
   const int32_t g = in.read_int32();
+  watch_.position("pendenza", p, st_.place.line);
   if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -191,6 +228,7 @@ void DescriptionReader::gradient_tail() {
 DescriptionReader::Next DescriptionReader::curve(FieldReader& in, std::string_view keyword) {
   const int32_t s = in.read_int32();
   const int32_t l = in.read_int32();
+  watch_.position("curva", s, st_.place.line);
   if (within_cells("curve", s) != Next::kGoOn) return Next::kEndPart;
   static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
   double k = 0.0;
@@ -231,6 +269,7 @@ DescriptionReader::Next DescriptionReader::montagna(FieldReader& in) {
   r.start = in.read_int32();
   r.end = in.read_int32();
   r.type = in.read_int32();
+  watch_.position("montagna", r.start, st_.place.line);
   if (within_cells("montagna span", r.start) != Next::kGoOn) return Next::kEndPart;
   place_montagna_span(st_.cells, st_.montagna_spans, r);
   return Next::kGoOn;
@@ -242,6 +281,7 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in) {
                      &r.right_speed_a, &r.right_speed_b, &r.right_speed_c, &r.right_stripes}) {
     *v = in.read_int32();
   }
+  watch_.position("indicatori_vmax", r.position, st_.place.line);
   if (within_cells("speed-limit board", r.position) != Next::kGoOn) return Next::kEndPart;
   return placed(src_.line, place_speed_board(st_.cells, r), cell_kind::kSpeedBoard, r.position);
 }
@@ -249,8 +289,11 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in) {
 DescriptionReader::Next DescriptionReader::line_board(FieldReader& in) {
   const int32_t p = in.read_int32();
   const Field text = in.read_text();
+  watch_.position("cartello_indicatore", p, st_.place.line);
+  watch_.stored_text("board text", text.text, st_.place.line);
   if (within_cells("line board", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t b = element_cell(p);
+  if (!st_.cells.contains(b)) throw RunTimeFailure("`cartello_indicatore` at " + metres(p) + " lies before the line's start");
   if (!st_.cells.at(b).is_free()) {
     return stop(src_.line, 6,
                 "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +

@@ -20,10 +20,19 @@ DescriptionReader::Next DescriptionReader::read_train_file() {
   }
   FieldReader in(*bytes);
   st_.place = {src_.train.name(), 1};
+  bool generale = false;
   while (!in.at_end()) {
-    if (contains_any_case(in.read_text().text, "[generale]")) break;
+    if (contains_any_case(in.read_text().text, "[generale]")) {
+      generale = true;
+      break;
+    }
   }
-  if (read_train_records(in) == Next::kStop) return Next::kStop;
+  watch_.start_file(src_.train.name(), WarningWatch::Part::kTrain);
+  if (!generale) watch_.missing_generale(bytes->empty());
+  in.observe(&watch_);
+  const Next records = read_train_records(in);
+  if (records == Next::kStop) return Next::kStop;
+  if (records == Next::kGoOn && generale) watch_.end_of_file();
 
   src_.train.remove();
   do {
@@ -41,6 +50,7 @@ DescriptionReader::Next DescriptionReader::read_train_file() {
 DescriptionReader::Next DescriptionReader::read_train_records(FieldReader& in) {
   for (;;) {
     if (in.at_end()) return Next::kGoOn;
+    watch_.expect_keyword();
     Field field = in.read_text();
     if (in.at_end()) return Next::kGoOn;
     if (!dash_rule(in, field, kDashLimit, true)) return Next::kGoOn;
@@ -48,22 +58,35 @@ DescriptionReader::Next DescriptionReader::read_train_records(FieldReader& in) {
     std::string_view f = field.text;
     GeneralSlot& general = st_.table.general;
     TrainSlot& train = st_.table.train;
+    watch_.keyword(field);
+    const std::size_t records_before = watch_.records();
+    auto is = [&](const char* keyword, int values) {
+      watch_.record(keyword, field, values);
+      return true;
+    };
 
     Next next = Next::kGoOn;
-    if (contains_any_case(f, "frenata") && contains_any_case(f, "massa")) general.braked_mass = in.read_int32();
-    if (contains_any_case(f, "vetture")) general.coaches = in.read_int32();
-    if (contains_any_case(f, "velocit") && (next = speed(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "aderenza") && (next = adhesion(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "orologio")) {
+    if (contains_any_case(f, "frenata") && contains_any_case(f, "massa") && is("percentuale massa frenata", 1)) {
+      general.braked_mass = in.read_int32();
+    }
+    if (contains_any_case(f, "vetture") && is("numero vetture", 1)) general.coaches = in.read_int32();
+    if (contains_any_case(f, "velocit") && is("velocita", 2) && (next = speed(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "aderenza") && is("aderenza", 2) && (next = adhesion(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "orologio") && is("orologio", 3)) {
       train.clock_hours = in.read_int16();
       train.clock_minutes = in.read_int16();
       train.clock_seconds = in.read_int16();
     }
-    if (contains_any_case(f, "sabbia")) train.sand = in.read_int16();
-    if (contains_any_case(f, "segnale") && (next = signal(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "rallentamento") && (next = slowdown(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "abbattimento") && (next = abbattimento(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "stazione") && (next = station(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "sabbia") && is("sabbia", 1)) train.sand = in.read_int16();
+    if (contains_any_case(f, "segnale") && is("segnale", 11) && (next = signal(in)) != Next::kGoOn) return next;
+    if (contains_any_case(f, "rallentamento") && is("rallentamento", 6) && (next = slowdown(in)) != Next::kGoOn) {
+      return next;
+    }
+    if (contains_any_case(f, "abbattimento") && is("abbattimento", 2) && (next = abbattimento(in)) != Next::kGoOn) {
+      return next;
+    }
+    if (contains_any_case(f, "stazione") && is("stazione", 17) && (next = station(in)) != Next::kGoOn) return next;
+    if (watch_.records() == records_before) watch_.unmatched(field);
   }
 }
 
@@ -81,6 +104,7 @@ uint8_t DescriptionReader::speed_code(int64_t speed) {
 DescriptionReader::Next DescriptionReader::speed(FieldReader& in) {
   const int32_t p = in.read_int32();
   const int32_t v = in.read_int32();
+  first_at_zero("velocita", p, speed_records_);
   if (within_cells("speed limit", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -98,6 +122,7 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in) {
 DescriptionReader::Next DescriptionReader::adhesion(FieldReader& in) {
   const int32_t p = in.read_int32();
   const int32_t a = in.read_int32();
+  first_at_zero("aderenza", p, adhesion_records_);
   if (within_cells("adhesion", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -117,6 +142,7 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in) {
                      &r.time}) {
     *v = in.read_int32();
   }
+  watch_.position("segnale", r.position, st_.place.line);
   if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
   return placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
 }
@@ -124,6 +150,7 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in) {
 DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
   SlowdownRecord r;
   for (int32_t* v : {&r.start, &r.speed, &r.length, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
+  watch_.position("rallentamento", r.start, st_.place.line);
   if (within_cells("slowdown", r.start) != Next::kGoOn) return Next::kEndPart;
   return placed(src_.train, place_slowdown(st_.cells, r), cell_kind::kSlowdownStart, r.start);
 }
@@ -131,8 +158,10 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
 DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
   const int32_t p = in.read_int32();
   const int32_t w = in.read_int32();
+  watch_.position("abbattimento", p, st_.place.line);
   if (within_cells("abbattimento", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t c = nearest(p / 50.0);
+  if (!st_.cells.contains(c)) throw RunTimeFailure("`abbattimento` at " + metres(p) + " lies before the line's start");
   if (!st_.cells.at(c).is_free()) {
     return stop(src_.train, 7,
                 "abbattimento at " + metres(p) + " falls into cell " + std::to_string(c) + ", already taken by " +
@@ -148,6 +177,12 @@ DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
     note_placed(cell_kind::kAbbattimentoPlain, p);
   }
   return Next::kGoOn;
+}
+
+std::string DescriptionReader::station_past_the_end(int32_t position, const StationSlot& slot) const {
+  return "`stazione` at " + metres(position) + " (kind " + std::to_string(slot.kind) + ") ends at " +
+         metres(slot.end) + ": its stop cell and approach marks would lie past the last track cell " +
+         std::to_string(st_.cell_count) + "; move it back or shorten it";
 }
 
 DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
@@ -185,6 +220,8 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
     slot.time = checked::add(checked::add(from_hours, from_minutes, "station time"), seconds, "station time");
   }
   slot.text = stored_text(in.read_text().text);
+  watch_.position("stazione", pos, st_.place.line);
+  watch_.stored_text("station name", slot.text, st_.place.line);
 
   const int kind = slot.kind;
   if (kind == 5 || kind == 6) {
@@ -210,6 +247,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
   if (kind < 25 && kind != 5 && kind != 6) {
     for (int k = 1; k <= 4; ++k) {
       if (end_cell - k - 1 > 1) {
+        if (!st_.cells.contains(nearest(end_cell - k - 1))) throw RunTimeFailure(station_past_the_end(pos, slot));
         st_.cells.at(nearest(end_cell - k - 1)).approach_mark = static_cast<uint8_t>(80 + k);
       }
     }
@@ -221,6 +259,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
                       ": its stop cell would fall at cell 1 or below");
     }
     const int64_t stop_cell = nearest(end_cell - 1);
+    if (!st_.cells.contains(stop_cell)) throw RunTimeFailure(station_past_the_end(pos, slot));
     st_.cells.mark(stop_cell, cell_kind::kStopCell, pos);
     st_.cells.at(stop_cell).table_slot() = static_cast<int16_t>(s);
   }
@@ -240,6 +279,19 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
                     " reaches the board slots (at most 78 together)");
   }
   return Next::kGoOn;
+}
+
+// The cells before the first record of a stretch value keep what the
+// reader starts from (0), which an author rarely means.
+void DescriptionReader::first_at_zero(const char* keyword, int64_t position, int& count) {
+  watch_.position(keyword, position, st_.place.line);
+  if (count++ == 0 && nearest(position / 50.0) >= 1) {
+    watch_.warn(st_.place.line, "first-not-at-zero",
+                std::string("the first `") + keyword + "` record is at " + metres(position) +
+                    ", not 0: the cells before it keep " +
+                    (std::string_view(keyword) == "velocita" ? "speed limit 0" : "adhesion 0") +
+                    "; start with `" + keyword + ", 0, VALUE`");
+  }
 }
 
 void DescriptionReader::chainage_test() {

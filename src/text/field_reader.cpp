@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/failures.h"
+#include "text/quoted_input.h"
 
 namespace sb {
 namespace {
@@ -13,9 +14,7 @@ char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c -
 
 std::string shown(std::string_view token) {
   constexpr std::size_t kShown = 40;
-  std::string s(token.substr(0, kShown));
-  if (token.size() > kShown) s += "...";
-  return "\"" + s + "\"";
+  return quoted_input(token, kShown);
 }
 
 }  // namespace
@@ -58,6 +57,7 @@ Field FieldReader::read_text() {
       if (bytes_[i] == '\n' || (bytes_[i] == '\r' && (i + 1 >= end || bytes_[i + 1] != '\n'))) ++line_;
     }
     field.text = bytes_.substr(begin, end - begin);
+    if (observer_ != nullptr) observer_->field_read(field.text, field.line, false);
     pos_ = close == std::string_view::npos ? bytes_.size() : close + 1;
     while (pos_ < bytes_.size() && bytes_[pos_] != ',' && !is_line_end_char(bytes_[pos_])) ++pos_;
     consume_separator();
@@ -68,6 +68,7 @@ Field FieldReader::read_text() {
   std::size_t end = pos_;
   while (end > begin && bytes_[end - 1] == ' ') --end;
   field.text = bytes_.substr(begin, end - begin);
+  if (observer_ != nullptr) observer_->field_read(field.text, field.line, false);
   consume_separator();
   return field;
 }
@@ -80,6 +81,7 @@ int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
     ++pos_;
   }
   std::string_view token = bytes_.substr(begin, pos_ - begin);
+  if (observer_ != nullptr) observer_->field_read(token, line_, true);
   int64_t value = 0;
   if (!token.empty()) {
     std::size_t i = 0;

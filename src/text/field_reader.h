@@ -25,9 +25,19 @@ struct Field {
   int line = 0;           // the line the field starts on, from 1
 };
 
+// Sees every field as it is read, before it is interpreted: its raw text
+// and the line it starts on. Watching never changes what is read.
+class FieldObserver {
+ public:
+  virtual ~FieldObserver() = default;
+  virtual void field_read(std::string_view raw, int line, bool number) = 0;
+};
+
 class FieldReader {
  public:
   explicit FieldReader(std::string_view bytes) : bytes_(bytes) {}
+
+  void observe(FieldObserver* observer) { observer_ = observer; }
 
   bool at_end() const { return pos_ >= bytes_.size(); }
   // The line the reader stands on now (after the last field read).
@@ -49,6 +59,7 @@ class FieldReader {
   std::string_view bytes_;
   std::size_t pos_ = 0;
   int line_ = 1;
+  FieldObserver* observer_ = nullptr;
 };
 
 // Keyword tests: a field contains a keyword when it occurs anywhere in it.

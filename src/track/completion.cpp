@@ -19,6 +19,7 @@ class Completion {
   explicit Completion(Scenario& scenario) : st_(scenario), cells_(scenario.cells), last_(scenario.cell_count) {}
 
   void run() {
+    cells_.set_current_record(0, 0);
     find_end_cells();
     const int64_t bound = static_cast<int64_t>(st_.cell_count) - 2;
     for (int64_t i = 1; i <= bound; ++i) {
@@ -50,8 +51,23 @@ class Completion {
 
   // The failure's position is the cell's; the message names the elements
   // at the positions the description file gave them.
-  void fail(int32_t code, int64_t cell, const std::string& message) {
-    st_.record_unplaced_error(code, message, checked::mul(static_cast<int32_t>(cell), 50, "cell position"));
+  // The failure stands at the line of the slowdown's record.
+  void fail(int32_t code, int64_t cell, int64_t slowdown_cell, const std::string& message) {
+    const uint8_t file = cells_.record_file(slowdown_cell);
+    if (file == 0) {
+      st_.record_unplaced_error(code, message, checked::mul(static_cast<int32_t>(cell), 50, "cell position"));
+      return;
+    }
+    st_.place = {st_.source_names[file], cells_.record_line(slowdown_cell)};
+    st_.record_error(code, message, checked::mul(static_cast<int32_t>(cell), 50, "cell position"));
+  }
+
+  // "the signal at 1200 m, Prova_1-.txt:17": the element and its record
+  // (an abbattimento placed here has none).
+  std::string element(int64_t c) const {
+    const uint8_t file = cells_.record_file(c);
+    if (file == 0) return cells_.occupant(c);
+    return cells_.occupant(c) + ", " + st_.source_names[file] + ":" + std::to_string(cells_.record_line(c));
   }
 
   std::string at(int64_t c) const {
@@ -62,7 +78,7 @@ class Completion {
   std::string taken(std::initializer_list<int64_t> cells) const {
     std::vector<std::string> names;
     for (int64_t c : cells) {
-      if (c >= 0 && c <= last_) names.push_back(std::to_string(c));
+      if (c >= 0 && c <= last_) names.push_back(std::to_string(c) + " (" + element(c) + ")");
     }
     std::string list;
     for (std::size_t k = 0; k < names.size(); ++k) {
@@ -88,7 +104,7 @@ class Completion {
       } else if (kind(d - 2) == kAbbattimento) {
         cap_value(d - 2);
       } else {
-        fail(11, d,
+        fail(11, d, i,
              "no free cell for the automatic abbattimento before the signal at " + at(d) +
                  ", which stands within 1000 m before the warning of the slowdown at " +
                  std::to_string(cells_.origin(i)) + " m: " + taken({d - 1, d - 2}));
@@ -113,7 +129,7 @@ class Completion {
         }
       }
       if (!placed) {
-        fail(12, i,
+        fail(12, i, i,
              "no free cell for the automatic abbattimento " + std::to_string(w.first * 50) + " to " +
                  std::to_string((w.first + 2) * 50) + " m before the slowdown at " + at(i) + ": " +
                  taken({i - w.first, i - w.first - 1, i - w.first - 2}));
@@ -148,7 +164,7 @@ class Completion {
           place_abbattimento(e + 1);
           n = -1;
         } else {
-          fail(13, e,
+          fail(13, e, i,
                "no free cell for the automatic abbattimento due every 400 m along the slowdown at " + at(i) +
                    ": " + taken({e, e - 1, e + 1}));
         }
@@ -174,7 +190,7 @@ class Completion {
     } else if (free(s - 1)) {
       place_abbattimento(s - 1);
     } else {
-      fail(13, e,
+      fail(13, e, i,
            "no free cell for the automatic abbattimento before the signal at " + at(s + 1) +
                " after the end of the slowdown at " + at(i) + ": " + taken({s, s - 1}));
     }
@@ -201,5 +217,5 @@ class Completion {
 
 void complete_track_cells(Scenario& scenario) { Completion(scenario).run(); }
 
-}  // namespace sb#include "base/numbers.h"
+}  // namespace sb
 

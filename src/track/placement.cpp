@@ -28,6 +28,13 @@ void place_montagna_span(TrackCells& cells, std::vector<MontagnaSpan>& spans, Mo
   const int64_t last = nearest(r.end / 50.0 - 1.0);
   int64_t count = 0;
   for (int64_t m = first; m <= last; ++m) {
+    if (!cells.contains(m)) {
+      const int64_t last_cell = cells.size() - 1;
+      throw RunTimeFailure("`montagna` from " + metres(r.start) + " to " + metres(r.end) +
+                           (m < 0 ? std::string(" starts before the line's start")
+                                  : ": its cells run past the last track cell " + std::to_string(last_cell) +
+                                        "; a span may end at " + metres(50 * (last_cell + 1)) + " at most"));
+    }
     TrackCell& cell = cells.at(m);
     ++count;
     cell.montagna_type = low8(r.type);
@@ -37,6 +44,9 @@ void place_montagna_span(TrackCells& cells, std::vector<MontagnaSpan>& spans, Mo
 
 std::optional<Refusal> place_speed_board(TrackCells& cells, const SpeedBoardRecord& r) {
   const int64_t g = element_cell(r.position);
+  if (!cells.contains(g)) {
+    throw RunTimeFailure("`indicatori_vmax` at " + metres(r.position) + " lies before the line's start");
+  }
   if (!cells.at(g).is_free()) return taken(cells, 21, "speed-limit board", r.position, g);
   cells.mark(g, cell_kind::kSpeedBoard, r.position);
   TrackCell& cell = cells.at(g);
@@ -56,6 +66,11 @@ std::optional<Refusal> place_speed_board(TrackCells& cells, const SpeedBoardReco
 
 std::optional<Refusal> place_signal(TrackCells& cells, SignalRecord r) {
   const int64_t g = element_cell(r.position);
+  // Cells 2, 4, 6 and 8 before the signal cell take its approach marks.
+  constexpr const char* kFirstSignal = "the first position accepted is 325 m";
+  if (!cells.contains(g)) {
+    throw RunTimeFailure("`segnale` at " + metres(r.position) + " lies before the line's start; " + kFirstSignal);
+  }
   if (!cells.at(g).is_free()) return taken(cells, 16, "signal", r.position, g);
   cells.mark(g, cell_kind::kSignal, r.position);
   TrackCell& cell = cells.at(g);
@@ -78,6 +93,10 @@ std::optional<Refusal> place_signal(TrackCells& cells, SignalRecord r) {
     const int32_t sides =
         checked::add(checked::mul(r.left_type, 3, "signal approach mark"), r.right_type, "signal approach mark");
     const int32_t mark = checked::add(checked::mul(sides, 10, "signal approach mark"), j, "signal approach mark");
+    if (!cells.contains(g - 2 * j)) {
+      throw RunTimeFailure("`segnale` at " + metres(r.position) +
+                           ": its approach marks would start before the line; " + kFirstSignal);
+    }
     cells.at(g - 2 * j).approach_mark = low8(mark);
   }
   return std::nullopt;
@@ -97,7 +116,14 @@ std::optional<Refusal> place_slowdown(TrackCells& cells, SlowdownRecord r) {
   } else {
     r.f_ta = 0;
   }
+  if (!cells.contains(b)) throw RunTimeFailure("`rallentamento` at " + metres(x) + " lies before the line's start");
   if (!cells.at(b).is_free()) return taken(cells, 18, "start of the slowdown", x, b);
+  if (!cells.contains(e)) {
+    const int64_t last = cells.size() - 1;
+    throw RunTimeFailure("`rallentamento` at " + metres(x) + " with length " + metres(r.length) + ": its end at " +
+                         metres(end_position) + " lies beyond the last track cell " + std::to_string(last) +
+                         "; ends up to " + metres(50 * (last - 1)) + " are accepted");
+  }
   if (!cells.at(e).is_free()) return taken(cells, 19, "end of the slowdown", end_position, e);
   cells.mark(e, cell_kind::kSlowdownEnd, x);
   if (r.d_v != 0) cells.at(e).slowdown_d_v() = low16(r.d_v);

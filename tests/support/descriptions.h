@@ -86,7 +86,8 @@ inline std::string signal_record(int32_t position, int left_type, int left_aspec
 }
 
 struct ReadResult {
-  Scenario scenario;
+  Scenario scenario;  // its diagnostics hold the errors only
+  std::vector<Diagnostic> warnings;
   bool line_removed = false;
   bool train_removed = false;
 };
@@ -104,6 +105,15 @@ inline ReadResult read_files(const std::optional<std::string>& line, const std::
   read_descriptions(r.scenario, {line_source, train_source});
   r.line_removed = line_source.removed;
   r.train_removed = train_source.removed;
+  Diagnostics errors;
+  for (const Diagnostic& d : r.scenario.diagnostics.list()) {
+    if (d.severity == Severity::kWarning) {
+      r.warnings.push_back(d);
+    } else {
+      errors.add(d);
+    }
+  }
+  r.scenario.diagnostics = std::move(errors);
   return r;
 }
 

@@ -1,0 +1,52 @@
+// check: every problem of an author's description files in one go.
+#include "base/encoding.h"
+#include "base/failures.h"
+#include "base/files.h"
+#include "commands/commands.h"
+#include "commands/report.h"
+#include "compile/check.h"
+
+namespace sb {
+
+int check_files(CheckOptions options) {
+  CompileOptions names;
+  names.line_file = options.line_file;
+  names.train_file = options.train_file;
+  names.route = options.route;
+  names.train = options.train;
+  // The names only feed the check codes; files that do not follow the
+  // naming convention are checked all the same.
+  if (!derive_names(names).empty()) {
+    names.route = options.route.empty() ? "check" : options.route;
+    names.train = options.train.empty() ? "0" : options.train;
+  }
+  CheckRequest request;
+  request.compile = {utf8_to_1252(names.route).value_or(""), utf8_to_1252(names.train).value_or(""), options.plan};
+  request.max_errors = options.max_errors;
+  for (auto [input, path] : {std::pair{&request.line, &options.line_file}, std::pair{&request.train, &options.train_file}}) {
+    input->name = *path;
+    if (!read_file(*path, input->bytes)) {
+      print_error("cannot read " + *path + ": No such file or directory");
+      return kExitFileSystem;
+    }
+  }
+  const CheckResult result = check_scenario(request);
+  print_diagnostics(result.diagnostics);
+  if (result.file_error) {
+    print_error(*result.file_error);
+    return kExitFileSystem;
+  }
+  if (result.fatal) print_fatal(*result.fatal);
+  const std::size_t errors = result.diagnostics.error_count();
+  std::size_t warnings = 0;
+  for (const Diagnostic& d : result.diagnostics.list()) {
+    warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
+  }
+  std::string summary = "check: " + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
+                        std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
+  if (result.stopped_at_limit) summary += "; stopped at --max-errors " + std::to_string(options.max_errors);
+  print_error(summary + "; nothing was written");
+  return errors > 0 || result.fatal || warnings_fail(result.diagnostics) ? kExitScenarioErrors : kExitSuccess;
+}
+
+}  // namespace sb

@@ -1,0 +1,109 @@
+#include "compile/check.h"
+
+#include <set>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace sb {
+namespace {
+
+using Key = std::tuple<int, std::string, int, int32_t, std::string, std::string>;
+
+Key key_of(const Diagnostic& d) {
+  return {static_cast<int>(d.severity), d.file, d.line, d.code, d.name, d.message};
+}
+
+Compiled compile_once(const CheckRequest& request, const std::string& line_bytes, const std::string& train_bytes) {
+  MemorySource line(request.line.name, line_bytes, request.line.exists);
+  MemorySource train(request.train.name, train_bytes, request.train.exists);
+  return compile_scenario(request.compile, {line, train});
+}
+
+}  // namespace
+
+std::string without_line(std::string bytes, int line) {
+  int current = 1;
+  std::size_t i = 0;
+  while (i < bytes.size() && current < line) {
+    if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))) ++current;
+    ++i;
+  }
+  if (current != line) return bytes;
+  std::size_t end = i;
+  while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+  bytes.erase(i, end - i);
+  return bytes;
+}
+
+CheckResult check_scenario(const CheckRequest& request) {
+  CheckResult result;
+  std::string line_bytes = request.line.bytes;
+  std::string train_bytes = request.train.bytes;
+  const std::size_t max_errors = request.max_errors == 0 ? 1 : request.max_errors;
+
+  Compiled first = compile_once(request, line_bytes, train_bytes);
+  result.compiles = 1;
+  result.fatal = first.fatal;
+  result.file_error = first.file_error;
+  std::set<Key> seen;
+  for (const Diagnostic& d : first.scenario.diagnostics.list()) {
+    seen.insert(key_of(d));
+    result.diagnostics.add(d);
+  }
+  if (result.file_error) return result;
+  std::size_t errors = result.diagnostics.error_count();
+  if (errors >= max_errors) {
+    result.stopped_at_limit = errors > 0;
+    return result;
+  }
+
+  std::vector<std::pair<const CheckInput*, int>> left_out;
+  std::set<std::pair<const CheckInput*, int>> left_out_set;
+  Diagnostics latest = std::move(first.scenario.diagnostics);
+  while (result.compiles <= max_errors) {
+    // The first error at a line not yet left out: the one that stopped
+    // reading, or the first of those that did not.
+    std::optional<std::pair<const CheckInput*, int>> target;
+    for (const Diagnostic& d : latest.list()) {
+      if (d.severity != Severity::kError || d.line <= 0) continue;
+      // The record that failed, which may start before the failing field.
+      const int line = d.record_line > 0 ? d.record_line : d.line;
+      const CheckInput* input = d.file == request.line.name    ? &request.line
+                                : d.file == request.train.name ? &request.train
+                                                               : nullptr;
+      if (input == nullptr || left_out_set.count({input, line}) > 0) continue;
+      target = std::make_pair(input, line);
+      break;
+    }
+    if (!target) break;
+    left_out.push_back(*target);
+    left_out_set.insert(*target);
+    std::string& bytes = target->first == &request.line ? line_bytes : train_bytes;
+    bytes = without_line(std::move(bytes), target->second);
+
+    std::string mark = " (found after leaving out ";
+    for (std::size_t i = 0; i < left_out.size(); ++i) {
+      if (i > 0) mark += ", ";
+      mark += left_out[i].first->name + ":" + std::to_string(left_out[i].second);
+    }
+    mark += ")";
+
+    Compiled again = compile_once(request, line_bytes, train_bytes);
+    ++result.compiles;
+    for (const Diagnostic& d : again.scenario.diagnostics.list()) {
+      if (!seen.insert(key_of(d)).second) continue;
+      Diagnostic marked = d;
+      marked.message += mark;
+      result.diagnostics.add(std::move(marked));
+      if (d.severity == Severity::kError && ++errors >= max_errors) {
+        result.stopped_at_limit = true;
+        return result;
+      }
+    }
+    latest = std::move(again.scenario.diagnostics);
+  }
+  return result;
+}
+
+}  // namespace sb

@@ -1,0 +1,306 @@
+#include "reader/warning_watch.h"
+
+#include <algorithm>
+
+#include "base/encoding.h"
+#include "text/quoted_input.h"
+
+namespace sb {
+namespace {
+
+constexpr std::string_view kGeneralKeywords[] = {
+    "lunghezza percorso", "progressiva chilometrica uno", "progressiva chilometrica due",
+    "progressiva chilometrica tre", "sfondo uno", "sfondo due", "sfondo tre", "ripetizione segnali 4 codici"};
+constexpr std::string_view kLineKeywords[] = {"pendenza", "curva", "montagna", "indicatori_vmax",
+                                              "cartello_indicatore"};
+constexpr std::string_view kTrainKeywords[] = {"percentuale massa frenata", "numero vetture", "velocita",
+                                               "aderenza", "orologio", "sabbia", "segnale", "rallentamento",
+                                               "abbattimento", "stazione"};
+// What the record tests look for: a field holding one of these is a
+// keyword field whatever else it holds.
+constexpr std::string_view kKeywordStems[] = {"lunghezza", "progressiva", "sfondo",  "ripetizione", "pendenza",
+                                              "curva",     "montagna",    "indicat", "cartello",    "frenata",
+                                              "vetture",   "velocit",     "aderenza", "orologio",   "sabbia",
+                                              "segnale",   "rallentamento", "abbattimento", "stazione"};
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+bool is_header(std::string_view f) {
+  return f.find('[') != std::string_view::npos && f.find(']') != std::string_view::npos;
+}
+
+bool holds_keyword(std::string_view f) {
+  if (is_header(f)) return true;
+  const std::string l = lower(f);
+  return std::any_of(std::begin(kKeywordStems), std::end(kKeywordStems),
+                     [&](std::string_view k) { return l.find(k) != std::string::npos; });
+}
+
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+template <std::size_t N>
+std::string_view nearest_keyword(std::string_view field, const std::string_view (&keywords)[N]) {
+  const std::string l = lower(field);
+  std::string_view best;
+  std::size_t best_distance = 3;
+  for (std::string_view k : keywords) {
+    // Two edits change the length by two at most: longer fields are not
+    // measured, which keeps the cost of a huge field linear.
+    if (l.size() > k.size() + 2 || k.size() > l.size() + 2) continue;
+    const std::size_t d = edit_distance(l, k);
+    if (d < best_distance && d * 2 < k.size()) {
+      best = k;
+      best_distance = d;
+    }
+  }
+  return best;
+}
+
+template <std::size_t N>
+std::string_view matched_keyword(std::string_view field, const std::string_view (&keywords)[N]) {
+  const std::string l = lower(field);
+  for (std::string_view k : keywords) {
+    const std::string_view stem = k.substr(0, k.find(' '));
+    if (l.find(stem) != std::string::npos) return k;
+  }
+  return {};
+}
+
+std::string code(std::string_view keyword) {
+  std::string s(1, '`');
+  s.append(keyword);
+  s += '`';
+  return s;
+}
+
+std::string ordinal(int n) {
+  const int tens = n % 100;
+  const char* suffix = (tens >= 11 && tens <= 13) ? "th" : n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+  return std::to_string(n) + suffix;
+}
+
+bool valid_utf8_with_non_ascii(std::string_view s) {
+  bool non_ascii = false;
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto b = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    if (b < 0x80) {
+      n = 0;
+    } else if (b >= 0xc2 && b <= 0xdf) {
+      n = 1;
+    } else if ((b & 0xf0) == 0xe0) {
+      n = 2;
+    } else if (b >= 0xf0 && b <= 0xf4) {
+      n = 3;
+    } else {
+      return false;
+    }
+    if (i + n >= s.size()) return false;
+    for (std::size_t k = 1; k <= n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xc0) != 0x80) return false;
+    }
+    non_ascii = non_ascii || n > 0;
+    i += n + 1;
+  }
+  return non_ascii;
+}
+
+}  // namespace
+
+const std::vector<std::string_view>& warning_names() {
+  static const std::vector<std::string_view> names = {
+      "unknown-field", "misplaced-record",  "extra-values", "record-cut-short", "missing-generale",
+      "first-not-at-zero", "position-order", "utf8-text", "tab", "missing-fine", "after-fine", "missing-record"};
+  return names;
+}
+
+void WarningWatch::start_file(const std::string& name, Part part) {
+  file_ = name;
+  part_ = part;
+  records_ = 0;
+  record_keyword_.clear();
+  record_line_ = 0;
+  values_expected_ = 0;
+  values_read_ = 0;
+  record_cut_warned_ = false;
+  last_unmatched_line_ = 0;
+  extra_warned_line_ = 0;
+  last_tab_line_ = 0;
+  fine_line_ = 0;
+  after_fine_warned_ = false;
+  last_field_.clear();
+  last_field_line_ = 0;
+  last_positions_.clear();
+}
+
+void WarningWatch::warn(int line, std::string_view name, std::string message) {
+  Diagnostic d;
+  d.severity = Severity::kWarning;
+  d.file = file_;
+  d.line = line;
+  d.message = std::move(message);
+  d.name = std::string(name);
+  out_.add(std::move(d));
+}
+
+void WarningWatch::field_read(std::string_view raw, int line, bool /*number*/) {
+  last_field_.assign(raw.substr(0, 64));
+  last_field_line_ = line;
+  if (raw.find('\t') != std::string_view::npos && line != last_tab_line_) {
+    last_tab_line_ = line;
+    warn(line, "tab",
+         "a tab in " + quoted_input(raw) +
+             ": only blanks and commas separate fields, so the tab stays part of the field; use blanks");
+  }
+  if (values_expected_ == 0) return;
+  ++values_read_;
+  if (!record_cut_warned_ && line > record_line_ && holds_keyword(raw)) {
+    record_cut_warned_ = true;
+    warn(record_line_, "record-cut-short",
+         code(record_keyword_) + " on line " + std::to_string(record_line_) + " has " +
+             std::to_string(values_read_ - 1) + " of its " + std::to_string(values_expected_) + " values; line " +
+             std::to_string(line) + " was read as its " + ordinal(values_read_) + " value");
+  }
+  if (values_read_ >= values_expected_) values_expected_ = 0;
+}
+
+void WarningWatch::keyword(const Field& field) {
+  if (fine_line_ > 0 && !after_fine_warned_ && !field.text.empty()) {
+    after_fine_warned_ = true;
+    warn(field.line, "after-fine",
+         "this line comes after `[fine]` on line " + std::to_string(fine_line_) +
+             ", and it and every line after it are still read; `[fine]` belongs at the very end");
+  }
+  if (contains_any_case(field.text, "[fine]") && fine_line_ == 0) fine_line_ = field.line;
+}
+
+void WarningWatch::record(std::string_view keyword, const Field& field, int values) {
+  ++records_;
+  record_keyword_ = std::string(keyword);
+  record_line_ = field.line;
+  values_expected_ = values;
+  values_read_ = 0;
+  record_cut_warned_ = false;
+}
+
+void WarningWatch::unmatched(const Field& field) {
+  const std::string_view f = field.text;
+  if (f.empty() || f.find('-') != std::string_view::npos || is_header(f)) return;
+  if (field.line == last_unmatched_line_) return;
+  last_unmatched_line_ = field.line;
+  if (!curves_read_ && part_ == Part::kLineMain && contains_any_case(f, "curva")) return;
+  if (field.line == record_line_) {
+    if (extra_warned_line_ == field.line) return;
+    extra_warned_line_ = field.line;
+    warn(field.line, "extra-values",
+         code(record_keyword_) + " takes " + std::to_string(values_read_) + (values_read_ == 1 ? " value" : " values") +
+             "; " + quoted_input(f) + " after " + (values_read_ == 1 ? "it" : "them") +
+             " is read as a keyword field and ignored");
+    return;
+  }
+  std::string_view elsewhere;
+  std::string where;
+  if (part_ == Part::kGeneral) {
+    elsewhere = matched_keyword(f, kLineKeywords);
+    where = "the main part, after the first section header that follows `[generale]`";
+  } else if (part_ == Part::kLineMain) {
+    elsewhere = matched_keyword(f, kGeneralKeywords);
+    where = "the general part, between `[generale]` and the next section header";
+    if (elsewhere.empty()) {
+      elsewhere = matched_keyword(f, kTrainKeywords);
+      where = "the train description file";
+    }
+  } else {
+    elsewhere = matched_keyword(f, kLineKeywords);
+    if (elsewhere.empty()) elsewhere = matched_keyword(f, kGeneralKeywords);
+    where = "the line description file";
+  }
+  if (!elsewhere.empty()) {
+    warn(field.line, "misplaced-record",
+         quoted_input(f) + " is read only in " + where + "; here it is ignored, with the values after it on its line");
+    return;
+  }
+  std::string_view suggestion;
+  switch (part_) {
+    case Part::kGeneral:
+      suggestion = nearest_keyword(f, kGeneralKeywords);
+      break;
+    case Part::kLineMain:
+      suggestion = nearest_keyword(f, kLineKeywords);
+      break;
+    case Part::kTrain:
+      suggestion = nearest_keyword(f, kTrainKeywords);
+      break;
+  }
+  std::string message = quoted_input(f) + " matches no record and is ignored, with the values after it on its line";
+  if (!suggestion.empty()) {
+    message += "; did you mean " + code(suggestion) + "?";
+    if (lower(f) == suggestion) message += " (this keyword must be written in lower case)";
+  }
+  warn(field.line, "unknown-field", std::move(message));
+}
+
+void WarningWatch::position(std::string_view keyword, int64_t position, int line) {
+  auto it = last_positions_.find(keyword);
+  if (it != last_positions_.end() && position < it->second.position) {
+    warn(line, "position-order",
+         code(keyword) + " at " + std::to_string(position) + " m comes after one at " +
+             std::to_string(it->second.position) + " m (line " + std::to_string(it->second.line) +
+             "): records of one kind are read in rising position order");
+  }
+  last_positions_[std::string(keyword)] = {position, line};
+}
+
+void WarningWatch::stored_text(std::string_view what, std::string_view text, int line) {
+  if (!valid_utf8_with_non_ascii(text)) return;
+  warn(line, "utf8-text",
+       std::string(what) + " \"" + escaped_input(text) +
+           "\" is UTF-8 text; the simulator reads Windows-1252 and will show \"" + escaped_input(cp1252_to_utf8(text)) +
+           "\"; save the file in Windows-1252");
+}
+
+void WarningWatch::end_of_file() {
+  if (!contains_any_case(last_field_, "[fine]")) {
+    warn(last_field_line_, "missing-fine",
+         "the file does not end with a `[fine]` line; the last field of a file is never read as a keyword, so end "
+         "every description file with `[fine]`");
+  }
+  if (part_ == Part::kTrain) {
+    for (std::string_view k : {std::string_view("velocita"), std::string_view("aderenza")}) {
+      if (last_positions_.count(k) == 0) {
+        warn(0, "missing-record",
+             "no " + code(k) + " record: the " + (k == "velocita" ? "speed limit" : "adhesion") +
+                 " is 0 along the whole line");
+      }
+    }
+  }
+}
+
+void WarningWatch::missing_generale(bool empty) {
+  warn(0, "missing-generale",
+       empty ? "the train description file is empty: the train has no stations and speed limit 0 everywhere"
+             : "no `[generale]` field: nothing of the train description file is read, so the train has no "
+               "stations and speed limit 0 everywhere");
+}
+
+}  // namespace sb

@@ -1,0 +1,84 @@
+// Watches the reader and tells the author about input that it ignores or
+// takes in a way the author probably did not mean. Warnings never change
+// what is read: the watch only looks at fields and records as the reader
+// meets them and adds warnings to the scenario's diagnostics, in order.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/diagnostics.h"
+#include "text/field_reader.h"
+
+namespace sb {
+
+// Every warning's name, as -Wno-NAME takes it.
+const std::vector<std::string_view>& warning_names();
+
+class WarningWatch : public FieldObserver {
+ public:
+  // Which keyword list a stretch of a file is read against.
+  enum class Part { kGeneral, kLineMain, kTrain };
+
+  explicit WarningWatch(Diagnostics& out) : out_(out) {}
+
+  // A file is read from its "[generale]" field on.
+  void start_file(const std::string& name, Part part);
+  void set_part(Part part) { part_ = part; }
+  // Curves are not read (no line plan): a "curva" field is passed over.
+  void set_curves_read(bool read) { curves_read_ = read; }
+
+  void field_read(std::string_view raw, int line, bool number) override;
+
+  // The loop is about to read a keyword field.
+  void expect_keyword() { values_expected_ = 0; }
+  // A keyword field, after the dash rule, before it is tested.
+  void keyword(const Field& field);
+  // A record test matched `field`: `values` value fields follow.
+  void record(std::string_view keyword, const Field& field, int values);
+  std::size_t records() const { return records_; }
+  // No record test matched the keyword field.
+  void unmatched(const Field& field);
+
+  // A record of kind `keyword` at `position`: positions of one kind rise.
+  void position(std::string_view keyword, int64_t position, int line);
+  // A text stored as given (board text, station name).
+  void stored_text(std::string_view what, std::string_view text, int line);
+  // The file was read to its end.
+  void end_of_file();
+  // The train file holds no "[generale]" field (`empty`: no byte at all).
+  void missing_generale(bool empty);
+
+  void warn(int line, std::string_view name, std::string message);
+
+ private:
+  Diagnostics& out_;
+  std::string file_;
+  Part part_ = Part::kGeneral;
+  bool curves_read_ = true;
+
+  std::size_t records_ = 0;
+  std::string record_keyword_;
+  int record_line_ = 0;
+  int values_expected_ = 0;
+  int values_read_ = 0;
+  bool record_cut_warned_ = false;
+
+  int last_unmatched_line_ = 0;
+  int extra_warned_line_ = 0;
+  int last_tab_line_ = 0;
+  int fine_line_ = 0;
+  bool after_fine_warned_ = false;
+  std::string last_field_;
+  int last_field_line_ = 0;
+  struct Last {
+    int64_t position;
+    int line;
+  };
+  std::map<std::string, Last, std::less<>> last_positions_;
+};
+
+}  // namespace sb

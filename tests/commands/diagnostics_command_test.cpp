@@ -1,0 +1,93 @@
+// JSON diagnostics and a clean check, driven through the real executable on
+// copies of the small fixture. The check command, the warning options and
+// the parser's messages are data-file cases under tests/diagnostics/.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using sb::test::Outcome;
+using sb::test::read_bytes;
+using sb::test::snapshot;
+using sb::test::write_bytes;
+
+const std::string kFixtures = SB_FIXTURE_DIR;
+const std::string kLine = "Prova_linea.txt";
+const std::string kTrain = "Prova_100-.txt";
+
+class DiagnosticsCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.created());
+    dir_ = tmp_.path().string();
+    fs::copy_file(kFixtures + "/" + kLine, dir_ + "/" + kLine);
+    fs::copy_file(kFixtures + "/" + kTrain, dir_ + "/" + kTrain);
+  }
+
+  // Runs the program in the directory, which must hold the same files
+  // afterwards unless `writes` is set.
+  Outcome run(const std::vector<std::string>& args, bool writes = false) {
+    const auto before = snapshot(dir_);
+    Outcome o = sb::test::run_program(args, dir_);
+    if (!writes) {
+      EXPECT_EQ(snapshot(dir_), before) << "files changed";
+    }
+    return o;
+  }
+
+  void edit(const std::string& file, const std::string& old, const std::string& replacement) {
+    std::string bytes = read_bytes(dir_ + "/" + file);
+    auto at = bytes.find(old);
+    ASSERT_NE(at, std::string::npos) << old;
+    write_bytes(dir_ + "/" + file, bytes.replace(at, old.size(), replacement));
+  }
+
+  sb::test::TempDir tmp_;
+  std::string dir_;
+};
+
+TEST_F(DiagnosticsCommand, CheckOfAGoodScenarioSaysSoAndExitsZero) {
+  const Outcome o = run({"check", kLine, kTrain});
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(o.err, "scenario-builder: check: 0 errors, 0 warnings; nothing was written\n");
+}
+
+TEST_F(DiagnosticsCommand, JsonDiagnosticsAreOneArray) {
+  edit(kTrain, "sabbia,  300", "sabia,  300");
+  edit(kTrain, "stazione,  2500", "stazione,  2510");
+  const Outcome o = run({"check", kLine, kTrain, "--diagnostics-format=json"});
+  EXPECT_EQ(o.status, 1);
+  const nlohmann::json parsed = nlohmann::json::parse(o.err);
+  ASSERT_TRUE(parsed.is_array());
+  ASSERT_EQ(parsed.size(), 3u) << o.err;
+  EXPECT_EQ(parsed[0]["file"], kTrain);
+  EXPECT_EQ(parsed[0]["line"], 4);
+  EXPECT_EQ(parsed[0]["severity"], "warning");
+  EXPECT_EQ(parsed[0]["name"], "unknown-field");
+  EXPECT_TRUE(parsed[0]["code"].is_null());
+  EXPECT_EQ(parsed[1]["line"], 13);
+  EXPECT_EQ(parsed[1]["severity"], "error");
+  EXPECT_EQ(parsed[1]["code"], 8);
+  EXPECT_EQ(parsed[1]["name"], "station-position-not-multiple-of-50");
+  EXPECT_EQ(parsed[1]["message"], "station position 2510 m is not a multiple of 50");
+  EXPECT_EQ(parsed[2]["severity"], "note");
+
+  // compile too, with a fatal check.
+  edit(kLine, "[fine]", "cartello_indicatore,  0,     (X)\r\n[fine]");
+  const Outcome fatal = run({"compile", kLine, kTrain, "--diagnostics-format", "json", "-w"});
+  EXPECT_EQ(fatal.status, 3);
+  const nlohmann::json entries = nlohmann::json::parse(fatal.err);
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries.back()["severity"], "fatal");
+  EXPECT_EQ(entries.back()["code"], 1250);
+}
+
+}  // namespace

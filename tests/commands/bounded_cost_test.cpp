@@ -4,6 +4,7 @@
 // executable.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -57,6 +58,12 @@ class FullScale : public ::testing::Test {
   }
   static void TearDownTestSuite() { delete dir_; }
 
+  static std::string source(int seed, const std::string& suffix) {
+    return (dir_->path() / ("src" + std::to_string(seed)) / (route_ + suffix)).string();
+  }
+  static std::string line_file(int seed) { return source(seed, "_linea.txt"); }
+  static std::string train_file(int seed) { return source(seed, "_" + train_ + "-.txt"); }
+
   static std::string out(int seed, const std::string& suffix) {
     return (dir_->path() / ("out" + std::to_string(seed)) / (route_ + suffix)).string();
   }
@@ -104,6 +111,41 @@ TEST_F(FullScale, DiffComparesTwoRoutes) {
   const std::vector<std::string> inputs = {plan(1), table(1), cells(1), plan(2), table(2), cells(2)};
   const std::string a = (dir_->path() / "out1").string(), b = (dir_->path() / "out2").string();
   expect_bounded({"diff", a, b, "--route", route_, "--train", train_}, inputs, 2.0, 4.0);
+}
+
+// The check compiles again after each failing record it leaves out: a
+// route with an error in every one of many records stays within its bound
+// of compiles, each linear in the input.
+TEST_F(FullScale, CheckFindsEveryError) {
+  expect_bounded({"check", line_file(1), train_file(1)}, {line_file(1), train_file(1)}, 2.0, 40.0);
+  // Sixty signals repeated on the cells they already hold: the check runs
+  // its fifty compiles over the full route.
+  std::string train = sb::test::read_bytes(train_file(1));
+  std::string repeated;
+  for (std::size_t at = train.find("segnale,"); at != std::string::npos && repeated.size() < 60 * 60;
+       at = train.find("segnale,", at + 1)) {
+    repeated += train.substr(at, train.find('\n', at) + 1 - at);
+  }
+  train.insert(train.rfind("[fine]"), repeated);
+  const fs::path edited = dir_->path() / "edited";
+  fs::create_directories(edited);
+  const std::string edited_train = (edited / (route_ + "_" + train_ + "-.txt")).string();
+  sb::test::write_bytes(edited_train, train);
+  const sb::test::Outcome o = sb::test::run_program({"check", line_file(1), edited_train});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_GE(std::count(o.err.begin(), o.err.end(), '\n'), 50) << o.err.substr(0, 500);
+  expect_bounded({"check", line_file(1), edited_train}, {line_file(1), edited_train}, 10.0, 40.0);
+}
+
+TEST_F(FullScale, ViewDrawsTheRoute) {
+  const fs::path pages = dir_->path() / "pages";
+  fs::create_directories(pages);
+  expect_bounded({"view", line_file(1), train_file(1), "-o", (pages / "a.html").string()}, {line_file(1), train_file(1)},
+                 2.0, 40.0);
+  EXPECT_LT(fs::file_size(pages / "a.html"), 4u << 20) << "a page of a few MB at most";
+  const std::vector<std::string> files = {plan(1), table(1), cells(1)};
+  expect_bounded({"view", "--compiled", plan(1), table(1), cells(1), "-o", (pages / "b.html").string()}, files, 2.0,
+                 4.0);
 }
 
 }  // namespace

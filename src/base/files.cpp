@@ -54,6 +54,13 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
     write_through(data, size);
   }
 
+  // Gives the file its whole size at once, so that the writes at two
+  // offsets fill space already laid out; where the file system cannot, the
+  // writes lay it out as they go.
+  void expect_size(uint64_t size) override {
+    if (fd_ >= 0 && size > 0) (void)::posix_fallocate(fd_, 0, static_cast<off_t>(size));
+  }
+
   // Writes at `offset`; safe to call from several threads at once.
   void write_at(uint64_t offset, const char* p, std::size_t left) override {
     while (left > 0) {

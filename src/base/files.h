@@ -28,6 +28,8 @@ class PositionedSink {
  public:
   virtual ~PositionedSink() = default;
   virtual void write_at(uint64_t offset, const char* data, std::size_t size) = 0;
+  // The whole size the bytes will take, known before the first write.
+  virtual void expect_size(uint64_t) {}
 };
 
 class StringSink : public ByteSink {

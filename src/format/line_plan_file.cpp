@@ -33,6 +33,7 @@ class BlockWriter {
     if (kBlock - used_ < n) flush();
     return block_.get() + used_;
   }
+  std::size_t room() const { return kBlock - used_; }
   void commit(std::size_t n) { used_ += n; }
   void flush() {
     if (used_ > 0) out_(block_.get(), used_);
@@ -67,12 +68,26 @@ void put_whole(Writer& out, int16_t v) {
   out.commit(4);
 }
 
+// A chunk of reals: as many as fit go into the writer's block with the
+// block's room checked once.
 template <typename Writer>
-void put_real(Writer& out, double v) {
-  char* p = out.reserve(10);
-  put16(p, kReal);
-  put64(p + 2, std::bit_cast<uint64_t>(v));
-  out.commit(10);
+void put_reals(Writer& out, const double* values, std::size_t n) {
+  while (n > 0) {
+    std::size_t fit = out.room() / 10;
+    if (fit == 0) {
+      out.reserve(10);
+      fit = out.room() / 10;
+    }
+    const std::size_t count = n < fit ? n : fit;
+    char* p = out.reserve(10 * count);
+    for (std::size_t i = 0; i < count; ++i, p += 10) {
+      put16(p, kReal);
+      put64(p + 2, std::bit_cast<uint64_t>(values[i]));
+    }
+    out.commit(10 * count);
+    values += count;
+    n -= count;
+  }
 }
 
 template <typename Writer>
@@ -108,11 +123,9 @@ template <typename Out>
 void write_half(const LinePlan& plan, int coordinate, Out out) {
   BlockWriter<Out> block(std::move(out));
   put_start(plan, coordinate, block);
-  if (coordinate == 0) {
-    trace_plan(plan, [&](int64_t, double x, double) { put_real(block, x); });
-  } else {
-    trace_plan(plan, [&](int64_t, double, double y) { put_real(block, y); });
-  }
+  trace_plan_chunks(plan, [&](int64_t, const double* xs, const double* ys, std::size_t n) {
+    put_reals(block, coordinate == 0 ? xs : ys, n);
+  });
   put_tail(plan, block);
   block.flush();
 }
@@ -228,6 +241,7 @@ class PipelinedHalf {
     return block_->bytes.get() + block_->size;
   }
   void commit(std::size_t n) { block_->size += n; }
+  std::size_t room() const { return block_ == nullptr ? 0 : kBlock - block_->size; }
   void flush() {
     if (block_ == nullptr) return;
     block_->offset = offset_;
@@ -268,14 +282,15 @@ void write_line_plan(const LinePlan& plan, ByteSink& sink) {
 // a second thread writes the full blocks out.
 void write_line_plan(const LinePlan& plan, PositionedSink& sink) {
   if (!plan.exists()) return;
+  sink.expect_size(line_plan_file_size(plan));
   WritePipeline pipeline(sink);
   PipelinedHalf first(pipeline, 0);
   PipelinedHalf second(pipeline, half_size(plan));
   put_start(plan, 0, first);
   put_start(plan, 1, second);
-  trace_plan(plan, [&](int64_t, double x, double y) {
-    put_real(first, x);
-    put_real(second, y);
+  trace_plan_chunks(plan, [&](int64_t, const double* xs, const double* ys, std::size_t n) {
+    put_reals(first, xs, n);
+    put_reals(second, ys, n);
   });
   put_tail(plan, first);
   put_tail(plan, second);

@@ -12,6 +12,7 @@
 // of sixteen per metre.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -59,38 +60,58 @@ class LinePlan {
   std::vector<PlanRun> runs_;
 };
 
-// Walks the computed metres 2 .. cursor - 1 in order, calling
-// emit(metre, x, y) for each. Each step repeats the previous metre's step
+// Walks the computed metres 2 .. cursor - 1 in order, handing them over in
+// chunks: emit_chunk(first_metre, xs, ys, count) for metres first_metre ..
+// first_metre + count - 1. Each step repeats the previous metre's step
 // vector, turned by k in a curve; the vector is not rescaled. The order of
-// the operations is part of the compiled bytes: keep it.
-template <typename Emit>
-void trace_plan(const LinePlan& plan, Emit&& emit) {
+// the operations is part of the compiled bytes: keep it. The positions go
+// into small arrays of their own, so the dependent chain of steps is not
+// held up by the stores of whoever takes them.
+template <typename EmitChunk>
+void trace_plan_chunks(const LinePlan& plan, EmitChunk&& emit_chunk) {
+  constexpr int64_t kChunk = 512;
+  double xs[kChunk];
+  double ys[kChunk];
   double x2 = 0.0, y2 = 0.0;  // metre m - 2
   double x1 = 0.0, y1 = 1.0;  // metre m - 1
   for (const PlanRun& run : plan.runs()) {
     const double k = run.curvature;
-    if (run.curved) {
-      for (int64_t m = run.first; m <= run.last; ++m) {
-        const double d0 = x1 - x2;
-        const double d1 = y1 - y2;
-        x2 = x1;
-        y2 = y1;
-        x1 = x1 + (d0 + k * d1);
-        y1 = y1 + (d1 - k * d0);
-        emit(m, x1, y1);
+    for (int64_t first = run.first; first <= run.last; first += kChunk) {
+      const int64_t n = run.last - first + 1 < kChunk ? run.last - first + 1 : kChunk;
+      if (run.curved) {
+        for (int64_t i = 0; i < n; ++i) {
+          const double d0 = x1 - x2;
+          const double d1 = y1 - y2;
+          x2 = x1;
+          y2 = y1;
+          x1 = x1 + (d0 + k * d1);
+          y1 = y1 + (d1 - k * d0);
+          xs[i] = x1;
+          ys[i] = y1;
+        }
+      } else {
+        for (int64_t i = 0; i < n; ++i) {
+          const double d0 = x1 - x2;
+          const double d1 = y1 - y2;
+          x2 = x1;
+          y2 = y1;
+          x1 = x1 + d0;
+          y1 = y1 + d1;
+          xs[i] = x1;
+          ys[i] = y1;
+        }
       }
-    } else {
-      for (int64_t m = run.first; m <= run.last; ++m) {
-        const double d0 = x1 - x2;
-        const double d1 = y1 - y2;
-        x2 = x1;
-        y2 = y1;
-        x1 = x1 + d0;
-        y1 = y1 + d1;
-        emit(m, x1, y1);
-      }
+      emit_chunk(first, static_cast<const double*>(xs), static_cast<const double*>(ys), static_cast<std::size_t>(n));
     }
   }
+}
+
+// The same one metre at a time: emit(metre, x, y).
+template <typename Emit>
+void trace_plan(const LinePlan& plan, Emit&& emit) {
+  trace_plan_chunks(plan, [&](int64_t first, const double* xs, const double* ys, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) emit(first + static_cast<int64_t>(i), xs[i], ys[i]);
+  });
 }
 
 }  // namespace sb

@@ -92,6 +92,18 @@ bool DescriptionReader::dash_rule(FieldReader& in, Field& field, int limit, bool
   return true;
 }
 
+std::optional<Field> DescriptionReader::next_keyword(FieldReader& in, const DescriptionSource& source) {
+  constexpr int kDashLimit = 2;
+  if (in.at_end()) return std::nullopt;
+  watch_.expect_keyword();
+  Field field = in.read_text();
+  if (in.at_end()) return std::nullopt;
+  if (!dash_rule(in, field, kDashLimit, true)) return std::nullopt;
+  at_field(source, field);
+  watch_.keyword(field);
+  return field;
+}
+
 std::string DescriptionReader::stored_text(std::string_view text) {
   if (text.size() > 65535) throw RunTimeFailure("a text of more than 65535 characters");
   return std::string(text);

@@ -44,6 +44,9 @@ class DescriptionReader {
   // Keeps the line of an element placed at `position` as `kind`.
   void note_placed(uint8_t kind, int32_t position);
   bool dash_rule(FieldReader& in, Field& field, int limit, bool end_test);
+  // The next record's keyword field of a main part (after the dash rule);
+  // nothing when the part ends there.
+  std::optional<Field> next_keyword(FieldReader& in, const DescriptionSource& source);
   std::string stored_text(std::string_view text);
 
   // --- the line description (line_reader.cpp) --------------------------------

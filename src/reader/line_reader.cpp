@@ -8,7 +8,6 @@ namespace {
 
 constexpr int64_t kPlanLimit = 1000000;
 constexpr int kGeneralDashLimit = 10;
-constexpr int kDashLimit = 2;
 
 std::string metres(int64_t p) { return std::to_string(p) + " m"; }
 
@@ -163,14 +162,10 @@ DescriptionReader::Next DescriptionReader::repetition(FieldReader& in, std::stri
 
 DescriptionReader::Next DescriptionReader::read_main_part(FieldReader& in) {
   for (;;) {
-    if (in.at_end()) return Next::kGoOn;
-    watch_.expect_keyword();
-    Field field = in.read_text();
-    if (in.at_end()) return Next::kGoOn;
-    if (!dash_rule(in, field, kDashLimit, true)) return Next::kGoOn;
-    at_field(src_.line, field);
+    const std::optional<Field> read = next_keyword(in, src_.line);
+    if (!read) return Next::kGoOn;
+    const Field& field = *read;
     std::string_view f = field.text;
-    watch_.keyword(field);
     const std::size_t records_before = watch_.records();
 
     Next next = Next::kGoOn;

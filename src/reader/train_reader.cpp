@@ -6,7 +6,6 @@
 namespace sb {
 namespace {
 
-constexpr int kDashLimit = 2;
 
 std::string metres(int64_t p) { return std::to_string(p) + " m"; }
 
@@ -49,16 +48,12 @@ DescriptionReader::Next DescriptionReader::read_train_file() {
 
 DescriptionReader::Next DescriptionReader::read_train_records(FieldReader& in) {
   for (;;) {
-    if (in.at_end()) return Next::kGoOn;
-    watch_.expect_keyword();
-    Field field = in.read_text();
-    if (in.at_end()) return Next::kGoOn;
-    if (!dash_rule(in, field, kDashLimit, true)) return Next::kGoOn;
-    at_field(src_.train, field);
+    const std::optional<Field> read = next_keyword(in, src_.train);
+    if (!read) return Next::kGoOn;
+    const Field& field = *read;
     std::string_view f = field.text;
     GeneralSlot& general = st_.table.general;
     TrainSlot& train = st_.table.train;
-    watch_.keyword(field);
     const std::size_t records_before = watch_.records();
     auto is = [&](const char* keyword, int values) {
       watch_.record(keyword, field, values);

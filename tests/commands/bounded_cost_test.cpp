@@ -17,23 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
-#define SB_SLOW_BUILD 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SB_SLOW_BUILD 1
-#endif
-#endif
-
-// Sanitizers and unoptimised code run the same work several times slower
-// and with shadow memory that says nothing about the program's own.
-#ifdef SB_SLOW_BUILD
-constexpr double kSlack = 15.0;
-constexpr bool kMemoryMeasured = false;
-#else
-constexpr double kSlack = 1.0;
-constexpr bool kMemoryMeasured = true;
-#endif
+constexpr double kSlack = sb::test::kSlowBuildSlack;
+using sb::test::kMemoryMeasured;
 
 class FullScale : public ::testing::Test {
  protected:

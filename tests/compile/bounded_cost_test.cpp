@@ -11,25 +11,13 @@
 #include <vector>
 
 #include "support/descriptions.h"
+#include "support/test_files.h"
 #include "track/completion.h"
 
 namespace sb::fuzzing {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
-#define SB_SLOW_BUILD 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SB_SLOW_BUILD 1
-#endif
-#endif
-
-// Sanitizers and unoptimised code run the same work several times slower.
-#ifdef SB_SLOW_BUILD
-constexpr double kSlack = 15.0;
-#else
-constexpr double kSlack = 1.0;
-#endif
+constexpr double kSlack = test::kSlowBuildSlack;
 
 double seconds(const std::function<void()>& work) {
   auto start = std::chrono::steady_clock::now();

@@ -30,6 +30,25 @@
 
 namespace sb::test {
 
+// Sanitizers and unoptimised code run the same work several times slower,
+// with shadow memory that says nothing about the program's own: time bounds
+// stretch by kSlowBuildSlack, and peak memory is measured only in an
+// optimised build without sanitizers.
+#if defined(__SANITIZE_ADDRESS__) || !defined(__OPTIMIZE__)
+#define SB_SLOW_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SB_SLOW_BUILD 1
+#endif
+#endif
+#ifdef SB_SLOW_BUILD
+inline constexpr double kSlowBuildSlack = 15.0;
+inline constexpr bool kMemoryMeasured = false;
+#else
+inline constexpr double kSlowBuildSlack = 1.0;
+inline constexpr bool kMemoryMeasured = true;
+#endif
+
 // A fresh directory under the system temporary directory, made with
 // mkdtemp and removed with everything in it when the object goes.
 // `created()` is false when mkdtemp failed; a fixture asserts on it.

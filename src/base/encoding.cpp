@@ -110,15 +110,15 @@ std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* prob
   return out;
 }
 
+char32_t cp1252_character(unsigned char b) {
+  if (b >= 0x80 && b < 0xA0) return kHighControls[b - 0x80] != 0 ? kHighControls[b - 0x80] : 0xFFFD;
+  return b;
+}
+
 std::string cp1252_to_utf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  for (char ch : bytes) {
-    const auto b = static_cast<unsigned char>(ch);
-    char32_t c = b;
-    if (b >= 0x80 && b < 0xA0) c = kHighControls[b - 0x80] != 0 ? kHighControls[b - 0x80] : 0xFFFD;
-    append_utf8(out, c);
-  }
+  for (char ch : bytes) append_utf8(out, cp1252_character(static_cast<unsigned char>(ch)));
   return out;
 }
 

@@ -14,6 +14,10 @@ namespace sb {
 // then says which.
 std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* problem = nullptr);
 
+// The Unicode character of one Windows-1252 byte; U+FFFD for the five
+// bytes Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D).
+char32_t cp1252_character(unsigned char byte);
+
 // The UTF-8 form of Windows-1252 bytes. The five bytes Windows-1252 leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) come out as U+FFFD.
 std::string cp1252_to_utf8(std::string_view bytes);

@@ -6,17 +6,13 @@
 #include <map>
 #include <string_view>
 
+#include "base/encoding.h"
+
 namespace sb::view {
 
 // --- text ---------------------------------------------------------------
 
 namespace {
-
-// The code points of bytes 0x80 .. 0x9F; 0 for the five without a character.
-constexpr uint16_t kHigh1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void append_code_point(std::string& out, uint32_t c) {
   if (c < 0x80) {
@@ -31,14 +27,11 @@ void append_code_point(std::string& out, uint32_t c) {
   }
 }
 
+// The page shows a control byte other than tab and line feed as U+FFFD.
 uint32_t code_point_1252(unsigned char b) {
   if (b < 0x20) return (b == '\t' || b == '\n') ? b : 0xFFFD;
   if (b == 0x7F) return 0xFFFD;
-  if (b >= 0x80 && b < 0xA0) {
-    uint16_t c = kHigh1252[b - 0x80];
-    return c != 0 ? c : 0xFFFD;
-  }
-  return b;
+  return cp1252_character(b);
 }
 
 }  // namespace

@@ -47,6 +47,11 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
 
   const std::string& path() const { return path_; }
 
+  // A positioned output stays open until the set is committed: its writes
+  // may still be under way while the next outputs are added.
+  void set_positioned() { positioned_ = true; }
+  bool positioned() const { return positioned_; }
+
   // Every writer hands over whole blocks (or a whole small file), so each
   // write goes straight to the file, without a copy.
   void write(const char* data, std::size_t size) override {
@@ -213,6 +218,7 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
 
   std::string path_;
   bool removal_;
+  bool positioned_ = false;
   std::string temp_path_;  // the new bytes; empty once renamed or dropped
   int fd_ = -1;
   std::string backup_path_;        // the name the previous file is kept under
@@ -232,7 +238,7 @@ OutputSet::Output* OutputSet::find(const std::string& path) {
 }
 
 void OutputSet::finish_last() {
-  if (!outputs_.empty()) outputs_.back()->finish();
+  if (!outputs_.empty() && !outputs_.back()->positioned()) outputs_.back()->finish();
 }
 
 ByteSink& OutputSet::add(const std::string& path) {
@@ -245,6 +251,7 @@ ByteSink& OutputSet::add(const std::string& path) {
 
 PositionedSink& OutputSet::add_positioned(const std::string& path) {
   add(path);
+  outputs_.back()->set_positioned();
   return *outputs_.back();
 }
 

@@ -71,8 +71,8 @@ class OutputSet {
   // any more, when the next output is added or the set is committed.
   ByteSink& add(const std::string& path);
   // The same for an output written at known offsets (write_at may be called
-  // from several threads at once; the output is finished when the call
-  // that wrote it returns).
+  // from several threads at once). It stays open while further outputs are
+  // added, until commit(); every write to it must have returned by then.
   PositionedSink& add_positioned(const std::string& path);
   // An output whose bytes are all known.
   void add(const std::string& path, std::string_view bytes);

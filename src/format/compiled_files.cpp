@@ -6,9 +6,17 @@
 
 namespace sb {
 void stage_compiled_files(const Scenario& scenario, const ScenarioFiles& files, OutputSet& outputs) {
-  if (scenario.build_plan) write_line_plan(scenario.plan, outputs.add_positioned(files.line_plan()));
-  write_scenario_table(table_records(scenario.table), outputs.add(files.scenario_table()));
-  write_track_cells(scenario.cells, outputs.add(files.track_cells()));
+  // The two small files are written while the line plan's last blocks go
+  // out.
+  auto small_files = [&] {
+    write_scenario_table(table_records(scenario.table), outputs.add(files.scenario_table()));
+    write_track_cells(scenario.cells, outputs.add(files.track_cells()));
+  };
+  if (scenario.build_plan) {
+    write_line_plan(scenario.plan, outputs.add_positioned(files.line_plan()), small_files);
+  } else {
+    small_files();
+  }
 }
 
 void write_compiled_files(const Scenario& scenario, const ScenarioFiles& files) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "base/files.h"
 #include "model/line_plan.h"
@@ -14,7 +15,9 @@ uint64_t line_plan_file_size(const LinePlan& plan);
 
 // Computes the plan's positions while it writes them, in file order.
 void write_line_plan(const LinePlan& plan, ByteSink& sink);
-// The same into a file written at offsets: both halves at once.
-void write_line_plan(const LinePlan& plan, PositionedSink& sink);
+// The same into a file written at offsets: both halves at once, the blocks
+// written out by a second thread. `meanwhile` runs on the calling thread
+// once the last block is handed over, while the writes finish.
+void write_line_plan(const LinePlan& plan, PositionedSink& sink, const std::function<void()>& meanwhile = {});
 
 }  // namespace sb

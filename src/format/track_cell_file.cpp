@@ -5,18 +5,31 @@
 namespace sb {
 namespace {
 
+constexpr std::size_t kRecordSize = 15;
+
+// One record laid out in place, so the writer checks its room once per
+// record rather than once per field.
 void write_record(LeWriter& out, const CellRecord& c) {
-  out.u8(c.kind);
-  out.i16(c.value);
-  out.i16(c.value_2);
-  out.i16(c.value_3);
-  out.i16(c.value_4);
-  out.u8(c.signal_time);
-  out.u8(c.approach_mark);
-  out.u8(c.montagna_type);
-  out.u8(c.speed_code);
-  out.u8(c.gradient);
-  out.u8(c.adhesion);
+  char bytes[kRecordSize];
+  char* p = bytes;
+  auto u8 = [&](uint8_t v) { *p++ = static_cast<char>(v); };
+  auto i16 = [&](int16_t v) {
+    const auto u = static_cast<uint16_t>(v);
+    *p++ = static_cast<char>(u & 0xFF);
+    *p++ = static_cast<char>(u >> 8);
+  };
+  u8(c.kind);
+  i16(c.value);
+  i16(c.value_2);
+  i16(c.value_3);
+  i16(c.value_4);
+  u8(c.signal_time);
+  u8(c.approach_mark);
+  u8(c.montagna_type);
+  u8(c.speed_code);
+  u8(c.gradient);
+  u8(c.adhesion);
+  out.bytes({bytes, kRecordSize});
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "format/line_plan_file.h"
 
+#include "base/large_buffer.h"
+
 #include <algorithm>
 #include <bit>
 #include <condition_variable>
@@ -144,13 +146,17 @@ void write_half(const LinePlan& plan, int coordinate, Out out) {
 class WritePipeline {
  public:
   struct Block {
-    std::unique_ptr<char[]> bytes{new char[kPipelineBlock]};
+    char* bytes = nullptr;
     uint64_t offset = 0;
     std::size_t size = 0;
   };
 
-  explicit WritePipeline(PositionedSink& sink) : sink_(sink), blocks_(kPipelineBlocks) {
-    for (Block& b : blocks_) free_.push_back(&b);
+  explicit WritePipeline(PositionedSink& sink)
+      : sink_(sink), memory_(kPipelineBlock * kPipelineBlocks), blocks_(kPipelineBlocks) {
+    for (std::size_t i = 0; i < kPipelineBlocks; ++i) {
+      blocks_[i].bytes = memory_.data() + i * kPipelineBlock;
+      free_.push_back(&blocks_[i]);
+    }
     writer_ = std::thread([this] { write_blocks(); });
   }
   ~WritePipeline() {
@@ -205,7 +211,7 @@ class WritePipeline {
         full_.pop_front();
       }
       try {
-        sink_.write_at(b->offset, b->bytes.get(), b->size);
+        sink_.write_at(b->offset, b->bytes, b->size);
       } catch (...) {
         std::lock_guard<std::mutex> lock(mutex_);
         failure_ = std::current_exception();
@@ -223,6 +229,7 @@ class WritePipeline {
   }
 
   PositionedSink& sink_;
+  LargeBuffer memory_;
   std::vector<Block> blocks_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -246,7 +253,7 @@ class PipelinedHalf {
       flush();
       block_ = pipeline_.take();
     }
-    return block_->bytes.get() + block_->size;
+    return block_->bytes + block_->size;
   }
   void commit(std::size_t n) { block_->size += n; }
   std::size_t room() const { return block_ == nullptr ? 0 : kPipelineBlock - block_->size; }

@@ -9,16 +9,12 @@ namespace sb {
 void TrackCells::create(int64_t cell_count) {
   if (cell_count < 0) throw RunTimeFailure("negative track cell count " + std::to_string(cell_count));
   cells_.assign(static_cast<std::size_t>(cell_count + 1), TrackCell{});
-  origins_.assign(static_cast<std::size_t>(cell_count + 1), 0);
-  record_files_.assign(static_cast<std::size_t>(cell_count + 1), 0);
-  record_lines_.assign(static_cast<std::size_t>(cell_count + 1), 0);
+  stamps_.clear();
 }
 
 void TrackCells::discard() {
   cells_.clear();
-  origins_.clear();
-  record_files_.clear();
-  record_lines_.clear();
+  stamps_.clear();
 }
 
 TrackCell& TrackCells::at(int64_t index) { return const_cast<TrackCell&>(std::as_const(*this).at(index)); }
@@ -36,9 +32,13 @@ const TrackCell& TrackCells::at(int64_t index) const {
 
 void TrackCells::mark(int64_t index, uint8_t kind, int32_t origin) {
   at(index).kind = kind;
-  origins_[static_cast<std::size_t>(index)] = origin;
-  record_files_[static_cast<std::size_t>(index)] = current_file_;
-  record_lines_[static_cast<std::size_t>(index)] = current_line_;
+  stamps_[index] = {origin, current_file_, current_line_};
+}
+
+const TrackCells::Stamp& TrackCells::stamp(int64_t index) const {
+  static const Stamp kNone;
+  const auto it = stamps_.find(index);
+  return it == stamps_.end() ? kNone : it->second;
 }
 
 std::string TrackCells::occupant(int64_t index) const {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/numbers.h"
@@ -120,7 +121,7 @@ class TrackCells {
   // Sets a cell's kind and remembers the position (metres) of the element
   // that placed it, for messages.
   void mark(int64_t index, uint8_t kind, int32_t origin);
-  int32_t origin(int64_t index) const { return origins_.at(static_cast<std::size_t>(index)); }
+  int32_t origin(int64_t index) const { return stamp(index).origin; }
   // "the signal at 1200 m", for messages about a taken cell.
   std::string occupant(int64_t index) const;
 
@@ -132,16 +133,25 @@ class TrackCells {
     current_file_ = file;
     current_line_ = line;
   }
-  uint8_t record_file(int64_t index) const { return record_files_.at(static_cast<std::size_t>(index)); }
-  int record_line(int64_t index) const { return record_lines_.at(static_cast<std::size_t>(index)); }
+  uint8_t record_file(int64_t index) const { return stamp(index).file; }
+  int record_line(int64_t index) const { return stamp(index).line; }
 
   const std::vector<TrackCell>& cells() const { return cells_; }
 
  private:
+  // What mark() stamps on a cell; a cell never marked has origin 0 and no
+  // record.
+  struct Stamp {
+    int32_t origin = 0;
+    uint8_t file = 0;
+    int line = 0;
+  };
+  const Stamp& stamp(int64_t index) const;
+
   std::vector<TrackCell> cells_;
-  std::vector<int32_t> origins_;
-  std::vector<uint8_t> record_files_;
-  std::vector<int> record_lines_;
+  // Only marked cells have a stamp: elements are few beside the cells of a
+  // long route, so the route's length costs the cells alone.
+  std::unordered_map<int64_t, Stamp> stamps_;
   uint8_t current_file_ = 0;
   int current_line_ = 0;
 };

@@ -1,0 +1,26 @@
+#include "base/large_buffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <new>
+
+namespace sb {
+namespace {
+
+constexpr std::size_t kHugePage = 2 * 1024 * 1024;
+
+}  // namespace
+
+LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
+  const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
+  data_ = static_cast<char*>(std::aligned_alloc(kHugePage, rounded));
+  if (data_ == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  (void)::madvise(data_, rounded, MADV_HUGEPAGE);  // only a hint
+#endif
+}
+
+LargeBuffer::~LargeBuffer() { std::free(data_); }
+
+}  // namespace sb

@@ -1,0 +1,24 @@
+// One large block of memory, asked of the kernel as transparent huge pages
+// where it grants them: 2 MiB cost one page fault rather than 512.
+#pragma once
+
+#include <cstddef>
+
+namespace sb {
+
+class LargeBuffer {
+ public:
+  explicit LargeBuffer(std::size_t size);
+  ~LargeBuffer();
+  LargeBuffer(const LargeBuffer&) = delete;
+  LargeBuffer& operator=(const LargeBuffer&) = delete;
+
+  char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace sb

@@ -1,6 +1,5 @@
 #include "model/track_cells.h"
 
-#include <utility>
 
 #include "base/failures.h"
 
@@ -17,17 +16,10 @@ void TrackCells::discard() {
   stamps_.clear();
 }
 
-TrackCell& TrackCells::at(int64_t index) { return const_cast<TrackCell&>(std::as_const(*this).at(index)); }
-
-const TrackCell& TrackCells::at(int64_t index) const {
-  if (!contains(index)) {
-    if (cells_.empty())
-      throw RunTimeFailure("track cell " + std::to_string(index) +
-                           " used before the route length created the cells");
-    throw RunTimeFailure("track cell " + std::to_string(index) + " lies outside cells 0 to " +
-                         std::to_string(size() - 1));
-  }
-  return cells_[static_cast<std::size_t>(index)];
+void TrackCells::refuse(int64_t index) const {
+  if (cells_.empty())
+    throw RunTimeFailure("track cell " + std::to_string(index) + " used before the route length created the cells");
+  throw RunTimeFailure("track cell " + std::to_string(index) + " lies outside cells 0 to " + std::to_string(size() - 1));
 }
 
 void TrackCells::mark(int64_t index, uint8_t kind, int32_t origin) {

@@ -115,8 +115,15 @@ class TrackCells {
   int64_t size() const { return static_cast<int64_t>(cells_.size()); }
   bool contains(int64_t index) const { return index >= 0 && index < size(); }
 
-  TrackCell& at(int64_t index);
-  const TrackCell& at(int64_t index) const;
+  // Throws RunTimeFailure for a cell that does not exist.
+  TrackCell& at(int64_t index) {
+    if (!contains(index)) refuse(index);
+    return cells_[static_cast<std::size_t>(index)];
+  }
+  const TrackCell& at(int64_t index) const {
+    if (!contains(index)) refuse(index);
+    return cells_[static_cast<std::size_t>(index)];
+  }
 
   // Sets a cell's kind and remembers the position (metres) of the element
   // that placed it, for messages.
@@ -147,6 +154,7 @@ class TrackCells {
     int line = 0;
   };
   const Stamp& stamp(int64_t index) const;
+  [[noreturn]] void refuse(int64_t index) const;
 
   std::vector<TrackCell> cells_;
   // Only marked cells have a stamp: elements are few beside the cells of a

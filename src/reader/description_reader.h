@@ -56,7 +56,7 @@ class DescriptionReader {
   void create_pending_cells();
   Next repetition(FieldReader& in, std::string_view keyword);
   Next read_main_part(FieldReader& in);
-  void set_gradient(int64_t cell, int32_t gradient);
+  uint8_t stored_gradient(int32_t gradient);
   Next gradient(FieldReader& in);
   void gradient_tail();
   Next curve(FieldReader& in, std::string_view keyword);

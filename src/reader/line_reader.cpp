@@ -189,12 +189,12 @@ DescriptionReader::Next DescriptionReader::read_main_part(FieldReader& in) {
   }
 }
 
-void DescriptionReader::set_gradient(int64_t cell, int32_t gradient) {
+uint8_t DescriptionReader::stored_gradient(int32_t gradient) {
   const int32_t stored = checked::add(gradient, 100, "gradient + 100");
   if (stored < 0 || stored > 255) {
     throw RunTimeFailure("gradient " + std::to_string(gradient) + " does not fit (-100 to 155)");
   }
-  st_.cells.at(cell).gradient = static_cast<uint8_t>(stored);
+  return static_cast<uint8_t>(stored);
 }
 
 DescriptionReader::Next DescriptionReader::gradient(FieldReader& in) {
@@ -204,8 +204,9 @@ DescriptionReader::Next DescriptionReader::gradient(FieldReader& in) {
   if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
+    const uint8_t stored = stored_gradient(previous_gradient_);
     do {
-      set_gradient(gradient_cursor_, previous_gradient_);
+      st_.cells.at(gradient_cursor_).gradient = stored;
       ++gradient_cursor_;
     } while (gradient_cursor_ < n);
   }
@@ -214,8 +215,9 @@ DescriptionReader::Next DescriptionReader::gradient(FieldReader& in) {
 }
 
 void DescriptionReader::gradient_tail() {
+  const uint8_t stored = stored_gradient(previous_gradient_);
   do {
-    set_gradient(gradient_cursor_, previous_gradient_);
+    st_.cells.at(gradient_cursor_).gradient = stored;
     ++gradient_cursor_;
   } while (gradient_cursor_ < static_cast<int64_t>(st_.cell_count) - 2);
 }

@@ -34,8 +34,9 @@ DescriptionReader::Next DescriptionReader::read_train_file() {
   if (records == Next::kGoOn && generale) watch_.end_of_file();
 
   src_.train.remove();
+  const uint8_t last_speed = speed_code(previous_speed_);
   do {
-    st_.cells.at(speed_cursor_).speed_code = speed_code(previous_speed_);
+    st_.cells.at(speed_cursor_).speed_code = last_speed;
     ++speed_cursor_;
   } while (speed_cursor_ < static_cast<int64_t>(st_.cell_count) - 2);
   do {
@@ -102,12 +103,12 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in) {
   first_at_zero("velocita", p, speed_records_);
   if (within_cells("speed limit", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
-  if (n >= 1) {
+  if (n >= 1 && speed_cursor_ < st_.cell_count) {
+    const uint8_t code = speed_code(previous_speed_);
     do {
-      if (speed_cursor_ >= st_.cell_count) break;
-      st_.cells.at(speed_cursor_).speed_code = speed_code(previous_speed_);
+      st_.cells.at(speed_cursor_).speed_code = code;
       ++speed_cursor_;
-    } while (speed_cursor_ < n);
+    } while (speed_cursor_ < n && speed_cursor_ < st_.cell_count);
   }
   previous_speed_ = v;
   previous_speed_line_ = st_.place.line;

@@ -116,10 +116,20 @@ bool contains(std::string_view field, std::string_view keyword) {
   return field.find(keyword) != std::string_view::npos;
 }
 
+// Called for every keyword field against each keyword in turn, so it first
+// rules out a field too short to hold the keyword.
 bool contains_any_case(std::string_view field, std::string_view keyword) {
-  auto it = std::search(field.begin(), field.end(), keyword.begin(), keyword.end(),
-                        [](char a, char b) { return ascii_lower(a) == ascii_lower(b); });
-  return it != field.end() || keyword.empty();
+  if (keyword.empty()) return true;
+  if (keyword.size() > field.size()) return false;
+  const char first = ascii_lower(keyword[0]);
+  const std::size_t last_start = field.size() - keyword.size();
+  for (std::size_t i = 0; i <= last_start; ++i) {
+    if (ascii_lower(field[i]) != first) continue;
+    std::size_t j = 1;
+    while (j < keyword.size() && ascii_lower(field[i + j]) == ascii_lower(keyword[j])) ++j;
+    if (j == keyword.size()) return true;
+  }
+  return false;
 }
 
 }  // namespace sb

@@ -1,6 +1,9 @@
 #include "base/large_buffer.h"
 
 #include <sys/mman.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cstdlib>
 #include <new>
@@ -22,5 +25,11 @@ LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
 }
 
 LargeBuffer::~LargeBuffer() { std::free(data_); }
+
+void release_free_memory() {
+#ifdef __GLIBC__
+  (void)::malloc_trim(0);
+#endif
+}
 
 }  // namespace sb

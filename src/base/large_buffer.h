@@ -21,4 +21,9 @@ class LargeBuffer {
   std::size_t size_ = 0;
 };
 
+// Gives the heap's free pages back to the system. Called before a large
+// buffer is taken, it keeps what earlier work freed (the description texts,
+// say) from adding to the peak of resident memory.
+void release_free_memory();
+
 }  // namespace sb

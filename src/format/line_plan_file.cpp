@@ -298,6 +298,9 @@ void write_line_plan(const LinePlan& plan, ByteSink& sink) {
 void write_line_plan(const LinePlan& plan, PositionedSink& sink, const std::function<void()>& meanwhile) {
   if (!plan.exists()) return;
   sink.expect_size(line_plan_file_size(plan));
+  // The ring is the compile's largest allocation: what the reading freed
+  // goes back first rather than adding to the peak.
+  release_free_memory();
   WritePipeline pipeline(sink);
   PipelinedHalf first(pipeline, 0);
   PipelinedHalf second(pipeline, half_size(plan));

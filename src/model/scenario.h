@@ -28,8 +28,9 @@ inline constexpr std::size_t kMaxMontagnaSpans = 80;
 // page links its elements to their lines through these.
 struct PlacedElement {
   uint8_t kind = 0;
+  uint8_t file = 0;  // index into Scenario::source_names
   int32_t position = 0;
-  SourcePlace place;
+  int line = 0;
 };
 
 struct Scenario {
@@ -51,7 +52,8 @@ struct Scenario {
   SourcePlace place;
   // Every element the reader placed, in reading order.
   std::vector<PlacedElement> placed_elements;
-  // The names of the description files, by TrackCells::record_file().
+  // The names of the description files, by TrackCells::record_file() and
+  // PlacedElement::file.
   std::array<std::string, 3> source_names;
 
   // An error at the current place; `position` is where along the line it

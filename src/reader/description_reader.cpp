@@ -37,7 +37,8 @@ void DescriptionReader::at_field(const DescriptionSource& source, const Field& f
   // allocation.
   st_.place.file = source.name();
   st_.place.line = field.line;
-  st_.cells.set_current_record(&source == &src_.line ? 1 : 2, field.line);
+  current_file_ = &source == &src_.line ? 1 : 2;
+  st_.cells.set_current_record(current_file_, field.line);
 }
 
 // The range test of a position: its cell (with a margin of `margin`
@@ -64,7 +65,7 @@ DescriptionReader::Next DescriptionReader::stop(DescriptionSource& source, int32
 }
 
 void DescriptionReader::note_placed(uint8_t kind, int32_t position) {
-  st_.placed_elements.push_back({kind, position, st_.place});
+  st_.placed_elements.push_back({kind, current_file_, position, st_.place.line});
 }
 
 DescriptionReader::Next DescriptionReader::placed(DescriptionSource& source, const std::optional<Refusal>& refusal,

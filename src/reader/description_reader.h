@@ -95,6 +95,7 @@ class DescriptionReader {
   int64_t previous_speed_ = 0;
   int previous_speed_line_ = 0;
   int64_t previous_adhesion_ = 0;
+  uint8_t current_file_ = 0;  // 1: the line description, 2: the train description
   int speed_records_ = 0;
   int adhesion_records_ = 0;
 };

@@ -108,7 +108,7 @@ class Builder {
     m_.train_number = st_.train_number;
     m_.route_length = st_.table.general.route_length;
     m_.cell_count = st_.cells.exists() ? static_cast<int32_t>(st_.cells.size() - 1) : 0;
-    for (const PlacedElement& p : st_.placed_elements) sources_[{p.kind, p.position}] = &p.place;
+    for (const PlacedElement& p : st_.placed_elements) sources_[{p.kind, p.position}] = &p;
     profile();
     elements();
     diagnostics(fatal);
@@ -130,8 +130,10 @@ class Builder {
 
   std::optional<SourceLine> source_of(uint8_t kind, int32_t position) const {
     auto it = sources_.find({kind, position});
-    if (it == sources_.end() || it->second->file.empty()) return std::nullopt;
-    return SourceLine{it->second->file, it->second->line};
+    if (it == sources_.end()) return std::nullopt;
+    const std::string& file = st_.source_names[it->second->file];
+    if (file.empty()) return std::nullopt;
+    return SourceLine{file, it->second->line};
   }
 
   int32_t add(Element e) {
@@ -304,7 +306,7 @@ class Builder {
 
   const Scenario& st_;
   PageModel& m_;
-  std::map<std::pair<uint8_t, int32_t>, const SourcePlace*> sources_;
+  std::map<std::pair<uint8_t, int32_t>, const PlacedElement*> sources_;
 };
 
 }  // namespace

@@ -16,6 +16,12 @@ constexpr std::size_t kHugePage = 2 * 1024 * 1024;
 }  // namespace
 
 LargeBuffer::LargeBuffer(std::size_t size) : size_(size) {
+  if (size < kHugePage) {
+    // Too small for a huge page: ordinary pages, touched only where used.
+    data_ = static_cast<char*>(std::malloc(size > 0 ? size : 1));
+    if (data_ == nullptr) throw std::bad_alloc();
+    return;
+  }
   const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
   data_ = static_cast<char*>(std::aligned_alloc(kHugePage, rounded));
   if (data_ == nullptr) throw std::bad_alloc();

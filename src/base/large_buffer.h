@@ -1,5 +1,6 @@
-// One large block of memory, asked of the kernel as transparent huge pages
-// where it grants them: 2 MiB cost one page fault rather than 512.
+// One large block of memory. From 2 MiB up it is asked of the kernel as
+// transparent huge pages where it grants them: 2 MiB then cost one page
+// fault rather than 512.
 #pragma once
 
 #include <cstddef>

@@ -14,7 +14,8 @@
 #   (a) the whole built-in run / cp of its six output files;
 #   (b) compiling the 1000 km line / cp of its three compiled files;
 #   (c) peak resident memory of the 1000 km compile / the line plan file size;
-#   (d) compile time at 100, 300 and 1000 km and the cost per km.
+#   (d) compile time at 100, 300 and 1000 km and the cost per km, beside the
+#       same for cp of each length's compiled files.
 # Machines are shared and noisy, so only ratios of commands measured side by
 # side are reported: in each round hyperfine times both commands of a pair
 # (their order alternating from round to round) and the round's ratio is the
@@ -133,25 +134,31 @@ printf '    peak at 100 / 300 / 1000 km: %.1f / %.1f / %.1f MiB; 1000 km / 100 k
 echo
 
 # --- (d) cost against route length --------------------------------------------
-: >"$work/t100"
-: >"$work/t300"
-: >"$work/t1000"
-for ((r = 0; r < rounds; r++)); do
-  medians "$(compile_cmd 100)" "$(compile_cmd 300)" "$(compile_cmd 1000)"
-  echo "${t[0]}" >>"$work/t100"
-  echo "${t[1]}" >>"$work/t300"
-  echo "${t[2]}" >>"$work/t1000"
+# The same for cp of each length's compiled files: how the kernel's cost of
+# writing a file grows with its size, beside the compile's.
+cp_cmd() { echo "cp $(echo "$work"/ref$1/*) $out/"; }
+for what in compile cp; do
+  for km in 100 300 1000; do : >"$work/t$what$km"; done
 done
-t100="$(median <"$work/t100")"
-t300="$(median <"$work/t300")"
-t1000="$(median <"$work/t1000")"
-echo "(d) compile time against route length (median ms; ms per km between lengths)"
-awk -v a="$t100" -v b="$t300" -v c="$t1000" 'BEGIN {
-  printf "    100 km %.1f ms   300 km %.1f ms   1000 km %.1f ms\n", a * 1000, b * 1000, c * 1000
-  s1 = (b - a) * 1000 / 200; s2 = (c - b) * 1000 / 700
-  printf "    100-300 km: %.4f ms/km   300-1000 km: %.4f ms/km   ratio of the two %.2f (1 = linear)\n", s1, s2, s2 / s1
-  printf "    time(1000 km) / time(100 km) = %.2f (10 for a cost with no fixed part)\n", c / a
-}'
+for ((r = 0; r < rounds; r++)); do
+  medians "$(compile_cmd 100)" "$(compile_cmd 300)" "$(compile_cmd 1000)" "$(cp_cmd 100)" "$(cp_cmd 300)" "$(cp_cmd 1000)"
+  i=0
+  for what in compile cp; do
+    for km in 100 300 1000; do
+      echo "${t[$i]}" >>"$work/t$what$km"
+      i=$((i + 1))
+    done
+  done
+done
+echo "(d) time against route length (median ms; ms per km between lengths)"
+for what in compile cp; do
+  awk -v w="$what" -v a="$(median <"$work/t${what}100")" -v b="$(median <"$work/t${what}300")" \
+    -v c="$(median <"$work/t${what}1000")" 'BEGIN {
+    printf "    %-8s 100 km %.1f ms   300 km %.1f ms   1000 km %.1f ms\n", w, a * 1000, b * 1000, c * 1000
+    s1 = (b - a) * 1000 / 200; s2 = (c - b) * 1000 / 700
+    printf "             100-300 km: %.4f ms/km   300-1000 km: %.4f ms/km   ratio of the two %.2f (1 = linear)\n", s1, s2, s2 / s1
+  }'
+done
 echo
 
 # --- the stages in process ----------------------------------------------------

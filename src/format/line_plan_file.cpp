@@ -8,10 +8,12 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "base/large_buffer.h"
+#include "base/thread_placement.h"
 
 namespace sb {
 namespace {
@@ -165,6 +167,7 @@ class WritePipeline {
       free_.push_back(&blocks_[i]);
     }
     writer_ = std::thread([this] { write_blocks(); });
+    placement_.emplace(writer_);
   }
   ~WritePipeline() {
     {
@@ -246,6 +249,10 @@ class WritePipeline {
   bool closing_ = false;
   std::exception_ptr failure_;
   std::thread writer_;
+  // Computing and writing each get a processor of their own: left to the
+  // scheduler, the writer often ended up beside the computing thread (the
+  // one that wakes it), and the plan then took 9-10 ms instead of 5-6.
+  std::optional<SeparateProcessors> placement_;
 };
 
 // One half's blocks, handed to the pipeline as they fill, at the half's

@@ -36,12 +36,11 @@ LinePlan::Advance LinePlan::advance(int64_t until, bool curved, double curvature
     outcome = Advance::kPassedLimit;
   }
   if (last >= cursor_) {
-    PlanRun run{cursor_, last, curved, curvature};
     // A straight run that follows a straight run continues it.
-    if (!curved && !runs_.empty() && !runs_.back().curved && runs_.back().last + 1 == cursor_) {
+    if (!curved && !runs_.empty() && !runs_.back().curved) {
       runs_.back().last = last;
     } else {
-      runs_.push_back(run);
+      runs_.push_back({last, curvature, curved});
     }
     cursor_ = last + 1;
   }

@@ -18,13 +18,13 @@
 
 namespace sb {
 
-// Metres [first, last] integrated in one way: straight on, or turned by
-// `curvature` (radians per metre; negative turns left) at every metre.
+// Metres up to `last` integrated in one way: straight on, or turned by
+// `curvature` (radians per metre; negative turns left) at every metre. A
+// run starts where the one before it ended, the first one at metre 2.
 struct PlanRun {
-  int64_t first = 0;
   int64_t last = 0;
-  bool curved = false;
   double curvature = 0.0;
+  bool curved = false;
 };
 
 class LinePlan {
@@ -74,9 +74,10 @@ void trace_plan_chunks(const LinePlan& plan, EmitChunk&& emit_chunk) {
   double ys[kChunk];
   double x2 = 0.0, y2 = 0.0;  // metre m - 2
   double x1 = 0.0, y1 = 1.0;  // metre m - 1
+  int64_t run_first = 2;
   for (const PlanRun& run : plan.runs()) {
     const double k = run.curvature;
-    for (int64_t first = run.first; first <= run.last; first += kChunk) {
+    for (int64_t first = run_first; first <= run.last; first += kChunk) {
       const int64_t n = run.last - first + 1 < kChunk ? run.last - first + 1 : kChunk;
       if (run.curved) {
         for (int64_t i = 0; i < n; ++i) {
@@ -103,6 +104,7 @@ void trace_plan_chunks(const LinePlan& plan, EmitChunk&& emit_chunk) {
       }
       emit_chunk(first, static_cast<const double*>(xs), static_cast<const double*>(ys), static_cast<std::size_t>(n));
     }
+    run_first = run.last + 1;
   }
 }
 

@@ -18,6 +18,9 @@ std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* prob
 // bytes Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D).
 char32_t cp1252_character(unsigned char byte);
 
+// Appends the UTF-8 form of one Unicode character.
+void append_utf8(std::string& out, char32_t c);
+
 // The UTF-8 form of Windows-1252 bytes. The five bytes Windows-1252 leaves
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) come out as U+FFFD.
 std::string cp1252_to_utf8(std::string_view bytes);

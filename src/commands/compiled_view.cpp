@@ -3,9 +3,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "track/check_codes.h"
+#include "base/encoding.h"
 #include "base/failures.h"
 #include "base/files.h"
+#include "track/check_codes.h"
 
 namespace sb {
 namespace {
@@ -19,28 +20,11 @@ std::string_view base_name(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// Code points of 0x80..0x9F; 0 where the code page leaves the code unused.
-constexpr uint16_t kHigh1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-uint32_t code_point(unsigned char c) {
-  if (c >= 0x80 && c <= 0x9F && kHigh1252[c - 0x80] != 0) return kHigh1252[c - 0x80];
-  return c;
-}
-
-void append_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+// The character of a byte as listings show it: a byte Windows-1252 leaves
+// undefined stands for the control character of the same number.
+char32_t code_point(unsigned char c) {
+  const char32_t character = cp1252_character(c);
+  return character == 0xFFFD ? c : character;
 }
 
 std::string joined(const std::vector<std::string>& parts, const char* separator) {
@@ -96,7 +80,7 @@ std::string printable_text(std::string_view text) {
   std::string out;
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
-    const bool unused = c >= 0x80 && c <= 0x9F && kHigh1252[c - 0x80] == 0;
+    const bool unused = cp1252_character(c) == 0xFFFD;
     if (c < 0x20 || c == 0x7F || unused) {
       char buffer[8];
       std::snprintf(buffer, sizeof buffer, "\\x%02X", c);

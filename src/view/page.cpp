@@ -14,21 +14,8 @@ namespace sb::view {
 
 namespace {
 
-void append_code_point(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The page shows a control byte other than tab and line feed as U+FFFD.
-uint32_t code_point_1252(unsigned char b) {
+char32_t code_point_1252(unsigned char b) {
   if (b < 0x20) return (b == '\t' || b == '\n') ? b : 0xFFFD;
   if (b == 0x7F) return 0xFFFD;
   return cp1252_character(b);
@@ -39,7 +26,7 @@ uint32_t code_point_1252(unsigned char b) {
 std::string utf8_from_1252(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (unsigned char b : text) append_code_point(out, code_point_1252(b));
+  for (unsigned char b : text) append_utf8(out, code_point_1252(b));
   return out;
 }
 
@@ -53,7 +40,7 @@ std::string html_text(const std::string& text_1252) {
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
-      default: append_code_point(out, code_point_1252(b));
+      default: append_utf8(out, code_point_1252(b));
     }
   }
   return out;
@@ -73,7 +60,7 @@ std::string json_string(const std::string& text_1252) {
       case '&': out += "\\u0026"; break;
       case '\n': out += "\\n"; break;
       case '\t': out += "\\t"; break;
-      default: append_code_point(out, code_point_1252(b));
+      default: append_utf8(out, code_point_1252(b));
     }
   }
   return out + "\"";
@@ -111,14 +98,6 @@ std::string num(double v, int decimals = 1) {
 }
 
 std::string str(int64_t v) { return std::to_string(v); }
-
-std::string clock(int64_t seconds) {
-  if (seconds < 0) return str(seconds) + " s";
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return buffer;
-}
 
 std::string source_text(const Element& e) {
   return e.source ? e.source->file + ":" + str(e.source->line) : std::string();
@@ -549,7 +528,7 @@ class Page {
     for (const Station& s : m_.stations) {
       row_start(static_cast<std::size_t>(s.element));
       o_ += td(html_text(s.name)) + td(num(s.position / 1000.0, 3), "n") +
-            td(clock(s.time), "n") + td(str(s.kind), "n") + "</tr>\n";
+            td(clock_text(s.time), "n") + td(str(s.kind), "n") + "</tr>\n";
     }
     if (m_.stations.empty()) o_ += "<tr><td colspan=\"4\" class=\"empty\">no stations</td></tr>\n";
     o_ += "</tbody></table></div>\n";

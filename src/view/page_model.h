@@ -115,4 +115,7 @@ struct PageModel {
   std::vector<std::optional<std::pair<double, double>>> element_xy;
 };
 
+// A time of day in seconds as H:MM:SS; a negative one as "N s".
+std::string clock_text(int64_t seconds);
+
 }  // namespace sb::view

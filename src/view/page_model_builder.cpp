@@ -77,19 +77,19 @@ using namespace cell_kind;
 
 std::string str(int64_t v) { return std::to_string(v); }
 
-std::string clock(int64_t seconds) {
+std::string speeds_text(BoardSpeed s) {
+  return s.right != 0 ? str(s.left) + " / " + str(s.right) + " km/h" : str(s.left) + " km/h";
+}
+
+}  // namespace
+
+std::string clock_text(int64_t seconds) {
   if (seconds < 0) return str(seconds) + " s";
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
   return buffer;
 }
-
-std::string speeds_text(BoardSpeed s) {
-  return s.right != 0 ? str(s.left) + " / " + str(s.right) + " km/h" : str(s.left) + " km/h";
-}
-
-}  // namespace
 
 std::string signal_summary(int32_t aspect_1, int32_t aspect_2, int32_t aspect_3, int32_t combined, int32_t time) {
   return "aspects " + str(aspect_1) + "/" + str(aspect_2) + "/" + str(aspect_3) + ", combined code " +
@@ -268,7 +268,7 @@ class Builder {
                   {"position", str(r.position) + " m"},
                   {"chainage", std::string("km ") + km_text},
                   {"platform", str(r.start) + " .. " + str(r.end) + " m"},
-                  {"time", clock(r.time)},
+                  {"time", clock_text(r.time)},
                   {"stop cell", stop != stop_cells.end() ? str(stop->second) : std::string("none")}};
       const int32_t index = add(std::move(e));
       m_.stations.push_back({r.text, r.position, km, r.time, r.kind, index});

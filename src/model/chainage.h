@@ -1,0 +1,24 @@
+// Chainage: the kilometre count an author reads on the line's boards, the
+// timetable card and their maps. From a system's start on, chainage =
+// reference + position (rising) or reference - position (falling).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "model/scenario_table.h"
+
+namespace sb {
+
+// The chainage in metres at `position` (metres from the route's start),
+// from the table's ordered systems (greatest start first; a falling
+// system's reference is stored 100 m on). None where no system covers the
+// position.
+std::optional<int64_t> chainage_at(const std::array<ChainageSystem, 3>& ordered_systems, int64_t position);
+
+// "12.700": chainage metres as kilometres with three decimals.
+std::string chainage_km_text(int64_t chainage_metres);
+
+}  // namespace sb

@@ -79,17 +79,32 @@ std::string take_warning_options(std::vector<std::string>& args, sb::ReportOptio
   return "";
 }
 
+// A file name that starts with "-" reads as an option.
+std::string leading_dash_hint(const std::vector<std::string>& args) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() < 2 || a[0] != '-' || a.rfind("--", 0) == 0) continue;
+    if (a.find('.') != std::string::npos || a.find('/') != std::string::npos) {
+      return "hint: a file name that starts with \"-\" reads as an option: write ./" + a +
+             " (or put -- after the options, before the file names)";
+    }
+  }
+  return "";
+}
+
 // A hint for an option given where it does not belong.
 std::string parse_hint(const std::vector<std::string>& args) {
+  const std::string dash = leading_dash_hint(args);
+  if (!dash.empty()) return dash;
   bool command = false;
   for (const std::string& a : args) command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff";
   if (command) return "";
   for (const std::string& a : args) {
     const std::string name = a.substr(0, a.find('='));
-    for (const char* option : {"--out", "--route", "--train", "--no-plan", "--force"}) {
+    for (const char* option : {"--out", "--route", "--train", "--no-plan"}) {
       if (name == option) {
         return "hint: " + name + " belongs to 'compile': scenario-builder compile LINE_FILE TRAIN_FILE " + name +
-               (name == "--no-plan" || name == "--force" ? "" : " VALUE");
+               (name == "--no-plan" ? "" : " VALUE");
       }
     }
     if (name == "--max-errors") return "hint: --max-errors belongs to 'check': scenario-builder check LINE_FILE TRAIN_FILE --max-errors N";
@@ -110,6 +125,7 @@ int parse_and_run(int argc, char** argv) {
   app.add_option("--dir", run.dir, "Write every file into DIR instead of the program's own directory")
       ->type_name("DIR");
   app.add_flag("--keep-sources", run.keep_sources, "Leave the two description files in place after reading them");
+  app.add_flag("--force", run.force, "Replace description files in DIR that differ from the built-in text");
 
   sb::CompileOptions compile;
   CLI::App* sub = app.add_subcommand("compile", "Compile your own line and train description files");
@@ -195,10 +211,10 @@ int parse_and_run(int argc, char** argv) {
   report.json = diagnostics_format == "json";
   sb::set_report_options(report);
 
-  const bool builtin_options = app.count("--dir") > 0 || run.keep_sources;
+  const bool builtin_options = app.count("--dir") > 0 || run.keep_sources || run.force;
   if (view_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run\n";
+      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
       return sb::kExitUsage;
     }
     view.plan = !view_no_plan;
@@ -206,7 +222,7 @@ int parse_and_run(int argc, char** argv) {
   }
   if (inspect_cmd->parsed() || diff_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run\n";
+      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
       return sb::kExitUsage;
     }
     return inspect_cmd->parsed() ? sb::run_inspect(inspect, std::cout, std::cerr)
@@ -214,7 +230,7 @@ int parse_and_run(int argc, char** argv) {
   }
   if (sub->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run; use --out with "
+      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run; use --out with "
                    "compile\n";
       return sb::kExitUsage;
     }
@@ -228,7 +244,7 @@ int parse_and_run(int argc, char** argv) {
   }
   if (check_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir and --keep-sources belong to the built-in run\n";
+      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
       return sb::kExitUsage;
     }
     check.plan = !check_no_plan;

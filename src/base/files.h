@@ -59,6 +59,9 @@ class CountingSink : public ByteSink {
 // thrown. Afterwards the directories hold either the whole new set or the
 // whole old set, and no temporary file. A set destroyed without commit()
 // removes its temporary files and changes nothing.
+// The suffix of a temporary name, ".tmp-XXXXXX".
+inline constexpr std::size_t kTemporarySuffixLength = 11;
+
 class OutputSet {
  public:
   OutputSet();

@@ -20,6 +20,7 @@ enum ExitStatus : int {
 struct RunOptions {
   std::string dir;            // where every file goes; empty: the program's directory
   bool keep_sources = false;  // leave the two description files in place
+  bool force = false;         // replace description files that differ from the built-in text
 };
 
 struct CompileOptions {

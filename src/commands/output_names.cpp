@@ -1,8 +1,12 @@
 #include "commands/output_names.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
+
+#include "base/files.h"
 
 
 namespace sb {
@@ -80,6 +84,42 @@ std::string output_name_problem(const std::string& route, const std::string& tra
       }
     }
   }
+  return outputs_problem(outputs, inputs);
+}
+
+std::string outputs_problem(const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs) {
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = 0; j < i; ++j) {
+      if (outputs[i].path == outputs[j].path) {
+        return std::string("the ") + outputs[j].what + " and the " + outputs[i].what + " would both be " +
+               shown(outputs[i].path);
+      }
+    }
+  }
+  for (const NamedOutput& output : outputs) {
+    const std::size_t slash = output.path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : output.path.substr(0, slash);
+    const std::size_t name_length = output.path.size() - (slash == std::string::npos ? 0 : slash + 1);
+    long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    if (limit <= 0) limit = 255;
+    if (name_length + kTemporarySuffixLength > static_cast<std::size_t>(limit)) {
+      return std::string("the name of the ") + output.what + " " + shown(output.path) + " is " +
+             std::to_string(name_length) + " bytes long: with the temporary name's " +
+             std::to_string(kTemporarySuffixLength) + "-byte suffix it passes the file system's limit of " +
+             std::to_string(limit) + " bytes";
+    }
+  }
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    struct stat a {};
+    if (::stat(inputs[i].c_str(), &a) != 0) continue;
+    for (std::size_t j = 0; j < i; ++j) {
+      struct stat b {};
+      if (::stat(inputs[j].c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino) {
+        return "the input files " + shown(inputs[j]) + " and " + shown(inputs[i]) +
+               " are the same file: give the line description and the train description";
+      }
+    }
+  }
   for (const std::string& input : inputs) {
     struct stat in {};
     if (::stat(input.c_str(), &in) != 0) continue;
@@ -93,6 +133,10 @@ std::string output_name_problem(const std::string& route, const std::string& tra
     }
   }
   return "";
+}
+
+std::string page_name(const std::string& dir, const std::string& route, const std::string& train) {
+  return join_path(dir, route + "_" + train + ".html");
 }
 
 }  // namespace sb

@@ -20,13 +20,25 @@ std::vector<NamedOutput> builtin_outputs(const ScenarioFiles& files);
 // The compiled files of a compile; no line plan file without a plan.
 std::vector<NamedOutput> compiled_outputs(const ScenarioFiles& files, bool plan);
 
+// The names of every command that writes files go through here, before
+// anything is read.
+//
 // Names the problem, or returns "", when the route name or the train
 // number is empty or holds "/" or a control character (a byte below 0x20,
 // or 0x7F), when the route name starts with "." (every file would be
-// hidden), when two outputs have the same name, or when an output is the
-// same file as an input (same device and inode, whatever the path says).
-// An output or input that does not exist collides with nothing.
+// hidden), and then as outputs_problem() does.
 std::string output_name_problem(const std::string& route, const std::string& train,
                                 const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs);
+
+// The checks of the outputs alone (for outputs whose names the user gave):
+// two outputs with the same name, an output name too long for its file
+// system once the temporary suffix is added, two inputs that are the same
+// file, and an output that is the same file as an input (same device and
+// inode, whatever the path says). An output or input that does not exist
+// collides with nothing.
+std::string outputs_problem(const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs);
+
+// The page's name of the scenario ROUTE, TRAIN in DIR.
+std::string page_name(const std::string& dir, const std::string& route, const std::string& train);
 
 }  // namespace sb

@@ -22,6 +22,7 @@ class StagedDescription : public DescriptionSource {
   StagedDescription(std::string path, std::string bytes, bool removable)
       : path_(std::move(path)), bytes_(std::move(bytes)), removable_(removable) {}
   const std::string* load() override { return &bytes_; }
+  const std::string& bytes() const { return bytes_; }
   void remove() override { removed_ = removable_; }
   const std::string& name() const override { return path_; }
 
@@ -60,6 +61,18 @@ int run_builtin(const RunOptions& options) {
     const bool delete_sources = !options.keep_sources;
     StagedDescription line(files.line_description(), text_file_bytes(builtin_line_lines()), delete_sources);
     StagedDescription train(files.train_description(), text_file_bytes(builtin_train_lines()), delete_sources);
+    if (!options.force) {
+      for (const StagedDescription* description : {&line, &train}) {
+        std::string existing;
+        if (read_file(description->name(), existing) && existing != description->bytes()) {
+          waiting.clear();
+          print_error(description->name() +
+                      " differs from the built-in text (an edited copy?): the built-in run would replace it; "
+                      "move it away, or give --force to replace it");
+          return kExitUsage;
+        }
+      }
+    }
     const Compiled compiled = compile_scenario({kBuiltinRoute, kBuiltinTrain, true}, {line, train});
     waiting.clear();
     print_diagnostics(compiled.scenario.diagnostics);

@@ -12,6 +12,7 @@
 #include "commands/commands.h"
 #include "commands/compiled_page.h"
 #include "commands/compiled_view.h"
+#include "commands/output_names.h"
 #include "commands/report.h"
 #include "compile/compile.h"
 #include "model/scenario_files.h"
@@ -28,10 +29,24 @@ std::string read_input(const std::string& path) {
 }
 
 std::string page_path(const ViewOptions& o) {
-  return !o.page.empty() ? o.page : join_path(o.out_dir, o.route + "_" + o.train + ".html");
+  return !o.page.empty() ? o.page : page_name(o.out_dir, o.route, o.train);
+}
+
+bool page_to_standard_output(const ViewOptions& o) { return o.page == "-"; }
+
+// The page's name against the inputs, as every writing command checks its
+// outputs; a name the user gave with -o is taken as given otherwise.
+std::string page_name_problem(const ViewOptions& o, const std::vector<std::string>& inputs) {
+  if (page_to_standard_output(o)) return outputs_problem({}, inputs);
+  const std::vector<NamedOutput> page = {{"page", page_path(o)}};
+  return o.page.empty() ? output_name_problem(o.route, o.train, page, inputs) : outputs_problem(page, inputs);
 }
 
 int write_page(const ViewOptions& o, const view::PageModel& model) {
+  if (page_to_standard_output(o)) {
+    std::cout << view::render_page(model);
+    return kExitSuccess;
+  }
   const std::string path = page_path(o);
   replace_file(path, view::render_page(model));
   std::cout << path << '\n';
@@ -55,6 +70,11 @@ int view_descriptions(ViewOptions o) {
   }
   o.route = names.route;
   o.train = names.train;
+  const std::string name_problem = page_name_problem(o, {names.line_file, names.train_file});
+  if (!name_problem.empty()) {
+    print_error(name_problem);
+    return kExitUsage;
+  }
   const CompileRequest request{utf8_to_1252(o.route).value_or(""), utf8_to_1252(o.train).value_or(""), o.plan};
   const Compiled compiled = [&] {
     MemorySource line(names.line_file, read_input(names.line_file));
@@ -120,6 +140,13 @@ int view_compiled(ViewOptions o) {
       }
     }
   }
+  std::vector<std::string> inputs;
+  for (const auto& [kind, path] : files) inputs.push_back(path);
+  const std::string name_problem = page_name_problem(o, inputs);
+  if (!name_problem.empty()) {
+    print_error(name_problem);
+    return kExitUsage;
+  }
 
   DecodedScenario decoded;
   decoded.route_name = utf8_to_1252(o.route).value_or("");
@@ -158,6 +185,10 @@ int view_compiled(ViewOptions o) {
 int run_view(ViewOptions options) {
   try {
     if (options.page.empty()) check_output_directory(options.out_dir);
+    if (!options.page.empty() && options.page.back() == '/') {
+      print_error("-o names a directory (" + options.page + "): give the page's file name, or use --out DIR");
+      return kExitUsage;
+    }
     return options.compiled ? view_compiled(std::move(options)) : view_descriptions(std::move(options));
   } catch (const FileSystemError& e) {
     print_error(e.what());

@@ -1,6 +1,7 @@
 // Names that would make one output overwrite another output or an input,
 // or make hidden files or names with control characters, are a usage error
 // found before anything is read or written.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -158,3 +159,110 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// Every command that writes refuses the same names, before it reads
+// anything: the example's files in the working directory, compiled into
+// cv/ beforehand.
+struct WriterCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::string err;  // the whole of standard error
+};
+
+void PrintTo(const WriterCase& c, std::ostream* out) { *out << c.name; }
+
+class WritingCommands : public ::testing::TestWithParam<WriterCase> {};
+
+TEST_P(WritingCommands, RefuseTheNameBeforeReading) {
+  const WriterCase& c = GetParam();
+  const sb::test::TempDir tmp("sb_writers_");
+  ASSERT_TRUE(tmp.created());
+  for (const char* f : {"Esempio_linea.txt", "Esempio_7-.txt"}) {
+    fs::copy_file(std::string(SB_EXAMPLE_DIR) + "/" + f, tmp.path() / f);
+  }
+  fs::create_directory(tmp.path() / "cv");
+  ASSERT_EQ(sb::test::run_program({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--out", "cv"}, tmp.path()).status, 0);
+  const auto before = snapshot(tmp.path());
+  const auto compiled_before = snapshot(tmp.path() / "cv");
+
+  const Outcome o = sb::test::run_program(c.args, tmp.path());
+  EXPECT_EQ(o.status, 2) << o.err;
+  EXPECT_EQ(o.err, c.err);
+  EXPECT_TRUE(snapshot(tmp.path()) == before) << "a file of the working directory changed";
+  EXPECT_TRUE(snapshot(tmp.path() / "cv") == compiled_before) << "a compiled file changed";
+}
+
+const std::string kLong(240, 'a');
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, WritingCommands,
+    ::testing::Values(
+        WriterCase{"ViewPageOverTheLineFile",
+                   {"view", "Esempio_linea.txt", "Esempio_7-.txt", "-o", "Esempio_linea.txt"},
+                   "scenario-builder: the page \"Esempio_linea.txt\" would overwrite the input file "
+                   "\"Esempio_linea.txt\"\n"},
+        WriterCase{"CompiledViewPageOverTheTable",
+                   {"view", "--compiled", "cv", "--route", "Esempio", "--train", "7", "-o", "cv/Esempio_7.sim"},
+                   "scenario-builder: the page \"cv/Esempio_7.sim\" would overwrite the input file "
+                   "\"cv/Esempio_7.sim\"\n"},
+        WriterCase{"ViewRouteOutsideTheDirectory",
+                   {"view", "--compiled", "cv", "--route", "../escaped", "--train", "7"},
+                   "scenario-builder: the route name \"../escaped\" contains \"/\"\n"},
+        WriterCase{"ViewHiddenRoute",
+                   {"view", "Esempio_linea.txt", "Esempio_7-.txt", "--route", ".hidden", "--train", "7"},
+                   "scenario-builder: the route name \".hidden\" starts with \".\": every file of the scenario "
+                   "would be hidden\n"},
+        WriterCase{"ViewNewlineInRoute",
+                   {"view", "--compiled", "cv/Esempio_7.sim", "cv/Esempio_7.dat", "--route", "a\nb", "--train", "7"},
+                   "scenario-builder: the route name \"a\\x0Ab\" contains the control character 0x0A\n"},
+        WriterCase{"CompileTheSameFileTwice",
+                   {"compile", "Esempio_linea.txt", "./Esempio_linea.txt", "--train", "7"},
+                   "scenario-builder: the input files \"Esempio_linea.txt\" and \"./Esempio_linea.txt\" are the same "
+                   "file: give the line description and the train description\n"},
+        WriterCase{"CompileNameTooLongForItsTemporaryName",
+                   {"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--train", "7", "--route", kLong},
+                   "scenario-builder: the name of the line plan file \"./" + kLong +
+                       "_linea.dat\" is 250 bytes long: with the temporary name's 11-byte suffix it passes the file "
+                       "system's limit of 255 bytes\n"},
+        WriterCase{"ViewNameTooLongForItsTemporaryName",
+                   {"view", "Esempio_linea.txt", "Esempio_7-.txt", "--train", "7", "--route", kLong + "abcd"},
+                   "scenario-builder: the name of the page \"./" + kLong +
+                       "abcd_7.html\" is 251 bytes long: with the temporary name's 11-byte suffix it passes the file "
+                       "system's limit of 255 bytes\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The built-in run keeps an author's edited copy of its description files
+// (the README recommends them as a template) unless told otherwise.
+TEST(BuiltinRun, KeepsEditedDescriptionFilesUnlessForced) {
+  const sb::test::TempDir tmp("sb_writers_");
+  ASSERT_TRUE(tmp.created());
+  ASSERT_EQ(sb::test::run_program({"--dir", tmp.path().string(), "--keep-sources"}).status, 0);
+  const fs::path line = tmp.path() / "ValdraPCal-Dorvesa_linea.txt";
+  const std::string edited = sb::test::read_bytes(line) + "; my note\r\n";
+  sb::test::write_bytes(line, edited);
+  for (const std::vector<std::string>& options : {std::vector<std::string>{"--keep-sources"}, {}}) {
+    std::vector<std::string> args = {"--dir", tmp.path().string()};
+    args.insert(args.end(), options.begin(), options.end());
+    const Outcome o = sb::test::run_program(args);
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.err, "scenario-builder: " + line.string() +
+                         " differs from the built-in text (an edited copy?): the built-in run would replace it; "
+                         "move it away, or give --force to replace it\n");
+    EXPECT_EQ(sb::test::read_bytes(line), edited);
+  }
+  EXPECT_EQ(sb::test::run_program({"--dir", tmp.path().string(), "--keep-sources", "--force"}).status, 0);
+  EXPECT_NE(sb::test::read_bytes(line), edited);
+}
+
+// "-o -" writes the page to standard output and no file.
+TEST(ViewPage, DashWritesToStandardOutput) {
+  const sb::test::TempDir tmp("sb_writers_");
+  ASSERT_TRUE(tmp.created());
+  const Outcome o = sb::test::run_program(
+      {"view", std::string(SB_EXAMPLE_DIR) + "/Esempio_linea.txt", std::string(SB_EXAMPLE_DIR) + "/Esempio_7-.txt",
+       "-o", "-"},
+      tmp.path());
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_THAT(o.out, ::testing::StartsWith("<!DOCTYPE html>"));
+  EXPECT_TRUE(names_in(tmp.path()).empty());
+}

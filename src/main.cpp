@@ -11,7 +11,11 @@
 #include "commands/commands.h"
 #include "commands/diff.h"
 #include "commands/inspect.h"
+#include "commands/recover.h"
 #include "commands/view_command.h"
+#include "base/files.h"
+#include "base/interrupts.h"
+#include "base/standard_output.h"
 #include "commands/report.h"
 #include "reader/warning_watch.h"
 
@@ -126,6 +130,7 @@ int parse_and_run(int argc, char** argv) {
       ->type_name("DIR");
   app.add_flag("--keep-sources", run.keep_sources, "Leave the two description files in place after reading them");
   app.add_flag("--force", run.force, "Replace description files in DIR that differ from the built-in text");
+  bool no_wait = false;
 
   sb::CompileOptions compile;
   CLI::App* sub = app.add_subcommand("compile", "Compile your own line and train description files");
@@ -190,6 +195,15 @@ int parse_and_run(int argc, char** argv) {
   view_cmd->add_flag("--no-plan", view_no_plan, "No line plan: curves are not read and no map is drawn");
   view_cmd->footer(sb::kViewFooter);
 
+  std::string recover_dir;
+  CLI::App* recover_cmd = app.add_subcommand(
+      "recover", "Finish the replacement of files that a killed run left unfinished in DIR");
+  recover_cmd->add_option("DIR", recover_dir, "The directory the killed run wrote into")->required();
+
+  for (CLI::App* a : {&app, sub, view_cmd, recover_cmd}) {
+    a->add_flag("--no-wait", no_wait, "Fail (status 4) instead of waiting when another run writes into the same directory");
+  }
+
   std::vector<std::string> args(argv, argv + argc);
   sb::ReportOptions report;
   const std::string warning_problem = take_warning_options(args, report);
@@ -210,6 +224,10 @@ int parse_and_run(int argc, char** argv) {
   }
   report.json = diagnostics_format == "json";
   sb::set_report_options(report);
+  sb::set_output_set_settings({!no_wait, [](const std::string& text) {
+                                 std::cerr << "scenario-builder: " << text << '\n';
+                               }});
+  if (recover_cmd->parsed()) return sb::run_recover(recover_dir);
 
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources || run.force;
   if (view_cmd->parsed()) {
@@ -258,10 +276,20 @@ int parse_and_run(int argc, char** argv) {
 int main(int argc, char** argv) {
   // A file-size limit then shows as a write error with a message, not a kill.
   std::signal(SIGXFSZ, SIG_IGN);
+  sb::install_interrupt_handlers();
+  sb::CheckedStandardOutput standard_output;
   try {
-    const int status = parse_and_run(argc, argv);
+    int status = parse_and_run(argc, argv);
     sb::finish_report();
+    const std::string output_problem = standard_output.finish();
+    if (!output_problem.empty()) {
+      std::cerr << "scenario-builder: error: " << output_problem << '\n';
+      status = sb::kExitFileSystem;
+    }
     return status;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "scenario-builder: error: out of memory: the input is larger than this machine can hold\n";
+    return sb::kExitFileSystem;
   } catch (const std::exception& e) {
     std::cerr << "scenario-builder: internal error: " << e.what() << '\n';
   } catch (...) {

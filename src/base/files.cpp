@@ -4,7 +4,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "base/failures.h"
+#include "base/interrupts.h"
 
 namespace sb {
 namespace {
@@ -20,6 +23,132 @@ namespace {
 
 [[noreturn]] void fail(const std::string& action, const std::string& path, int err) {
   throw FileSystemError("cannot " + action + " " + path + ": " + std::strerror(err));
+}
+
+OutputSetSettings& settings() {
+  static OutputSetSettings instance;
+  return instance;
+}
+
+void notice(const std::string& text) {
+  if (settings().notice) settings().notice(text);
+}
+
+std::string base_name_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// `path` with its directory made absolute, so that a journal names the
+// same files from any working directory.
+std::string absolute_path(const std::string& path) {
+  const std::string dir = directory_of(path);
+  char* real = ::realpath(dir.c_str(), nullptr);
+  if (real == nullptr) fail("find the directory of", path, errno);
+  std::string out = real;
+  std::free(real);
+  if (out != "/") out += "/";
+  return out + base_name_of(path);
+}
+
+bool is_temporary_name_of(const std::string& name, const std::string& target_name) {
+  const std::string prefix = target_name + ".tmp-";
+  if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) return false;
+  for (std::size_t i = prefix.size(); i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+// Removes the temporary files TARGET.tmp-XXXXXX beside `target` that an
+// earlier run left; the caller holds the directory's lock, so no live run
+// owns them. Returns how many went.
+std::size_t remove_stale_temporaries(const std::string& target) {
+  const std::string dir = directory_of(target), name = base_name_of(target);
+  DIR* listing = ::opendir(dir.c_str());
+  if (listing == nullptr) return 0;
+  std::vector<std::string> stale;
+  while (const dirent* entry = ::readdir(listing)) {
+    if (is_temporary_name_of(entry->d_name, name)) stale.emplace_back(entry->d_name);
+  }
+  ::closedir(listing);
+  std::size_t removed = 0;
+  for (const std::string& s : stale) removed += ::unlink(join_path(dir, s).c_str()) == 0 ? 1 : 0;
+  return removed;
+}
+
+// One rename of a journal: a new file to put in place, or (no temporary
+// name) a target to remove.
+struct JournalEntry {
+  std::string temporary;
+  std::string target;
+};
+
+void append_field(std::string& out, const std::string& field) {
+  out += std::to_string(field.size()) + ":" + field + "\n";
+}
+
+std::string journal_text(const std::vector<JournalEntry>& entries) {
+  std::string out = "scenario-builder commit journal 1\n";
+  for (const JournalEntry& e : entries) {
+    append_field(out, e.temporary);
+    append_field(out, e.target);
+  }
+  return out;
+}
+
+std::vector<JournalEntry> parse_journal(const std::string& path, const std::string& text) {
+  const std::string head = "scenario-builder commit journal 1\n";
+  auto damaged = [&] { return FileSystemError("the commit journal " + path + " is damaged; remove it by hand"); };
+  if (text.compare(0, head.size(), head) != 0) throw damaged();
+  std::vector<JournalEntry> entries;
+  std::size_t at = head.size();
+  auto field = [&]() {
+    const std::size_t colon = text.find(':', at);
+    if (colon == std::string::npos || colon == at || colon - at > 9) throw damaged();
+    std::size_t length = 0;
+    for (std::size_t i = at; i < colon; ++i) {
+      if (text[i] < '0' || text[i] > '9') throw damaged();
+      length = length * 10 + static_cast<std::size_t>(text[i] - '0');
+    }
+    if (colon + 1 + length >= text.size() || text[colon + 1 + length] != '\n') throw damaged();
+    std::string value = text.substr(colon + 1, length);
+    at = colon + 2 + length;
+    return value;
+  };
+  while (at < text.size()) {
+    JournalEntry e;
+    e.temporary = field();
+    e.target = field();
+    if (e.target.empty()) throw damaged();
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
+// Under the directory's lock: does the renames and removals a killed run's
+// journal names, removes its temporary files, then the journal.
+std::size_t roll_forward(const std::string& dir) {
+  const std::string journal = join_path(dir, kCommitJournalName);
+  std::string text;
+  if (!read_file(journal, text)) return 0;
+  const std::vector<JournalEntry> entries = parse_journal(journal, text);
+  std::size_t done = 0;
+  for (const JournalEntry& e : entries) {
+    if (e.temporary.empty()) {
+      if (::unlink(e.target.c_str()) == 0) ++done;
+      continue;
+    }
+    if (::rename(e.temporary.c_str(), e.target.c_str()) == 0) {
+      ++done;
+    } else if (errno != ENOENT) {
+      fail("finish the interrupted replacement of", e.target, errno);
+    }
+  }
+  for (const JournalEntry& e : entries) remove_stale_temporaries(e.target);
+  if (::unlink(journal.c_str()) != 0) fail("remove the commit journal", journal, errno);
+  return done == 0 ? entries.size() : done;
 }
 
 mode_t creation_mode() {
@@ -50,6 +179,7 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   // A positioned output stays open until the set is committed: its writes
   // may still be under way while the next outputs are added.
   void set_positioned() { positioned_ = true; }
+  const std::string& temporary_path() const { return temp_path_; }
   bool positioned() const { return positioned_; }
 
   // Every writer hands over whole blocks (or a whole small file), so each
@@ -114,8 +244,10 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
       fail(action, path_, errno);
     }
     if (removal_) return;
+    interrupt_test_point("rename");
     if (::rename(temp_path_.c_str(), path_.c_str()) != 0) fail(action, path_, errno);
     temp_path_.clear();
+    temp_name_.clear();
     in_place_ = true;
   }
 
@@ -168,14 +300,15 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   // A new empty file PATH.tmp-XXXXXX beside `path`; `new_file` gives it
   // the mode a newly created file gets (a name reserved for a previous
   // file needs none: the previous file is renamed over it).
-  static void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action,
-                               bool new_file) {
+  void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action,
+                        bool new_file) {
     std::vector<char> name(path.begin(), path.end());
     const char suffix[] = ".tmp-XXXXXX";
     name.insert(name.end(), suffix, suffix + sizeof suffix);
     fd = ::mkstemp(name.data());
     if (fd < 0) fail(action, path, errno);
     temp_path.assign(name.data());
+    if (new_file) temp_name_.set(temp_path.c_str());
     if (new_file && ::fchmod(fd, creation_mode()) != 0) {
       int err = errno;
       ::close(fd);
@@ -205,6 +338,7 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
     fd_ = -1;
     if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
     temp_path_.clear();
+    temp_name_.clear();
   }
 
   // Removes every temporary file, except a previous file that could not
@@ -220,6 +354,7 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   bool removal_;
   bool positioned_ = false;
   std::string temp_path_;  // the new bytes; empty once renamed or dropped
+  TemporaryName temp_name_;  // ... removed by an interrupt while it exists
   int fd_ = -1;
   std::string backup_path_;        // the name the previous file is kept under
   bool previous_kept_ = false;     // the previous file is at backup_path_
@@ -227,8 +362,85 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   bool in_place_ = false;          // the new file is at path_
 };
 
+DirectoryLock::DirectoryLock(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0) {
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    identified_ = true;
+  }
+  fd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd_ < 0) return;
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
+  if (!settings().wait_for_other_runs) {
+    ::close(fd_);
+    fd_ = -1;
+    throw FileSystemError("another run is writing into " + dir + "; not waiting for it (--no-wait)");
+  }
+  notice("waiting for another run that writes into " + dir);
+  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
+DirectoryLock::~DirectoryLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool DirectoryLock::is(const std::string& dir) const {
+  struct stat st {};
+  return identified_ && ::stat(dir.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
+}
+
+void set_output_set_settings(OutputSetSettings s) { settings() = std::move(s); }
+
+std::string directory_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool has_unfinished_commit(const std::string& dir) {
+  struct stat st {};
+  return ::lstat(join_path(dir, kCommitJournalName).c_str(), &st) == 0;
+}
+
+std::size_t finish_unfinished_commit(const std::string& dir) {
+  const DirectoryLock lock(dir);
+  remove_stale_temporaries(join_path(dir, kCommitJournalName));
+  return roll_forward(dir);
+}
+
 OutputSet::OutputSet() = default;
-OutputSet::~OutputSet() = default;
+
+OutputSet::~OutputSet() {
+  outputs_.clear();
+  if (!journal_.empty()) ::unlink(journal_.c_str());
+  if (stale_removed_ > 0 && !committed_) {
+    try {
+      notice("removed " + std::to_string(stale_removed_) + " temporary file" + (stale_removed_ == 1 ? "" : "s") +
+             " that an interrupted run had left");
+    } catch (...) {
+    }
+  }
+}
+
+void OutputSet::claim_directory_of(const std::string& path) {
+  const std::string dir = directory_of(path);
+  for (const auto& lock : locks_) {
+    if (lock->is(dir)) {
+      stale_removed_ += remove_stale_temporaries(path);
+      return;
+    }
+  }
+  locks_.push_back(std::make_unique<DirectoryLock>(dir));
+  remove_stale_temporaries(join_path(dir, kCommitJournalName));
+  const std::size_t finished = roll_forward(dir);
+  if (finished > 0) {
+    notice("finished the replacement of " + std::to_string(finished) + " file" + (finished == 1 ? "" : "s") +
+           " in " + dir + " that an interrupted run had begun");
+  }
+  stale_removed_ += remove_stale_temporaries(path);
+}
 
 OutputSet::Output* OutputSet::find(const std::string& path) {
   for (auto& o : outputs_) {
@@ -245,7 +457,9 @@ ByteSink& OutputSet::add(const std::string& path) {
   if (committed_) throw std::logic_error("output added to a committed set: " + path);
   if (find(path) != nullptr) throw std::logic_error("output written twice in one set: " + path);
   finish_last();
+  claim_directory_of(path);
   outputs_.push_back(std::make_unique<Output>(path, false));
+  interrupt_test_point("output");
   return *outputs_.back();
 }
 
@@ -266,17 +480,58 @@ void OutputSet::remove(const std::string& path) {
     return;
   }
   finish_last();
+  claim_directory_of(path);
   outputs_.push_back(std::make_unique<Output>(path, true));
+}
+
+void OutputSet::write_journal() {
+  std::vector<JournalEntry> entries;
+  for (const auto& o : outputs_) entries.push_back({o->temporary_path().empty() ? "" : absolute_path(o->temporary_path()),
+                                                     absolute_path(o->path())});
+  const std::string journal = join_path(directory_of(outputs_.front()->path()), kCommitJournalName);
+  std::vector<char> name(journal.begin(), journal.end());
+  const char suffix[] = ".tmp-XXXXXX";
+  name.insert(name.end(), suffix, suffix + sizeof suffix);
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) fail("write the commit journal", journal, errno);
+  const std::string text = journal_text(entries);
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : ENOSPC;
+      ::close(fd);
+      ::unlink(name.data());
+      fail("write the commit journal", journal, err);
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0 || ::rename(name.data(), journal.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(name.data());
+    fail("write the commit journal", journal, err);
+  }
+  journal_ = journal;
 }
 
 void OutputSet::commit() {
   if (committed_) throw std::logic_error("output set committed twice");
   committed_ = true;
+  if (stale_removed_ > 0) {
+    notice("removed " + std::to_string(stale_removed_) + " temporary file" + (stale_removed_ == 1 ? "" : "s") +
+           " that an interrupted run had left");
+  }
   for (auto& o : outputs_) o->finish();
+  const InterruptShield shield;
+  if (outputs_.size() > 1) write_journal();
   std::size_t at = 0;
   try {
     for (; at < outputs_.size(); ++at) outputs_[at]->replace();
   } catch (const FileSystemError& failure) {
+    // The journal goes first: the set is being put back, not forward.
+    if (!journal_.empty()) ::unlink(journal_.c_str());
+    journal_.clear();
     std::string message = failure.what();
     for (std::size_t i = at + 1; i-- > 0;) {
       std::string left = outputs_[i]->roll_back();
@@ -284,6 +539,9 @@ void OutputSet::commit() {
     }
     throw FileSystemError(message);
   }
+  // Every target is in place: a journal left now would finish nothing.
+  if (!journal_.empty()) ::unlink(journal_.c_str());
+  journal_.clear();
   for (auto& o : outputs_) o->settle();
 }
 
@@ -293,20 +551,44 @@ void replace_file(const std::string& path, std::string_view bytes) {
   file.commit();
 }
 
-bool read_file(const std::string& path, std::string& bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int open_regular_file(const std::string& path, uint64_t& size) {
+  // Not blocking: opening a FIFO would wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
-    if (errno == ENOENT) return false;
+    if (errno == ENOENT) return -1;
     fail("read", path, errno);
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
     ::close(fd);
     fail("read", path, err);
   }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    if (S_ISDIR(st.st_mode)) fail("read", path, EISDIR);
+    const char* kind = S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISSOCK(st.st_mode)                                                    ? "a socket"
+                                                                                                 : "no regular file";
+    throw FileSystemError("cannot read " + path + ": it is " + kind + ", not a regular file");
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  size = static_cast<uint64_t>(st.st_size);
+  return fd;
+}
+
+bool read_file(const std::string& path, std::string& bytes, uint64_t max_bytes) {
+  uint64_t size = 0;
+  const int fd = open_regular_file(path, size);
+  if (fd < 0) return false;
+  if (size > max_bytes) {
+    ::close(fd);
+    throw FileSystemError("cannot read " + path + ": it is " + std::to_string(size) + " bytes, more than the " +
+                          std::to_string(max_bytes) + " a file of its kind may hold");
+  }
   bytes.clear();
-  if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  bytes.reserve(static_cast<std::size_t>(size));
   char chunk[1 << 16];
   for (;;) {
     ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -317,6 +599,11 @@ bool read_file(const std::string& path, std::string& bytes) {
       fail("read", path, err);
     }
     if (n == 0) break;
+    if (bytes.size() + static_cast<std::size_t>(n) > max_bytes) {
+      ::close(fd);
+      throw FileSystemError("cannot read " + path + ": it grew past " + std::to_string(max_bytes) +
+                            " bytes while it was read");
+    }
     bytes.append(chunk, static_cast<std::size_t>(n));
   }
   ::close(fd);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,7 +53,18 @@ class CountingSink : public ByteSink {
 
 // The outputs of one run, replaced as one set. Each output is written to a
 // temporary file beside its target (TARGET.tmp-XXXXXX); commit() replaces
-// the targets only when every output is complete. While it replaces them,
+// the targets only when every output is complete.
+//
+// Runs exclude each other per directory: the first output in a directory
+// takes an advisory lock on the directory, held until the set is gone, so
+// two runs into one directory replace their sets one after the other. Under
+// the lock the set first finishes a commit that a killed run left (its
+// journal), and removes temporary files of its targets that such a run
+// left. A set of several outputs writes a journal naming every rename
+// before the first one and removes it after the last, so that a run killed
+// in between is finished by the next one. SIGINT and SIGTERM remove the
+// temporary files (base/interrupts.h) and wait while the targets are
+// replaced. While it replaces them,
 // the previous files are kept under temporary names of the same kind; when
 // a replacement fails, every target already replaced gets its previous
 // file back (one that did not exist is removed again), and the failure is
@@ -61,6 +73,53 @@ class CountingSink : public ByteSink {
 // removes its temporary files and changes nothing.
 // The suffix of a temporary name, ".tmp-XXXXXX".
 inline constexpr std::size_t kTemporarySuffixLength = 11;
+
+// How output sets behave towards other runs, for the whole program.
+struct OutputSetSettings {
+  // Wait for another run that writes into the same directory (false: fail
+  // at once).
+  bool wait_for_other_runs = true;
+  // Where the sets say what they did besides writing: waiting for another
+  // run, an earlier run's commit finished, stale temporary files removed.
+  std::function<void(const std::string&)> notice;
+};
+void set_output_set_settings(OutputSetSettings settings);
+
+// The name of the journal a set with more than one output keeps in its
+// directory while it replaces its targets.
+inline constexpr const char* kCommitJournalName = ".scenario-builder-commit";
+
+// True when `dir` holds the journal of a commit that a killed run left
+// unfinished: its set may be part old, part new.
+bool has_unfinished_commit(const std::string& dir);
+
+// Takes the directory's lock and finishes what a killed run left: the
+// renames its journal names, then the temporary files of those targets.
+// Returns the number of files put in place; 0 when there was no journal.
+std::size_t finish_unfinished_commit(const std::string& dir);
+
+// The directory part of `path` ("." when it has none).
+std::string directory_of(const std::string& path);
+
+// An advisory lock on a directory (flock), held while the object lives.
+// Where another run holds it, waits (saying so) or, when the settings say
+// not to wait, throws FileSystemError. A directory that cannot be opened
+// or locked is not locked: writing into it then fails with its own message.
+class DirectoryLock {
+ public:
+  explicit DirectoryLock(const std::string& dir);
+  ~DirectoryLock();
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
+
+  // Whether `dir` names the locked directory, by whatever path.
+  bool is(const std::string& dir) const;
+
+ private:
+  int fd_ = -1;
+  uint64_t device_ = 0, inode_ = 0;
+  bool identified_ = false;
+};
 
 class OutputSet {
  public:
@@ -90,7 +149,12 @@ class OutputSet {
   class Output;
   Output* find(const std::string& path);
   void finish_last();
+  void claim_directory_of(const std::string& path);
+  void write_journal();
+  std::vector<std::unique_ptr<DirectoryLock>> locks_;
   std::vector<std::unique_ptr<Output>> outputs_;
+  std::string journal_;
+  std::size_t stale_removed_ = 0;
   bool committed_ = false;
 };
 
@@ -111,8 +175,16 @@ class AtomicFile : public ByteSink {
 void replace_file(const std::string& path, std::string_view bytes);
 
 // Reads a whole file. Returns false when it does not exist; throws
-// FileSystemError when it exists but cannot be read.
-bool read_file(const std::string& path, std::string& bytes);
+// FileSystemError when it exists but cannot be read, and when it is not a
+// regular file (a directory, a FIFO, a device) or is larger than
+// `max_bytes`.
+inline constexpr uint64_t kMaxReadBytes = uint64_t{1} << 30;
+bool read_file(const std::string& path, std::string& bytes, uint64_t max_bytes = kMaxReadBytes);
+
+// Opens a file to read: a regular file only (a FIFO or a device is refused
+// without waiting for it). Returns -1 when it does not exist; throws
+// FileSystemError otherwise. `size` gets its size.
+int open_regular_file(const std::string& path, uint64_t& size);
 
 bool file_exists(const std::string& path);
 // Deletes a file; a missing file is no error.

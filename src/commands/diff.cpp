@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "commands/compiled_view.h"
+#include "commands/recover.h"
 #include "base/failures.h"
 #include "base/files.h"
 
@@ -218,6 +219,12 @@ int run_diff(const DiffOptions& options, std::ostream& out, std::ostream& err) {
   } catch (const Usage& u) {
     err << "scenario-builder: diff: " << u.what << "\n";
     return 2;
+  }
+  std::vector<std::string> paths_read;
+  for (const auto& [kind, paths] : pairs) paths_read.insert(paths_read.end(), {paths.first, paths.second});
+  if (const std::string unfinished = unfinished_commit_problem(paths_read); !unfinished.empty()) {
+    err << "scenario-builder: error: " << unfinished << "\n";
+    return 1;
   }
   std::map<CompiledKind, std::pair<CompiledFile, CompiledFile>> loaded;
   std::string current;

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "commands/compiled_view.h"
+#include "commands/recover.h"
 #include "base/failures.h"
 
 namespace sb {
@@ -366,6 +367,10 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
       return 2;
     }
     kinds.push_back(*kind);
+  }
+  if (const std::string unfinished = unfinished_commit_problem(options.files); !unfinished.empty()) {
+    err << "scenario-builder: error: " << unfinished << "\n";
+    return 1;
   }
   std::vector<CompiledFile> loaded;
   for (std::size_t i = 0; i < options.files.size(); ++i) {

@@ -13,6 +13,7 @@
 #include "commands/compiled_page.h"
 #include "commands/compiled_view.h"
 #include "commands/output_names.h"
+#include "commands/recover.h"
 #include "commands/report.h"
 #include "compile/compile.h"
 #include "model/scenario_files.h"
@@ -146,6 +147,10 @@ int view_compiled(ViewOptions o) {
   if (!name_problem.empty()) {
     print_error(name_problem);
     return kExitUsage;
+  }
+  if (const std::string unfinished = unfinished_commit_problem(inputs); !unfinished.empty()) {
+    print_error(unfinished);
+    return kExitScenarioErrors;
   }
 
   DecodedScenario decoded;

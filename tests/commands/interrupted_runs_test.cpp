@@ -1,0 +1,223 @@
+// Runs that are interrupted, killed or raced: the directory always ends
+// with one whole set, the old one or the new one, and no temporary file.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/test_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using sb::test::Outcome;
+using sb::test::snapshot;
+
+const std::string kExample = SB_EXAMPLE_DIR;
+
+// Sets the test hook for the runs started while it lives.
+class RaiseAt {
+ public:
+  explicit RaiseAt(const std::string& request) { ::setenv("SB_TEST_RAISE", request.c_str(), 1); }
+  ~RaiseAt() { ::unsetenv("SB_TEST_RAISE"); }
+};
+
+// Two versions of one scenario (route Esempio, train 7) whose three
+// compiled files all differ: the example, and the example 1 km longer.
+class TwoVersions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(tmp_.created());
+    fs::create_directories(dir("a"));
+    fs::create_directories(dir("b"));
+    fs::create_directories(dir("out"));
+    fs::copy_file(kExample + "/Esempio_linea.txt", dir("a") / "Esempio_linea.txt");
+    fs::copy_file(kExample + "/Esempio_7-.txt", dir("a") / "Esempio_7-.txt");
+    std::string line = sb::test::read_bytes(kExample + "/Esempio_linea.txt");
+    const std::string length = "lunghezza percorso,  12000";
+    line.replace(line.find(length), length.size(), "lunghezza percorso,  13000");
+    sb::test::write_bytes(dir("b") / "Esempio_linea.txt", line);
+    fs::copy_file(kExample + "/Esempio_7-.txt", dir("b") / "Esempio_7-.txt");
+    for (const char* v : {"a", "b"}) {
+      fs::create_directories(dir(std::string("set_") + v));
+      ASSERT_EQ(compile(v, std::string("set_") + v).status, 0);
+      sets_[v] = snapshot(dir(std::string("set_") + v));
+    }
+    ASSERT_NE(sets_["a"], sets_["b"]);
+  }
+
+  fs::path dir(const std::string& name) const { return tmp_.path() / name; }
+
+  Outcome compile(const std::string& version, const std::string& out = "out",
+                  const std::vector<std::string>& extra = {}) const {
+    std::vector<std::string> args = {"compile", version + "/Esempio_linea.txt", version + "/Esempio_7-.txt", "--out",
+                                     out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return sb::test::run_program(args, tmp_.path());
+  }
+
+  // "a", "b", or a description of what else the output directory holds.
+  std::string out_state() const {
+    const auto now = snapshot(dir("out"));
+    for (const auto& [name, set] : sets_) {
+      if (now == set) return name;
+    }
+    std::string names;
+    for (const auto& [name, bytes] : now) names += name + " ";
+    return "a mixed or unfinished set: " + names;
+  }
+
+  sb::test::TempDir tmp_{"sb_interrupts_"};
+  std::map<std::string, std::map<std::string, std::string>> sets_;
+};
+
+struct InterruptCase {
+  const char* name;
+  const char* request;  // SB_TEST_RAISE
+  int status;
+  const char* message;
+  const char* left;  // the set the directory holds afterwards
+};
+
+void PrintTo(const InterruptCase& c, std::ostream* out) { *out << c.name; }
+
+class Interrupts : public TwoVersions, public ::testing::WithParamInterface<InterruptCase> {};
+
+TEST_P(Interrupts, LeaveOneWholeSetAndNoTemporaryFile) {
+  const InterruptCase& c = GetParam();
+  ASSERT_EQ(compile("a").status, 0);
+  Outcome o;
+  {
+    const RaiseAt raise(c.request);
+    o = compile("b");
+  }
+  EXPECT_EQ(o.status, c.status);
+  EXPECT_THAT(o.err, HasSubstr(c.message));
+  EXPECT_EQ(out_state(), c.left);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, Interrupts,
+    ::testing::Values(
+        InterruptCase{"IntWhileThePlanIsWritten", "INT@output:1", 130, "interrupted (SIGINT): temporary files removed", "a"},
+        InterruptCase{"TermWhileTheTableIsWritten", "TERM@output:2", 143, "terminated (SIGTERM): temporary files removed",
+                      "a"},
+        InterruptCase{"IntWithEveryOutputWritten", "INT@output:3", 130, "interrupted (SIGINT)", "a"},
+        InterruptCase{"IntBetweenRenamesWaitsForTheSet", "INT@rename:2", 130,
+                      "the replacement under way was finished first", "b"},
+        InterruptCase{"TermBeforeTheLastRename", "TERM@rename:3", 143, "the replacement under way was finished first",
+                      "b"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// SIGKILL between renames leaves a journal: reading commands refuse the
+// set, and the next run (or recover) puts the new set in place.
+class Killed : public TwoVersions, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Killed, BetweenRenamesIsFinishedByTheNextRun) {
+  ASSERT_EQ(compile("a").status, 0);
+  {
+    const RaiseAt raise("KILL@rename:" + std::to_string(GetParam()));
+    EXPECT_EQ(compile("b").status, 128 + SIGKILL);
+  }
+  ASSERT_TRUE(fs::exists(dir("out") / ".scenario-builder-commit"));
+  const Outcome listed = sb::test::run_program({"inspect", "out/Esempio_7.sim"}, tmp_.path());
+  EXPECT_EQ(listed.status, 1);
+  EXPECT_EQ(listed.err,
+            "scenario-builder: error: out holds files that a killed run was replacing: they may be part old, part "
+            "new; run 'scenario-builder recover out' to finish the replacement first\n");
+  EXPECT_EQ(sb::test::run_program({"view", "--compiled", "out", "--route", "Esempio", "--train", "7"}, tmp_.path()).status,
+            1);
+
+  const Outcome recovered = sb::test::run_program({"recover", "out"}, tmp_.path());
+  EXPECT_EQ(recovered.status, 0) << recovered.err;
+  EXPECT_THAT(recovered.out, HasSubstr("finished the replacement a killed run had begun in out"));
+  EXPECT_EQ(out_state(), "b");
+}
+
+TEST_P(Killed, TheNextCompileFinishesItFirstAndSaysSo) {
+  ASSERT_EQ(compile("b").status, 0);
+  {
+    const RaiseAt raise("KILL@rename:" + std::to_string(GetParam()));
+    EXPECT_EQ(compile("a").status, 128 + SIGKILL);
+  }
+  const Outcome next = compile("b");
+  EXPECT_EQ(next.status, 0);
+  EXPECT_THAT(next.err, HasSubstr("that an interrupted run had begun"));
+  EXPECT_EQ(out_state(), "b");
+}
+
+INSTANTIATE_TEST_SUITE_P(Renames, Killed, ::testing::Values(1, 2, 3),
+                         [](const auto& info) { return "AtRename" + std::to_string(info.param); });
+
+// Two compiles of the same train into one directory at the same moment,
+// many rounds: each ends with one whole set.
+TEST_F(TwoVersions, RacingRunsNeverMixTheirSets) {
+  constexpr int kRounds = 40;
+  int mixed = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    Outcome first, second;
+    std::thread a([&] { first = compile("a"); });
+    std::thread b([&] { second = compile("b"); });
+    a.join();
+    b.join();
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(second.status, 0) << second.err;
+    const std::string state = out_state();
+    if (state != "a" && state != "b") {
+      ++mixed;
+      ADD_FAILURE() << "round " << round << ": " << state;
+    }
+  }
+  EXPECT_EQ(mixed, 0);
+}
+
+// A run that finds the directory taken waits for it, or with --no-wait
+// refuses (status 4).
+TEST_F(TwoVersions, ASecondRunWaitsOrRefusesWithNoWait) {
+  const int held = ::open(dir("out").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+  const Outcome refused = compile("a", "out", {"--no-wait"});
+  EXPECT_EQ(refused.status, 4);
+  EXPECT_EQ(refused.err, "scenario-builder: another run is writing into out; not waiting for it (--no-wait)\n");
+  EXPECT_TRUE(snapshot(dir("out")).empty());
+
+  Outcome waited;
+  std::thread run([&] { waited = compile("a"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(snapshot(dir("out")).empty()) << "the run did not wait";
+  ::close(held);
+  run.join();
+  EXPECT_EQ(waited.status, 0);
+  EXPECT_EQ(waited.err, "scenario-builder: waiting for another run that writes into out\n");
+  EXPECT_EQ(out_state(), "a");
+}
+
+// Temporary files of the run's own targets that a killed run left go;
+// other files that look alike stay.
+TEST_F(TwoVersions, StaleTemporaryFilesOfTheTargetsAreRemoved) {
+  for (const char* name : {"Esempio_7.sim.tmp-AbC123", "Esempio_linea.dat.tmp-zzzzzz", "notes.txt.tmp-AbC123",
+                           "Esempio_7.sim.tmp-toolong1"}) {
+    sb::test::write_bytes(dir("out") / name, "left over");
+  }
+  const Outcome o = compile("a");
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.err, "scenario-builder: removed 2 temporary files that an interrupted run had left\n");
+  EXPECT_EQ(sb::test::names_in(dir("out")),
+            (std::set<std::string>{"Esempio_7.dat", "Esempio_7.sim", "Esempio_linea.dat", "notes.txt.tmp-AbC123",
+                                   "Esempio_7.sim.tmp-toolong1"}));
+}
+
+}  // namespace

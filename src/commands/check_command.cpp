@@ -25,8 +25,13 @@ int check_files(CheckOptions options) {
   request.max_errors = options.max_errors;
   for (auto [input, path] : {std::pair{&request.line, &options.line_file}, std::pair{&request.train, &options.train_file}}) {
     input->name = *path;
-    if (!read_file(*path, input->bytes)) {
-      print_error("cannot read " + *path + ": No such file or directory");
+    try {
+      if (!read_file(*path, input->bytes)) {
+        print_error("cannot read " + *path + ": No such file or directory");
+        return kExitFileSystem;
+      }
+    } catch (const FileSystemError& e) {
+      print_error(e.what());
       return kExitFileSystem;
     }
   }

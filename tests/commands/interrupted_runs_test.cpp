@@ -221,3 +221,70 @@ TEST_F(TwoVersions, StaleTemporaryFilesOfTheTargetsAreRemoved) {
 }
 
 }  // namespace
+
+namespace {
+
+// Inputs that are not regular files are refused at once, never read until
+// memory runs out and never waited for.
+struct OddInputCase {
+  const char* name;
+  std::vector<std::string> args;  // "IN" stands for the odd file
+  int status;
+};
+
+void PrintTo(const OddInputCase& c, std::ostream* out) { *out << c.name; }
+
+class OddInputs : public ::testing::TestWithParam<OddInputCase> {};
+
+TEST_P(OddInputs, AreRefusedWithoutWaiting) {
+  const sb::test::TempDir tmp("sb_odd_inputs_");
+  ASSERT_TRUE(tmp.created());
+  const fs::path fifo = tmp.path() / "X_7.sim";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", tmp.path() / "Z_linea.dat");
+  fs::create_symlink("/dev/urandom", tmp.path() / "Z_linea.txt");
+  for (const char* kind : {"FIFO", "device"}) {
+    std::vector<std::string> args = GetParam().args;
+    for (std::string& a : args) {
+      if (a == "IN") a = std::string(kind) == std::string("FIFO") ? "X_7.sim" : "Z_linea.dat";
+      if (a == "TEXT") a = std::string(kind) == std::string("FIFO") ? "X_7.sim" : "Z_linea.txt";
+    }
+    const Outcome o = sb::test::run_program(args, tmp.path());
+    EXPECT_EQ(o.status, GetParam().status) << kind << ": " << o.err;
+    EXPECT_THAT(o.err, HasSubstr(std::string("it is a ") + kind + ", not a regular file")) << kind;
+    EXPECT_LT(o.seconds, 5.0) << kind;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, OddInputs,
+    ::testing::Values(OddInputCase{"Inspect", {"inspect", "IN", "--kind", "table"}, 1},
+                      OddInputCase{"Diff", {"diff", "IN", "IN"}, 2},
+                      OddInputCase{"ViewCompiled", {"view", "--compiled", "IN", "-o", "page.html"}, 1},
+                      OddInputCase{"Compile", {"compile", "TEXT", "E_7-.txt", "--route", "E", "--train", "7"}, 4},
+                      OddInputCase{"Check", {"check", "TEXT", "E_7-.txt"}, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Standard output that cannot be written is a failure with a message; a
+// reader that went away ends the listing quietly.
+TEST(StandardOutput, AFullDeviceIsStatusFourAndAClosedPipeIsQuiet) {
+  const sb::test::TempDir tmp("sb_stdout_");
+  ASSERT_TRUE(tmp.created());
+  ASSERT_EQ(sb::test::run_program({"--dir", tmp.path().string()}).status, 0);
+  const std::string plan = (tmp.path() / "ValdraPCal-Dorvesa_linea.dat").string();
+  const std::string program = SB_EXECUTABLE;
+
+  const int full = std::system(("'" + program + "' inspect --all '" + plan + "' >/dev/full 2>'" +
+                                (tmp.path() / "err").string() + "'").c_str());
+  EXPECT_EQ(WEXITSTATUS(full), 4);
+  EXPECT_EQ(sb::test::read_bytes(tmp.path() / "err"),
+            "scenario-builder: error: cannot write standard output: No space left on device\n");
+
+  const std::string piped = "set -o pipefail; '" + program + "' inspect --all '" + plan + "' 2>'" +
+                            (tmp.path() / "err").string() + "' | head -c 10 >/dev/null";
+  const int closed = std::system(("bash -c \"" + piped + "\"").c_str());
+  EXPECT_TRUE(WEXITSTATUS(closed) == 0 || WEXITSTATUS(closed) == 128 + SIGPIPE) << WEXITSTATUS(closed);
+  EXPECT_EQ(sb::test::read_bytes(tmp.path() / "err"), "");
+}
+
+}  // namespace

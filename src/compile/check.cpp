@@ -82,10 +82,12 @@ CheckResult check_scenario(const CheckRequest& request) {
     std::string& bytes = target->first == &request.line ? line_bytes : train_bytes;
     bytes = without_line(std::move(bytes), target->second);
 
-    std::string mark = " (found after leaving out ";
-    for (std::size_t i = 0; i < left_out.size(); ++i) {
-      if (i > 0) mark += ", ";
-      mark += left_out[i].first->name + ":" + std::to_string(left_out[i].second);
+    // One short note per diagnostic, whatever the number of lines left out
+    // before: the output stays linear in the number of diagnostics.
+    std::string mark = " (found after leaving out " + target->first->name + ":" + std::to_string(target->second);
+    if (left_out.size() > 1) {
+      const std::size_t earlier = left_out.size() - 1;
+      mark += " and " + std::to_string(earlier) + (earlier == 1 ? " line" : " lines") + " before it";
     }
     mark += ")";
 

@@ -78,3 +78,25 @@ TEST(Check, TheFirstCompileIsWhatCompileRecords) {
 
 }  // namespace
 }  // namespace sb
+
+namespace sb {
+namespace {
+
+// Every error needs a compile of its own and leaves its line out for the
+// next: the note on each stays one short line, so the output grows with
+// the number of diagnostics, not with its square.
+TEST(Check, EachNoteStaysShortHoweverManyLinesWereLeftOut) {
+  std::string stations;
+  for (int i = 0; i < 150; ++i) stations += test::station_record(1010 + 400 * i, 12, 0);
+  const CheckResult r = check_scenario(request(test::line_file("pendenza,  0,  0\r\n"),
+                                               test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n" + stations),
+                                               1000));
+  ASSERT_EQ(r.diagnostics.error_count(), 150u);
+  for (const Diagnostic& d : r.diagnostics.list()) EXPECT_LT(format_diagnostic(d).size(), 150u) << format_diagnostic(d);
+  EXPECT_EQ(format_diagnostic(r.diagnostics.list().back()),
+            "Prova_1-.txt:153: error 8: station position 60610 m is not a multiple of 50 (found after leaving out "
+            "Prova_1-.txt:152 and 148 lines before it)");
+}
+
+}  // namespace
+}  // namespace sb

@@ -572,13 +572,20 @@ class Page {
 
     o_ += "<div class=\"list\" id=\"diagnostics\"><h2>Diagnostics</h2>\n<table><thead><tr><th>severity</th>"
           "<th class=\"n\">code</th><th>where</th><th>message</th></tr></thead><tbody>\n";
-    for (std::size_t i = 0; i < m_.diagnostics.size(); ++i) {
+    const std::size_t listed = std::min(m_.diagnostics.size(), kListedDiagnostics);
+    for (std::size_t i = 0; i < listed; ++i) {
       const Diagnostic& d = m_.diagnostics[i];
       std::string where = d.file.empty() ? std::string() : d.file + (d.line > 0 ? ":" + str(d.line) : "");
       if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + str(*d.cell);
       o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + str(static_cast<int64_t>(i)) +
             "\" data-link=\"" + str(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
             td(str(d.code), "n") + td(html_text(where), "src") + td(html_text(d.message)) + "</tr>\n";
+    }
+    if (listed < m_.diagnostics.size()) {
+      const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed);
+      o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + str(rest) +
+            (rest == 1 ? " more diagnostic is" : " more diagnostics are") +
+            " not listed here; the terminal output lists every one</td></tr>\n";
     }
     if (m_.diagnostics.empty()) {
       o_ += std::string("<tr><td colspan=\"4\" class=\"empty ok\">none: ") +
@@ -607,13 +614,7 @@ class Page {
       }
       o_ += "]}";
     }
-    o_ += "],\n\"diagnostics\":[";
-    for (std::size_t i = 0; i < m_.diagnostics.size(); ++i) {
-      const Diagnostic& d = m_.diagnostics[i];
-      o_ += (i ? ",\n" : "\n") + std::string("{\"severity\":") + json_string(d.severity) + ",\"code\":" + str(d.code) +
-            ",\"s\":" + json_string(d.file.empty() ? "" : d.file + (d.line > 0 ? ":" + str(d.line) : "")) +
-            ",\"m\":" + json_string(d.message) + ",\"el\":" + str(diag_links_[i]) + "}";
-    }
+    // The diagnostics are in their table only: the script reads them there.
     o_ += "]}</script>\n";
   }
 
@@ -623,6 +624,9 @@ class Page {
   const PageModel& m_;
   double extent_;
   std::vector<int32_t> diag_links_;
+  // The page lists this many diagnostics in full and counts the rest: a
+  // file with a mistake on every line still makes a page a browser opens.
+  static constexpr std::size_t kListedDiagnostics = 500;
   std::string o_;
 };
 
@@ -729,7 +733,7 @@ th{position:static}}
 const char* const Page::kScript = R"JS((function(){
 'use strict';
 var data=JSON.parse(document.getElementById('view-data').textContent);
-var E=data.elements,D=data.diagnostics,S=data.sources;
+var E=data.elements,S=data.sources;
 var details=document.getElementById('details');
 var byEl={};
 Array.prototype.forEach.call(document.querySelectorAll('[data-el]'),function(n){var i=n.getAttribute('data-el');(byEl[i]=byEl[i]||[]).push(n);});
@@ -738,7 +742,8 @@ function esc(s){return String(s).replace(/[&<>"']/g,function(c){return {'&':'&am
 function light(i){lit.forEach(function(n){n.classList.remove('hl');});lit=(i!=null&&byEl[i])?byEl[i]:[];lit.forEach(function(n){n.classList.add('hl');});}
 function show(i,diag){
   var h='';
-  if(diag!=null&&D[diag]){var d=D[diag];h+='<p class="dmsg">'+esc(d.severity)+' '+d.code+': '+esc(d.m)+(d.s?'<br><span class="src">'+esc(d.s)+'</span>':'')+'</p>';}
+  var r=diag!=null?document.querySelector('tr[data-diag="'+diag+'"]'):null;
+  if(r){var c=r.cells;h+='<p class="dmsg">'+esc(c[0].textContent)+' '+esc(c[1].textContent)+': '+esc(c[3].textContent)+(c[2].textContent?'<br><span class="src">'+esc(c[2].textContent)+'</span>':'')+'</p>';}
   if(i!=null&&E[i]){var e=E[i];h+='<h3><span class="lg lg-'+e.k+'"></span>'+esc(e.k.replace('-',' '))+(e.n?': '+esc(e.n):'')+'</h3><dl>';
     e.v.forEach(function(kv){h+='<dt>'+esc(kv[0])+'</dt><dd>'+esc(kv[1])+'</dd>';});
     h+='<dt>cell</dt><dd>'+e.c+'</dd><dt>source</dt><dd class="src">'+(e.s?esc(e.s):(S?'none (placed by the compile)':'none (drawn from compiled files)'))+'</dd></dl>';}
@@ -804,7 +809,7 @@ out.push('without-cell='+document.querySelectorAll('[data-kind]:not([data-cell])
 out.push('diagnostics='+document.querySelectorAll('tr[data-diag]').length);
 out.push('map-markers='+document.querySelectorAll('#map .mk').length);
 var tried=0,good=0,details=document.getElementById('details'),data;
-try{data=JSON.parse(document.getElementById('view-data').textContent);}catch(e){window.viewErrors.push('data: '+e);data={elements:[],diagnostics:[]};}
+try{data=JSON.parse(document.getElementById('view-data').textContent);}catch(e){window.viewErrors.push('data: '+e);data={elements:[]};}
 kinds.forEach(function(k){
   var n=document.querySelector('#map [data-kind="'+k+'"]')||document.querySelector('#profile [data-kind="'+k+'"]');if(!n)return;
   tried++;details.textContent='';n.dispatchEvent(new MouseEvent('mouseover',{bubbles:true}));
@@ -814,7 +819,7 @@ kinds.forEach(function(k){
 });
 var row=document.querySelector('tr[data-diag]');
 if(row){tried++;details.textContent='';row.dispatchEvent(new MouseEvent('mouseover',{bubbles:true}));
-  if(details.textContent.indexOf(data.diagnostics[0].m)>=0)good++;else out.push('hover failed on a diagnostic');}
+  if(details.textContent.indexOf(row.cells[3].textContent)>=0)good++;else out.push('hover failed on a diagnostic');}
 out.push('hover='+(tried===good?'ok':'failed')+' '+good+'/'+tried);
 var map=document.getElementById('map');
 if(map){var before=map.viewBox.baseVal.width,r=map.getBoundingClientRect();

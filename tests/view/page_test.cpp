@@ -241,8 +241,8 @@ TEST(ViewPage, EveryFuzzFixtureGetsAPage) {
     ASSERT_NO_THROW(page = render_page(model_of(c)));
     EXPECT_EQ(page.compare(page.size() - 8, 8, "</html>\n"), 0);
     EXPECT_EQ(static_cast<std::size_t>(std::count(page.begin(), page.end(), '\0')), 0u);
-    // One diagnostics row per recorded condition.
-    const std::size_t rows = c.scenario.diagnostics.size() + (c.fatal ? 1 : 0);
+    // One diagnostics row per recorded condition, up to the page's bound.
+    const std::size_t rows = std::min<std::size_t>(c.scenario.diagnostics.size() + (c.fatal ? 1 : 0), 500);
     if (rows > 0) {
       EXPECT_NE(page.find("data-diag=\"" + std::to_string(rows - 1) + "\""), std::string::npos);
     }
@@ -261,6 +261,28 @@ TEST(ViewPage, ALongRouteStaysSmall) {
   std::size_t drawn = 0;
   for (auto& [kind, n] : drawn_per_kind(page)) drawn += n;
   EXPECT_EQ(drawn, m.elements.size());
+}
+
+// A mistake on every line: the page lists a bounded number of diagnostics
+// in full, each once, and counts the rest.
+TEST(ViewPage, ListsABoundedNumberOfDiagnosticsEachOnce) {
+  std::string misspelt;
+  for (int i = 0; i < 20000; ++i) misspelt += "stazone,  " + std::to_string(1000 + i) + ",  12\r\n";
+  const std::string line =
+      "[generale]\r\nlunghezza percorso,  12000\r\n[curve]\r\n" + misspelt + "[fine]\r\n";
+  const std::string train = "[generale]\r\n[vel_limite]\r\nvelocita,  0,  90\r\n[fine]\r\n";
+  const Compiled c = compile_text(line, train, "Prova", "1");
+  ASSERT_GT(c.scenario.diagnostics.size(), 20000u);
+  const std::string page = render_page(model_of(c));
+  EXPECT_LT(page.size(), 1024u * 1024u);
+  std::size_t rows = 0;
+  for (std::size_t at = page.find("<tr class=\"diag"); at != std::string::npos; at = page.find("<tr class=\"diag", at + 1)) {
+    ++rows;
+  }
+  EXPECT_EQ(rows, 500u);
+  EXPECT_EQ(page.find("\"diagnostics\":"), std::string::npos) << "the diagnostics are written a second time";
+  EXPECT_NE(page.find(std::to_string(c.scenario.diagnostics.size() - 500) + " more diagnostics are not listed here"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "commands/compiled_view.h"
 
+#include "base/numbers.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -466,6 +468,18 @@ std::string table_beside(const std::string& cells_path) {
   std::string_view name = base_name(cells_path);
   if (!ends_with(name, ".dat") || ends_with(name, "_linea.dat")) return "";
   return cells_path.substr(0, cells_path.size() - 4) + ".sim";
+}
+
+std::string cells_table_disagreement(const std::string& cells_path, std::size_t cell_records,
+                                     const std::string& table_path, const TableRecords& table) {
+  const int64_t route_length = table[kGeneralSlot].end;
+  const int64_t expected = nearest(static_cast<double>(route_length + 7000) / 50.0) + 1;
+  if (expected < 1 || static_cast<int64_t>(cell_records) == expected) return "";
+  const auto held = static_cast<int64_t>(cell_records);
+  return cells_path + ": offset " + std::to_string(std::min(held, expected) * static_cast<int64_t>(kCellBytes)) +
+         ": error: the file holds " + std::to_string(held) + " cells, but the route length " +
+         std::to_string(route_length) + " m in " + table_path + " makes " + std::to_string(expected) +
+         " (cut short, or not the table of these cells?)";
 }
 
 }  // namespace sb

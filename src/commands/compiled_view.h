@@ -110,4 +110,11 @@ CompiledFile load_compiled(const std::string& path, CompiledKind kind);
 // beside ROUTE_TRAIN.dat); "" when the name does not follow the convention.
 std::string table_beside(const std::string& cells_path);
 
+// "CELLS: offset N: error: ..." (the decoder's form) when the number of
+// cells disagrees with the route length of the scenario table beside
+// them (a file cut short, or a table of another scenario); "" when they
+// agree.
+std::string cells_table_disagreement(const std::string& cells_path, std::size_t cell_records,
+                                     const std::string& table_path, const TableRecords& table);
+
 }  // namespace sb

@@ -244,6 +244,19 @@ int run_diff(const DiffOptions& options, std::ostream& out, std::ostream& err) {
     return 2;
   }
 
+  // A cell file that disagrees with its table is as damaged as one that
+  // does not decode.
+  if (loaded.count(CompiledKind::kCells) != 0 && loaded.count(CompiledKind::kTable) != 0) {
+    const auto& cells = loaded.at(CompiledKind::kCells);
+    const auto& tables = loaded.at(CompiledKind::kTable);
+    bool damaged = false;
+    for (const auto& [c, t] : {std::pair{&cells.first, &tables.first}, std::pair{&cells.second, &tables.second}}) {
+      const std::string disagreement = cells_table_disagreement(c->path, c->cells.size(), t->path, t->table);
+      if (!disagreement.empty()) err << disagreement << "\n";
+      damaged = damaged || !disagreement.empty();
+    }
+    if (damaged) return 2;
+  }
   Differ differ(out);
   const TableRecords* ta = nullptr;
   const TableRecords* tb = nullptr;

@@ -386,6 +386,7 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
   }
 
   Inspector inspector(options, out);
+  int status = 0;
   json documents = json::array();
   for (std::size_t i = 0; i < loaded.size(); ++i) {
     const CompiledFile& f = loaded[i];
@@ -412,6 +413,13 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
           // No usable table beside it: the listing does without.
         }
       }
+      if (table != nullptr) {
+        const std::string disagreement = cells_table_disagreement(f.path, f.cells.size(), table_path, *table);
+        if (!disagreement.empty()) {
+          err << disagreement << "\n";
+          status = 1;
+        }
+      }
       j = inspector.cells(f, table, table_path);
     } else if (f.kind == CompiledKind::kTable) {
       j = inspector.table(f);
@@ -421,7 +429,7 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
     if (options.json) documents.push_back(std::move(j));
   }
   if (options.json) out << json{{"files", std::move(documents)}}.dump(2) << "\n";
-  return 0;
+  return status;
 }
 
 }  // namespace sb

@@ -178,6 +178,15 @@ int view_compiled(ViewOptions o) {
       if (kind == CompiledKind::kPlan) plan_note = "The line plan file could not be read: " + std::string(e.what());
     }
   }
+  if (decoded.cells && decoded.table) {
+    const std::string disagreement = cells_table_disagreement(files[CompiledKind::kCells], decoded.cells->size(),
+                                                              files[CompiledKind::kTable], *decoded.table);
+    if (!disagreement.empty()) {
+      std::cerr << disagreement << '\n';
+      problems.push_back({"error", 0, files[CompiledKind::kCells], 0,
+                          disagreement.substr(files[CompiledKind::kCells].size() + 2), std::nullopt});
+    }
+  }
   view::PageModel model = page_model_from_compiled(decoded);
   model.diagnostics = std::move(problems);
   model.plan_note = utf8_to_1252(plan_note).value_or("The line plan file could not be read.");

@@ -251,3 +251,39 @@ TEST_F(Inspect, KindComesFromTheNameOrFromKind) {
 
 }  // namespace
 }  // namespace sb
+
+namespace {
+
+// A cell file cut at a multiple of 15 bytes decodes, but its table beside
+// it gives another route length: every reading command says so.
+TEST(CompiledSets, ACellFileThatDisagreesWithItsTableIsReported) {
+  const sb::test::TempDir tmp("sb_cut_cells_");
+  ASSERT_TRUE(tmp.created());
+  const std::string example = SB_EXAMPLE_DIR;
+  for (const char* out : {"whole", "cut"}) {
+    std::filesystem::create_directory(tmp.path() / out);
+    ASSERT_EQ(sb::test::run_program({"compile", example + "/Esempio_linea.txt", example + "/Esempio_7-.txt", "--out",
+                                     out},
+                                    tmp.path())
+                  .status,
+              0);
+  }
+  const std::string cells = sb::test::read_bytes(tmp.path() / "cut/Esempio_7.dat");
+  sb::test::write_bytes(tmp.path() / "cut/Esempio_7.dat", cells.substr(0, 15 * 300));
+  const std::string message =
+      "cut/Esempio_7.dat: offset 4500: error: the file holds 300 cells, but the route length 12000 m in "
+      "cut/Esempio_7.sim makes 381 (cut short, or not the table of these cells?)\n";
+  struct Run {
+    std::vector<std::string> args;
+    int status;
+  };
+  for (const Run& run : {Run{{"inspect", "cut/Esempio_7.dat"}, 1},
+                         Run{{"view", "--compiled", "cut", "--route", "Esempio", "--train", "7", "-o", "p.html"}, 1},
+                         Run{{"diff", "whole", "cut", "--route", "Esempio", "--train", "7"}, 2}}) {
+    const sb::test::Outcome o = sb::test::run_program(run.args, tmp.path());
+    EXPECT_EQ(o.status, run.status) << run.args[0];
+    EXPECT_EQ(o.err, message) << run.args[0];
+  }
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <map>
 #include <string_view>
 
+#include "base/sha256.h"
 #include "base/encoding.h"
 
 namespace sb::view {
@@ -181,13 +182,37 @@ class Page {
     const std::string title = html_text(m_.route_name) + " &middot; train " + html_text(m_.train_number);
     o_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-          "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; "
-          "script-src 'unsafe-inline'; img-src data:\">\n<title>";
+          "<meta http-equiv=\"Content-Security-Policy\" content=\"";
+    o_ += content_security_policy();
+    o_ += "\">\n<title>";
     o_ += title;
     o_ += "</title>\n<style>\n";
     o_ += kStyle;
-    o_ += "</style>\n<script>window.viewErrors=[];window.addEventListener('error',function(e){"
-          "window.viewErrors.push(String(e.message||e));});</script>\n</head>\n<body>\n";
+    o_ += "</style>\n<script>";
+    o_ += kErrorScript;
+    o_ += "</script>\n</head>\n<body>\n";
+  }
+
+  // The page runs its own scripts and styles only, each named by its hash:
+  // text that escaped escaping could not run.
+  static const std::string& content_security_policy() {
+    static const std::string policy = [] {
+      auto hash = [](const std::string& text) {
+        const auto digest = sha256(text);
+        return "'sha256-" + base64(digest.data(), digest.size()) + "'";
+      };
+      std::string scripts = hash(kErrorScript);
+      std::string rest = std::string("\n") + kScript;
+      const std::string boundary = "</script>\n<script>";
+      for (std::size_t at = rest.find(boundary); at != std::string::npos; at = rest.find(boundary)) {
+        scripts += " " + hash(rest.substr(0, at));
+        rest.erase(0, at + boundary.size());
+      }
+      scripts += " " + hash(rest);
+      return "default-src 'none'; style-src " + hash(std::string("\n") + kStyle) + "; script-src " + scripts +
+             "; img-src data:";
+    }();
+    return policy;
   }
 
   void header() {
@@ -620,6 +645,9 @@ class Page {
 
   static const char* const kStyle;
   static const char* const kScript;
+  static constexpr const char* kErrorScript =
+      "window.viewErrors=[];window.addEventListener('error',function(e){"
+      "window.viewErrors.push(String(e.message||e));});";
 
   const PageModel& m_;
   double extent_;

@@ -146,6 +146,27 @@ for page in builtin builtin-compiled example example-compiled damaged damaged-co
   fi
 done
 
+# The page allows only its own scripts (by hash): an inline script that got
+# into the page does not run, and the page's own scripts still do.
+if [ -s "$dir/example.html" ]; then
+  sed 's|<pre id="selftest" hidden></pre>|<script>document.title="injected-ran";</script>&|' "$dir/example.html" \
+    >"$dir/injected.html"
+  grep -q 'injected-ran' "$dir/injected.html" || fail "injected: the test script was not put into the page"
+  if load "file://$dir/injected.html#selftest" "$dir/injected.dom" "$dir/injected.log"; then
+    grep -q '<title>injected-ran</title>' "$dir/injected.dom" && fail "injected: an inline script ran"
+    grep -q '^selftest-done' "$dir/injected.dom" || fail "injected: the page's own scripts did not run"
+    echo "ok: injected: the inline script was blocked, the page's own scripts ran"
+  else
+    fail "injected: Chromium did not load the page"
+  fi
+  # The same page without its policy runs the injected script: the check
+  # above can fail.
+  sed '/Content-Security-Policy/d' "$dir/injected.html" >"$dir/unprotected.html"
+  load "file://$dir/unprotected.html" "$dir/unprotected.dom" "$dir/unprotected.log"
+  grep -q '<title>injected-ran</title>' "$dir/unprotected.dom" ||
+    fail "unprotected: the injected script did not run even without the policy"
+fi
+
 # The page of the compiled files draws what the page of the description
 # files draws, kind by kind.
 for pair in builtin example damaged; do

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "format/le_writer.h"
+#include "format/plan_stream.h"
 
 namespace sb {
 namespace {
@@ -150,62 +151,14 @@ bool PlanElement::operator==(const PlanElement& other) const {
 }
 
 DecodedPlan decode_line_plan(std::string_view bytes) {
-  // A first pass checks every tag and counts the elements, so that the two
-  // halves are sized once; every element takes at least two bytes, so the
-  // count is bounded by the file.
-  std::size_t count = 0;
-  for (std::size_t at = 0; at < bytes.size(); ++count) {
-    if (bytes.size() - at < 2) throw DecodeError(at, "plan element cut off: a tag needs 2 bytes, 1 is left");
-    const auto tag = static_cast<uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                           static_cast<unsigned char>(bytes[at + 1]) << 8);
-    if (tag != plan_tag::kEmpty && tag != plan_tag::kWhole && tag != plan_tag::kReal) {
-      throw DecodeError(at, "unknown plan tag " + std::to_string(tag) + " (known: 0 empty, 2 whole, 5 real)");
-    }
-    const std::size_t size = element_bytes(tag);
-    if (bytes.size() - at < size) {
-      throw DecodeError(at, "plan element cut off: tag " + std::to_string(tag) + " needs " + std::to_string(size) +
-                                " bytes, " + std::to_string(bytes.size() - at) + " are left");
-    }
-    at += size;
-  }
-  if (count == 0) throw DecodeError(0, "empty file: a line plan holds at least one metre");
-  if (count % 2 != 0) {
-    throw DecodeError(bytes.size(), "odd number of plan elements (" + std::to_string(count) +
-                                        "): the two halves cannot hold the same metres");
-  }
-  const std::size_t metres = count / 2;
+  const LinePlanStream stream(std::make_shared<MemoryPlanBytes>(bytes));
   DecodedPlan plan;
-  plan.first.reserve(metres);
-  plan.second.reserve(metres);
-  LeReader in(bytes);
-  while (!in.at_end()) {
-    PlanElement e;
-    e.tag = in.u16();
-    if (e.tag == plan_tag::kWhole) e.value = in.i16();
-    if (e.tag == plan_tag::kReal) e.value = in.f64();
-    (plan.first.size() < metres ? plan.first : plan.second).push_back(e);
-  }
-
-  std::size_t second_at = plan_half_bytes(plan.first);
-  const std::size_t half_start = second_at;
-  // Where the plan starts with whole numbers, they are the line's start.
-  if (plan.first[0].tag == plan_tag::kWhole && metres >= 2 && plan.first[1].tag == plan_tag::kWhole) {
-    const PlanElement zero{plan_tag::kWhole, 0.0}, one{plan_tag::kWhole, 1.0};
-    if (!(plan.first[0] == zero && plan.first[1] == zero && plan.second[0] == zero && plan.second[1] == one)) {
-      throw DecodeError(half_start,
-                        "the second half (metres 0 to " + std::to_string(metres - 1) +
-                            ") does not start where the first ended: a line plan starts at (0, 0), (0, 1)");
-    }
-  }
-  for (std::size_t m = 0; m < metres; ++m) {
-    if (plan.first[m].tag != plan.second[m].tag) {
-      throw DecodeError(second_at, "the second half (from offset " + std::to_string(half_start) +
-                                       ") does not continue the first: metre " + std::to_string(m) +
-                                       " has tag " + std::to_string(plan.first[m].tag) +
-                                       " in the first half and " + std::to_string(plan.second[m].tag) +
-                                       " in the second");
-    }
-    second_at += element_bytes(plan.second[m].tag);
+  plan.first.reserve(stream.metres());
+  plan.second.reserve(stream.metres());
+  LinePlanStream::Cursor cursor = stream.cursor();
+  for (PlanMetre m; cursor.next(m);) {
+    plan.first.push_back(m.first);
+    plan.second.push_back(m.second);
   }
   return plan;
 }

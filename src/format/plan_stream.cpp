@@ -1,0 +1,179 @@
+#include "format/plan_stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+#include "base/failures.h"
+#include "base/files.h"
+
+namespace sb {
+
+std::size_t MemoryPlanBytes::read_at(uint64_t offset, char* out, std::size_t n) const {
+  if (offset >= bytes_.size()) return 0;
+  const std::size_t count = std::min<uint64_t>(n, bytes_.size() - offset);
+  std::memcpy(out, bytes_.data() + offset, count);
+  return count;
+}
+
+FilePlanBytes::FilePlanBytes(const std::string& path) : path_(path) {
+  fd_ = open_regular_file(path, size_);
+  if (fd_ < 0) throw FileSystemError("cannot read " + path + ": no such file");
+}
+
+FilePlanBytes::~FilePlanBytes() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t FilePlanBytes::read_at(uint64_t offset, char* out, std::size_t n) const {
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw FileSystemError("cannot read " + path_ + ": " + std::strerror(errno));
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return done;
+}
+
+// Plan elements one after another from an offset, through a buffer of its
+// own; checks each tag and that the element is whole.
+class LinePlanStream::Cursor::Elements {
+ public:
+  Elements(const PlanBytes& bytes, uint64_t offset) : bytes_(bytes), at_(offset) {}
+
+  // The element at offset(); false at the end of the file.
+  bool next(PlanElement& e) {
+    element_at_ = at_;
+    if (at_ >= bytes_.size()) return false;
+    unsigned char head[2];
+    if (!take(head, 2)) throw DecodeError(element_at_, "plan element cut off: a tag needs 2 bytes, 1 is left");
+    e.tag = static_cast<uint16_t>(head[0] | head[1] << 8);
+    e.value = 0.0;
+    if (e.tag != plan_tag::kEmpty && e.tag != plan_tag::kWhole && e.tag != plan_tag::kReal) {
+      throw DecodeError(element_at_, "unknown plan tag " + std::to_string(e.tag) + " (known: 0 empty, 2 whole, 5 real)");
+    }
+    const std::size_t value_bytes = e.tag == plan_tag::kWhole ? 2 : e.tag == plan_tag::kReal ? 8 : 0;
+    unsigned char value[8];
+    if (!take(value, value_bytes)) {
+      throw DecodeError(element_at_, "plan element cut off: tag " + std::to_string(e.tag) + " needs " +
+                                         std::to_string(value_bytes + 2) + " bytes, " +
+                                         std::to_string(bytes_.size() - element_at_) + " are left");
+    }
+    uint64_t v = 0;
+    for (std::size_t i = 0; i < value_bytes; ++i) v |= static_cast<uint64_t>(value[i]) << (8 * i);
+    if (e.tag == plan_tag::kWhole) e.value = static_cast<int16_t>(static_cast<uint16_t>(v));
+    if (e.tag == plan_tag::kReal) e.value = std::bit_cast<double>(v);
+    return true;
+  }
+
+  uint64_t element_offset() const { return element_at_; }
+  uint64_t offset() const { return at_; }
+
+ private:
+  bool take(unsigned char* out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (begin_ == end_) {
+        buffer_.resize(1 << 16);
+        const std::size_t got = bytes_.read_at(at_, buffer_.data(), buffer_.size());
+        if (got == 0) return false;
+        begin_ = 0;
+        end_ = got;
+      }
+      out[i] = static_cast<unsigned char>(buffer_[begin_++]);
+      ++at_;
+    }
+    return true;
+  }
+
+  const PlanBytes& bytes_;
+  uint64_t at_;
+  uint64_t element_at_ = 0;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0, end_ = 0;
+};
+
+LinePlanStream::LinePlanStream(std::shared_ptr<const PlanBytes> bytes) : bytes_(std::move(bytes)) {
+  // Every tag, and the count of elements.
+  uint64_t count = 0;
+  {
+    Cursor::Elements all(*bytes_, 0);
+    PlanElement e;
+    while (all.next(e)) ++count;
+  }
+  if (count == 0) throw DecodeError(0, "empty file: a line plan holds at least one metre");
+  if (count % 2 != 0) {
+    throw DecodeError(bytes_->size(), "odd number of plan elements (" + std::to_string(count) +
+                                          "): the two halves cannot hold the same metres");
+  }
+  metres_ = count / 2;
+  {
+    Cursor::Elements first(*bytes_, 0);
+    PlanElement e;
+    for (uint64_t m = 0; m < metres_; ++m) first.next(e);
+    second_half_ = first.offset();
+  }
+  // Where the plan starts with whole numbers, they are the line's start;
+  // metre by metre both halves carry the same tag.
+  Cursor::Elements first(*bytes_, 0), second(*bytes_, second_half_);
+  PlanElement a[2], b[2];
+  for (uint64_t m = 0; m < metres_; ++m) {
+    PlanElement x, y;
+    first.next(x);
+    second.next(y);
+    if (m < 2) {
+      a[m] = x;
+      b[m] = y;
+    }
+    if (m == 1 && a[0].tag == plan_tag::kWhole && a[1].tag == plan_tag::kWhole) {
+      const PlanElement zero{plan_tag::kWhole, 0.0}, one{plan_tag::kWhole, 1.0};
+      if (!(a[0] == zero && a[1] == zero && b[0] == zero && b[1] == one)) {
+        throw DecodeError(second_half_,
+                          "the second half (metres 0 to " + std::to_string(metres_ - 1) +
+                              ") does not start where the first ended: a line plan starts at (0, 0), (0, 1)");
+      }
+    }
+    if (x.tag != y.tag) {
+      // The start rule comes first where both could be broken.
+      if (m == 0 && metres_ >= 2) {
+        PlanElement x1, y1;
+        Cursor::Elements f(*bytes_, first.offset()), s(*bytes_, second.offset());
+        f.next(x1);
+        s.next(y1);
+        const PlanElement zero{plan_tag::kWhole, 0.0}, one{plan_tag::kWhole, 1.0};
+        if (x.tag == plan_tag::kWhole && x1.tag == plan_tag::kWhole && !(x == zero && x1 == zero && y == zero && y1 == one)) {
+          throw DecodeError(second_half_,
+                            "the second half (metres 0 to " + std::to_string(metres_ - 1) +
+                                ") does not start where the first ended: a line plan starts at (0, 0), (0, 1)");
+        }
+      }
+      throw DecodeError(second.element_offset(),
+                        "the second half (from offset " + std::to_string(second_half_) +
+                            ") does not continue the first: metre " + std::to_string(m) + " has tag " +
+                            std::to_string(x.tag) + " in the first half and " + std::to_string(y.tag) +
+                            " in the second");
+    }
+  }
+}
+
+LinePlanStream::Cursor::Cursor(const LinePlanStream& plan)
+    : first_(std::make_shared<Elements>(*plan.bytes_, 0)),
+      second_(std::make_shared<Elements>(*plan.bytes_, plan.second_half_)),
+      metres_(plan.metres_) {}
+
+bool LinePlanStream::Cursor::next(PlanMetre& out) {
+  if (metre_ >= metres_) return false;
+  out.metre = metre_++;
+  first_->next(out.first);
+  second_->next(out.second);
+  return true;
+}
+
+}  // namespace sb

@@ -17,6 +17,7 @@
 #include "commands/compiled_page.h"
 #include "compile/compile.h"
 #include "format/decoder.h"
+#include "format/plan_stream.h"
 #include "fuzz_input.h"
 #include "view/page.h"
 #include "view/page_model_builder.h"
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   } catch (const sb::DecodeError&) {
   }
   try {
-    decoded.plan = sb::decode_line_plan(input);
+    decoded.plan = sb::plan_stream_of(std::string(input));
   } catch (const sb::DecodeError&) {
   }
   must_be_whole(sb::view::render_page(sb::page_model_from_compiled(decoded)), "compiled page");

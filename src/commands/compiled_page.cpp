@@ -12,12 +12,12 @@
 
 namespace sb {
 
-view::PlanPointSource decoded_plan_points(const DecodedPlan& plan) {
+view::PlanPointSource decoded_plan_points(const LinePlanStream& plan) {
   return [&plan](const view::PlanPointSink& sink) {
-    const std::size_t metres = std::min(plan.first.size(), plan.second.size());
-    for (std::size_t m = 0; m < metres; ++m) {
-      if (plan.first[m].tag == plan_tag::kEmpty || plan.second[m].tag == plan_tag::kEmpty) continue;
-      sink(static_cast<int64_t>(m), plan.first[m].value, plan.second[m].value);
+    LinePlanStream::Cursor cursor = plan.cursor();
+    for (PlanMetre m; cursor.next(m);) {
+      if (m.first.tag == plan_tag::kEmpty || m.second.tag == plan_tag::kEmpty) continue;
+      sink(static_cast<int64_t>(m.metre), m.first.value, m.second.value);
     }
   };
 }

@@ -4,11 +4,13 @@
 // part of the page empty; the caller turns why into a diagnostic.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "format/decoder.h"
+#include "format/plan_stream.h"
 #include "format/layout.h"
 #include "view/page_model.h"
 #include "view/page_model_builder.h"
@@ -22,12 +24,12 @@ struct DecodedScenario {
   std::string train_number;
   std::optional<std::vector<CellRecord>> cells;
   std::optional<TableRecords> table;
-  std::optional<DecodedPlan> plan;
+  std::shared_ptr<const LinePlanStream> plan;  // read as the page is drawn
 };
 
 // The plan points of a decoded line plan: every metre both of whose
 // coordinates are stored, in metre order.
-view::PlanPointSource decoded_plan_points(const DecodedPlan& plan);
+view::PlanPointSource decoded_plan_points(const LinePlanStream& plan);
 
 view::PageModel page_model_from_compiled(const DecodedScenario& scenario,
                                          const view::PageModelOptions& options = {});

@@ -7,12 +7,15 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "format/decoder.h"
+#include "format/plan_stream.h"
 #include "track/check_codes.h"
 #include "track/markers.h"
 #include "format/layout.h"
@@ -89,10 +92,20 @@ struct PlanSummary {
   int64_t computed_to = -1; // the last metre of the unbroken run of computed metres from 0
   double min_first = 0.0, max_first = 0.0, min_second = 0.0, max_second = 0.0;
   double total_length = 0.0;  // sum of the step lengths up to computed_to
+  bool values_after_computed = false;  // a first coordinate past computed_to holds a value
   std::vector<CurveRun> curves;
 };
+// From the metres in order (`next` hands out the following one, false at
+// the end); the same from a decoded plan or a streamed file.
+PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next);
 PlanSummary summarise_plan(const DecodedPlan& plan);
+PlanSummary summarise_plan(const LinePlanStream& plan);
 std::string curve_text(const CurveRun& run);  // "right class 6 from 100 m, 400 m long (curvature ...)"
+
+// The largest cell and table files read: a route of 1 000 km has 20 141
+// cells (302 115 bytes); a table holds 87 slots of at most 34 + 65 535 bytes.
+inline constexpr uint64_t kMaxCellFileBytes = uint64_t{64} << 20;
+inline constexpr uint64_t kMaxTableFileBytes = uint64_t{8} << 20;
 
 // One compiled file, read and decoded; only the member of its kind is filled.
 struct CompiledFile {
@@ -101,7 +114,7 @@ struct CompiledFile {
   std::size_t size = 0;
   std::vector<CellRecord> cells;
   TableRecords table{};
-  DecodedPlan plan;
+  std::shared_ptr<const LinePlanStream> plan;  // read from the file as it is listed
 };
 // Throws FileSystemError when the file cannot be read (a missing file
 // included) and DecodeError when it is refused.

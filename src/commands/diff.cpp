@@ -98,16 +98,20 @@ class Differ {
     }
   }
 
-  void plan(const DecodedPlan& a, const DecodedPlan& b) {
-    if (a.first.size() != b.first.size()) {
+  void plan(const LinePlanStream& a, const LinePlanStream& b) {
+    if (a.metres() != b.metres()) {
       line("plan: metres 0 to " + grouped(a.last_metre()) + kArrow + "0 to " + grouped(b.last_metre()));
     }
-    const std::size_t common = std::min(a.first.size(), b.first.size());
-    std::optional<std::size_t> first_difference;
-    for (std::size_t m = 0; m < common && !first_difference; ++m) {
-      if (!(a.first[m] == b.first[m]) || !(a.second[m] == b.second[m])) first_difference = m;
+    const uint64_t common = std::min(a.metres(), b.metres());
+    std::optional<uint64_t> first_difference;
+    LinePlanStream::Cursor ca_metres = a.cursor(), cb_metres = b.cursor();
+    PlanMetre ma, mb;
+    for (uint64_t m = 0; m < common && !first_difference; ++m) {
+      ca_metres.next(ma);
+      cb_metres.next(mb);
+      if (!(ma.first == mb.first) || !(ma.second == mb.second)) first_difference = m;
     }
-    if (!first_difference && a.first.size() == b.first.size()) return;
+    if (!first_difference && a.metres() == b.metres()) return;
     const PlanSummary sa = summarise_plan(a), sb_summary = summarise_plan(b);
     const std::string metre = first_difference ? grouped(static_cast<int64_t>(*first_difference))
                                                : grouped(static_cast<int64_t>(common)) + " (past the shorter plan)";
@@ -268,7 +272,7 @@ int run_diff(const DiffOptions& options, std::ostream& out, std::ostream& err) {
   if (auto it = loaded.find(CompiledKind::kCells); it != loaded.end())
     differ.cells(it->second.first.cells, it->second.second.cells, ta, tb);
   if (auto it = loaded.find(CompiledKind::kPlan); it != loaded.end())
-    differ.plan(it->second.first.plan, it->second.second.plan);
+    differ.plan(*it->second.first.plan, *it->second.second.plan);
   return differ.differences() == 0 ? 0 : 1;
 }
 

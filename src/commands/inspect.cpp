@@ -108,30 +108,6 @@ class Inspector {
                          {"matches", code_matches},
                          {"train", names.known ? json(utf8_from_1252(names.train)) : json(nullptr)},
                          {"route", names.known ? json(utf8_from_1252(names.route)) : json(nullptr)}};
-      json list = json::array();
-      for (std::size_t i = 0; i < cells.size(); ++i) {
-        const CellRecord& c = cells[i];
-        if (!options_.all && !cell_holds_something(i, c)) continue;
-        list.push_back({{"index", i},
-                        {"offset", i * kCellBytes},
-                        {"position", element_position(i)},
-                        {"kind", c.kind},
-                        {"value", c.value},
-                        {"value_2", c.value_2},
-                        {"value_3", c.value_3},
-                        {"value_4", c.value_4},
-                        {"signal_time", c.signal_time},
-                        {"approach_mark", c.approach_mark},
-                        {"montagna_type", c.montagna_type},
-                        {"speed_code", c.speed_code},
-                        {"gradient", c.gradient},
-                        {"adhesion", c.adhesion},
-                        {"kind_name", cell_kind_name(c.kind)},
-                        {"meaning", utf8_from_1252(cell_meaning(i, c, table))},
-                        {"speed_kmh", c.speed_code * 5},
-                        {"gradient_per_mille", c.gradient - 100}});
-      }
-      j["cells"] = std::move(list);
       json runs = json::object();
       for (const Profile& p : profiles()) {
         json r = json::array();
@@ -275,8 +251,9 @@ class Inspector {
   }
 
   json plan(const CompiledFile& f) {
-    const PlanSummary s = summarise_plan(f.plan);
-    const std::size_t second_half = plan_half_bytes(f.plan.first);
+    const LinePlanStream& plan = *f.plan;
+    const PlanSummary s = summarise_plan(plan);
+    const uint64_t second_half = plan.second_half_offset();
     if (options_.json) {
       json j = {{"file", f.path}, {"kind", "plan"}, {"size", f.size}, {"last_metre", s.last_metre},
                 {"second_half_offset", second_half}, {"computed_to", s.computed_to}};
@@ -291,16 +268,6 @@ class Inspector {
                           {"curvature", c.curvature}});
       }
       j["curves"] = std::move(curves);
-      if (options_.all) {
-        json elements = json::array();
-        for (std::size_t m = 0; m < f.plan.first.size(); ++m) {
-          auto element = [](const PlanElement& e) {
-            return json{{"tag", e.tag}, {"value", e.tag == plan_tag::kEmpty ? json(nullptr) : json(e.value)}};
-          };
-          elements.push_back({{"metre", m}, {"first", element(f.plan.first[m])}, {"second", element(f.plan.second[m])}});
-        }
-        j["elements"] = std::move(elements);
-      }
       return j;
     }
 
@@ -313,9 +280,7 @@ class Inspector {
     } else {
       out_ << "  computed         metres 0 to " << grouped(s.computed_to);
       if (s.computed_to < s.last_metre) {
-        bool rest_empty = true;
-        for (std::size_t m = static_cast<std::size_t>(s.computed_to) + 1; m < f.plan.first.size(); ++m)
-          rest_empty = rest_empty && f.plan.first[m].tag == plan_tag::kEmpty;
+        const bool rest_empty = !s.values_after_computed;
         const bool one = s.computed_to + 1 == s.last_metre;
         out_ << (rest_empty && !one ? " (metres " : " (metre ") << grouped(s.computed_to + 1)
              << (!rest_empty ? " empty, later metres hold values)"
@@ -335,10 +300,57 @@ class Inspector {
         if (e.tag == plan_tag::kEmpty) return std::string("0 -");
         return std::to_string(e.tag) + " " + format("%.17g", e.value);
       };
-      for (std::size_t m = 0; m < f.plan.first.size(); ++m)
-        out_ << "  metre " << m << "  " << element(f.plan.first[m]) << "  " << element(f.plan.second[m]) << "\n";
+      LinePlanStream::Cursor cursor = plan.cursor();
+      for (PlanMetre m; cursor.next(m);) {
+        out_ << "  metre " << m.metre << "  " << element(m.first) << "  " << element(m.second) << "\n";
+      }
     }
     return {};
+  }
+
+  // With --json, the cells' list: written cell by cell after the rest of
+  // the document.
+  void cells_json(const CompiledFile& f, const TableRecords* table) {
+    bool first = true;
+    for (std::size_t i = 0; i < f.cells.size(); ++i) {
+      const CellRecord& c = f.cells[i];
+      if (!options_.all && !cell_holds_something(i, c)) continue;
+      const json cell = {{"index", i},
+                         {"offset", i * kCellBytes},
+                         {"position", element_position(i)},
+                         {"kind", c.kind},
+                         {"value", c.value},
+                         {"value_2", c.value_2},
+                         {"value_3", c.value_3},
+                         {"value_4", c.value_4},
+                         {"signal_time", c.signal_time},
+                         {"approach_mark", c.approach_mark},
+                         {"montagna_type", c.montagna_type},
+                         {"speed_code", c.speed_code},
+                         {"gradient", c.gradient},
+                         {"adhesion", c.adhesion},
+                         {"kind_name", cell_kind_name(c.kind)},
+                         {"meaning", utf8_from_1252(cell_meaning(i, c, table))},
+                         {"speed_kmh", c.speed_code * 5},
+                         {"gradient_per_mille", c.gradient - 100}};
+      out_ << (first ? "\n" : ",\n") << "        " << cell.dump();
+      first = false;
+    }
+  }
+
+  // With --json --all, the plan's metres: written one by one after the rest
+  // of the plan's document, never held.
+  void plan_elements_json(const CompiledFile& f) {
+    auto element = [](const PlanElement& e) {
+      return json{{"tag", e.tag}, {"value", e.tag == plan_tag::kEmpty ? json(nullptr) : json(e.value)}};
+    };
+    LinePlanStream::Cursor cursor = f.plan->cursor();
+    bool first = true;
+    for (PlanMetre m; cursor.next(m);) {
+      out_ << (first ? "\n" : ",\n") << "        "
+           << json{{"metre", m.metre}, {"first", element(m.first)}, {"second", element(m.second)}}.dump();
+      first = false;
+    }
   }
 
  private:
@@ -347,6 +359,29 @@ class Inspector {
 };
 
 }  // namespace
+
+// One file's document inside the "files" array, indented to its place;
+// `elements` writes the list under `key` as the document's last member.
+void write_json_file(std::ostream& out, const json& document, bool first, const std::string& key,
+                     const std::function<void()>& elements) {
+  std::string text = document.dump(2);
+  std::string indented;
+  indented.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    indented += c;
+    if (c == '\n') indented += "    ";
+  }
+  out << (first ? "\n    " : ",\n    ");
+  if (!elements) {
+    out << indented;
+    return;
+  }
+  indented.erase(indented.size() - 1);  // the closing brace
+  while (!indented.empty() && (indented.back() == ' ' || indented.back() == '\n')) indented.pop_back();
+  out << indented << ",\n      \"" << key << "\": [";
+  elements();
+  out << "\n      ]\n    }";
+}
 
 int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& err) {
   std::optional<CompiledKind> forced;
@@ -387,17 +422,20 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
 
   Inspector inspector(options, out);
   int status = 0;
-  json documents = json::array();
+  // The JSON document is written file by file as each is listed; the
+  // plan's metres (--all) go out one at a time.
+  if (options.json) out << "{\n  \"files\": [";
   for (std::size_t i = 0; i < loaded.size(); ++i) {
     const CompiledFile& f = loaded[i];
     if (!options.json && i > 0) out << "\n";
     json j;
+    const TableRecords* cells_table = nullptr;
+    std::optional<CompiledFile> found;
     if (f.kind == CompiledKind::kCells) {
       // The table of the same scenario: given among the files, or beside it.
       const std::string beside = table_beside(f.path);
       const TableRecords* table = nullptr;
       std::string table_path;
-      std::optional<CompiledFile> found;
       for (const CompiledFile& other : loaded) {
         if (other.kind == CompiledKind::kTable && (beside.empty() || other.path == beside || table == nullptr)) {
           table = &other.table;
@@ -421,14 +459,23 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
         }
       }
       j = inspector.cells(f, table, table_path);
+      cells_table = table;
     } else if (f.kind == CompiledKind::kTable) {
       j = inspector.table(f);
     } else {
       j = inspector.plan(f);
     }
-    if (options.json) documents.push_back(std::move(j));
+    if (options.json) {
+      if (f.kind == CompiledKind::kCells) {
+        write_json_file(out, j, i == 0, "cells", [&] { inspector.cells_json(f, cells_table); });
+      } else if (f.kind == CompiledKind::kPlan && options.all) {
+        write_json_file(out, j, i == 0, "elements", [&] { inspector.plan_elements_json(f); });
+      } else {
+        write_json_file(out, j, i == 0, "", {});
+      }
+    }
   }
-  if (options.json) out << json{{"files", std::move(documents)}}.dump(2) << "\n";
+  if (options.json) out << "\n  ]\n}\n";
   return status;
 }
 

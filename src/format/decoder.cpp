@@ -151,7 +151,7 @@ bool PlanElement::operator==(const PlanElement& other) const {
 }
 
 DecodedPlan decode_line_plan(std::string_view bytes) {
-  const LinePlanStream stream(std::make_shared<MemoryPlanBytes>(bytes));
+  const LinePlanStream stream(std::make_shared<MemoryPlanBytes>(std::string(bytes)));
   DecodedPlan plan;
   plan.first.reserve(stream.metres());
   plan.second.reserve(stream.metres());

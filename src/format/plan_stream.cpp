@@ -20,6 +20,10 @@ std::size_t MemoryPlanBytes::read_at(uint64_t offset, char* out, std::size_t n) 
   return count;
 }
 
+std::shared_ptr<const LinePlanStream> plan_stream_of(std::string bytes) {
+  return std::make_shared<LinePlanStream>(std::make_shared<MemoryPlanBytes>(std::move(bytes)));
+}
+
 FilePlanBytes::FilePlanBytes(const std::string& path) : path_(path) {
   fd_ = open_regular_file(path, size_);
   if (fd_ < 0) throw FileSystemError("cannot read " + path + ": no such file");
@@ -53,24 +57,26 @@ class LinePlanStream::Cursor::Elements {
   bool next(PlanElement& e) {
     element_at_ = at_;
     if (at_ >= bytes_.size()) return false;
-    unsigned char head[2];
-    if (!take(head, 2)) throw DecodeError(element_at_, "plan element cut off: a tag needs 2 bytes, 1 is left");
-    e.tag = static_cast<uint16_t>(head[0] | head[1] << 8);
+    if (!ensure(2)) throw DecodeError(element_at_, "plan element cut off: a tag needs 2 bytes, 1 is left");
+    const auto* p = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
+    e.tag = static_cast<uint16_t>(p[0] | p[1] << 8);
     e.value = 0.0;
     if (e.tag != plan_tag::kEmpty && e.tag != plan_tag::kWhole && e.tag != plan_tag::kReal) {
       throw DecodeError(element_at_, "unknown plan tag " + std::to_string(e.tag) + " (known: 0 empty, 2 whole, 5 real)");
     }
-    const std::size_t value_bytes = e.tag == plan_tag::kWhole ? 2 : e.tag == plan_tag::kReal ? 8 : 0;
-    unsigned char value[8];
-    if (!take(value, value_bytes)) {
+    const std::size_t size = e.tag == plan_tag::kWhole ? 4 : e.tag == plan_tag::kReal ? 10 : 2;
+    if (!ensure(size)) {
       throw DecodeError(element_at_, "plan element cut off: tag " + std::to_string(e.tag) + " needs " +
-                                         std::to_string(value_bytes + 2) + " bytes, " +
+                                         std::to_string(size) + " bytes, " +
                                          std::to_string(bytes_.size() - element_at_) + " are left");
     }
+    p = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
     uint64_t v = 0;
-    for (std::size_t i = 0; i < value_bytes; ++i) v |= static_cast<uint64_t>(value[i]) << (8 * i);
+    for (std::size_t i = 2; i < size; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * (i - 2));
     if (e.tag == plan_tag::kWhole) e.value = static_cast<int16_t>(static_cast<uint16_t>(v));
     if (e.tag == plan_tag::kReal) e.value = std::bit_cast<double>(v);
+    begin_ += size;
+    at_ += size;
     return true;
   }
 
@@ -78,19 +84,16 @@ class LinePlanStream::Cursor::Elements {
   uint64_t offset() const { return at_; }
 
  private:
-  bool take(unsigned char* out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-      if (begin_ == end_) {
-        buffer_.resize(1 << 16);
-        const std::size_t got = bytes_.read_at(at_, buffer_.data(), buffer_.size());
-        if (got == 0) return false;
-        begin_ = 0;
-        end_ = got;
-      }
-      out[i] = static_cast<unsigned char>(buffer_[begin_++]);
-      ++at_;
-    }
-    return true;
+  // At least `n` bytes from offset() in the buffer; false when the file
+  // ends before.
+  bool ensure(std::size_t n) {
+    if (end_ - begin_ >= n) return true;
+    if (buffer_.empty()) buffer_.resize(1 << 16);
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+    end_ += bytes_.read_at(at_ + end_, buffer_.data() + end_, buffer_.size() - end_);
+    return end_ >= n;
   }
 
   const PlanBytes& bytes_;

@@ -25,13 +25,16 @@ class PlanBytes {
 
 class MemoryPlanBytes : public PlanBytes {
  public:
-  explicit MemoryPlanBytes(std::string_view bytes) : bytes_(bytes) {}
+  explicit MemoryPlanBytes(std::string bytes) : bytes_(std::move(bytes)) {}
   uint64_t size() const override { return bytes_.size(); }
   std::size_t read_at(uint64_t offset, char* out, std::size_t n) const override;
 
  private:
-  std::string_view bytes_;
+  std::string bytes_;
 };
+
+// A plan held in memory, read as a stream: decoded_plan_stream(bytes).
+std::shared_ptr<const class LinePlanStream> plan_stream_of(std::string bytes);
 
 // A file, read with pread; it stays open while the object lives. Throws
 // FileSystemError (naming the file) when it cannot be read, or is no

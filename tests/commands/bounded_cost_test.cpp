@@ -92,6 +92,25 @@ TEST_F(FullScale, InspectListsEveryMetre) {
   expect_bounded({"inspect", "--all", plan(1)}, {plan(1)}, 10.0, 4.0);
 }
 
+// The plan is listed as a stream, the JSON document written as it goes:
+// every metre and every cell of a 1 000 km set within the fixed 16 MiB.
+TEST_F(FullScale, InspectJsonOfEveryMetreStaysWithinAFixedBound) {
+  const std::vector<std::string> files = {plan(1), table(1), cells(1)};
+  expect_bounded({"inspect", "--json", "--all", plan(1), table(1), cells(1)}, files, 10.0, 0.0);
+}
+
+// A plan file of zeros far larger than any route: read as a stream, in
+// memory that does not grow with it (sparse: it takes no disk).
+TEST_F(FullScale, ALargePlanOfZerosIsReadInBoundedMemory) {
+  const fs::path zeros = dir_->path() / "zeros" / "Z_linea.dat";
+  fs::create_directories(zeros.parent_path());
+  sb::test::write_bytes(zeros, "");
+  fs::resize_file(zeros, kMemoryMeasured ? (uintmax_t{256} << 20) : (uintmax_t{16} << 20));
+  expect_bounded({"inspect", zeros.string()}, {zeros.string()}, 10.0, 0.0);
+  expect_bounded({"view", "--compiled", zeros.string(), "-o", (zeros.parent_path() / "z.html").string()},
+                 {zeros.string()}, 10.0, 0.0);
+}
+
 TEST_F(FullScale, DiffComparesTwoRoutes) {
   const std::vector<std::string> inputs = {plan(1), table(1), cells(1), plan(2), table(2), cells(2)};
   const std::string a = (dir_->path() / "out1").string(), b = (dir_->path() / "out2").string();

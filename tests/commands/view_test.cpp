@@ -45,7 +45,7 @@ BothModels both_models(const std::string& line, const std::string& train, const 
   write_scenario_table(table_records(c.scenario.table), table);
   write_track_cells(c.scenario.cells, cells);
   DecodedScenario d;
-  d.plan = decode_line_plan(plan.bytes);
+  d.plan = plan_stream_of(plan.bytes);
   d.table = decode_scenario_table(table.bytes);
   d.cells = decode_track_cells(cells.bytes);
   return {view::page_model_from_scenario(c.scenario, c.fatal), page_model_from_compiled(d)};

@@ -288,3 +288,26 @@ TEST(StandardOutput, AFullDeviceIsStatusFourAndAClosedPipeIsQuiet) {
 }
 
 }  // namespace
+
+namespace {
+
+// Memory that runs out is a failure with a message (status 4), never an
+// internal error. The address-space limit is not usable under the
+// sanitizers, which reserve far more.
+TEST(OutOfMemory, IsStatusFourWithAMessage) {
+  if (!sb::test::kMemoryMeasured) GTEST_SKIP() << "the sanitizers' shadow memory needs more address space";
+  const sb::test::TempDir tmp("sb_memory_");
+  ASSERT_TRUE(tmp.created());
+  const fs::path line = tmp.path() / "Big_linea.txt";
+  sb::test::write_bytes(line, "");
+  fs::resize_file(line, uintmax_t{600} << 20);  // sparse
+  sb::test::write_bytes(tmp.path() / "Big_1-.txt", "[generale]\r\n[fine]\r\n");
+  const std::string command = "ulimit -v 262144; exec '" + std::string(SB_EXECUTABLE) +
+                              "' check Big_linea.txt Big_1-.txt 2>err";
+  const int status = std::system(("cd '" + tmp.path().string() + "' && bash -c \"" + command + "\"").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 4);
+  EXPECT_EQ(sb::test::read_bytes(tmp.path() / "err"),
+            "scenario-builder: error: out of memory: the input is larger than this machine can hold\n");
+}
+
+}  // namespace

@@ -27,7 +27,8 @@ constexpr const char* kFooter = R"(Exit status:
   2  misuse of the command line
   3  fatal check: no compiled file was written
   4  a file could not be read or written
-  5  internal error)";
+  5  internal error
+  130, 143  interrupted by SIGINT or SIGTERM: temporary files removed)";
 
 std::string warning_help() {
   std::string help =

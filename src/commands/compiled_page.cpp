@@ -1,5 +1,7 @@
 #include "commands/compiled_page.h"
 
+#include <optional>
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -59,6 +61,26 @@ class CompiledBuilder {
       m_.adhesion.push_back(c.adhesion);
       m_.montagna_type.push_back(c.montagna_type);
     }
+  }
+
+  // A slowdown's end: the first end cell after its start that carries the
+  // same speed and end board and is no other slowdown's (slowdowns may
+  // overlap); failing that, the first free end cell; none: the start.
+  std::size_t slowdown_end(std::size_t start) {
+    const auto& cells = *d_.cells;
+    if (end_claimed_.size() != cells.size()) end_claimed_.assign(cells.size(), false);
+    std::optional<std::size_t> any;
+    for (std::size_t k = start + 1; k < cells.size(); ++k) {
+      if (cells[k].kind != kSlowdownEnd || end_claimed_[k]) continue;
+      if (cells[k].value == cells[start].value && cells[k].value_3 == cells[start].value_3) {
+        end_claimed_[k] = true;
+        return k;
+      }
+      if (!any) any = k;
+    }
+    if (!any) return start;
+    end_claimed_[*any] = true;
+    return *any;
   }
 
   int32_t add(Element e) {
@@ -129,13 +151,7 @@ class CompiledBuilder {
         }
         case kSlowdownStart: {
           e.kind = ElementKind::kSlowdown;
-          std::size_t end = i;
-          for (std::size_t k = i + 1; k < cells.size(); ++k) {
-            if (cells[k].kind == kSlowdownEnd) {
-              end = k;
-              break;
-            }
-          }
+          const std::size_t end = slowdown_end(i);
           const int32_t end_m = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(end) * 50, INT32_MAX));
           e.label = "slowdown " + str(c.value) + " km/h";
           e.values = values(i, c, position);
@@ -189,6 +205,7 @@ class CompiledBuilder {
   const DecodedScenario& d_;
   view::PageModel& m_;
   const TableRecords* table_;
+  std::vector<bool> end_claimed_;  // end cells already paired with a start
 };
 
 }  // namespace

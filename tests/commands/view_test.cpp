@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <tuple>
 #include <string>
 
 #include "builtin/builtin_content.h"
@@ -49,6 +50,26 @@ BothModels both_models(const std::string& line, const std::string& train, const 
   d.table = decode_scenario_table(table.bytes);
   d.cells = decode_track_cells(cells.bytes);
   return {view::page_model_from_scenario(c.scenario, c.fatal), page_model_from_compiled(d)};
+}
+
+// Slowdowns that overlap: each start is paired with its own end on both
+// pages (the end cells carry the slowdown's speed), not with the first end
+// that follows it.
+TEST(CompiledPage, PairsOverlappingSlowdownsAsTheDescriptionsDo) {
+  const std::string line = test::read_existing(kExample + "/Esempio_linea.txt");
+  std::string train = test::read_existing(kExample + "/Esempio_7-.txt");
+  const std::string first = "rallentamento,  7000,  60,  500,  0,  1,  0\r\n";
+  ASSERT_NE(train.find(first), std::string::npos);
+  train.insert(train.find(first) + first.size(), "rallentamento,  7200,  80,  100,  0,  0,  0\r\n");
+  const BothModels b = both_models(line, train, "Esempio", "7");
+  auto spans = [](const view::PageModel& m) {
+    std::vector<std::tuple<int32_t, int32_t, int32_t>> out;
+    for (const view::Slowdown& s : m.slowdowns) out.emplace_back(s.start, s.end, s.speed);
+    return out;
+  };
+  using Span = std::tuple<int32_t, int32_t, int32_t>;
+  EXPECT_EQ(spans(b.from_descriptions), (std::vector<Span>{{7000, 7550, 60}, {7200, 7350, 80}}));
+  EXPECT_EQ(spans(b.from_compiled), spans(b.from_descriptions));
 }
 
 TEST(CompiledPage, DrawsWhatTheDescriptionPageDraws) {

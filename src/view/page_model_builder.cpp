@@ -1,5 +1,7 @@
 #include "view/page_model_builder.h"
 
+#include "model/chainage.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -36,14 +38,12 @@ PlanPointSource plan_points(const LinePlan& plan) {
 }
 
 double chainage_km(const std::vector<ChainageReading>& systems, int32_t position) {
-  for (const ChainageReading& s : systems) {
-    if (s.start == 0 && s.reference == 0) continue;
-    if (position < s.start) continue;
-    const double along = static_cast<double>(position) - s.start;
-    if (s.direction == 1) return (static_cast<double>(s.reference) - 100.0 - along) / 1000.0;
-    return (static_cast<double>(s.reference) + along) / 1000.0;
+  std::array<ChainageSystem, 3> ordered{};
+  for (std::size_t i = 0; i < systems.size() && i < ordered.size(); ++i) {
+    ordered[i] = {systems[i].start, systems[i].reference, systems[i].direction};
   }
-  return position / 1000.0;
+  // Where no system covers the position, the metres from the route's start.
+  return static_cast<double>(chainage_at(ordered, position).value_or(position)) / 1000.0;
 }
 
 int32_t diagnostic_cell(int32_t position, int32_t cell_count) {

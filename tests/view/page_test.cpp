@@ -13,6 +13,7 @@
 #include "compile/compile.h"
 #include "fuzz_input.h"
 #include "line_generator.h"
+#include "support/descriptions.h"
 #include "support/test_files.h"
 #include "text/text_writer.h"
 #include "view/page_model_builder.h"
@@ -261,6 +262,38 @@ TEST(ViewPage, ALongRouteStaysSmall) {
   std::size_t drawn = 0;
   for (auto& [kind, n] : drawn_per_kind(page)) drawn += n;
   EXPECT_EQ(drawn, m.elements.size());
+}
+
+// The chainage shown for a station follows the line's systems: reference +
+// position rising, reference - position falling, from the system's start
+// on; before every system, the metres from the route's start.
+TEST(ViewPage, StationChainageFollowsTheSystems) {
+  struct Expected {
+    const char* station;
+    double km;
+  };
+  const PageModel builtin = model_of(compile_builtin());
+  std::map<std::string, double> shown;
+  for (const Station& s : builtin.stations) shown[s.name] = s.chainage_km;
+  for (const Expected& e : {Expected{"VALDRA P.CALVEA", 5.2},  // system one: 5 200 + 0, rising
+                            Expected{"CASTELFRAVONE", 26.5},   // 5 200 + 21 300
+                            Expected{"BELMONZA", 12.7},        // system two from 31 700: 44 400 - 31 700, falling
+                            Expected{"LUSERA", 5.3},           // 44 400 - 39 100
+                            Expected{"DORVESA", 0.0}}) {       // 44 400 - 44 400
+    EXPECT_DOUBLE_EQ(shown.at(e.station), e.km) << e.station;
+  }
+
+  // One rising system that starts 2 km on, reference 10 000 m.
+  const std::string line =
+      "[generale]\r\nlunghezza percorso,  12000\r\nprogressiva chilometrica uno,  2000,  10000,  0\r\n[curve]\r\n"
+      "[fine]\r\n";
+  const std::string train = test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n[stazioni]\r\n" +
+                                             test::station_record(1000, 12, 0, 0, "PRIMA") +
+                                             test::station_record(5000, 12, 0, 0, "SECONDA"));
+  const PageModel away = model_of(compile_text(line, train));
+  ASSERT_EQ(away.stations.size(), 2u);
+  EXPECT_DOUBLE_EQ(away.stations[0].chainage_km, 1.0);   // before the system: metres from the start
+  EXPECT_DOUBLE_EQ(away.stations[1].chainage_km, 15.0);  // 10 000 + 5 000
 }
 
 // A mistake on every line: the page lists a bounded number of diagnostics

@@ -13,13 +13,20 @@ namespace sb {
 // code 25 and stops reading. `line` is the description file line where the
 // failure was noticed, when the thrower knows it (the field reader does);
 // 0 lets the reader point at the record being handled.
+//
+// `whole_record`: the value that failed belongs to the earlier record on
+// `line` (a gradient is stored when the next one is read), so that record,
+// not the one being read, is the one to blame and to leave out.
 class RunTimeFailure : public std::runtime_error {
  public:
-  explicit RunTimeFailure(const std::string& what, int line = 0) : std::runtime_error(what), line_(line) {}
+  explicit RunTimeFailure(const std::string& what, int line = 0, bool whole_record = false)
+      : std::runtime_error(what), line_(line), whole_record_(whole_record) {}
   int line() const { return line_; }
+  bool whole_record() const { return whole_record_; }
 
  private:
   int line_;
+  bool whole_record_;
 };
 
 // A file operation that failed; the message names the file and the reason.

@@ -23,7 +23,7 @@ void DescriptionReader::run() {
   } catch (const RunTimeFailure& failure) {
     // A field that cannot be read points at its own line; any other
     // failure at the record being handled.
-    const int record_line = st_.place.line;
+    const int record_line = failure.whole_record() ? failure.line() : st_.place.line;
     if (failure.line() > 0) st_.place.line = failure.line();
     st_.record_error(25, std::string("reading failure: ") + failure.what());
     st_.diagnostics.last_error()->record_line = record_line;

@@ -56,7 +56,7 @@ class DescriptionReader {
   void create_pending_cells();
   Next repetition(FieldReader& in, std::string_view keyword);
   Next read_main_part(FieldReader& in);
-  uint8_t stored_gradient(int32_t gradient);
+  uint8_t stored_gradient(int32_t gradient, const std::string& found_at);
   Next gradient(FieldReader& in);
   void gradient_tail();
   Next curve(FieldReader& in, std::string_view keyword);
@@ -88,6 +88,7 @@ class DescriptionReader {
   int board_cursor_ = kFirstBoardSlot;
   int64_t gradient_cursor_ = 0;
   int32_t previous_gradient_ = 0;
+  int previous_gradient_line_ = 0;  // the line of the record that gave it
 
   int station_cursor_ = 1;
   int64_t speed_cursor_ = 0;

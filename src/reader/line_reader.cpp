@@ -189,10 +189,16 @@ DescriptionReader::Next DescriptionReader::read_main_part(FieldReader& in) {
   }
 }
 
-uint8_t DescriptionReader::stored_gradient(int32_t gradient) {
+// The gradient of the record on previous_gradient_line_ (0: none read yet),
+// stored as the following record or the end of the file is reached; a
+// value that does not fit is blamed on its own record.
+uint8_t DescriptionReader::stored_gradient(int32_t gradient, const std::string& found_at) {
   const int32_t stored = checked::add(gradient, 100, "gradient + 100");
   if (stored < 0 || stored > 255) {
-    throw RunTimeFailure("gradient " + std::to_string(gradient) + " does not fit (-100 to 155)");
+    const bool own_record = previous_gradient_line_ > 0;
+    throw RunTimeFailure("gradient " + std::to_string(gradient) + " does not fit (-100 to 155)" +
+                             (own_record ? " (found " + found_at + ")" : ""),
+                         previous_gradient_line_, own_record);
   }
   return static_cast<uint8_t>(stored);
 }
@@ -204,18 +210,19 @@ DescriptionReader::Next DescriptionReader::gradient(FieldReader& in) {
   if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
-    const uint8_t stored = stored_gradient(previous_gradient_);
+    const uint8_t stored = stored_gradient(previous_gradient_, "while reading line " + std::to_string(st_.place.line));
     do {
       st_.cells.at(gradient_cursor_).gradient = stored;
       ++gradient_cursor_;
     } while (gradient_cursor_ < n);
   }
   previous_gradient_ = g;
+  previous_gradient_line_ = st_.place.line;
   return Next::kGoOn;
 }
 
 void DescriptionReader::gradient_tail() {
-  const uint8_t stored = stored_gradient(previous_gradient_);
+  const uint8_t stored = stored_gradient(previous_gradient_, "at the end of the file");
   do {
     st_.cells.at(gradient_cursor_).gradient = stored;
     ++gradient_cursor_;

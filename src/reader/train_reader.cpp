@@ -147,6 +147,11 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
   SlowdownRecord r;
   for (int32_t* v : {&r.start, &r.speed, &r.length, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
   watch_.position("rallentamento", r.start, st_.place.line);
+  if (r.length < 0) {
+    watch_.warn(st_.place.line, "negative-length",
+                "slowdown at " + std::to_string(r.start) + " m has the length " + std::to_string(r.length) +
+                    " m: its end lies before its start; give the length as a positive number of metres");
+  }
   if (within_cells("slowdown", r.start) != Next::kGoOn) return Next::kEndPart;
   return placed(src_.train, place_slowdown(st_.cells, r), cell_kind::kSlowdownStart, r.start);
 }

@@ -25,4 +25,12 @@ void append_utf8(std::string& out, char32_t c);
 // undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) come out as U+FFFD.
 std::string cp1252_to_utf8(std::string_view bytes);
 
+// Whether `bytes` is valid UTF-8 (no overlong forms, no surrogates, nothing
+// above U+10FFFF).
+bool is_valid_utf8(std::string_view bytes);
+
+// Text of unknown origin for display: kept when it is valid UTF-8 (file
+// names, texts an author wrote in UTF-8), read as Windows-1252 otherwise.
+std::string display_utf8(std::string_view bytes);
+
 }  // namespace sb

@@ -49,6 +49,23 @@ std::string html_text(const std::string& text_1252) {
 
 namespace {
 
+// HTML text of UTF-8 text.
+std::string html_utf8(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (char c : utf8) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 // A JSON string literal that is safe inside a <script> element.
 std::string json_string(const std::string& text_1252) {
   std::string out = "\"";
@@ -100,8 +117,9 @@ std::string num(double v, int decimals = 1) {
 
 std::string str(int64_t v) { return std::to_string(v); }
 
+// "FILE:LINE" in UTF-8: file names are kept as the author gave them.
 std::string source_text(const Element& e) {
-  return e.source ? e.source->file + ":" + str(e.source->line) : std::string();
+  return e.source ? display_utf8(e.source->file) + ":" + str(e.source->line) : std::string();
 }
 
 // A round length (1, 2 or 5 times a power of ten) of at most `limit`.
@@ -199,18 +217,28 @@ class Page {
     static const std::string policy = [] {
       auto hash = [](const std::string& text) {
         const auto digest = sha256(text);
-        return "'sha256-" + base64(digest.data(), digest.size()) + "'";
+        std::string named = "'sha256-";
+        named += base64(digest.data(), digest.size());
+        named += '\'';
+        return named;
       };
-      std::string scripts = hash(kErrorScript);
+      std::vector<std::string> scripts = {kErrorScript};
       std::string rest = std::string("\n") + kScript;
       const std::string boundary = "</script>\n<script>";
       for (std::size_t at = rest.find(boundary); at != std::string::npos; at = rest.find(boundary)) {
-        scripts += " " + hash(rest.substr(0, at));
+        scripts.push_back(rest.substr(0, at));
         rest.erase(0, at + boundary.size());
       }
-      scripts += " " + hash(rest);
-      return "default-src 'none'; style-src " + hash(std::string("\n") + kStyle) + "; script-src " + scripts +
-             "; img-src data:";
+      scripts.push_back(rest);
+      std::string out = "default-src 'none'; style-src ";
+      out += hash(std::string("\n") + kStyle);
+      out += "; script-src";
+      for (const std::string& script : scripts) {
+        out += ' ';
+        out += hash(script);
+      }
+      out += "; img-src data:";
+      return out;
     }();
     return policy;
   }
@@ -535,7 +563,7 @@ class Page {
   // The description file line, its file named in the tooltip and details.
   static std::string source_cell(const Element& e) {
     if (!e.source) return "<td class=\"n src\">&ndash;</td>";
-    return "<td class=\"n src\" title=\"" + html_text(source_text(e)) + "\">" + str(e.source->line) + "</td>";
+    return "<td class=\"n src\" title=\"" + html_utf8(source_text(e)) + "\">" + str(e.source->line) + "</td>";
   }
 
   void row_start(std::size_t index) {
@@ -600,11 +628,11 @@ class Page {
     const std::size_t listed = std::min(m_.diagnostics.size(), kListedDiagnostics);
     for (std::size_t i = 0; i < listed; ++i) {
       const Diagnostic& d = m_.diagnostics[i];
-      std::string where = d.file.empty() ? std::string() : d.file + (d.line > 0 ? ":" + str(d.line) : "");
+      std::string where = d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + str(d.line) : "");
       if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + str(*d.cell);
       o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + str(static_cast<int64_t>(i)) +
             "\" data-link=\"" + str(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
-            td(str(d.code), "n") + td(html_text(where), "src") + td(html_text(d.message)) + "</tr>\n";
+            td(str(d.code), "n") + td(html_utf8(where), "src") + td(html_utf8(display_utf8(d.message))) + "</tr>\n";
     }
     if (listed < m_.diagnostics.size()) {
       const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed);
@@ -628,7 +656,7 @@ class Page {
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
       o_ += (i ? ",\n" : "\n") + std::string("{\"k\":\"") + kind_name(e.kind) + "\",\"c\":" + str(e.cell) +
-            ",\"p\":" + str(e.position) + ",\"n\":" + json_string(e.label) + ",\"s\":" + json_string(source_text(e)) +
+            ",\"p\":" + str(e.position) + ",\"n\":" + json_string(e.label) + ",\"s\":" + json_string_utf8(source_text(e)) +
             ",\"v\":[";
       for (std::size_t k = 0; k < e.values.size(); ++k) {
         o_ += k ? ",[" : "[";

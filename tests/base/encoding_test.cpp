@@ -41,3 +41,23 @@ TEST(Encoding, RefusesWhatHasNoByteOrIsNoUtf8) {
 
 }  // namespace
 }  // namespace sb
+
+namespace sb {
+namespace {
+
+TEST(Utf8, ValidityAndDisplay) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  };
+  for (const Case& c : {Case{"", true}, Case{"abc", true}, Case{"Citt\xC3\xA0", true}, Case{"\xE2\x82\xAC", true},
+                        Case{"\xF0\x9F\x9A\x82", true}, Case{"Citt\xE0", false}, Case{"\xC3", false},
+                        Case{"\xC0\x80", false}, Case{"\xED\xA0\x80", false}, Case{"\xF4\x90\x80\x80", false}}) {
+    EXPECT_EQ(is_valid_utf8(c.bytes), c.valid) << testing::PrintToString(c.bytes);
+  }
+  EXPECT_EQ(display_utf8("Citt\xC3\xA0"), "Citt\xC3\xA0");
+  EXPECT_EQ(display_utf8("Citt\xE0"), "Citt\xC3\xA0");
+}
+
+}  // namespace
+}  // namespace sb

@@ -296,6 +296,23 @@ TEST(ViewPage, StationChainageFollowsTheSystems) {
   EXPECT_DOUBLE_EQ(away.stations[1].chainage_km, 15.0);  // 10 000 + 5 000
 }
 
+// Accented text reaches the page encoded once: file names are UTF-8 as
+// given, a warning's text as the file held it (here a station name written
+// in UTF-8, which the warning is about).
+TEST(ViewPage, AccentedFileNamesAndWarningTextsAreEncodedOnce) {
+  const std::string line = "[generale]\r\nlunghezza percorso,  12000\r\n[curve]\r\n[fine]\r\n";
+  const std::string train =
+      test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n[stazioni]\r\n" +
+                       test::station_record(1000, 12, 0, 0, "SANT\xC3\x80 VITO"));
+  const Compiled c = compile_text(line, train, "Citt\xC3\xA0", "7");
+  ASSERT_FALSE(c.scenario.diagnostics.empty());
+  const std::string page = render_page(model_of(c));
+  EXPECT_NE(page.find("Citt\xC3\xA0_7-.txt:"), std::string::npos);
+  EXPECT_EQ(page.find("Citt\xC3\x83\xC2\xA0_7-.txt"), std::string::npos) << "a file name encoded twice";
+  EXPECT_NE(page.find("SANT\xC3\x80 VITO"), std::string::npos);
+  EXPECT_EQ(page.find("SANT\xC3\x83\xC6\x92"), std::string::npos) << "a warning's text encoded twice";
+}
+
 // A mistake on every line: the page lists a bounded number of diagnostics
 // in full, each once, and counts the rest.
 TEST(ViewPage, ListsABoundedNumberOfDiagnosticsEachOnce) {

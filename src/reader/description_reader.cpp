@@ -68,9 +68,19 @@ void DescriptionReader::note_placed(uint8_t kind, int32_t position) {
   st_.placed_elements.push_back({kind, current_file_, position, st_.place.line});
 }
 
+std::string DescriptionReader::record_of(int64_t cell) const {
+  const uint8_t file = st_.cells.record_file(cell);
+  if (file == 0) return "";
+  return ", " + st_.source_names[file] + ":" + std::to_string(st_.cells.record_line(cell));
+}
+
 DescriptionReader::Next DescriptionReader::placed(DescriptionSource& source, const std::optional<Refusal>& refusal,
                                                   uint8_t kind, int32_t position) {
-  if (refusal) return stop(source, refusal->code, refusal->message, position);
+  if (refusal) {
+    std::string message = refusal->message;
+    if (refusal->taken_cell >= 0) message += record_of(refusal->taken_cell);
+    return stop(source, refusal->code, message, position);
+  }
   note_placed(kind, position);
   if (st_.error_code() > 0) {
     // A code 15 of the line part stops the train file at its first signal

@@ -56,6 +56,9 @@ class DescriptionReader {
   void create_pending_cells();
   Next repetition(FieldReader& in, std::string_view keyword);
   Next read_main_part(FieldReader& in);
+  // ", FILE:LINE": the record that placed what `cell` holds ("" when none
+  // did), for a message about a taken cell.
+  std::string record_of(int64_t cell) const;
   uint8_t stored_gradient(int32_t gradient, const std::string& found_at);
   Next gradient(FieldReader& in);
   void gradient_tail();

@@ -301,7 +301,7 @@ DescriptionReader::Next DescriptionReader::line_board(FieldReader& in) {
   if (!st_.cells.at(b).is_free()) {
     return stop(src_.line, 6,
                 "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +
-                    st_.cells.occupant(b),
+                    st_.cells.occupant(b) + record_of(b),
                 p);
   }
   st_.cells.mark(b, cell_kind::kLineBoard, p);

@@ -166,7 +166,7 @@ DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
   if (!st_.cells.at(c).is_free()) {
     return stop(src_.train, 7,
                 "abbattimento at " + metres(p) + " falls into cell " + std::to_string(c) + ", already taken by " +
-                    st_.cells.occupant(c),
+                    st_.cells.occupant(c) + record_of(c),
                 p);
   }
   if (w > 0) {

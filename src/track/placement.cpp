@@ -8,8 +8,10 @@ namespace {
 std::string metres(int64_t p) { return std::to_string(p) + " m"; }
 
 Refusal taken(const TrackCells& cells, int32_t code, const char* element, int64_t position, int64_t cell) {
-  return {code, std::string(element) + " at " + metres(position) + " falls into cell " + std::to_string(cell) +
-                    ", already taken by " + cells.occupant(cell)};
+  return {code,
+          std::string(element) + " at " + metres(position) + " falls into cell " + std::to_string(cell) +
+              ", already taken by " + cells.occupant(cell),
+          cell};
 }
 
 }  // namespace
@@ -144,8 +146,10 @@ std::optional<Refusal> place_slowdown(TrackCells& cells, SlowdownRecord r) {
   if (r.f_ta == 0) return std::nullopt;
   for (int64_t i = 0; i < 4; ++i) {
     if (!cells.at(s - i).is_free()) {
-      return Refusal{20, "approach cell " + std::to_string(s - i) + " of the slowdown at " + metres(x) +
-                             " is already taken by " + cells.occupant(s - i)};
+      return Refusal{20,
+                     "approach cell " + std::to_string(s - i) + " of the slowdown at " + metres(x) +
+                         " is already taken by " + cells.occupant(s - i),
+                     s - i};
     }
   }
   for (int64_t i = 0; i < 4; ++i) {

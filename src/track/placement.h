@@ -19,6 +19,9 @@ namespace sb {
 struct Refusal {
   int32_t code = 0;
   std::string message;
+  // The cell another element already holds, when that is the refusal: the
+  // reader names that element's record after the message.
+  int64_t taken_cell = -1;
 };
 
 // "montagna": start, end, type.

@@ -378,7 +378,7 @@ TEST(LineReader, DiagnosticLines) {
   ASSERT_EQ(board.scenario.diagnostics.size(), 1u);
   EXPECT_EQ(format_diagnostic(board.scenario.diagnostics.list()[0]),
             "Prova_linea.txt:5: error 6: line board at 1310 m falls into cell 27, already taken by the board at "
-            "1300 m");
+            "1300 m, Prova_linea.txt:4");
 }
 
 // --- code 25 ------------------------------------------------------------------------------

@@ -59,6 +59,8 @@ class DescriptionReader {
   // ", FILE:LINE": the record that placed what `cell` holds ("" when none
   // did), for a message about a taken cell.
   std::string record_of(int64_t cell) const;
+  void warn_about_curve(std::string_view keyword, int klass, int32_t start, int32_t length);
+  void warn_about_station(int32_t position, int32_t hours, int32_t minutes, int32_t seconds, int32_t time);
   uint8_t stored_gradient(int32_t gradient, const std::string& found_at);
   Next gradient(FieldReader& in);
   void gradient_tail();
@@ -92,6 +94,10 @@ class DescriptionReader {
   int64_t gradient_cursor_ = 0;
   int32_t previous_gradient_ = 0;
   int previous_gradient_line_ = 0;  // the line of the record that gave it
+  int64_t last_curve_end_ = 0;      // where the previous curve record ends
+  int last_curve_line_ = 0;
+  int32_t previous_station_time_ = -1;
+  int previous_station_line_ = 0;
 
   int station_cursor_ = 1;
   int64_t speed_cursor_ = 0;

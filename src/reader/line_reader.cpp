@@ -236,14 +236,15 @@ DescriptionReader::Next DescriptionReader::curve(FieldReader& in, std::string_vi
   if (within_cells("curve", s) != Next::kGoOn) return Next::kEndPart;
   static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
   double k = 0.0;
-  bool classed = false;
-  for (int c = 0; c < 6 && !classed; ++c) {
+  int klass = 0;
+  for (int c = 0; c < 6 && klass == 0; ++c) {
     if (keyword.find(static_cast<char>('1' + c)) != std::string_view::npos) {
       k = kCurvature[c];
-      classed = true;
+      klass = c + 1;
     }
   }
-  if (!classed) return stop(src_.line, 103, "curve keyword has no curvature class digit 1 to 6");
+  if (klass == 0) return stop(src_.line, 103, "curve keyword has no curvature class digit 1 to 6");
+  warn_about_curve(keyword, klass, s, l);
   if (contains_any_case(keyword, "s")) k = -k;
   // The straight run up to the curve's start comes first; only then is its
   // end worked out.
@@ -268,12 +269,49 @@ DescriptionReader::Next DescriptionReader::plan_steps(int64_t until, bool curved
                        " at metre " + std::to_string(st_.plan.cursor()));
 }
 
+// What a curve record holds that the author probably did not mean; the
+// curve is read as written all the same.
+void DescriptionReader::warn_about_curve(std::string_view keyword, int klass, int32_t start, int32_t length) {
+  int digits = 0;
+  bool outside = false;
+  for (char c : keyword) {
+    if (c >= '0' && c <= '9') {
+      ++digits;
+      outside = outside || c == '0' || c > '6';
+    }
+  }
+  if (digits > 1 || outside) {
+    watch_.warn(st_.place.line, "curve-class",
+                "curve keyword `" + std::string(keyword) + "` is read as class " + std::to_string(klass) +
+                    " (the lowest digit 1 to 6 it holds); a curve keyword holds one class digit, 1 to 6");
+  }
+  if (length < 0) {
+    watch_.warn(st_.place.line, "negative-length",
+                "curve at " + std::to_string(start) + " m has the length " + std::to_string(length) +
+                    " m: its end lies before its start; give the length as a positive number of metres");
+  }
+  if (last_curve_line_ > 0 && start < last_curve_end_) {
+    watch_.warn(st_.place.line, "overlapping-curves",
+                "curve at " + std::to_string(start) + " m starts before the curve of line " +
+                    std::to_string(last_curve_line_) + " ends (at " + std::to_string(last_curve_end_) +
+                    " m): that curve is cut short here; start this one at " + std::to_string(last_curve_end_) +
+                    " m or later");
+  }
+  last_curve_end_ = static_cast<int64_t>(start) + length;
+  last_curve_line_ = st_.place.line;
+}
+
 DescriptionReader::Next DescriptionReader::montagna(FieldReader& in) {
   MontagnaRecord r;
   r.start = in.read_int32();
   r.end = in.read_int32();
   r.type = in.read_int32();
   watch_.position("montagna", r.start, st_.place.line);
+  if (r.end < r.start) {
+    watch_.warn(st_.place.line, "negative-length",
+                "montagna span from " + std::to_string(r.start) + " m ends before it starts (at " +
+                    std::to_string(r.end) + " m): it makes no span; give the end after the start");
+  }
   if (within_cells("montagna span", r.start) != Next::kGoOn) return Next::kEndPart;
   place_montagna_span(st_.cells, st_.montagna_spans, r);
   return Next::kGoOn;

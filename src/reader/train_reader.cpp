@@ -101,6 +101,11 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in) {
   const int32_t p = in.read_int32();
   const int32_t v = in.read_int32();
   first_at_zero("velocita", p, speed_records_);
+  if (v % 5 != 0) {
+    watch_.warn(st_.place.line, "speed-rounded",
+                "speed limit " + std::to_string(v) + " km/h is stored in steps of 5 km/h: as " +
+                    std::to_string(nearest(v / 5.0) * 5) + " km/h; give a multiple of 5");
+  }
   if (within_cells("speed limit", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1 && speed_cursor_ < st_.cell_count) {
@@ -186,6 +191,36 @@ std::string DescriptionReader::station_past_the_end(int32_t position, const Stat
          std::to_string(st_.cell_count) + "; move it back or shorten it";
 }
 
+// A station's place and time as the author probably did not mean them;
+// the station is read as written all the same.
+void DescriptionReader::warn_about_station(int32_t position, int32_t hours, int32_t minutes, int32_t seconds,
+                                           int32_t time) {
+  const int line = st_.place.line;
+  const int32_t route_length = st_.table.general.route_length;
+  if (position > route_length) {
+    watch_.warn(line, "station-in-tail",
+                "station at " + std::to_string(position) + " m lies beyond the route length (" +
+                    std::to_string(route_length) + " m), in the 7 000 m every route runs on past its end; a "
+                    "station belongs on the route itself");
+  }
+  if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59) {
+    watch_.warn(line, "clock-range",
+                "station time " + std::to_string(hours) + ", " + std::to_string(minutes) + ", " +
+                    std::to_string(seconds) + " is no time of day (hours 0-23, minutes and seconds 0-59); it is "
+                    "stored as " + std::to_string(time) + " seconds since midnight");
+  }
+  // A time of 0 is a place without a stop time (a landmark): not in the
+  // timetable's order.
+  if (time == 0) return;
+  if (previous_station_time_ >= 0 && time < previous_station_time_) {
+    watch_.warn(line, "timetable-order",
+                "station time is earlier than the time of the station on line " +
+                    std::to_string(previous_station_line_) + ": the timetable goes backwards");
+  }
+  previous_station_time_ = time;
+  previous_station_line_ = line;
+}
+
 DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
   const int s = station_cursor_;
   if (s < 1 || s > kFirstBoardSlot) throw RunTimeFailure("no table slot is left for a station");
@@ -222,6 +257,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
   }
   slot.text = stored_text(in.read_text().text);
   watch_.position("stazione", pos, st_.place.line);
+  warn_about_station(pos, hours, minutes, seconds, slot.time);
   watch_.stored_text("station name", slot.text, st_.place.line);
 
   const int kind = slot.kind;

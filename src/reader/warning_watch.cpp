@@ -130,7 +130,8 @@ bool valid_utf8_with_non_ascii(std::string_view s) {
 const std::vector<std::string_view>& warning_names() {
   static const std::vector<std::string_view> names = {
       "unknown-field", "misplaced-record",  "extra-values", "record-cut-short", "missing-generale",
-      "first-not-at-zero", "position-order", "utf8-text", "tab", "missing-fine", "after-fine", "missing-record", "negative-length"};
+      "first-not-at-zero", "position-order", "utf8-text", "tab", "missing-fine", "after-fine", "missing-record", "negative-length",
+      "overlapping-curves", "curve-class", "speed-rounded", "station-in-tail", "timetable-order", "clock-range"};
   return names;
 }
 

@@ -1,5 +1,6 @@
 #include "reader/chainage.h"
 
+#include "base/failures.h"
 #include "base/numbers.h"
 
 namespace sb {
@@ -47,11 +48,21 @@ void order_chainage_systems(std::array<ChainageSystem, 3>& systems, std::array<i
     out[0] = out[1] = out[2] = zero;
   }
 
+  // Every slot holds its ordered system before any falling system's end
+  // is moved on by 100 m, slot by slot: an addition that overflows leaves
+  // the slots ordered, and is blamed on its own record.
   for (std::size_t i = 0; i < 3; ++i) {
-    Found f = out[i];
-    if (f.system.direction == 1) f.system.reference = checked::add(f.system.reference, 100, "chainage reference + 100");
-    systems[i] = f.system;
-    if (lines) (*lines)[i] = f.line;
+    systems[i] = out[i].system;
+    if (lines) (*lines)[i] = out[i].line;
+  }
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (systems[i].direction != 1) continue;
+    try {
+      systems[i].reference = checked::add(systems[i].reference, 100, "chainage reference + 100");
+    } catch (const RunTimeFailure& failure) {
+      if (out[i].line <= 0) throw;
+      throw RunTimeFailure(failure.what(), out[i].line, true);
+    }
   }
 }
 

@@ -121,8 +121,16 @@ DescriptionReader::Next DescriptionReader::route_length(FieldReader& in) {
   cells_pending_ = false;
   st_.total_metres = checked::add(length, 7000, "route length + 7000");
   st_.cell_count = static_cast<int32_t>(nearest(static_cast<double>(st_.total_metres) / 50.0));
+  // The cells and the plan stand from this record on (they are laid out
+  // once, when the general part ends): a length that leaves either nothing
+  // fails here, whatever follows.
+  const char* least = st_.build_plan ? "-7000 m" : "-7025 m";
   if (st_.cell_count < 0) {
-    throw RunTimeFailure("route length " + metres(length) + " leaves no track: it must be at least -7000 m");
+    throw RunTimeFailure("route length " + metres(length) + " leaves no track: it must be at least " + least);
+  }
+  if (st_.build_plan && st_.total_metres < 0) {
+    throw RunTimeFailure("route length " + metres(length) + " leaves the line plan no metre: it must be at least " +
+                         least);
   }
   // Nothing in the general part touches the cells or the plan, so they are
   // created once, when it ends, for the last route length read.

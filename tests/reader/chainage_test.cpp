@@ -145,6 +145,12 @@ TEST(ChainageOrdering, ReadFromTheLineFile) {
       {"progressiva chilometrica uno,  2000000000,  0,  0\r\n"
        "progressiva chilometrica due,  2000000000,  0,  0\r\n",
        {{kZero, {2000000000, 0, 0}, {2000000000, 0, 0}}}, 25},
+      // The first falling system's end overflows: every slot already holds
+      // its ordered system (greatest start first), none moved on by 100.
+      {"progressiva chilometrica uno,  100,  2147483600,  1\r\n"
+       "progressiva chilometrica due,  300,  1000,  1\r\n"
+       "progressiva chilometrica tre,  200,  2000,  0\r\n",
+       {{{300, 1100, 1}, {200, 2000, 0}, {100, 2147483600, 1}}}, 25},
   };
   for (const Case& c : cases) {
     auto r = read_files(test::line_file("", c.general), test::train_file(""));
@@ -152,6 +158,15 @@ TEST(ChainageOrdering, ReadFromTheLineFile) {
     EXPECT_EQ(got, c.expected) << c.general << " got " << shown(got);
     EXPECT_EQ(r.scenario.error_code(), c.code) << c.general;
   }
+}
+
+// The overflow is blamed on the record of the system that overflowed.
+TEST(ChainageOrdering, AnOverflowIsReportedAtItsOwnRecord) {
+  auto r = read_files(test::line_file("", "progressiva chilometrica uno,  100,  2147483600,  1\r\nsfondo uno,  1\r\n"),
+                      test::train_file(""));
+  ASSERT_EQ(r.scenario.error_code(), 25);
+  EXPECT_EQ(r.scenario.diagnostics.list().back().line, 3);
+  EXPECT_EQ(r.scenario.diagnostics.list().back().record_line, 3);
 }
 
 }  // namespace

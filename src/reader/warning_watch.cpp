@@ -131,7 +131,7 @@ const std::vector<std::string_view>& warning_names() {
   static const std::vector<std::string_view> names = {
       "unknown-field", "misplaced-record",  "extra-values", "record-cut-short", "missing-generale",
       "first-not-at-zero", "position-order", "utf8-text", "tab", "missing-fine", "after-fine", "missing-record", "negative-length",
-      "overlapping-curves", "curve-class", "speed-rounded", "station-in-tail", "timetable-order", "clock-range"};
+      "overlapping-curves", "curve-class", "speed-rounded", "station-in-tail", "timetable-order", "clock-range", "open-quote"};
   return names;
 }
 
@@ -273,6 +273,18 @@ void WarningWatch::position(std::string_view keyword, int64_t position, int line
 }
 
 void WarningWatch::stored_text(std::string_view what, std::string_view text, int line) {
+  const std::size_t breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  bool control = false;
+  for (unsigned char c : text) control = control || (c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7F;
+  if (breaks > 0 || control) {
+    warn(line, "open-quote",
+         std::string(what) + " " + quoted_input(text.substr(0, std::min<std::size_t>(text.find_first_of("\r\n"), 40))) +
+             (breaks > 0 ? " runs on over " + std::to_string(breaks) +
+                               (breaks == 1 ? " line end" : " line ends") +
+                               ": a `\"` opens a text that runs to the next `\"`, and every record it takes in is "
+                               "lost; remove the stray `\"` or close it on its line"
+                         : " holds control characters; write the text on its line in plain characters"));
+  }
   if (!valid_utf8_with_non_ascii(text)) return;
   warn(line, "utf8-text",
        std::string(what) + " \"" + escaped_input(text) +

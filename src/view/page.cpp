@@ -31,22 +31,6 @@ std::string utf8_from_1252(const std::string& text) {
   return out;
 }
 
-std::string html_text(const std::string& text_1252) {
-  std::string out;
-  out.reserve(text_1252.size());
-  for (unsigned char b : text_1252) {
-    switch (b) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: append_utf8(out, code_point_1252(b));
-    }
-  }
-  return out;
-}
-
 namespace {
 
 // HTML text of UTF-8 text.
@@ -65,6 +49,12 @@ std::string html_utf8(const std::string& utf8) {
   }
   return out;
 }
+
+}  // namespace
+
+std::string html_text(const std::string& text_1252) { return html_utf8(utf8_from_1252(text_1252)); }
+
+namespace {
 
 // A JSON string literal that is safe inside a <script> element.
 std::string json_string(const std::string& text_1252) {

@@ -33,7 +33,9 @@ constexpr const char* kFooter = R"(Exit status:
 std::string warning_help() {
   std::string help =
       "Warnings (compile and check): -Wno-NAME turns warning NAME off, -Werror makes\n"
-      "any warning fail the compile, -w silences all warnings. The warnings:";
+      "any warning fail the compile, -w silences all warnings. A warning that means\n"
+      "input was lost (a misspelt keyword, a train file not read, no velocita)\n"
+      "fails the compile as an error unless -Wno-error=NAME. The warnings:";
   std::size_t width = 80;
   for (std::string_view name : sb::warning_names()) {
     if (width + name.size() + 1 > 78) {
@@ -65,8 +67,9 @@ std::string take_warning_options(std::vector<std::string>& args, sb::ReportOptio
       report.warnings_are_errors = true;
       continue;
     }
-    const bool off = a.rfind("-Wno-", 0) == 0;
-    const std::string name = a.substr(off ? 5 : 2);
+    const bool not_error = a.rfind("-Wno-error=", 0) == 0;
+    const bool off = !not_error && a.rfind("-Wno-", 0) == 0;
+    const std::string name = a.substr(not_error ? 11 : off ? 5 : 2);
     bool known = false;
     for (std::string_view w : sb::warning_names()) known = known || w == name;
     if (!known) {
@@ -74,7 +77,9 @@ std::string take_warning_options(std::vector<std::string>& args, sb::ReportOptio
       for (std::string_view w : sb::warning_names()) list += (list.empty() ? "" : ", ") + std::string(w);
       return "unknown warning option " + a + "; the warnings are: " + list;
     }
-    if (off) {
+    if (not_error) {
+      report.not_errors.insert(name);
+    } else if (off) {
       report.disabled.insert(name);
     } else {
       report.disabled.erase(name);

@@ -31,6 +31,10 @@ struct Diagnostic {
   // Errors of the reader: the line of the record being read when the
   // error arose (a value on a later line can fail for a record cut short).
   int record_line = 0;
+  // Warnings: the record or file behind it was lost (a misspelt keyword, a
+  // train file not read, a missing limit); such a warning fails a compile
+  // unless -Wno-error=NAME keeps it a warning.
+  bool lost_input = false;
 };
 
 // "FILE:LINE: error CODE: MESSAGE", "FILE: error CODE: MESSAGE", or

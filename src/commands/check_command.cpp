@@ -42,10 +42,15 @@ int check_files(CheckOptions options) {
     return kExitFileSystem;
   }
   if (result.fatal) print_fatal(*result.fatal);
-  const std::size_t errors = result.diagnostics.error_count();
+  // A warning that loses input counts among the errors, as it is printed.
+  std::size_t errors = result.diagnostics.error_count();
   std::size_t warnings = 0;
   for (const Diagnostic& d : result.diagnostics.list()) {
-    warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
+    if (lost_input_error(d)) {
+      ++errors;
+    } else {
+      warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
+    }
   }
   std::string summary = "check: " + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
                         std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");

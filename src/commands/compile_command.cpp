@@ -70,14 +70,20 @@ int compile_files(CompileOptions options) {
     if (options.force) {
       write_compiled_files(compiled.scenario, files);
     } else {
-      const std::size_t errors = diagnostics.error_count();
-      std::string counted;
-      if (errors > 0 || !warnings_failed) counted = std::to_string(errors) + (errors == 1 ? " error" : " errors");
-      if (warnings_failed) {
-        std::size_t warnings = 0;
-        for (const Diagnostic& d : diagnostics.list()) {
-          warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
+      // A warning that loses input counts among the errors, as it is
+      // printed; under -Werror the other shown warnings are counted apart.
+      std::size_t errors = diagnostics.error_count();
+      std::size_t warnings = 0;
+      for (const Diagnostic& d : diagnostics.list()) {
+        if (lost_input_error(d)) {
+          ++errors;
+        } else if (fails_as_error(d)) {
+          ++warnings;
         }
+      }
+      std::string counted;
+      if (errors > 0 || warnings == 0) counted = std::to_string(errors) + (errors == 1 ? " error" : " errors");
+      if (warnings > 0) {
         counted += std::string(counted.empty() ? "" : " and ") + std::to_string(warnings) +
                    (warnings == 1 ? " warning treated as an error" : " warnings treated as errors") + " (-Werror)";
       }

@@ -64,20 +64,39 @@ bool warning_shown(const Diagnostic& d) {
   return !o.no_warnings && o.disabled.count(d.name) == 0;
 }
 
+bool lost_input_error(const Diagnostic& d) {
+  return d.severity == Severity::kWarning && d.lost_input && warning_shown(d) &&
+         report_options().not_errors.count(d.name) == 0;
+}
+
+bool fails_as_error(const Diagnostic& d) {
+  return d.severity == Severity::kWarning && warning_shown(d) && report_options().not_errors.count(d.name) == 0 &&
+         (report_options().warnings_are_errors || d.lost_input);
+}
+
 bool warnings_fail(const Diagnostics& diagnostics) {
-  if (!report_options().warnings_are_errors) return false;
   for (const Diagnostic& d : diagnostics.list()) {
-    if (d.severity == Severity::kWarning && warning_shown(d)) return true;
+    if (fails_as_error(d)) return true;
   }
   return false;
 }
 
 void print_diagnostic(const Diagnostic& d) {
   if (!warning_shown(d)) return;
+  const bool lost = lost_input_error(d);
   if (report_options().json) {
     const bool warning = d.severity == Severity::kWarning;
-    add_json(d.file, d.line, warning ? "warning" : "error", warning ? 0 : d.code,
+    add_json(d.file, d.line, warning && !lost ? "warning" : "error", warning ? 0 : d.code,
              d.name.empty() && !warning ? error_name(d.code) : d.name, d.message);
+    return;
+  }
+  if (lost) {
+    // As compilers print a warning made an error: the name says how to
+    // make it a warning again.
+    const std::string where = d.file.empty() ? "scenario-builder"
+                              : d.line > 0   ? d.file + ":" + std::to_string(d.line)
+                                             : d.file;
+    std::cerr << where << ": error: " << d.message << " [-Werror=" << d.name << "]\n";
     return;
   }
   std::cerr << format_diagnostic(d) << '\n';

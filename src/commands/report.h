@@ -33,13 +33,19 @@ struct ReportOptions {
   bool no_warnings = false;       // -w
   bool warnings_are_errors = false;  // -Werror
   std::set<std::string> disabled;    // -Wno-NAME
+  std::set<std::string> not_errors;  // -Wno-error=NAME: a warning that loses input stays a warning
 };
 void set_report_options(ReportOptions options);
 const ReportOptions& report_options();
 
 // Whether a warning is shown under the options.
 bool warning_shown(const Diagnostic& d);
-// A shown warning under -Werror: the compile fails as on an error.
+// A shown warning that fails the compile as an error would: under -Werror,
+// or one that means input was lost (unless -Wno-error=NAME).
+bool fails_as_error(const Diagnostic& d);
+// A lost-input warning failing by default: printed as an error.
+bool lost_input_error(const Diagnostic& d);
+// Whether any shown warning fails the compile.
 bool warnings_fail(const Diagnostics& diagnostics);
 
 void print_diagnostics(const Diagnostics& diagnostics);

@@ -154,8 +154,9 @@ void WarningWatch::start_file(const std::string& name, Part part) {
   last_positions_.clear();
 }
 
-void WarningWatch::warn(int line, std::string_view name, std::string message) {
+void WarningWatch::warn(int line, std::string_view name, std::string message, bool lost_input) {
   Diagnostic d;
+  d.lost_input = lost_input;
   d.severity = Severity::kWarning;
   d.file = file_;
   d.line = line;
@@ -258,7 +259,8 @@ void WarningWatch::unmatched(const Field& field) {
     message += "; did you mean " + code(suggestion) + "?";
     if (lower(f) == suggestion) message += " (this keyword must be written in lower case)";
   }
-  warn(field.line, "unknown-field", std::move(message));
+  // A keyword one or two edits away: a record was meant, and is lost.
+  warn(field.line, "unknown-field", std::move(message), !suggestion.empty());
 }
 
 void WarningWatch::position(std::string_view keyword, int64_t position, int line) {
@@ -303,7 +305,8 @@ void WarningWatch::end_of_file() {
       if (last_positions_.count(k) == 0) {
         warn(0, "missing-record",
              "no " + code(k) + " record: the " + (k == "velocita" ? "speed limit" : "adhesion") +
-                 " is 0 along the whole line");
+                 " is 0 along the whole line",
+             k == "velocita");
       }
     }
   }
@@ -313,7 +316,8 @@ void WarningWatch::missing_generale(bool empty) {
   warn(0, "missing-generale",
        empty ? "the train description file is empty: the train has no stations and speed limit 0 everywhere"
              : "no `[generale]` field: nothing of the train description file is read, so the train has no "
-               "stations and speed limit 0 everywhere");
+               "stations and speed limit 0 everywhere",
+       true);
 }
 
 }  // namespace sb

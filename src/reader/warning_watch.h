@@ -52,7 +52,7 @@ class WarningWatch : public FieldObserver {
   // The train file holds no "[generale]" field (`empty`: no byte at all).
   void missing_generale(bool empty);
 
-  void warn(int line, std::string_view name, std::string message);
+  void warn(int line, std::string_view name, std::string message, bool lost_input = false);
 
  private:
   Diagnostics& out_;

@@ -70,7 +70,8 @@ TEST_F(DiagnosticsCommand, JsonDiagnosticsAreOneArray) {
   ASSERT_EQ(parsed.size(), 3u) << o.err;
   EXPECT_EQ(parsed[0]["file"], kTrain);
   EXPECT_EQ(parsed[0]["line"], 4);
-  EXPECT_EQ(parsed[0]["severity"], "warning");
+  // A misspelt keyword loses its record: an error by default.
+  EXPECT_EQ(parsed[0]["severity"], "error");
   EXPECT_EQ(parsed[0]["name"], "unknown-field");
   EXPECT_TRUE(parsed[0]["code"].is_null());
   EXPECT_EQ(parsed[1]["line"], 13);

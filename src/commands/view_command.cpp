@@ -15,6 +15,7 @@
 #include "commands/output_names.h"
 #include "commands/recover.h"
 #include "commands/report.h"
+#include "compile/check.h"
 #include "compile/compile.h"
 #include "model/scenario_files.h"
 #include "view/page.h"
@@ -77,9 +78,13 @@ int view_descriptions(ViewOptions o) {
     return kExitUsage;
   }
   const CompileRequest request{utf8_to_1252(o.route).value_or(""), utf8_to_1252(o.train).value_or(""), o.plan};
+  CheckRequest check;
+  check.compile = request;
+  check.line = {names.line_file, read_input(names.line_file)};
+  check.train = {names.train_file, read_input(names.train_file)};
   const Compiled compiled = [&] {
-    MemorySource line(names.line_file, read_input(names.line_file));
-    MemorySource train(names.train_file, read_input(names.train_file));
+    MemorySource line(check.line.name, check.line.bytes);
+    MemorySource train(check.train.name, check.train.bytes);
     return compile_scenario(request, {line, train});
   }();
   print_diagnostics(compiled.scenario.diagnostics);
@@ -88,7 +93,20 @@ int view_descriptions(ViewOptions o) {
     return kExitFileSystem;
   }
   if (compiled.fatal) print_fatal(*compiled.fatal);
-  write_page(o, view::page_model_from_scenario(compiled.scenario, compiled.fatal));
+  if (!compiled.scenario.diagnostics.has_errors() && !compiled.fatal) {
+    write_page(o, view::page_model_from_scenario(compiled.scenario, compiled.fatal));
+    return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
+  }
+  // With errors the page is drawn as check reads on: every element it could
+  // place with the failing records left out, and every diagnostic it found.
+  CheckResult checked = check_scenario(check);
+  if (checked.recovered && !checked.recovered->file_error) {
+    Compiled& drawn = *checked.recovered;
+    drawn.scenario.diagnostics = std::move(checked.diagnostics);
+    write_page(o, view::page_model_from_scenario(drawn.scenario, compiled.fatal));
+  } else {
+    write_page(o, view::page_model_from_scenario(compiled.scenario, compiled.fatal));
+  }
   if (compiled.fatal) return kExitFatal;
   return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
 }

@@ -55,12 +55,14 @@ CheckResult check_scenario(const CheckRequest& request) {
   std::size_t errors = result.diagnostics.error_count();
   if (errors >= max_errors) {
     result.stopped_at_limit = errors > 0;
+    result.recovered = std::move(first);
     return result;
   }
 
   std::vector<std::pair<const CheckInput*, int>> left_out;
   std::set<std::pair<const CheckInput*, int>> left_out_set;
-  Diagnostics latest = std::move(first.scenario.diagnostics);
+  Diagnostics latest = first.scenario.diagnostics;
+  result.recovered = std::move(first);
   while (result.compiles <= max_errors) {
     // The first error at a line not yet left out: the one that stopped
     // reading, or the first of those that did not.
@@ -100,10 +102,12 @@ CheckResult check_scenario(const CheckRequest& request) {
       result.diagnostics.add(std::move(marked));
       if (d.severity == Severity::kError && ++errors >= max_errors) {
         result.stopped_at_limit = true;
+        result.recovered = std::move(again);
         return result;
       }
     }
-    latest = std::move(again.scenario.diagnostics);
+    latest = again.scenario.diagnostics;
+    result.recovered = std::move(again);
   }
   return result;
 }

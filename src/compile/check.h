@@ -37,6 +37,9 @@ struct CheckResult {
   std::optional<std::string> file_error;
   std::size_t compiles = 0;         // the first one included
   bool stopped_at_limit = false;    // max_errors errors were found
+  // The last compile, with every failing record left out: the most of the
+  // scenario that could be read (the page draws it).
+  std::optional<Compiled> recovered;
 };
 
 // Each compile costs time linear in the files; at most max_errors + 1

@@ -98,7 +98,9 @@ cp "$example/Esempio_linea.txt" "$dir/damaged/"
 [ -f "$dir/damaged/Esempio_7.dat" ] || fail "damaged: --force wrote no compiled file"
 view damaged "$dir/damaged/Esempio_linea.txt" "$dir/damaged/Esempio_7-.txt"
 view damaged-compiled --compiled --route Esempio --train 7 "$dir/damaged"
-expect damaged "$dir/damaged/Esempio_7.dat" "$dir/damaged/Esempio_7.sim" "$(wc -l <"$dir/damaged.err")" confirmed
+# Drawn from its descriptions, the page shows what check reads on to: the
+# colliding signal left out, that is the example's own elements.
+expect damaged "$dir/example/Esempio_7.dat" "$dir/example/Esempio_7.sim" "$(wc -l <"$dir/damaged.err")" confirmed
 expect damaged-compiled "$dir/damaged/Esempio_7.dat" "$dir/damaged/Esempio_7.sim" 0 confirmed
 [ "$(wc -l <"$dir/damaged.err")" -ge 1 ] || fail "damaged: the damage was not reported"
 
@@ -168,8 +170,9 @@ if [ -s "$dir/example.html" ]; then
 fi
 
 # The page of the compiled files draws what the page of the description
-# files draws, kind by kind.
-for pair in builtin example damaged; do
+# files draws, kind by kind (a scenario with errors excepted: its
+# description page draws what check recovers, more than --force wrote).
+for pair in builtin example; do
   a="$(grep -E '^(station|signal|line-board|speed-board|slowdown)=' "$dir/$pair.dom" 2>/dev/null)"
   c="$(grep -E '^(station|signal|line-board|speed-board|slowdown)=' "$dir/$pair-compiled.dom" 2>/dev/null)"
   [ -n "$a" ] && [ "$a" = "$c" ] || fail "$pair: the compiled files' page draws other elements: '$a' / '$c'"

@@ -1,5 +1,6 @@
 // The view command on both kinds of input, and the page model drawn from
 // compiled files against the one drawn from the compile in memory.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -203,6 +204,33 @@ TEST(ViewCommand, Misuse) {
     test::Outcome o = test::run_program(args);
     EXPECT_EQ(o.status, 2) << args.back() << ": " << o.err;
   }
+}
+
+}  // namespace
+}  // namespace sb
+
+namespace sb {
+namespace {
+
+// With errors, the page is drawn as check reads on: every diagnostic check
+// finds (in both files) and the elements past the first error.
+TEST(ViewPage, WithErrorsShowsWhatCheckFinds) {
+  const test::TempDir tmp("sb_view_errors_");
+  ASSERT_TRUE(tmp.created());
+  std::string line = test::read_existing(kExample + "/Esempio_linea.txt");
+  std::string train = test::read_existing(kExample + "/Esempio_7-.txt");
+  line.replace(line.find("cartello_indicatore,  4000,"), 27, "cartello_indicatore,  1260,");
+  train.replace(train.find("stazione,  11000,"), 17, "stazione,  11010,");
+  test::write_bytes(tmp.path() / "Esempio_linea.txt", line);
+  test::write_bytes(tmp.path() / "Esempio_7-.txt", train);
+  const test::Outcome o =
+      test::run_program({"view", "Esempio_linea.txt", "Esempio_7-.txt", "-o", "page.html"}, tmp.path());
+  EXPECT_EQ(o.status, 1);
+  const std::string page = test::read_bytes(tmp.path() / "page.html");
+  EXPECT_THAT(page, ::testing::HasSubstr("line board at 1260 m falls into cell 26"));
+  EXPECT_THAT(page, ::testing::HasSubstr("station position 11010 m is not a multiple of 50"));
+  // The train file was read past the line file's error: its signals are drawn.
+  EXPECT_THAT(page, ::testing::HasSubstr("data-kind=\"signal\""));
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ struct Edit {
   const char* expected;  // everything diff prints
 };
 
+void PrintTo(const Edit& c, std::ostream* out) { *out << c.name; }
+
 class OneEditedRecord : public ::testing::TestWithParam<Edit> {};
 
 TEST_P(OneEditedRecord, IsReportedByMeaning) {

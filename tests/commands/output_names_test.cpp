@@ -28,6 +28,8 @@ struct NameCase {
   std::string problem;  // "" when the names are accepted
 };
 
+void PrintTo(const NameCase& c, std::ostream* out) { *out << c.name; }
+
 class NameChecks : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(NameChecks, RefuseWhatWouldCollideOrHide) {
@@ -74,6 +76,8 @@ struct CommandCase {
   std::string err;
 };
 
+void PrintTo(const CommandCase& c, std::ostream* out) { *out << c.name; }
+
 class RefusedNames : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(RefusedNames, BeforeAnythingIsRead) {
@@ -111,6 +115,8 @@ struct SameFileCase {
   std::string output;  // the output named in the message, under the --out argument
   std::string input;   // the input it would overwrite
 };
+
+void PrintTo(const SameFileCase& c, std::ostream* out) { *out << c.name; }
 
 class OutputIsAnInput : public ::testing::TestWithParam<SameFileCase> {};
 

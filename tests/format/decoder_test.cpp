@@ -121,6 +121,8 @@ struct Damaged {
   const char* what;  // part of the message
 };
 
+void PrintTo(const Damaged& c, std::ostream* out) { *out << c.name; }
+
 // A small complete plan of 3 metres: (0,0) (0,1) and one computed metre.
 const std::string kSmallPlan = whole(0) + whole(0) + real(0.0) + whole(0) + whole(1) + real(2.0);
 

@@ -21,6 +21,8 @@ struct MessageCase {
   std::string expected;  // the first error, as printed
 };
 
+void PrintTo(const MessageCase& c, std::ostream* out) { *out << c.name; }
+
 class Messages : public ::testing::TestWithParam<MessageCase> {};
 
 TEST_P(Messages, NameTheRecordAndTheValue) {

@@ -39,6 +39,8 @@ struct WarningCase {
   std::vector<std::string> expected;
 };
 
+void PrintTo(const WarningCase& c, std::ostream* out) { *out << c.name; }
+
 class Warnings : public ::testing::TestWithParam<WarningCase> {};
 
 TEST_P(Warnings, ShowTheirInputAndLine) {

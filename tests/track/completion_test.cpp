@@ -63,6 +63,8 @@ struct CompletionCase {
   int32_t error_position = 0;
 };
 
+void PrintTo(const CompletionCase& c, std::ostream* out) { *out << c.name; }
+
 std::vector<CompletionCase> completion_cases() {
   return {
       // Rule 1: signals up to 20 cells before a slowdown warning.
@@ -215,6 +217,8 @@ struct FailureCase {
   int32_t position;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+
 std::vector<FailureCase> failure_cases() {
   return {
       {"Code11", 200,
@@ -263,6 +267,8 @@ struct FatalCase {
   int32_t fatal_code;
   int32_t recorded_code;  // what the reader recorded before the fatal check
 };
+
+void PrintTo(const FatalCase& c, std::ostream* out) { *out << c.name; }
 
 class CompilingStep : public ::testing::TestWithParam<FatalCase> {};
 

@@ -1,5 +1,6 @@
 #include "builtin/builtin_content.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,7 +73,7 @@ TEST_F(BuiltinContentTest, EndMarkerClosesTheListAndIsNeverWritten) {
   write_train_description(files_);
   for (const std::string& path : {files_.line_description(), files_.train_description()}) {
     const std::string bytes = read_existing(path);
-    EXPECT_EQ(bytes.find(kEndMarker), std::string::npos) << path;
+    EXPECT_THAT(bytes, ::testing::Not(::testing::HasSubstr(kEndMarker))) << path;
     EXPECT_TRUE(bytes.ends_with("[fine]\r\n")) << path;
   }
 }

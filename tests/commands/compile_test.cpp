@@ -1,6 +1,7 @@
 // The compile command, driven through the real executable on small
 // description files: what it writes. What it prints for faulty files, bad
 // names and unusable paths is in the cases of tests/diagnostics/.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -150,9 +151,9 @@ TEST_F(CompileTest, TrainNumberThatIsNoUtf8) {
 TEST_F(CompileTest, NamesFromOptionsEnterTheScenarioTable) {
   ASSERT_EQ(compile_prova({"--route", "Altra", "--train", "7"}).status, 0);
   const std::string table = read_bytes(out_ + "/Altra_7.sim");
-  EXPECT_NE(table.find(std::string("\x05\x00" "Altra", 7)), std::string::npos);
-  EXPECT_NE(table.find(std::string("\x01\x00" "7", 3)), std::string::npos);
-  EXPECT_EQ(table.find("Prova"), std::string::npos);
+  EXPECT_THAT(table, ::testing::HasSubstr(std::string("\x05\x00" "Altra", 7)));
+  EXPECT_THAT(table, ::testing::HasSubstr(std::string("\x01\x00" "7", 3)));
+  EXPECT_THAT(table, ::testing::Not(::testing::HasSubstr("Prova")));
 }
 
 // Names arrive as UTF-8 and are stored as Windows-1252, one byte each; the

@@ -1,5 +1,6 @@
 // inspect through the program: the listing of the built-in scenario, the
 // JSON document against the bytes, damaged files and misuse.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,32 +62,32 @@ TEST_F(Inspect, BuiltinScenarioListsBoardsStationsSignalsCurvesAndMatchingCodes)
   const test::Outcome o = test::run_program({"inspect", at(kCells), at(kTable), at(kPlan)});
   ASSERT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.err, "");
-  EXPECT_NE(o.out.find("line boards: 37\n"), std::string::npos);
+  EXPECT_THAT(o.out, ::testing::HasSubstr("line boards: 37\n"));
   EXPECT_EQ(count(o.out, "  line board: slot "), 37u);  // the board cells, with their texts
-  EXPECT_NE(o.out.find("stations: 9\n"), std::string::npos);
+  EXPECT_THAT(o.out, ::testing::HasSubstr("stations: 9\n"));
   EXPECT_NE(o.out.find("  slot  1  VALDRA P.CALVEA  kind 12  start -400 m  end 400 m  position 0 m (0.000 km)  "
                        "time 05:57:00"),
             std::string::npos);
-  EXPECT_NE(o.out.find("  slot  9  DORVESA  kind 4  start 44 100 m  end 44 700 m"), std::string::npos);
+  EXPECT_THAT(o.out, ::testing::HasSubstr("  slot  9  DORVESA  kind 4  start 44 100 m  end 44 700 m"));
   ASSERT_GT(builtin_train_records("segnale"), 0u);
   EXPECT_EQ(count(o.out, "  signal: aspects "), builtin_train_records("segnale"));
   EXPECT_EQ(count(o.out, "slowdown start"), builtin_train_records("rallentamento"));
-  EXPECT_NE(o.out.find("station stop cell: slot 9 DORVESA"), std::string::npos);
-  EXPECT_NE(o.out.find("curves: 19\n  right class 6 from 100 m, 400 m long"), std::string::npos);
+  EXPECT_THAT(o.out, ::testing::HasSubstr("station stop cell: slot 9 DORVESA"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr("curves: 19\n  right class 6 from 100 m, 400 m long"));
   EXPECT_NE(o.out.find("cell check code  2302 (cell 1 value_2): matches train 24317 on ValdraPCal-Dorvesa"),
             std::string::npos);
   EXPECT_NE(o.out.find("route check code 32324\n  check            matches train 24317 on ValdraPCal-Dorvesa"),
             std::string::npos);
-  EXPECT_EQ(o.out.find("does not match"), std::string::npos);
-  EXPECT_NE(o.out.find("speed limit:\n  cells        0-24         0 m to    1 250 m  30 km/h\n"), std::string::npos);
+  EXPECT_THAT(o.out, ::testing::Not(::testing::HasSubstr("does not match")));
+  EXPECT_THAT(o.out, ::testing::HasSubstr("speed limit:\n  cells        0-24         0 m to    1 250 m  30 km/h\n"));
 }
 
 TEST_F(Inspect, SlowdownsOfTheExampleAreListedByMeaning) {
   const test::Outcome o = test::run_program({"inspect", at("Esempio_7.dat")});
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find("cell   117     5 800 m     5.800 km  slowdown warning: speed 60 km/h\n"), std::string::npos);
-  EXPECT_NE(o.out.find("cell   141     7 000 m     7.000 km  slowdown start: speed 60 km/h\n"), std::string::npos);
-  EXPECT_NE(o.out.find("cell   151     7 500 m     7.500 km  slowdown end: speed 60 km/h\n"), std::string::npos);
+  EXPECT_THAT(o.out, ::testing::HasSubstr("cell   117     5 800 m     5.800 km  slowdown warning: speed 60 km/h\n"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr("cell   141     7 000 m     7.000 km  slowdown start: speed 60 km/h\n"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr("cell   151     7 500 m     7.500 km  slowdown end: speed 60 km/h\n"));
   EXPECT_EQ(count(o.out, "abbattimento: value 180"), 4u);
   EXPECT_EQ(count(o.out, "of 4 before the warning"), 4u);
   // With --all every cell has its line.
@@ -190,7 +191,7 @@ TEST_F(Inspect, TextsAreShownInUtf8WithNonPrintablesEscaped) {
   test::write_bytes(file, sink.bytes);
   const test::Outcome o = test::run_program({"inspect", file.string()});
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_NE(o.out.find("  slot 80  \"Citt\u00E0 \u201Cnuova\u201D\\x01\\\\\"\n"), std::string::npos) << o.out;
+  EXPECT_THAT(o.out, ::testing::HasSubstr("  slot 80  \"Citt\u00E0 \u201Cnuova\u201D\\x01\\\\\"\n")) << o.out;
   const json doc = json::parse(test::run_program({"inspect", "--json", file.string()}).out);
   EXPECT_EQ(doc["files"][0]["slots"][80]["text"], "Citt\u00E0 \u201Cnuova\u201D\u0001\\");
 }
@@ -240,7 +241,7 @@ TEST_F(Inspect, KindComesFromTheNameOrFromKind) {
   test::write_bytes(copy, test::read_existing(at(kCells)));
   const test::Outcome unknown = test::run_program({"inspect", copy.string()});
   EXPECT_EQ(unknown.status, 2);
-  EXPECT_NE(unknown.err.find("cannot tell the kind"), std::string::npos);
+  EXPECT_THAT(unknown.err, ::testing::HasSubstr("cannot tell the kind"));
   EXPECT_EQ(test::run_program({"inspect", "--kind", "cells", copy.string()}).status, 0);
   EXPECT_EQ(test::run_program({"inspect", "--kind", "wagons", copy.string()}).status, 2);
   // A line plan read as cells is refused by the cell layout, not listed.

@@ -1,4 +1,5 @@
 // Drives the real executable: files left behind, exit statuses, messages.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -60,7 +61,7 @@ class RunTest : public ::testing::Test {
   }
 
   void expect_no_temporary_file(const fs::path& dir) {
-    for (const std::string& name : names_in(dir)) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+    for (const std::string& name : names_in(dir)) EXPECT_THAT(name, ::testing::Not(::testing::HasSubstr(".tmp-"))) << name;
   }
 
   sb::test::TempDir tmp_{"sb_run_"};
@@ -138,8 +139,8 @@ TEST_F(RunTest, HelpAndVersionPrintOnStandardOutput) {
     EXPECT_NE(o.out, "");
     EXPECT_EQ(o.err, "");
   }
-  EXPECT_NE(run({"--help"}).out.find("Exit status"), std::string::npos);
-  EXPECT_NE(run({"--version"}).out.find("scenario-builder"), std::string::npos);
+  EXPECT_THAT(run({"--help"}).out, ::testing::HasSubstr("Exit status"));
+  EXPECT_THAT(run({"--version"}).out, ::testing::HasSubstr("scenario-builder"));
   EXPECT_TRUE(names_in(dir_).empty());
 }
 

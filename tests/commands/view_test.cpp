@@ -60,7 +60,7 @@ TEST(CompiledPage, PairsOverlappingSlowdownsAsTheDescriptionsDo) {
   const std::string line = test::read_existing(kExample + "/Esempio_linea.txt");
   std::string train = test::read_existing(kExample + "/Esempio_7-.txt");
   const std::string first = "rallentamento,  7000,  60,  500,  0,  1,  0\r\n";
-  ASSERT_NE(train.find(first), std::string::npos);
+  ASSERT_THAT(train, ::testing::HasSubstr(first));
   train.insert(train.find(first) + first.size(), "rallentamento,  7200,  80,  100,  0,  0,  0\r\n");
   const BothModels b = both_models(line, train, "Esempio", "7");
   auto spans = [](const view::PageModel& m) {
@@ -130,9 +130,9 @@ TEST(ViewCommand, WritesThePageNamedAfterRouteAndTrain) {
   const std::filesystem::path page = dir.path() / "Esempio_7.html";
   EXPECT_EQ(o.out, page.string() + "\n");
   const std::string html = test::read_existing(page);
-  EXPECT_NE(html.find("<!DOCTYPE html>"), std::string::npos);
-  EXPECT_NE(html.find("data-kind=\"station\""), std::string::npos);
-  EXPECT_NE(html.find("Esempio_7-.txt:"), std::string::npos);  // source lines
+  EXPECT_THAT(html, ::testing::HasSubstr("<!DOCTYPE html>"));
+  EXPECT_THAT(html, ::testing::HasSubstr("data-kind=\"station\""));
+  EXPECT_THAT(html, ::testing::HasSubstr("Esempio_7-.txt:"));  // source lines
   // No compiled file: view only looks.
   EXPECT_EQ(test::names_in(dir.path()).size(), 1u);
 }
@@ -147,10 +147,10 @@ TEST(ViewCommand, ScenarioWithErrorsStillGetsItsPage) {
   const std::filesystem::path page = dir.path() / "page.html";
   test::Outcome o = test::run_program({"view", line.string(), train.string(), "-o", page.string()});
   EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find("Rotta_5-.txt:4: error 16:"), std::string::npos) << o.err;
+  EXPECT_THAT(o.err, ::testing::HasSubstr("Rotta_5-.txt:4: error 16:")) << o.err;
   const std::string html = test::read_existing(page);
-  EXPECT_NE(html.find("data-diag=\"0\""), std::string::npos);
-  EXPECT_NE(html.find("<td class=\"n\">16</td>"), std::string::npos);
+  EXPECT_THAT(html, ::testing::HasSubstr("data-diag=\"0\""));
+  EXPECT_THAT(html, ::testing::HasSubstr("<td class=\"n\">16</td>"));
 }
 
 TEST(ViewCommand, CompiledFilesGiveThePageWithoutSources) {
@@ -169,9 +169,9 @@ TEST(ViewCommand, CompiledFilesGiveThePageWithoutSources) {
   EXPECT_EQ(by_files.status, 0) << by_files.err;
   const std::string a = test::read_existing(stem + ".html"), b = test::read_existing(d + "/files.html");
   EXPECT_EQ(a, b);
-  EXPECT_NE(a.find("drawn from compiled files"), std::string::npos);
-  EXPECT_EQ(a.find("_24317-.txt:"), std::string::npos);
-  EXPECT_NE(a.find("DORVESA"), std::string::npos);
+  EXPECT_THAT(a, ::testing::HasSubstr("drawn from compiled files"));
+  EXPECT_THAT(a, ::testing::Not(::testing::HasSubstr("_24317-.txt:")));
+  EXPECT_THAT(a, ::testing::HasSubstr("DORVESA"));
 }
 
 TEST(ViewCommand, DamagedCompiledFileIsShownAsADiagnostic) {
@@ -185,10 +185,10 @@ TEST(ViewCommand, DamagedCompiledFileIsShownAsADiagnostic) {
   test::Outcome o = test::run_program({"view", "--compiled", "--route", kBuiltinRoute, "--train", kBuiltinTrain, d,
                                        "-o", d + "/page.html"});
   EXPECT_EQ(o.status, 1);
-  EXPECT_NE(o.err.find(stem + ".dat: offset "), std::string::npos) << o.err;
+  EXPECT_THAT(o.err, ::testing::HasSubstr(stem + ".dat: offset ")) << o.err;
   const std::string html = test::read_existing(d + "/page.html");
-  EXPECT_NE(html.find("data-diag=\"0\""), std::string::npos);
-  EXPECT_NE(html.find("DORVESA"), std::string::npos);  // the table still decoded
+  EXPECT_THAT(html, ::testing::HasSubstr("data-diag=\"0\""));
+  EXPECT_THAT(html, ::testing::HasSubstr("DORVESA"));  // the table still decoded
 }
 
 TEST(ViewCommand, Misuse) {

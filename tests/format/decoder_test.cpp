@@ -1,5 +1,6 @@
 #include "format/decoder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -161,7 +162,7 @@ TEST_P(DamagedFiles, AreRefusedAtTheirOffset) {
     FAIL() << "not refused";
   } catch (const DecodeError& e) {
     EXPECT_EQ(e.offset(), c.offset) << e.what();
-    EXPECT_NE(std::string(e.what()).find(c.what), std::string::npos) << e.what();
+    EXPECT_THAT(std::string(e.what()), ::testing::HasSubstr(c.what)) << e.what();
   }
 }
 

@@ -1,5 +1,6 @@
 #include "view/page.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -151,7 +152,7 @@ TEST(ViewModel, EveryElementLinksToTheLineItWasReadFrom) {
     ASSERT_LE(static_cast<std::size_t>(e.source->line), text.size());
     const std::string& record = text[static_cast<std::size_t>(e.source->line - 1)];
     EXPECT_EQ(record.rfind(keyword.at(e.kind), 0), 0u) << record;
-    EXPECT_NE(record.find(",  " + std::to_string(e.position) + ","), std::string::npos) << record;
+    EXPECT_THAT(record, ::testing::HasSubstr(",  " + std::to_string(e.position) + ",")) << record;
     ++linked[e.kind];
   }
   EXPECT_EQ(linked.size(), keyword.size());
@@ -186,16 +187,16 @@ TEST(ViewPage, DrawsEveryElementWithKindAndCellAndFetchesNothing) {
   EXPECT_EQ(count(R"re(data-kind="[a-z-]+" data-cell="\d+" data-el="\d+")re"), kinds);
   EXPECT_GE(kinds, static_cast<long>(3 * m.elements.size()));
 
-  EXPECT_EQ(page.find("<link"), std::string::npos);
-  EXPECT_EQ(page.find(" src="), std::string::npos);
-  EXPECT_EQ(page.find("url("), std::string::npos);
-  EXPECT_EQ(page.find("https:"), std::string::npos);
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("<link")));
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr(" src=")));
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("url(")));
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("https:")));
   // The only http: is the SVG namespace name, which is never fetched.
-  EXPECT_EQ(std::regex_replace(page, std::regex("http://www.w3.org/2000/svg"), "").find("http:"), std::string::npos);
-  for (const Station& s : m.stations) EXPECT_NE(page.find(">" + s.name + "<"), std::string::npos) << s.name;
-  EXPECT_NE(page.find("32324 &#10003; confirmed"), std::string::npos);
-  EXPECT_NE(page.find("class=\"rank-a\""), std::string::npos);
-  EXPECT_NE(page.find("class=\"rank-c\""), std::string::npos);
+  EXPECT_THAT(std::regex_replace(page, std::regex("http://www.w3.org/2000/svg"), ""), ::testing::Not(::testing::HasSubstr("http:")));
+  for (const Station& s : m.stations) EXPECT_THAT(page, ::testing::HasSubstr(">" + s.name + "<")) << s.name;
+  EXPECT_THAT(page, ::testing::HasSubstr("32324 &#10003; confirmed"));
+  EXPECT_THAT(page, ::testing::HasSubstr("class=\"rank-a\""));
+  EXPECT_THAT(page, ::testing::HasSubstr("class=\"rank-c\""));
 }
 
 TEST(ViewPage, HostileTextsAreEscapedEverywhere) {
@@ -205,12 +206,12 @@ TEST(ViewPage, HostileTextsAreEscapedEverywhere) {
                "   CITT\xC0 & \"</script>\"\r\n[fine]\r\n",
                "R<&>", "1");
   const std::string page = render_page(model_of(c));
-  EXPECT_EQ(page.find("</script><img"), std::string::npos);
-  EXPECT_EQ(page.find("<img"), std::string::npos);
-  EXPECT_NE(page.find("&lt;/script&gt;&lt;img src=x onerror=alert(1)&gt;"), std::string::npos);
-  EXPECT_NE(page.find("\\u003c/script\\u003e\\u003cimg"), std::string::npos);  // in the script's data
-  EXPECT_NE(page.find("CITT\xC3\x80 &amp; &quot;&lt;/script&gt;&quot;"), std::string::npos);
-  EXPECT_NE(page.find("<title>R&lt;&amp;&gt;"), std::string::npos);
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("</script><img")));
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("<img")));
+  EXPECT_THAT(page, ::testing::HasSubstr("&lt;/script&gt;&lt;img src=x onerror=alert(1)&gt;"));
+  EXPECT_THAT(page, ::testing::HasSubstr("\\u003c/script\\u003e\\u003cimg"));  // in the script's data
+  EXPECT_THAT(page, ::testing::HasSubstr("CITT\xC3\x80 &amp; &quot;&lt;/script&gt;&quot;"));
+  EXPECT_THAT(page, ::testing::HasSubstr("<title>R&lt;&amp;&gt;"));
   // Exactly the page's own two scripts and its data block close.
   std::size_t closes = 0;
   for (std::size_t at = page.find("</script>"); at != std::string::npos; at = page.find("</script>", at + 1)) ++closes;
@@ -221,9 +222,9 @@ TEST(ViewPage, ScenarioThatEndedInAFatalCheckStillShowsItsDiagnostics) {
   const Compiled c = compile_text("[generale]\r\nsfondo uno,  1\r\n[fine]\r\n", "[generale]\r\n[fine]\r\n");
   ASSERT_TRUE(c.fatal);
   const std::string page = render_page(model_of(c));
-  EXPECT_NE(page.find("No track cells were built"), std::string::npos);
-  EXPECT_NE(page.find("data-diag=\"0\""), std::string::npos);
-  EXPECT_NE(page.find("no track cells were built; the scenario cannot be compiled"), std::string::npos);
+  EXPECT_THAT(page, ::testing::HasSubstr("No track cells were built"));
+  EXPECT_THAT(page, ::testing::HasSubstr("data-diag=\"0\""));
+  EXPECT_THAT(page, ::testing::HasSubstr("no track cells were built; the scenario cannot be compiled"));
 }
 
 // The hostile inputs of the fuzz fixtures, compiled as the fuzz target does:
@@ -245,9 +246,9 @@ TEST(ViewPage, EveryFuzzFixtureGetsAPage) {
     // One diagnostics row per recorded condition, up to the page's bound.
     const std::size_t rows = std::min<std::size_t>(c.scenario.diagnostics.size() + (c.fatal ? 1 : 0), 500);
     if (rows > 0) {
-      EXPECT_NE(page.find("data-diag=\"" + std::to_string(rows - 1) + "\""), std::string::npos);
+      EXPECT_THAT(page, ::testing::HasSubstr("data-diag=\"" + std::to_string(rows - 1) + "\""));
     }
-    EXPECT_EQ(page.find("data-diag=\"" + std::to_string(rows) + "\""), std::string::npos);
+    EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("data-diag=\"" + std::to_string(rows) + "\"")));
   }
 }
 
@@ -307,10 +308,10 @@ TEST(ViewPage, AccentedFileNamesAndWarningTextsAreEncodedOnce) {
   const Compiled c = compile_text(line, train, "Citt\xC3\xA0", "7");
   ASSERT_FALSE(c.scenario.diagnostics.empty());
   const std::string page = render_page(model_of(c));
-  EXPECT_NE(page.find("Citt\xC3\xA0_7-.txt:"), std::string::npos);
-  EXPECT_EQ(page.find("Citt\xC3\x83\xC2\xA0_7-.txt"), std::string::npos) << "a file name encoded twice";
-  EXPECT_NE(page.find("SANT\xC3\x80 VITO"), std::string::npos);
-  EXPECT_EQ(page.find("SANT\xC3\x83\xC6\x92"), std::string::npos) << "a warning's text encoded twice";
+  EXPECT_THAT(page, ::testing::HasSubstr("Citt\xC3\xA0_7-.txt:"));
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("Citt\xC3\x83\xC2\xA0_7-.txt"))) << "a file name encoded twice";
+  EXPECT_THAT(page, ::testing::HasSubstr("SANT\xC3\x80 VITO"));
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("SANT\xC3\x83\xC6\x92"))) << "a warning's text encoded twice";
 }
 
 // A mistake on every line: the page lists a bounded number of diagnostics
@@ -330,7 +331,7 @@ TEST(ViewPage, ListsABoundedNumberOfDiagnosticsEachOnce) {
     ++rows;
   }
   EXPECT_EQ(rows, 500u);
-  EXPECT_EQ(page.find("\"diagnostics\":"), std::string::npos) << "the diagnostics are written a second time";
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("\"diagnostics\":"))) << "the diagnostics are written a second time";
   EXPECT_NE(page.find(std::to_string(c.scenario.diagnostics.size() - 500) + " more diagnostics are not listed here"),
             std::string::npos);
 }

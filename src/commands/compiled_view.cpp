@@ -256,12 +256,10 @@ SlotRole slot_role(int slot, const TableRecord& r) {
   if (slot == kRouteSlot) return SlotRole::kRoute;
   if (slot == kTrainSlot) return SlotRole::kTrain;
   if (slot >= kChainageSlot && slot < kGeneralSlot) return SlotRole::kChainage;
-  const TableRecord empty{};
   const bool only_text = r.kind == 0 && r.start == 0 && r.end == 0 && r.position == 0 && r.attribute_4 == 0 &&
                          r.attribute_7 == 0 && r.attribute_8 == 0 && r.attribute_10 == 0 && r.attribute_11 == 0 &&
                          r.attribute_12 == 0 && r.attribute_9 == 0 && r.attribute_13 == 0 &&
                          r.end_extension == 0 && r.attribute_5 == 0 && r.time == 0;
-  (void)empty;
   if (only_text) return r.text.empty() ? SlotRole::kEmpty : SlotRole::kBoard;
   return SlotRole::kStation;
 }

@@ -29,7 +29,6 @@ class DecodeError : public std::runtime_error {
 // "FILE: offset N: error: WHAT", the one line a refused file gets.
 std::string format_decode_error(const std::string& file, const DecodeError& e);
 
-inline constexpr std::size_t kCellBytes = 15;
 inline constexpr std::size_t kSlotFixedBytes = 34;
 
 // Every cell of a track cell file, cell 0 first. Refuses an empty file

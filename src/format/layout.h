@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,9 @@
 #include "model/track_cells.h"
 
 namespace sb {
+
+// One record of the track cell file takes this many bytes.
+inline constexpr std::size_t kCellBytes = 15;
 
 // One 15-byte record of the track cell file.
 struct CellRecord {

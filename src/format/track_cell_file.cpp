@@ -1,16 +1,15 @@
 #include "format/track_cell_file.h"
 
+#include "format/layout.h"
 #include "format/le_writer.h"
 
 namespace sb {
 namespace {
 
-constexpr std::size_t kRecordSize = 15;
-
 // One record laid out in place, so the writer checks its room once per
 // record rather than once per field.
 void write_record(LeWriter& out, const CellRecord& c) {
-  char bytes[kRecordSize];
+  char bytes[kCellBytes];
   char* p = bytes;
   auto u8 = [&](uint8_t v) { *p++ = static_cast<char>(v); };
   auto i16 = [&](int16_t v) {
@@ -29,7 +28,7 @@ void write_record(LeWriter& out, const CellRecord& c) {
   u8(c.speed_code);
   u8(c.gradient);
   u8(c.adhesion);
-  out.bytes({bytes, kRecordSize});
+  out.bytes({bytes, kCellBytes});
 }
 
 }  // namespace

@@ -49,5 +49,5 @@ int32_t route_check_code(const std::string& train, const std::string& route) {
   return sum;
 }
 
-}  // namespace sb#include "base/numbers.h"
+}  // namespace sb
 

@@ -115,6 +115,22 @@ std::optional<Field> DescriptionReader::next_keyword(FieldReader& in, const Desc
   return field;
 }
 
+DescriptionReader::Next DescriptionReader::read_records(RecordPart part, FieldReader& in, const Field& field) {
+  bool matched = false;
+  for (const RecordKeyword& keyword : record_keywords(part)) {
+    if (keyword.needs_plan && !st_.build_plan) continue;
+    for (std::size_t word = 0; word < word_count(keyword); ++word) {
+      if (!matches(keyword, field.text, word)) continue;
+      matched = true;
+      watch_.record(keyword.name, field, keyword.values);
+      const Next next = (this->*keyword.handler)(in, KeywordMatch{keyword, field, word});
+      if (next != Next::kGoOn) return next;
+    }
+  }
+  if (!matched) watch_.unmatched(field);
+  return Next::kGoOn;
+}
+
 std::string DescriptionReader::stored_text(std::string_view text) {
   if (text.size() > 65535) throw RunTimeFailure("a text of more than 65535 characters");
   return std::string(text);

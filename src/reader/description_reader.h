@@ -11,6 +11,7 @@
 
 #include "model/scenario.h"
 #include "reader/description_source.h"
+#include "reader/record_keywords.h"
 #include "reader/warning_watch.h"
 #include "text/field_reader.h"
 #include "track/placement.h"
@@ -23,12 +24,9 @@ class DescriptionReader {
   void run();
 
  private:
-  // What a record handler tells the loop reading its part.
-  enum class Next {
-    kGoOn,     // read the next record
-    kEndPart,  // the part ends here (code 15); its tails are still filled
-    kStop,     // reading stops: nothing more is read or filled
-  };
+  // The tables of record keywords name the handlers below.
+  friend struct RecordKeywordTables;
+  using Next = ReadStep;
 
   // --- shared (description_reader.cpp) ---------------------------------------
   void at_field(const DescriptionSource& source, const Field& field);
@@ -48,13 +46,18 @@ class DescriptionReader {
   // nothing when the part ends there.
   std::optional<Field> next_keyword(FieldReader& in, const DescriptionSource& source);
   std::string stored_text(std::string_view text);
+  // Reads the records that the keyword field `field` of `part` holds, each
+  // by its handler; a field that holds none is only looked at by the watch.
+  Next read_records(RecordPart part, FieldReader& in, const Field& field);
 
   // --- the line description (line_reader.cpp) --------------------------------
   Next read_line_file();
   Next read_general_part(FieldReader& in);
-  Next route_length(FieldReader& in);
+  Next route_length(FieldReader& in, const KeywordMatch& match);
+  Next chainage_system(FieldReader& in, const KeywordMatch& match);
+  Next scenery(FieldReader& in, const KeywordMatch& match);
   void create_pending_cells();
-  Next repetition(FieldReader& in, std::string_view keyword);
+  Next repetition(FieldReader& in, const KeywordMatch& match);
   Next read_main_part(FieldReader& in);
   // ", FILE:LINE": the record that placed what `cell` holds ("" when none
   // did), for a message about a taken cell.
@@ -62,27 +65,31 @@ class DescriptionReader {
   void warn_about_curve(std::string_view keyword, int klass, int32_t start, int32_t length);
   void warn_about_station(int32_t position, int32_t hours, int32_t minutes, int32_t seconds, int32_t time);
   uint8_t stored_gradient(int32_t gradient, const std::string& found_at);
-  Next gradient(FieldReader& in);
+  Next gradient(FieldReader& in, const KeywordMatch& match);
   void gradient_tail();
-  Next curve(FieldReader& in, std::string_view keyword);
+  Next curve(FieldReader& in, const KeywordMatch& match);
   Next plan_steps(int64_t until, bool curved, double k);
-  Next montagna(FieldReader& in);
-  Next speed_board(FieldReader& in);
-  Next line_board(FieldReader& in);
+  Next montagna(FieldReader& in, const KeywordMatch& match);
+  Next speed_board(FieldReader& in, const KeywordMatch& match);
+  Next line_board(FieldReader& in, const KeywordMatch& match);
 
   // --- the train description (train_reader.cpp) ------------------------------
   Next read_train_file();
   Next read_train_records(FieldReader& in);
   uint8_t speed_code(int64_t speed);
-  Next speed(FieldReader& in);
-  Next adhesion(FieldReader& in);
-  Next signal(FieldReader& in);
-  Next slowdown(FieldReader& in);
-  Next abbattimento(FieldReader& in);
-  Next station(FieldReader& in);
+  Next braked_mass(FieldReader& in, const KeywordMatch& match);
+  Next coaches(FieldReader& in, const KeywordMatch& match);
+  Next speed(FieldReader& in, const KeywordMatch& match);
+  Next adhesion(FieldReader& in, const KeywordMatch& match);
+  Next clock(FieldReader& in, const KeywordMatch& match);
+  Next sand(FieldReader& in, const KeywordMatch& match);
+  Next signal(FieldReader& in, const KeywordMatch& match);
+  Next slowdown(FieldReader& in, const KeywordMatch& match);
+  Next abbattimento(FieldReader& in, const KeywordMatch& match);
+  Next station(FieldReader& in, const KeywordMatch& match);
   std::string station_past_the_end(int32_t position, const StationSlot& slot) const;
   void chainage_test();
-  void first_at_zero(const char* keyword, int64_t position, int& count);
+  void first_at_zero(const RecordKeyword& keyword, int64_t position, int& count);
 
   Scenario& st_;
   DescriptionSources src_;

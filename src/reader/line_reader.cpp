@@ -31,7 +31,7 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
     }
     if (contains_any_case(field.text, "[generale]")) break;
   }
-  watch_.start_file(src_.line.name(), WarningWatch::Part::kGeneral);
+  watch_.start_file(src_.line.name(), WarningWatch::Part::kLineGeneral);
   watch_.set_curves_read(st_.build_plan);
   in.observe(&watch_);
   Next next;
@@ -73,38 +73,9 @@ DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
     if (in.at_end()) return Next::kGoOn;
     dash_rule(in, field, kGeneralDashLimit, false);
     at_field(src_.line, field);
-    std::string_view f = field.text;
     watch_.keyword(field);
-    const std::size_t records_before = watch_.records();
-
-    if (contains_any_case(f, "lunghezza") && contains_any_case(f, "percorso")) {
-      watch_.record("lunghezza percorso", field, 1);
-      if (route_length(in) == Next::kStop) return Next::kStop;
-    }
-    static constexpr std::string_view kSystems[3] = {"tre", "due", "uno"};
-    for (std::size_t i = 0; i < 3; ++i) {
-      if (contains(f, "progressiva") && contains(f, kSystems[i])) {
-        watch_.record("progressiva chilometrica", field, 3);
-        ChainageSystem& system = st_.table.chainage[i];
-        system.start = in.read_int32();
-        system.reference = in.read_int32();
-        system.direction = in.read_int32();
-        chainage_lines_[i] = field.line;
-      }
-    }
-    RouteSlot& route = st_.table.route;
-    for (std::size_t i = 0; i < 3; ++i) {
-      if (contains(f, "sfondo") && contains(f, kSystems[2 - i])) {
-        watch_.record("sfondo", field, 1);
-        route.scenery[i] = in.read_int32();
-      }
-    }
-    if (contains(f, "ripetizione") && contains(f, "segnali")) {
-      watch_.record("ripetizione segnali", field, 2);
-      if (repetition(in, f) == Next::kStop) return Next::kStop;
-    }
-
-    if (watch_.records() == records_before) watch_.unmatched(field);
+    if (read_records(RecordPart::kLineGeneral, in, field) == Next::kStop) return Next::kStop;
+    const std::string_view f = field.text;
     const std::size_t first = f.find_first_not_of(' ');
     if (contains(f, "[") && contains(f, "]") && first != std::string_view::npos && f[first] != '-') {
       return Next::kGoOn;
@@ -112,7 +83,7 @@ DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
   }
 }
 
-DescriptionReader::Next DescriptionReader::route_length(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::route_length(FieldReader& in, const KeywordMatch&) {
   const int32_t length = in.read_int32();
   st_.table.general.route_length = length;
   if (length > 1000000) return stop(src_.line, 1, "route length " + metres(length) + " is above 1000000 m");
@@ -145,7 +116,22 @@ void DescriptionReader::create_pending_cells() {
   if (st_.build_plan) st_.plan.create(st_.total_metres);
 }
 
-DescriptionReader::Next DescriptionReader::repetition(FieldReader& in, std::string_view keyword) {
+DescriptionReader::Next DescriptionReader::chainage_system(FieldReader& in, const KeywordMatch& match) {
+  ChainageSystem& system = st_.table.chainage[match.word];
+  system.start = in.read_int32();
+  system.reference = in.read_int32();
+  system.direction = in.read_int32();
+  chainage_lines_[match.word] = match.field.line;
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::scenery(FieldReader& in, const KeywordMatch& match) {
+  st_.table.route.scenery[match.word] = in.read_int32();
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::repetition(FieldReader& in, const KeywordMatch& match) {
+  const std::string_view keyword = match.field.text;
   TrainSlot& train = st_.table.train;
   train.repetition_start = in.read_int32();
   train.repetition_end = in.read_int32();
@@ -172,28 +158,8 @@ DescriptionReader::Next DescriptionReader::read_main_part(FieldReader& in) {
   for (;;) {
     const std::optional<Field> read = next_keyword(in, src_.line);
     if (!read) return Next::kGoOn;
-    const Field& field = *read;
-    std::string_view f = field.text;
-    const std::size_t records_before = watch_.records();
-
-    Next next = Next::kGoOn;
-    auto is = [&](const char* keyword, int values) {
-      watch_.record(keyword, field, values);
-      return true;
-    };
-    if (contains_any_case(f, "pendenza") && is("pendenza", 2) && (next = gradient(in)) != Next::kGoOn) return next;
-    if (st_.build_plan && contains_any_case(f, "curva") && is("curva", 2) && (next = curve(in, f)) != Next::kGoOn) {
-      return next;
-    }
-    if (contains_any_case(f, "montagna") && is("montagna", 3) && (next = montagna(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "indicatori_v") && is("indicatori_vmax", 9) && (next = speed_board(in)) != Next::kGoOn) {
-      return next;
-    }
-    if (contains_any_case(f, "cartello") && contains_any_case(f, "indicat") && is("cartello_indicatore", 2) &&
-        (next = line_board(in)) != Next::kGoOn) {
-      return next;
-    }
-    if (watch_.records() == records_before) watch_.unmatched(field);
+    const Next next = read_records(RecordPart::kLineMain, in, *read);
+    if (next != Next::kGoOn) return next;
   }
 }
 
@@ -211,10 +177,10 @@ uint8_t DescriptionReader::stored_gradient(int32_t gradient, const std::string& 
   return static_cast<uint8_t>(stored);
 }
 
-DescriptionReader::Next DescriptionReader::gradient(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::gradient(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t g = in.read_int32();
-  watch_.position("pendenza", p, st_.place.line);
+  watch_.position(match.keyword.name, p, st_.place.line);
   if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -237,10 +203,11 @@ void DescriptionReader::gradient_tail() {
   } while (gradient_cursor_ < static_cast<int64_t>(st_.cell_count) - 2);
 }
 
-DescriptionReader::Next DescriptionReader::curve(FieldReader& in, std::string_view keyword) {
+DescriptionReader::Next DescriptionReader::curve(FieldReader& in, const KeywordMatch& match) {
+  const std::string_view keyword = match.field.text;
   const int32_t s = in.read_int32();
   const int32_t l = in.read_int32();
-  watch_.position("curva", s, st_.place.line);
+  watch_.position(match.keyword.name, s, st_.place.line);
   if (within_cells("curve", s) != Next::kGoOn) return Next::kEndPart;
   static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
   double k = 0.0;
@@ -309,12 +276,12 @@ void DescriptionReader::warn_about_curve(std::string_view keyword, int klass, in
   last_curve_line_ = st_.place.line;
 }
 
-DescriptionReader::Next DescriptionReader::montagna(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::montagna(FieldReader& in, const KeywordMatch& match) {
   MontagnaRecord r;
   r.start = in.read_int32();
   r.end = in.read_int32();
   r.type = in.read_int32();
-  watch_.position("montagna", r.start, st_.place.line);
+  watch_.position(match.keyword.name, r.start, st_.place.line);
   if (r.end < r.start) {
     watch_.warn(st_.place.line, "negative-length",
                 "montagna span from " + std::to_string(r.start) + " m ends before it starts (at " +
@@ -325,21 +292,21 @@ DescriptionReader::Next DescriptionReader::montagna(FieldReader& in) {
   return Next::kGoOn;
 }
 
-DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in, const KeywordMatch& match) {
   SpeedBoardRecord r;
   for (int32_t* v : {&r.position, &r.left_speed_a, &r.left_speed_b, &r.left_speed_c, &r.left_stripes,
                      &r.right_speed_a, &r.right_speed_b, &r.right_speed_c, &r.right_stripes}) {
     *v = in.read_int32();
   }
-  watch_.position("indicatori_vmax", r.position, st_.place.line);
+  watch_.position(match.keyword.name, r.position, st_.place.line);
   if (within_cells("speed-limit board", r.position) != Next::kGoOn) return Next::kEndPart;
   return placed(src_.line, place_speed_board(st_.cells, r), cell_kind::kSpeedBoard, r.position);
 }
 
-DescriptionReader::Next DescriptionReader::line_board(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::line_board(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const Field text = in.read_text();
-  watch_.position("cartello_indicatore", p, st_.place.line);
+  watch_.position(match.keyword.name, p, st_.place.line);
   watch_.stored_text("board text", text.text, st_.place.line);
   if (within_cells("line board", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t b = element_cell(p);

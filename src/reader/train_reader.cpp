@@ -51,39 +51,32 @@ DescriptionReader::Next DescriptionReader::read_train_records(FieldReader& in) {
   for (;;) {
     const std::optional<Field> read = next_keyword(in, src_.train);
     if (!read) return Next::kGoOn;
-    const Field& field = *read;
-    std::string_view f = field.text;
-    GeneralSlot& general = st_.table.general;
-    TrainSlot& train = st_.table.train;
-    const std::size_t records_before = watch_.records();
-    auto is = [&](const char* keyword, int values) {
-      watch_.record(keyword, field, values);
-      return true;
-    };
-
-    Next next = Next::kGoOn;
-    if (contains_any_case(f, "frenata") && contains_any_case(f, "massa") && is("percentuale massa frenata", 1)) {
-      general.braked_mass = in.read_int32();
-    }
-    if (contains_any_case(f, "vetture") && is("numero vetture", 1)) general.coaches = in.read_int32();
-    if (contains_any_case(f, "velocit") && is("velocita", 2) && (next = speed(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "aderenza") && is("aderenza", 2) && (next = adhesion(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "orologio") && is("orologio", 3)) {
-      train.clock_hours = in.read_int16();
-      train.clock_minutes = in.read_int16();
-      train.clock_seconds = in.read_int16();
-    }
-    if (contains_any_case(f, "sabbia") && is("sabbia", 1)) train.sand = in.read_int16();
-    if (contains_any_case(f, "segnale") && is("segnale", 11) && (next = signal(in)) != Next::kGoOn) return next;
-    if (contains_any_case(f, "rallentamento") && is("rallentamento", 6) && (next = slowdown(in)) != Next::kGoOn) {
-      return next;
-    }
-    if (contains_any_case(f, "abbattimento") && is("abbattimento", 2) && (next = abbattimento(in)) != Next::kGoOn) {
-      return next;
-    }
-    if (contains_any_case(f, "stazione") && is("stazione", 17) && (next = station(in)) != Next::kGoOn) return next;
-    if (watch_.records() == records_before) watch_.unmatched(field);
+    const Next next = read_records(RecordPart::kTrain, in, *read);
+    if (next != Next::kGoOn) return next;
   }
+}
+
+DescriptionReader::Next DescriptionReader::braked_mass(FieldReader& in, const KeywordMatch&) {
+  st_.table.general.braked_mass = in.read_int32();
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::coaches(FieldReader& in, const KeywordMatch&) {
+  st_.table.general.coaches = in.read_int32();
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::clock(FieldReader& in, const KeywordMatch&) {
+  TrainSlot& train = st_.table.train;
+  train.clock_hours = in.read_int16();
+  train.clock_minutes = in.read_int16();
+  train.clock_seconds = in.read_int16();
+  return Next::kGoOn;
+}
+
+DescriptionReader::Next DescriptionReader::sand(FieldReader& in, const KeywordMatch&) {
+  st_.table.train.sand = in.read_int16();
+  return Next::kGoOn;
 }
 
 uint8_t DescriptionReader::speed_code(int64_t speed) {
@@ -97,10 +90,10 @@ uint8_t DescriptionReader::speed_code(int64_t speed) {
   return static_cast<uint8_t>(code);
 }
 
-DescriptionReader::Next DescriptionReader::speed(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::speed(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t v = in.read_int32();
-  first_at_zero("velocita", p, speed_records_);
+  first_at_zero(match.keyword, p, speed_records_);
   if (v % 5 != 0) {
     watch_.warn(st_.place.line, "speed-rounded",
                 "speed limit " + std::to_string(v) + " km/h is stored in steps of 5 km/h: as " +
@@ -120,10 +113,10 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in) {
   return Next::kGoOn;
 }
 
-DescriptionReader::Next DescriptionReader::adhesion(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::adhesion(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t a = in.read_int32();
-  first_at_zero("aderenza", p, adhesion_records_);
+  first_at_zero(match.keyword, p, adhesion_records_);
   if (within_cells("adhesion", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -136,22 +129,22 @@ DescriptionReader::Next DescriptionReader::adhesion(FieldReader& in) {
   return Next::kGoOn;
 }
 
-DescriptionReader::Next DescriptionReader::signal(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::signal(FieldReader& in, const KeywordMatch& match) {
   SignalRecord r;
   for (int32_t* v : {&r.position, &r.left_type, &r.left_aspect_1, &r.left_aspect_2, &r.left_aspect_3,
                      &r.combined_tens, &r.right_type, &r.right_aspect_1, &r.right_aspect_2, &r.right_aspect_3,
                      &r.time}) {
     *v = in.read_int32();
   }
-  watch_.position("segnale", r.position, st_.place.line);
+  watch_.position(match.keyword.name, r.position, st_.place.line);
   if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
   return placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
 }
 
-DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const KeywordMatch& match) {
   SlowdownRecord r;
   for (int32_t* v : {&r.start, &r.speed, &r.length, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
-  watch_.position("rallentamento", r.start, st_.place.line);
+  watch_.position(match.keyword.name, r.start, st_.place.line);
   if (r.length < 0) {
     watch_.warn(st_.place.line, "negative-length",
                 "slowdown at " + std::to_string(r.start) + " m has the length " + std::to_string(r.length) +
@@ -161,10 +154,10 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
   return placed(src_.train, place_slowdown(st_.cells, r), cell_kind::kSlowdownStart, r.start);
 }
 
-DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t w = in.read_int32();
-  watch_.position("abbattimento", p, st_.place.line);
+  watch_.position(match.keyword.name, p, st_.place.line);
   if (within_cells("abbattimento", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t c = nearest(p / 50.0);
   if (!st_.cells.contains(c)) throw RunTimeFailure("`abbattimento` at " + metres(p) + " lies before the line's start");
@@ -221,7 +214,7 @@ void DescriptionReader::warn_about_station(int32_t position, int32_t hours, int3
   previous_station_line_ = line;
 }
 
-DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
+DescriptionReader::Next DescriptionReader::station(FieldReader& in, const KeywordMatch& match) {
   const int s = station_cursor_;
   if (s < 1 || s > kFirstBoardSlot) throw RunTimeFailure("no table slot is left for a station");
   StationSlot& slot = st_.table.slots[static_cast<std::size_t>(s)];
@@ -256,7 +249,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
     slot.time = checked::add(checked::add(from_hours, from_minutes, "station time"), seconds, "station time");
   }
   slot.text = stored_text(in.read_text().text);
-  watch_.position("stazione", pos, st_.place.line);
+  watch_.position(match.keyword.name, pos, st_.place.line);
   warn_about_station(pos, hours, minutes, seconds, slot.time);
   watch_.stored_text("station name", slot.text, st_.place.line);
 
@@ -320,14 +313,13 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
 
 // The cells before the first record of a stretch value keep what the
 // reader starts from (0), which an author rarely means.
-void DescriptionReader::first_at_zero(const char* keyword, int64_t position, int& count) {
-  watch_.position(keyword, position, st_.place.line);
+void DescriptionReader::first_at_zero(const RecordKeyword& keyword, int64_t position, int& count) {
+  watch_.position(keyword.name, position, st_.place.line);
   if (count++ == 0 && nearest(position / 50.0) >= 1) {
+    const std::string name(keyword.name);
     watch_.warn(st_.place.line, "first-not-at-zero",
-                std::string("the first `") + keyword + "` record is at " + metres(position) +
-                    ", not 0: the cells before it keep " +
-                    (std::string_view(keyword) == "velocita" ? "speed limit 0" : "adhesion 0") +
-                    "; start with `" + keyword + ", 0, VALUE`");
+                "the first `" + name + "` record is at " + metres(position) + ", not 0: the cells before it keep " +
+                    std::string(keyword.stretch_value) + " 0; start with `" + name + ", 0, VALUE`");
   }
 }
 

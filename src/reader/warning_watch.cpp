@@ -8,21 +8,6 @@
 namespace sb {
 namespace {
 
-constexpr std::string_view kGeneralKeywords[] = {
-    "lunghezza percorso", "progressiva chilometrica uno", "progressiva chilometrica due",
-    "progressiva chilometrica tre", "sfondo uno", "sfondo due", "sfondo tre", "ripetizione segnali 4 codici"};
-constexpr std::string_view kLineKeywords[] = {"pendenza", "curva", "montagna", "indicatori_vmax",
-                                              "cartello_indicatore"};
-constexpr std::string_view kTrainKeywords[] = {"percentuale massa frenata", "numero vetture", "velocita",
-                                               "aderenza", "orologio", "sabbia", "segnale", "rallentamento",
-                                               "abbattimento", "stazione"};
-// What the record tests look for: a field holding one of these is a
-// keyword field whatever else it holds.
-constexpr std::string_view kKeywordStems[] = {"lunghezza", "progressiva", "sfondo",  "ripetizione", "pendenza",
-                                              "curva",     "montagna",    "indicat", "cartello",    "frenata",
-                                              "vetture",   "velocit",     "aderenza", "orologio",   "sabbia",
-                                              "segnale",   "rallentamento", "abbattimento", "stazione"};
-
 std::string lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
@@ -35,11 +20,16 @@ bool is_header(std::string_view f) {
   return f.find('[') != std::string_view::npos && f.find(']') != std::string_view::npos;
 }
 
+// Whether a field read as a value was more likely meant as a keyword.
 bool holds_keyword(std::string_view f) {
   if (is_header(f)) return true;
   const std::string l = lower(f);
-  return std::any_of(std::begin(kKeywordStems), std::end(kKeywordStems),
-                     [&](std::string_view k) { return l.find(k) != std::string::npos; });
+  for (RecordPart part : {RecordPart::kLineGeneral, RecordPart::kLineMain, RecordPart::kTrain}) {
+    for (const RecordKeyword& keyword : record_keywords(part)) {
+      if (l.find(marker(keyword)) != std::string::npos) return true;
+    }
+  }
+  return false;
 }
 
 std::size_t edit_distance(std::string_view a, std::string_view b) {
@@ -57,32 +47,44 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
   return row[b.size()];
 }
 
-template <std::size_t N>
-std::string_view nearest_keyword(std::string_view field, const std::string_view (&keywords)[N]) {
+// The spelling of `part` nearest to the field, when one is within two
+// edits; the first of equally near ones.
+std::string_view nearest_keyword(std::string_view field, RecordPart part) {
   const std::string l = lower(field);
   std::string_view best;
   std::size_t best_distance = 3;
-  for (std::string_view k : keywords) {
-    // Two edits change the length by two at most: longer fields are not
-    // measured, which keeps the cost of a huge field linear.
-    if (l.size() > k.size() + 2 || k.size() > l.size() + 2) continue;
-    const std::size_t d = edit_distance(l, k);
-    if (d < best_distance && d * 2 < k.size()) {
-      best = k;
-      best_distance = d;
+  for (const RecordKeyword& keyword : record_keywords(part)) {
+    for (std::string_view k : spellings(keyword)) {
+      // Two edits change the length by two at most: longer fields are not
+      // measured, which keeps the cost of a huge field linear.
+      if (l.size() > k.size() + 2 || k.size() > l.size() + 2) continue;
+      const std::size_t d = edit_distance(l, k);
+      if (d < best_distance && d * 2 < k.size()) {
+        best = k;
+        best_distance = d;
+      }
     }
   }
   return best;
 }
 
-template <std::size_t N>
-std::string_view matched_keyword(std::string_view field, const std::string_view (&keywords)[N]) {
+// Whether the field holds the first word of a spelling of `part`.
+bool names_a_record_of(std::string_view field, RecordPart part) {
   const std::string l = lower(field);
-  for (std::string_view k : keywords) {
-    const std::string_view stem = k.substr(0, k.find(' '));
-    if (l.find(stem) != std::string::npos) return k;
+  for (const RecordKeyword& keyword : record_keywords(part)) {
+    for (std::string_view k : spellings(keyword)) {
+      if (l.find(k.substr(0, k.find(' '))) != std::string::npos) return true;
+    }
   }
-  return {};
+  return false;
+}
+
+// A record that is read only with the line plan, which is not built.
+bool plan_record(std::string_view field, RecordPart part) {
+  for (const RecordKeyword& keyword : record_keywords(part)) {
+    if (keyword.needs_plan && matches(keyword, field)) return true;
+  }
+  return false;
 }
 
 std::string code(std::string_view keyword) {
@@ -138,7 +140,6 @@ const std::vector<std::string_view>& warning_names() {
 void WarningWatch::start_file(const std::string& name, Part part) {
   file_ = name;
   part_ = part;
-  records_ = 0;
   record_keyword_.clear();
   record_line_ = 0;
   values_expected_ = 0;
@@ -197,7 +198,6 @@ void WarningWatch::keyword(const Field& field) {
 }
 
 void WarningWatch::record(std::string_view keyword, const Field& field, int values) {
-  ++records_;
   record_keyword_ = std::string(keyword);
   record_line_ = field.line;
   values_expected_ = values;
@@ -210,7 +210,7 @@ void WarningWatch::unmatched(const Field& field) {
   if (f.empty() || f.find('-') != std::string_view::npos || is_header(f)) return;
   if (field.line == last_unmatched_line_) return;
   last_unmatched_line_ = field.line;
-  if (!curves_read_ && part_ == Part::kLineMain && contains_any_case(f, "curva")) return;
+  if (!curves_read_ && plan_record(f, part_)) return;
   if (field.line == record_line_) {
     if (extra_warned_line_ == field.line) return;
     extra_warned_line_ = field.line;
@@ -220,40 +220,26 @@ void WarningWatch::unmatched(const Field& field) {
              " is read as a keyword field and ignored");
     return;
   }
-  std::string_view elsewhere;
-  std::string where;
-  if (part_ == Part::kGeneral) {
-    elsewhere = matched_keyword(f, kLineKeywords);
-    where = "the main part, after the first section header that follows `[generale]`";
+  const char* where = nullptr;
+  if (part_ == Part::kLineGeneral) {
+    if (names_a_record_of(f, Part::kLineMain)) {
+      where = "the main part, after the first section header that follows `[generale]`";
+    }
   } else if (part_ == Part::kLineMain) {
-    elsewhere = matched_keyword(f, kGeneralKeywords);
-    where = "the general part, between `[generale]` and the next section header";
-    if (elsewhere.empty()) {
-      elsewhere = matched_keyword(f, kTrainKeywords);
+    if (names_a_record_of(f, Part::kLineGeneral)) {
+      where = "the general part, between `[generale]` and the next section header";
+    } else if (names_a_record_of(f, Part::kTrain)) {
       where = "the train description file";
     }
-  } else {
-    elsewhere = matched_keyword(f, kLineKeywords);
-    if (elsewhere.empty()) elsewhere = matched_keyword(f, kGeneralKeywords);
+  } else if (names_a_record_of(f, Part::kLineMain) || names_a_record_of(f, Part::kLineGeneral)) {
     where = "the line description file";
   }
-  if (!elsewhere.empty()) {
+  if (where != nullptr) {
     warn(field.line, "misplaced-record",
          quoted_input(f) + " is read only in " + where + "; here it is ignored, with the values after it on its line");
     return;
   }
-  std::string_view suggestion;
-  switch (part_) {
-    case Part::kGeneral:
-      suggestion = nearest_keyword(f, kGeneralKeywords);
-      break;
-    case Part::kLineMain:
-      suggestion = nearest_keyword(f, kLineKeywords);
-      break;
-    case Part::kTrain:
-      suggestion = nearest_keyword(f, kTrainKeywords);
-      break;
-  }
+  const std::string_view suggestion = nearest_keyword(f, part_);
   std::string message = quoted_input(f) + " matches no record and is ignored, with the values after it on its line";
   if (!suggestion.empty()) {
     message += "; did you mean " + code(suggestion) + "?";
@@ -300,15 +286,12 @@ void WarningWatch::end_of_file() {
          "the file does not end with a `[fine]` line; the last field of a file is never read as a keyword, so end "
          "every description file with `[fine]`");
   }
-  if (part_ == Part::kTrain) {
-    for (std::string_view k : {std::string_view("velocita"), std::string_view("aderenza")}) {
-      if (last_positions_.count(k) == 0) {
-        warn(0, "missing-record",
-             "no " + code(k) + " record: the " + (k == "velocita" ? "speed limit" : "adhesion") +
-                 " is 0 along the whole line",
-             k == "velocita");
-      }
-    }
+  for (const RecordKeyword& keyword : record_keywords(part_)) {
+    if (keyword.stretch_value.empty() || last_positions_.count(keyword.name) > 0) continue;
+    warn(0, "missing-record",
+         "no " + code(keyword.name) + " record: the " + std::string(keyword.stretch_value) +
+             " is 0 along the whole line",
+         keyword.missing_loses_input);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "reader/record_keywords.h"
 #include "text/field_reader.h"
 
 namespace sb {
@@ -20,8 +21,8 @@ const std::vector<std::string_view>& warning_names();
 
 class WarningWatch : public FieldObserver {
  public:
-  // Which keyword list a stretch of a file is read against.
-  enum class Part { kGeneral, kLineMain, kTrain };
+  // Which table of record keywords a stretch of a file is read against.
+  using Part = RecordPart;
 
   explicit WarningWatch(Diagnostics& out) : out_(out) {}
 
@@ -39,7 +40,6 @@ class WarningWatch : public FieldObserver {
   void keyword(const Field& field);
   // A record test matched `field`: `values` value fields follow.
   void record(std::string_view keyword, const Field& field, int values);
-  std::size_t records() const { return records_; }
   // No record test matched the keyword field.
   void unmatched(const Field& field);
 
@@ -57,10 +57,9 @@ class WarningWatch : public FieldObserver {
  private:
   Diagnostics& out_;
   std::string file_;
-  Part part_ = Part::kGeneral;
+  Part part_ = Part::kLineGeneral;
   bool curves_read_ = true;
 
-  std::size_t records_ = 0;
   std::string record_keyword_;
   int record_line_ = 0;
   int values_expected_ = 0;

@@ -2,11 +2,13 @@
 // the warnings make of a field that matches none.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "reader/record_keywords.h"
 #include "support/descriptions.h"
 
 namespace sb {
@@ -102,6 +104,68 @@ INSTANTIATE_TEST_SUITE_P(
                            "[-Wrecord-cut-short]"},
                      25}),
     [](const auto& info) { return std::string(info.param.name); });
+
+constexpr RecordPart kParts[] = {RecordPart::kLineGeneral, RecordPart::kLineMain, RecordPart::kTrain};
+
+// The names of the records of `part` that a keyword field `field` is read as.
+std::vector<std::string_view> records_of(std::string_view field, RecordPart part) {
+  std::vector<std::string_view> records;
+  for (const RecordKeyword& keyword : record_keywords(part)) {
+    for (std::size_t word = 0; word < word_count(keyword); ++word) {
+      if (matches(keyword, field, word)) records.push_back(keyword.name);
+    }
+  }
+  return records;
+}
+
+// An author who types the keyword the warnings offer gets that record and
+// no other; and when it turns up among a record's values, it is taken for a
+// keyword that cut that record short.
+TEST(RecordKeywords, EverySpellingIsItsOwnRecordOnly) {
+  for (RecordPart part : kParts) {
+    for (const RecordKeyword& keyword : record_keywords(part)) {
+      for (std::string_view spelling : spellings(keyword)) {
+        SCOPED_TRACE(std::string(spelling));
+        EXPECT_EQ(records_of(spelling, part), std::vector<std::string_view>{keyword.name});
+        EXPECT_NE(spelling.find(marker(keyword)), std::string_view::npos);
+      }
+    }
+  }
+}
+
+// The values of the entries in the fuzz dictionary's block that follows the
+// comment line starting with `heading`, up to the next blank line.
+std::vector<std::string> dictionary_block(const std::string& heading) {
+  std::ifstream in(SB_FUZZ_DIR "/keywords.dict");
+  std::vector<std::string> values;
+  std::string line;
+  while (std::getline(in, line) && line.rfind(heading, 0) != 0) {
+  }
+  while (std::getline(in, line) && !line.empty()) {
+    const std::size_t open = line.find("=\"");
+    if (line[0] == '#' || open == std::string::npos) continue;
+    values.push_back(line.substr(open + 2, line.size() - open - 3));
+  }
+  return values;
+}
+
+TEST(RecordKeywords, FuzzDictionaryHoldsEverySpellingOfTheTables) {
+  std::vector<std::string> expected;
+  for (RecordPart part : kParts) {
+    for (const RecordKeyword& keyword : record_keywords(part)) {
+      for (std::string_view spelling : spellings(keyword)) expected.emplace_back(spelling);
+    }
+  }
+  EXPECT_EQ(dictionary_block("# Record keywords"), expected);
+
+  const std::vector<std::string> more = dictionary_block("# More spellings that are records");
+  EXPECT_FALSE(more.empty());
+  for (const std::string& spelling : more) {
+    bool read = false;
+    for (RecordPart part : kParts) read = read || !records_of(spelling, part).empty();
+    EXPECT_TRUE(read) << spelling << " is read as no record";
+  }
+}
 
 }  // namespace
 }  // namespace sb

@@ -118,9 +118,10 @@ std::optional<Field> DescriptionReader::next_keyword(FieldReader& in, const Desc
 DescriptionReader::Next DescriptionReader::read_records(RecordPart part, FieldReader& in, const Field& field) {
   bool matched = false;
   for (const RecordKeyword& keyword : record_keywords(part)) {
-    if (keyword.needs_plan && !st_.build_plan) continue;
-    for (std::size_t word = 0; word < word_count(keyword); ++word) {
-      if (!matches(keyword, field.text, word)) continue;
+    if ((keyword.needs_plan && !st_.build_plan) || !holds_stems(keyword, field.text)) continue;
+    const std::size_t words = word_count(keyword);
+    for (std::size_t word = 0; word < words; ++word) {
+      if (!holds_word(keyword, field.text, word)) continue;
       matched = true;
       watch_.record(keyword.name, field, keyword.values);
       const Next next = (this->*keyword.handler)(in, KeywordMatch{keyword, field, word});

@@ -81,27 +81,6 @@ std::span<const RecordKeyword> record_keywords(RecordPart part) {
   return RecordKeywordTables::kTrain;
 }
 
-namespace {
-
-bool holds(std::string_view field, std::string_view text, KeywordCase case_rule) {
-  return case_rule == KeywordCase::kAny ? contains_any_case(field, text) : contains(field, text);
-}
-
-}  // namespace
-
-bool matches(const RecordKeyword& keyword, std::string_view field, std::size_t word) {
-  for (std::string_view stem : keyword.stems) {
-    if (!stem.empty() && !holds(field, stem, keyword.case_rule)) return false;
-  }
-  return keyword.words[0].empty() || holds(field, keyword.words[word], keyword.case_rule);
-}
-
-std::size_t word_count(const RecordKeyword& keyword) {
-  std::size_t n = 0;
-  while (n < keyword.words.size() && !keyword.words[n].empty()) ++n;
-  return n == 0 ? 1 : n;
-}
-
 std::span<const std::string_view> spellings(const RecordKeyword& keyword) {
   std::size_t n = 0;
   while (n < keyword.spellings.size() && !keyword.spellings[n].empty()) ++n;

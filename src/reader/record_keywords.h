@@ -75,10 +75,30 @@ struct RecordKeyword {
 
 std::span<const RecordKeyword> record_keywords(RecordPart part);
 
+// Whether `field` holds `text` as the case rule says.
+inline bool holds(std::string_view field, std::string_view text, KeywordCase case_rule) {
+  return case_rule == KeywordCase::kAny ? contains_any_case(field, text) : contains(field, text);
+}
+// Whether `field` holds every stem of the row (every row has one at least).
+inline bool holds_stems(const RecordKeyword& keyword, std::string_view field) {
+  return holds(field, keyword.stems[0], keyword.case_rule) &&
+         (keyword.stems[1].empty() || holds(field, keyword.stems[1], keyword.case_rule));
+}
+// Whether `field`, holding the row's stems, holds its word number `word`
+// (always, when the row has no words).
+inline bool holds_word(const RecordKeyword& keyword, std::string_view field, std::size_t word) {
+  return keyword.words[0].empty() || holds(field, keyword.words[word], keyword.case_rule);
+}
 // Whether `field` is the record `keyword`, holding its word number `word`.
-bool matches(const RecordKeyword& keyword, std::string_view field, std::size_t word = 0);
-// How many times a field is tested against the row: once per word, or once.
-std::size_t word_count(const RecordKeyword& keyword);
+inline bool matches(const RecordKeyword& keyword, std::string_view field, std::size_t word = 0) {
+  return holds_stems(keyword, field) && holds_word(keyword, field, word);
+}
+// How many times a field is the row's record at most: once per word, or once.
+constexpr std::size_t word_count(const RecordKeyword& keyword) {
+  std::size_t n = 0;
+  while (n < keyword.words.size() && !keyword.words[n].empty()) ++n;
+  return n == 0 ? 1 : n;
+}
 // The row's spellings (its name when it gives none).
 std::span<const std::string_view> spellings(const RecordKeyword& keyword);
 std::string_view marker(const RecordKeyword& keyword);

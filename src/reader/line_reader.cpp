@@ -31,7 +31,7 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
     }
     if (contains_any_case(field.text, "[generale]")) break;
   }
-  watch_.start_file(src_.line.name(), WarningWatch::Part::kLineGeneral);
+  watch_.start_file(src_.line.name(), RecordPart::kLineGeneral);
   watch_.set_curves_read(st_.build_plan);
   in.observe(&watch_);
   Next next;
@@ -50,7 +50,7 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
         "the line has no route length: put \"lunghezza percorso, METRES\" between [generale] and the first "
         "section header");
   }
-  watch_.set_part(WarningWatch::Part::kLineMain);
+  watch_.set_part(RecordPart::kLineMain);
 
   order_chainage_systems(st_.table.chainage, &chainage_lines_);
   st_.montagna_spans.clear();

@@ -26,7 +26,7 @@ DescriptionReader::Next DescriptionReader::read_train_file() {
       break;
     }
   }
-  watch_.start_file(src_.train.name(), WarningWatch::Part::kTrain);
+  watch_.start_file(src_.train.name(), RecordPart::kTrain);
   if (!generale) watch_.missing_generale(bytes->empty());
   in.observe(&watch_);
   const Next records = read_train_records(in);

@@ -137,7 +137,7 @@ const std::vector<std::string_view>& warning_names() {
   return names;
 }
 
-void WarningWatch::start_file(const std::string& name, Part part) {
+void WarningWatch::start_file(const std::string& name, RecordPart part) {
   file_ = name;
   part_ = part;
   record_keyword_.clear();
@@ -221,17 +221,17 @@ void WarningWatch::unmatched(const Field& field) {
     return;
   }
   const char* where = nullptr;
-  if (part_ == Part::kLineGeneral) {
-    if (names_a_record_of(f, Part::kLineMain)) {
+  if (part_ == RecordPart::kLineGeneral) {
+    if (names_a_record_of(f, RecordPart::kLineMain)) {
       where = "the main part, after the first section header that follows `[generale]`";
     }
-  } else if (part_ == Part::kLineMain) {
-    if (names_a_record_of(f, Part::kLineGeneral)) {
+  } else if (part_ == RecordPart::kLineMain) {
+    if (names_a_record_of(f, RecordPart::kLineGeneral)) {
       where = "the general part, between `[generale]` and the next section header";
-    } else if (names_a_record_of(f, Part::kTrain)) {
+    } else if (names_a_record_of(f, RecordPart::kTrain)) {
       where = "the train description file";
     }
-  } else if (names_a_record_of(f, Part::kLineMain) || names_a_record_of(f, Part::kLineGeneral)) {
+  } else if (names_a_record_of(f, RecordPart::kLineMain) || names_a_record_of(f, RecordPart::kLineGeneral)) {
     where = "the line description file";
   }
   if (where != nullptr) {

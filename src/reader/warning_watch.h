@@ -21,15 +21,14 @@ const std::vector<std::string_view>& warning_names();
 
 class WarningWatch : public FieldObserver {
  public:
-  // Which table of record keywords a stretch of a file is read against.
-  using Part = RecordPart;
-
   explicit WarningWatch(Diagnostics& out) : out_(out) {}
 
-  // A file is read from its "[generale]" field on.
-  void start_file(const std::string& name, Part part);
-  void set_part(Part part) { part_ = part; }
-  // Curves are not read (no line plan): a "curva" field is passed over.
+  // A file is read from its "[generale]" field on; `part` says which table
+  // of record keywords its fields are read against.
+  void start_file(const std::string& name, RecordPart part);
+  void set_part(RecordPart part) { part_ = part; }
+  // Curves are not read (no line plan): the field of a record that needs
+  // the plan is passed over.
   void set_curves_read(bool read) { curves_read_ = read; }
 
   void field_read(std::string_view raw, int line, bool number) override;
@@ -57,7 +56,7 @@ class WarningWatch : public FieldObserver {
  private:
   Diagnostics& out_;
   std::string file_;
-  Part part_ = Part::kLineGeneral;
+  RecordPart part_ = RecordPart::kLineGeneral;
   bool curves_read_ = true;
 
   std::string record_keyword_;

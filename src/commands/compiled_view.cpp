@@ -96,37 +96,6 @@ std::string printable_text(std::string_view text) {
   return out;
 }
 
-std::string grouped(int64_t number) {
-  std::string digits = std::to_string(number < 0 ? -(number + 1) + 1ULL : static_cast<uint64_t>(number));
-  std::string out;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
-    out += digits[i];
-  }
-  return number < 0 ? "-" + out : out;
-}
-
-int64_t element_position(std::size_t cell) { return (static_cast<int64_t>(cell) - 1) * 50; }
-
-std::string metres_text(int64_t metres) { return grouped(metres) + " m"; }
-
-std::string km_text(int64_t metres) {
-  const uint64_t magnitude = metres < 0 ? static_cast<uint64_t>(-(metres + 1)) + 1 : static_cast<uint64_t>(metres);
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%s%llu.%03llu km", metres < 0 ? "-" : "",
-                static_cast<unsigned long long>(magnitude / 1000), static_cast<unsigned long long>(magnitude % 1000));
-  return buffer;
-}
-
-std::string clock_text(int64_t seconds) {
-  const char* sign = seconds < 0 ? "-" : "";
-  const uint64_t s = seconds < 0 ? static_cast<uint64_t>(-(seconds + 1)) + 1 : static_cast<uint64_t>(seconds);
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%s%02llu:%02llu:%02llu", sign, static_cast<unsigned long long>(s / 3600),
-                static_cast<unsigned long long>(s / 60 % 60), static_cast<unsigned long long>(s % 60));
-  return buffer;
-}
-
 std::optional<std::pair<std::string, std::string>> names_from_file(std::string_view path) {
   std::string_view name = base_name(path);
   if (ends_with(name, "_linea.dat")) return std::nullopt;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/text_format.h"
 #include "format/decoder.h"
 #include "format/plan_stream.h"
 #include "track/check_codes.h"
@@ -37,20 +38,11 @@ std::string utf8_from_1252(std::string_view text);
 // backslash are shown as \xNN and \\.
 std::string printable_text(std::string_view text);
 
-std::string grouped(int64_t number);      // 10150 -> "10 150"
-std::string metres_text(int64_t metres);  // "10 150 m"
-std::string km_text(int64_t metres);      // "10.150 km"
-std::string clock_text(int64_t seconds);  // "05:57:00"
 
 
 // Route and train from a compiled file's name: ROUTE_TRAIN.dat / .sim;
 // nothing when the name does not follow the convention.
 std::optional<std::pair<std::string, std::string>> names_from_file(std::string_view path);
-
-// Where a description-file position puts an element into `cell`: an
-// element at p goes into cell nearest(p / 50 + 1), so cell 204 is the
-// element at 10 150 m. (The profiles fill cell i from 50 i m on.)
-int64_t element_position(std::size_t cell);
 
 const char* cell_kind_name(uint8_t kind);
 // Whether the listing shows the cell without --all: an element, an

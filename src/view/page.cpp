@@ -8,6 +8,7 @@
 
 #include "base/sha256.h"
 #include "base/encoding.h"
+#include "base/text_format.h"
 
 namespace sb::view {
 

@@ -1,8 +1,8 @@
 // What the view page shows, gathered from a compiled scenario. The page
 // writer knows nothing of the reader, the records or the compiled files:
-// whatever fills this model (the compile in memory, page_model_builder.h,
-// or compiled files read back, commands/compiled_page.h) can be drawn. Texts are single-byte Windows-1252 as the scenario
-// keeps them; the page writer converts them.
+// page_model_builder.h fills it from the scenario, whether read from
+// descriptions or decoded from compiled files. Texts are single-byte
+// Windows-1252 as the scenario keeps them; the page writer converts them.
 #pragma once
 
 #include <cstdint>
@@ -114,8 +114,5 @@ struct PageModel {
   // plan does not reach it).
   std::vector<std::optional<std::pair<double, double>>> element_xy;
 };
-
-// A time of day in seconds as H:MM:SS; a negative one as "N s".
-std::string clock_text(int64_t seconds);
 
 }  // namespace sb::view

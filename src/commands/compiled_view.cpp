@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/encoding.h"
+#include "model/cell_kinds.h"
 #include "base/failures.h"
 #include "base/files.h"
 #include "track/check_codes.h"
@@ -110,21 +111,8 @@ std::optional<std::pair<std::string, std::string>> names_from_file(std::string_v
 }
 
 const char* cell_kind_name(uint8_t kind) {
-  switch (kind) {
-    case cell_kind::kNothing: return "nothing";
-    case cell_kind::kSignal: return "signal";
-    case cell_kind::kSlowdownEnd: return "slowdown end";
-    case cell_kind::kSlowdownStart: return "slowdown start";
-    case cell_kind::kSlowdownWarning: return "slowdown warning";
-    case cell_kind::kSlowdownApproach: return "slowdown approach";
-    case cell_kind::kSpeedBoard: return "speed-limit board";
-    case cell_kind::kStopCell: return "station stop cell";
-    case cell_kind::kMontagnaMark: return "montagna mark";
-    case cell_kind::kAbbattimento: return "abbattimento";
-    case cell_kind::kAbbattimentoPlain: return "abbattimento without value";
-    case cell_kind::kLineBoard: return "line board";
-    default: return "unknown kind";
-  }
+  const CellKindInfo* info = cell_kind_info(kind);
+  return info ? info->name : "unknown kind";
 }
 
 bool cell_holds_something(std::size_t index, const CellRecord& cell) {
@@ -150,8 +138,7 @@ CellMeaning cell_meaning_parts(std::size_t index, const CellRecord& c, const Tab
     if (c.value_4 != 0) parts.emplace_back("value_4", str(c.value_4));
   };
   std::string name = cell_kind_name(c.kind);
-  if (c.kind > cell_kind::kLineBoard || (c.kind > cell_kind::kSpeedBoard && c.kind < cell_kind::kStopCell))
-    name.append(" ").append(str(c.kind));
+  if (!cell_kind_info(c.kind)) name.append(" ").append(str(c.kind));
   switch (c.kind) {
     case cell_kind::kNothing:
       if (index == 1) {

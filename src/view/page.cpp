@@ -349,10 +349,12 @@ class Page {
   }
 
   void legend_map() {
-    o_ += "<p class=\"legend\"><span class=\"lg lg-station\"></span>station <span class=\"lg lg-signal\"></span>signal "
-          "<span class=\"lg lg-line-board\"></span>line board <span class=\"lg lg-speed-board\"></span>speed-limit "
-          "board <span class=\"lg lg-slowdown\"></span>slowdown <span class=\"lg lg-abbattimento\"></span>"
-          "abbattimento &middot; numbers along the line: km from the route start</p>\n";
+    o_ += "<p class=\"legend\">";
+    for (PageKind kind : kPageKinds) {
+      const CellKindInfo& row = page_kind_info(kind);
+      o_ += std::string("<span class=\"lg lg-") + row.data_kind + "\"></span>" + row.legend + " ";
+    }
+    o_ += "&middot; numbers along the line: km from the route start</p>\n";
   }
 
   void details_panel() {

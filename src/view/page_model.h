@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/cell_kinds.h"
+
 namespace sb::view {
 
 // Where a drawn thing came from in a description file.
@@ -20,8 +22,8 @@ struct SourceLine {
 };
 
 // The kinds of drawn elements, as the page's data-kind attribute spells them.
-enum class ElementKind : uint8_t { kStation, kSignal, kLineBoard, kSpeedBoard, kSlowdown, kAbbattimento };
-const char* kind_name(ElementKind kind);
+using ElementKind = PageKind;
+inline const char* kind_name(ElementKind kind) { return page_kind_info(kind).data_kind; }
 
 struct Element {
   ElementKind kind = ElementKind::kSignal;

@@ -16,18 +16,6 @@
 
 namespace sb::view {
 
-const char* kind_name(ElementKind kind) {
-  switch (kind) {
-    case ElementKind::kStation: return "station";
-    case ElementKind::kSignal: return "signal";
-    case ElementKind::kLineBoard: return "line-board";
-    case ElementKind::kSpeedBoard: return "speed-board";
-    case ElementKind::kSlowdown: return "slowdown";
-    case ElementKind::kAbbattimento: return "abbattimento";
-  }
-  return "element";
-}
-
 PlanPointSource plan_points(const LinePlan& plan) {
   return [&plan](const PlanPointSink& sink) {
     if (!plan.exists() || !plan.origin_set()) return;
@@ -194,9 +182,9 @@ class Builder {
     e.cell = clamped(i);
     e.position = position;
     e.source = source_of(c.kind, position);
+    if (const CellKindInfo* info = cell_kind_info(c.kind)) e.kind = info->page;
     switch (c.kind) {
       case kSignal: {
-        e.kind = ElementKind::kSignal;
         const int32_t combined = c.signal_code();
         const int32_t side = combined % 10;
         e.label = "signal " + metres_text(position);
@@ -215,7 +203,6 @@ class Builder {
         break;
       }
       case kLineBoard: {
-        e.kind = ElementKind::kLineBoard;
         const int slot = c.table_slot();
         const std::string text = slot_text(slot);
         e.label = text;
@@ -225,7 +212,6 @@ class Builder {
         break;
       }
       case kSpeedBoard: {
-        e.kind = ElementKind::kSpeedBoard;
         const BoardSpeed ranks[3] = {unpack_board_speed(c.board_speed(0)), unpack_board_speed(c.board_speed(1)),
                                      unpack_board_speed(c.board_speed(2))};
         e.label = str(ranks[0].left) + "/" + str(ranks[1].left) + "/" + str(ranks[2].left);
@@ -240,7 +226,6 @@ class Builder {
         break;
       }
       case kSlowdownStart: {
-        e.kind = ElementKind::kSlowdown;
         const int64_t end = slowdown_end(i);
         const int32_t end_m = clamped(end * 50);
         e.label = "slowdown " + str(c.slowdown_speed()) + " km/h";
@@ -255,7 +240,6 @@ class Builder {
       }
       case kAbbattimento:
       case kAbbattimentoPlain:
-        e.kind = ElementKind::kAbbattimento;
         e.label = "abbattimento";
         e.values = {{"position", metres_text(position)},
                     {"value", c.kind == kAbbattimento ? str(c.abbattimento_value()) : std::string("none")}};
@@ -272,7 +256,7 @@ class Builder {
       const StationSlot& r = in_.table->slots[static_cast<std::size_t>(s)];
       if (r.kind == 0 && r.text.empty() && r.position == 0 && r.time == 0) break;
       Element e;
-      e.kind = ElementKind::kStation;
+      e.kind = PageKind::kStation;
       auto stop = stop_cells.find(s);
       e.cell = stop != stop_cells.end() ? clamped(stop->second) : clamped(std::max<int64_t>(r.position / 50, 0));
       e.position = r.position;

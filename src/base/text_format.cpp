@@ -12,6 +12,8 @@ uint64_t magnitude(int64_t number) {
 
 }  // namespace
 
+std::string decimal(int64_t number) { return std::to_string(number); }
+
 std::string grouped(int64_t number) {
   const std::string digits = std::to_string(magnitude(number));
   std::string out;

@@ -16,12 +16,11 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
   return s;
 }
 
-std::string str(int64_t v) { return std::to_string(v); }
 
 // The three speeds of a board for one rank: left speed × 20 + right speed ÷ 5.
 std::string board_speeds(int16_t packed) {
   const BoardSpeed speed = unpack_board_speed(packed);
-  return str(speed.left) + "|" + str(speed.right);
+  return decimal(speed.left) + "|" + decimal(speed.right);
 }
 
 }  // namespace
@@ -39,7 +38,7 @@ bool cell_holds_something(std::size_t index, const CellRecord& cell) {
 CellMeaning cell_meaning_parts(std::size_t index, const CellRecord& c, const TableRecords* table) {
   std::vector<std::pair<std::string, std::string>> parts;
   auto slot_text = [&](int16_t slot, bool station) {
-    std::string s = "slot " + str(slot);
+    std::string s = "slot " + decimal(slot);
     if (table != nullptr && slot >= 0 && slot < kTableSlots) {
       const std::string& t = (*table)[static_cast<std::size_t>(slot)].text;
       s += station ? " " : " \"";
@@ -49,45 +48,45 @@ CellMeaning cell_meaning_parts(std::size_t index, const CellRecord& c, const Tab
     return s;
   };
   auto extra_values = [&](bool from_second) {
-    if (from_second && c.value_2 != 0) parts.emplace_back("value_2", str(c.value_2));
-    if (c.value_3 != 0) parts.emplace_back("value_3", str(c.value_3));
-    if (c.value_4 != 0) parts.emplace_back("value_4", str(c.value_4));
+    if (from_second && c.value_2 != 0) parts.emplace_back("value_2", decimal(c.value_2));
+    if (c.value_3 != 0) parts.emplace_back("value_3", decimal(c.value_3));
+    if (c.value_4 != 0) parts.emplace_back("value_4", decimal(c.value_4));
   };
   std::string name = cell_kind_name(c.kind);
-  if (!cell_kind_info(c.kind)) name.append(" ").append(str(c.kind));
+  if (!cell_kind_info(c.kind)) name.append(" ").append(decimal(c.kind));
   switch (c.kind) {
     case cell_kind::kNothing:
       if (index == 1) {
-        parts.emplace_back("format marker", str(c.value));
-        parts.emplace_back("cell check code", str(c.value_2));
-        if (c.value_3 != 0) parts.emplace_back("value_3", str(c.value_3));
-        if (c.value_4 != 0) parts.emplace_back("value_4", str(c.value_4));
+        parts.emplace_back("format marker", decimal(c.value));
+        parts.emplace_back("cell check code", decimal(c.value_2));
+        if (c.value_3 != 0) parts.emplace_back("value_3", decimal(c.value_3));
+        if (c.value_4 != 0) parts.emplace_back("value_4", decimal(c.value_4));
       } else {
-        if (c.value != 0) parts.emplace_back("value", str(c.value));
+        if (c.value != 0) parts.emplace_back("value", decimal(c.value));
         extra_values(true);
       }
       break;
     case cell_kind::kSignal:
-      parts.emplace_back("aspects", str(c.value) + "/" + str(c.value_2) + "/" + str(c.value_3));
-      parts.emplace_back("combined code", str(c.value_4));
-      parts.emplace_back("time", str(c.signal_time));
+      parts.emplace_back("aspects", decimal(c.value) + "/" + decimal(c.value_2) + "/" + decimal(c.value_3));
+      parts.emplace_back("combined code", decimal(c.value_4));
+      parts.emplace_back("time", decimal(c.signal_time));
       break;
     case cell_kind::kSlowdownEnd:
     case cell_kind::kSlowdownStart:
     case cell_kind::kSlowdownWarning:
-      parts.emplace_back("speed", str(c.value) + " km/h");
-      if (c.value_2 != 0) parts.emplace_back("d_v", str(c.value_2));
-      if (c.value_3 != 0) parts.emplace_back("f_tt", str(c.value_3));
-      if (c.value_4 != 0) parts.emplace_back("value_4", str(c.value_4));
+      parts.emplace_back("speed", decimal(c.value) + " km/h");
+      if (c.value_2 != 0) parts.emplace_back("d_v", decimal(c.value_2));
+      if (c.value_3 != 0) parts.emplace_back("f_tt", decimal(c.value_3));
+      if (c.value_4 != 0) parts.emplace_back("value_4", decimal(c.value_4));
       break;
     case cell_kind::kSlowdownApproach:
-      parts.emplace_back("", str(c.value) + " of 4 before the warning");
+      parts.emplace_back("", decimal(c.value) + " of 4 before the warning");
       extra_values(true);
       break;
     case cell_kind::kSpeedBoard:
       parts.emplace_back("ranks A/B/C left|right", board_speeds(c.value) + " " + board_speeds(c.value_2) + " " +
                                                    board_speeds(c.value_3) + " km/h");
-      parts.emplace_back("stripes", str(c.value_4 / 10) + "|" + str(c.value_4 % 10));
+      parts.emplace_back("stripes", decimal(c.value_4 / 10) + "|" + decimal(c.value_4 % 10));
       break;
     case cell_kind::kStopCell:
       parts.emplace_back("", slot_text(c.value, true));
@@ -98,16 +97,16 @@ CellMeaning cell_meaning_parts(std::size_t index, const CellRecord& c, const Tab
       extra_values(true);
       break;
     case cell_kind::kAbbattimento:
-      parts.emplace_back("value", str(c.value));
+      parts.emplace_back("value", decimal(c.value));
       extra_values(true);
       break;
     default:
-      if (c.value != 0) parts.emplace_back("value", str(c.value));
+      if (c.value != 0) parts.emplace_back("value", decimal(c.value));
       extra_values(true);
       break;
   }
-  if (c.kind != cell_kind::kSignal && c.signal_time != 0) parts.emplace_back("signal_time", str(c.signal_time));
-  if (c.approach_mark != 0) parts.emplace_back("approach mark", str(c.approach_mark));
+  if (c.kind != cell_kind::kSignal && c.signal_time != 0) parts.emplace_back("signal_time", decimal(c.signal_time));
+  if (c.approach_mark != 0) parts.emplace_back("approach mark", decimal(c.approach_mark));
   return {c.kind == cell_kind::kNothing ? std::string() : name, std::move(parts)};
 }
 
@@ -151,7 +150,7 @@ const char* slot_role_name(SlotRole role) {
 
 std::string slot_title(int slot, const TableRecord& r) {
   const SlotRole role = slot_role(slot, r);
-  std::string s = "slot " + str(slot) + " " + slot_role_name(role);
+  std::string s = "slot " + decimal(slot) + " " + slot_role_name(role);
   if (role == SlotRole::kStation) {
     s += ' ';
     s.append(printable_text(r.text));
@@ -170,41 +169,41 @@ std::vector<std::pair<std::string, std::string>> slot_fields(int slot, const Tab
       break;
     case SlotRole::kStation:
       f.emplace_back("name", printable_text(r.text));
-      f.emplace_back("kind", str(r.kind));
+      f.emplace_back("kind", decimal(r.kind));
       f.emplace_back("start", m(r.start));
       f.emplace_back("end", m(r.end));
       f.emplace_back("position", m(r.position));
       f.emplace_back("time", clock_text(r.time));
       f.emplace_back("values 4-13",
-                     joined({str(r.attribute_4), str(r.attribute_5), str(r.end_extension), str(r.attribute_7),
-                             str(r.attribute_8), str(r.attribute_9), str(r.attribute_10), str(r.attribute_11),
-                             str(r.attribute_12), str(r.attribute_13)},
+                     joined({decimal(r.attribute_4), decimal(r.attribute_5), decimal(r.end_extension), decimal(r.attribute_7),
+                             decimal(r.attribute_8), decimal(r.attribute_9), decimal(r.attribute_10), decimal(r.attribute_11),
+                             decimal(r.attribute_12), decimal(r.attribute_13)},
                             " "));
       break;
     case SlotRole::kChainage: {
       const bool falling = r.position == 1;
       f.emplace_back("from", m(r.start));
       f.emplace_back("reference", metres_text(falling ? static_cast<int64_t>(r.end) - 100 : r.end) +
-                                      (falling ? " (stored " + str(r.end) + ")" : std::string()));
-      f.emplace_back("direction", r.position == 0 ? "rising" : r.position == 1 ? "falling" : str(r.position));
+                                      (falling ? " (stored " + decimal(r.end) + ")" : std::string()));
+      f.emplace_back("direction", r.position == 0 ? "rising" : r.position == 1 ? "falling" : decimal(r.position));
       break;
     }
     case SlotRole::kGeneral:
       f.emplace_back("route length", metres_text(r.end));
-      f.emplace_back("coaches", str(r.position));
-      f.emplace_back("braked mass", str(r.start) + " %");
+      f.emplace_back("coaches", decimal(r.position));
+      f.emplace_back("braked mass", decimal(r.start) + " %");
       break;
     case SlotRole::kRoute:
       f.emplace_back("route", printable_text(r.text));
-      f.emplace_back("scenery", str(r.start) + " " + str(r.position) + " " + str(r.end));
-      f.emplace_back("format marker", str(r.attribute_7));
-      f.emplace_back("route check code", str(r.time));
+      f.emplace_back("scenery", decimal(r.start) + " " + decimal(r.position) + " " + decimal(r.end));
+      f.emplace_back("format marker", decimal(r.attribute_7));
+      f.emplace_back("route check code", decimal(r.time));
       break;
     case SlotRole::kTrain:
       f.emplace_back("train", printable_text(r.text));
-      f.emplace_back("repetition", metres_text(r.start) + ", " + metres_text(r.end) + ", " + str(r.position) +
+      f.emplace_back("repetition", metres_text(r.start) + ", " + metres_text(r.end) + ", " + decimal(r.position) +
                                        " codes");
-      f.emplace_back("sand", str(r.attribute_7));
+      f.emplace_back("sand", decimal(r.attribute_7));
       f.emplace_back("start clock", clock_text(int64_t{r.attribute_10} * 3600 + int64_t{r.attribute_11} * 60 +
                                                r.attribute_12));
       break;
@@ -213,7 +212,7 @@ std::vector<std::pair<std::string, std::string>> slot_fields(int slot, const Tab
   const SlotRole role = slot_role(slot, r);
   if (role != SlotRole::kStation && role != SlotRole::kEmpty && role != SlotRole::kBoard) {
     auto extra = [&](const char* name, int64_t v, bool used) {
-      if (!used && v != 0) f.emplace_back(name, str(v));
+      if (!used && v != 0) f.emplace_back(name, decimal(v));
     };
     const bool route = role == SlotRole::kRoute, train = role == SlotRole::kTrain;
     extra("kind", r.kind, false);

@@ -6,11 +6,6 @@
 #include "base/text_format.h"
 
 namespace sb {
-namespace {
-
-std::string str(int64_t v) { return std::to_string(v); }
-
-}  // namespace
 
 PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next) {
   PlanSummary s;
@@ -115,7 +110,7 @@ PlanSummary summarise_plan(const LinePlanStream& plan) {
 
 std::string curve_text(const CurveRun& run) {
   std::string s = run.side > 0 ? "right" : "left";
-  s += run.klass > 0 ? " class " + str(run.klass) : " (no class)";
+  s += run.klass > 0 ? " class " + decimal(run.klass) : " (no class)";
   s += " from " + metres_text(run.start) + ", " + metres_text(run.length) + " long";
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, " (curvature %.6g per m)", run.curvature);

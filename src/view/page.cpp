@@ -25,7 +25,7 @@ char32_t code_point_1252(unsigned char b) {
 
 }  // namespace
 
-std::string utf8_from_1252(const std::string& text) {
+std::string page_text_utf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (unsigned char b : text) append_utf8(out, code_point_1252(b));
@@ -53,30 +53,13 @@ std::string html_utf8(const std::string& utf8) {
 
 }  // namespace
 
-std::string html_text(const std::string& text_1252) { return html_utf8(utf8_from_1252(text_1252)); }
+std::string html_text(const std::string& text_1252) { return html_utf8(page_text_utf8(text_1252)); }
 
 namespace {
 
-// A JSON string literal that is safe inside a <script> element.
-std::string json_string(const std::string& text_1252) {
-  std::string out = "\"";
-  for (unsigned char b : text_1252) {
-    switch (b) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '<': out += "\\u003c"; break;
-      case '>': out += "\\u003e"; break;
-      case '&': out += "\\u0026"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: append_utf8(out, code_point_1252(b));
-    }
-  }
-  return out + "\"";
-}
-
-// The same for text that is UTF-8 already.
-std::string json_string_utf8(const std::string& utf8) {
+// A JSON string literal of UTF-8 text that is safe inside a <script>
+// element.
+std::string json_string(const std::string& utf8) {
   std::string out = "\"";
   for (unsigned char b : utf8) {
     switch (b) {
@@ -106,11 +89,10 @@ std::string num(double v, int decimals = 1) {
   return s;
 }
 
-std::string str(int64_t v) { return std::to_string(v); }
 
 // "FILE:LINE" in UTF-8: file names are kept as the author gave them.
 std::string source_text(const Element& e) {
-  return e.source ? display_utf8(e.source->file) + ":" + str(e.source->line) : std::string();
+  return e.source ? display_utf8(e.source->file) + ":" + decimal(e.source->line) : std::string();
 }
 
 // A round length (1, 2 or 5 times a power of ten) of at most `limit`.
@@ -183,8 +165,8 @@ class Page {
   }
 
   static std::string attrs(const Element& e, std::size_t index) {
-    return std::string(" data-kind=\"") + kind_name(e.kind) + "\" data-cell=\"" + str(e.cell) + "\" data-el=\"" +
-           str(static_cast<int64_t>(index)) + "\"";
+    return std::string(" data-kind=\"") + kind_name(e.kind) + "\" data-cell=\"" + decimal(e.cell) + "\" data-el=\"" +
+           decimal(static_cast<int64_t>(index)) + "\"";
   }
 
   void head() {
@@ -237,17 +219,17 @@ class Page {
   void header() {
     o_ += "<header>\n<h1>" + html_text(m_.route_name) + " <span class=\"sub\">train " + html_text(m_.train_number) +
           "</span></h1>\n<p class=\"facts\">";
-    o_ += "route length " + num(m_.route_length / 1000.0, 3) + " km &middot; " + str(m_.cell_count) +
-          " track cells &middot; " + str(static_cast<int64_t>(m_.stations.size())) + " stations &middot; " +
-          str(count(ElementKind::kSignal)) + " signals &middot; " + str(count(ElementKind::kLineBoard)) +
-          " line boards &middot; " + str(count(ElementKind::kSpeedBoard)) + " speed-limit boards &middot; " +
-          str(count(ElementKind::kSlowdown)) + " slowdowns" +
+    o_ += "route length " + num(m_.route_length / 1000.0, 3) + " km &middot; " + decimal(m_.cell_count) +
+          " track cells &middot; " + decimal(static_cast<int64_t>(m_.stations.size())) + " stations &middot; " +
+          decimal(count(ElementKind::kSignal)) + " signals &middot; " + decimal(count(ElementKind::kLineBoard)) +
+          " line boards &middot; " + decimal(count(ElementKind::kSpeedBoard)) + " speed-limit boards &middot; " +
+          decimal(count(ElementKind::kSlowdown)) + " slowdowns" +
           (m_.from_descriptions ? "" : " &middot; drawn from compiled files") + "</p>\n<p class=\"checks\">";
     check("route check code", m_.route_check_stored, m_.route_check_computed);
     check("cell check code", m_.cell_check_stored, m_.cell_check_computed);
     std::size_t errors = m_.diagnostics.size();
     o_ += errors == 0 ? "<span class=\"ok\">no diagnostics</span>"
-                      : "<a class=\"bad\" href=\"#diagnostics\">" + str(static_cast<int64_t>(errors)) +
+                      : "<a class=\"bad\" href=\"#diagnostics\">" + decimal(static_cast<int64_t>(errors)) +
                             (errors == 1 ? " diagnostic" : " diagnostics") + "</a>";
     o_ += "</p>\n</header>\n";
   }
@@ -259,8 +241,8 @@ class Page {
   void check(const char* name, int32_t stored, int32_t computed) {
     const bool same = stored == computed;
     o_ += std::string("<span class=\"check ") + (same ? "ok" : "bad") + "\" id=\"" +
-          (name[0] == 'r' ? "route-check" : "cell-check") + "\">" + name + " " + str(stored) +
-          (same ? " &#10003; confirmed" : " &#10007; expected " + str(computed)) + "</span> ";
+          (name[0] == 'r' ? "route-check" : "cell-check") + "\">" + name + " " + decimal(stored) +
+          (same ? " &#10003; confirmed" : " &#10007; expected " + decimal(computed)) + "</span> ";
   }
 
   // --- plan map -------------------------------------------------------------
@@ -425,7 +407,7 @@ class Page {
       while (j < mt.size() && mt[j] == mt[i]) ++j;
       o_ += "<rect class=\"montagna\" x=\"" + num(px(i * 50.0)) + "\" y=\"" + num(kElevationTop) + "\" width=\"" +
             num(std::max(px(j * 50.0) - px(i * 50.0), 0.5)) + "\" height=\"" + num(kElevationBottom - kElevationTop) +
-            "\"><title>montagna type " + str(mt[i]) + ", " + num(i * 0.05, 2) + " to " + num(j * 0.05, 2) +
+            "\"><title>montagna type " + decimal(mt[i]) + ", " + num(i * 0.05, 2) + " to " + num(j * 0.05, 2) +
             " km</title></rect>\n";
       i = j;
     }
@@ -468,7 +450,7 @@ class Page {
     for (int32_t v = 0; v <= top; v += top > 200 ? 50 : 20) {
       o_ += "<line class=\"grid\" x1=\"" + num(kLeft) + "\" x2=\"" + num(kProfileWidth - kRight) + "\" y1=\"" +
             num(y(v)) + "\" y2=\"" + num(y(v)) + "\"/><text class=\"scale-label\" x=\"" + num(kLeft - 4) +
-            "\" y=\"" + num(y(v) + 3) + "\">" + str(v) + "</text>";
+            "\" y=\"" + num(y(v) + 3) + "\">" + decimal(v) + "</text>";
     }
     o_ += "<text class=\"band\" x=\"4\" y=\"" + num(kSpeedTop + 10) + "\">km/h</text>\n";
     // The train's own limit, cell by cell.
@@ -510,7 +492,7 @@ class Page {
       if (i > 0 && ad[i] == ad[i - 1]) continue;
       if (i + 2 >= ad.size() && i > 0) continue;
       o_ += "<text class=\"adhesion\" x=\"" + num(px(i * 50.0) + 2) + "\" y=\"" + num(kSpeedBottom - 3) +
-            "\">adh " + str(ad[i]) + "</text><line class=\"adh\" x1=\"" + num(px(i * 50.0)) + "\" x2=\"" +
+            "\">adh " + decimal(ad[i]) + "</text><line class=\"adh\" x1=\"" + num(px(i * 50.0)) + "\" x2=\"" +
             num(px(i * 50.0)) + "\" y1=\"" + num(kSpeedBottom - 12) + "\" y2=\"" + num(kSpeedBottom) + "\"/>";
     }
     o_ += "\n";
@@ -556,7 +538,7 @@ class Page {
   // The description file line, its file named in the tooltip and details.
   static std::string source_cell(const Element& e) {
     if (!e.source) return "<td class=\"n src\">&ndash;</td>";
-    return "<td class=\"n src\" title=\"" + html_utf8(source_text(e)) + "\">" + str(e.source->line) + "</td>";
+    return "<td class=\"n src\" title=\"" + html_utf8(source_text(e)) + "\">" + decimal(e.source->line) + "</td>";
   }
 
   void row_start(std::size_t index) {
@@ -574,7 +556,7 @@ class Page {
     for (const Station& s : m_.stations) {
       row_start(static_cast<std::size_t>(s.element));
       o_ += td(html_text(s.name)) + td(num(s.position / 1000.0, 3), "n") +
-            td(clock_text(s.time), "n") + td(str(s.kind), "n") + "</tr>\n";
+            td(clock_text(s.time), "n") + td(decimal(s.kind), "n") + "</tr>\n";
     }
     if (m_.stations.empty()) o_ += "<tr><td colspan=\"4\" class=\"empty\">no stations</td></tr>\n";
     o_ += "</tbody></table></div>\n";
@@ -592,7 +574,7 @@ class Page {
       if (e.kind != ElementKind::kSignal) continue;
       ++signals;
       row_start(i);
-      o_ += td(num(e.position / 1000.0, 3), "n") + td(str(e.cell), "n") + td(html_text(e.summary)) + source_cell(e) +
+      o_ += td(num(e.position / 1000.0, 3), "n") + td(decimal(e.cell), "n") + td(html_text(e.summary)) + source_cell(e) +
             "</tr>\n";
     }
     if (signals == 0) o_ += "<tr><td colspan=\"4\" class=\"empty\">no signals</td></tr>\n";
@@ -621,15 +603,15 @@ class Page {
     const std::size_t listed = std::min(m_.diagnostics.size(), kListedDiagnostics);
     for (std::size_t i = 0; i < listed; ++i) {
       const Diagnostic& d = m_.diagnostics[i];
-      std::string where = d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + str(d.line) : "");
-      if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + str(*d.cell);
-      o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + str(static_cast<int64_t>(i)) +
-            "\" data-link=\"" + str(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
-            td(str(d.code), "n") + td(html_utf8(where), "src") + td(html_utf8(display_utf8(d.message))) + "</tr>\n";
+      std::string where = d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + decimal(d.line) : "");
+      if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + decimal(*d.cell);
+      o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + decimal(static_cast<int64_t>(i)) +
+            "\" data-link=\"" + decimal(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
+            td(decimal(d.code), "n") + td(html_utf8(where), "src") + td(html_utf8(display_utf8(d.message))) + "</tr>\n";
     }
     if (listed < m_.diagnostics.size()) {
       const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed);
-      o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + str(rest) +
+      o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + decimal(rest) +
             (rest == 1 ? " more diagnostic is" : " more diagnostics are") +
             " not listed here; the terminal output lists every one</td></tr>\n";
     }
@@ -648,14 +630,14 @@ class Page {
           (m_.from_descriptions ? "true" : "false") + ",\"elements\":[";
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
-      o_ += (i ? ",\n" : "\n") + std::string("{\"k\":\"") + kind_name(e.kind) + "\",\"c\":" + str(e.cell) +
-            ",\"p\":" + str(e.position) + ",\"n\":" + json_string(e.label) + ",\"s\":" + json_string_utf8(source_text(e)) +
+      o_ += (i ? ",\n" : "\n") + std::string("{\"k\":\"") + kind_name(e.kind) + "\",\"c\":" + decimal(e.cell) +
+            ",\"p\":" + decimal(e.position) + ",\"n\":" + json_string(page_text_utf8(e.label)) + ",\"s\":" + json_string(source_text(e)) +
             ",\"v\":[";
       for (std::size_t k = 0; k < e.values.size(); ++k) {
         o_ += k ? ",[" : "[";
-        o_ += json_string_utf8(e.values[k].first);
+        o_ += json_string(e.values[k].first);
         o_ += ',';
-        o_ += json_string_utf8(e.values[k].second);
+        o_ += json_string(e.values[k].second);
         o_ += ']';
       }
       o_ += "]}";

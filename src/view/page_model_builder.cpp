@@ -39,15 +39,14 @@ namespace {
 
 using namespace cell_kind;
 
-std::string str(int64_t v) { return std::to_string(v); }
 
 std::string speeds_text(BoardSpeed s) {
-  return s.right != 0 ? str(s.left) + " / " + str(s.right) + " km/h" : str(s.left) + " km/h";
+  return s.right != 0 ? decimal(s.left) + " / " + decimal(s.right) + " km/h" : decimal(s.left) + " km/h";
 }
 
 std::string signal_summary(int32_t aspect_1, int32_t aspect_2, int32_t aspect_3, int32_t combined, int32_t time) {
-  return "aspects " + str(aspect_1) + "/" + str(aspect_2) + "/" + str(aspect_3) + ", combined code " +
-         str(combined) + ", time " + str(time);
+  return "aspects " + decimal(aspect_1) + "/" + decimal(aspect_2) + "/" + decimal(aspect_3) + ", combined code " +
+         decimal(combined) + ", time " + decimal(time);
 }
 
 // Where no chainage system covers the position, the metres from the
@@ -189,14 +188,14 @@ class Builder {
         const int32_t side = combined % 10;
         e.label = "signal " + metres_text(position);
         e.values = {{"position", metres_text(position)},
-                    {"left type", str(side / 3)},
-                    {"right type", str(side % 3)},
-                    {"repetition", str(combined / 10)}};
+                    {"left type", decimal(side / 3)},
+                    {"right type", decimal(side % 3)},
+                    {"repetition", decimal(combined / 10)}};
         for (int n = 1; n <= 3; ++n) {
-          e.values.emplace_back("aspects " + str(n),
-                                str(c.signal_aspect(n) / 10) + " / " + str(c.signal_aspect(n) % 10));
+          e.values.emplace_back("aspects " + decimal(n),
+                                decimal(c.signal_aspect(n) / 10) + " / " + decimal(c.signal_aspect(n) % 10));
         }
-        e.values.emplace_back("time", str(c.signal_time));
+        e.values.emplace_back("time", decimal(c.signal_time));
         e.summary =
             signal_summary(c.signal_aspect(1), c.signal_aspect(2), c.signal_aspect(3), combined, c.signal_time);
         add(std::move(e));
@@ -206,7 +205,7 @@ class Builder {
         const int slot = c.table_slot();
         const std::string text = slot_text(slot);
         e.label = text;
-        e.values = {{"position", metres_text(position)}, {"table slot", str(slot)}, {"text", cp1252_to_utf8(text)}};
+        e.values = {{"position", metres_text(position)}, {"table slot", decimal(slot)}, {"text", cp1252_to_utf8(text)}};
         const int32_t index = add(std::move(e));
         m_.boards.push_back({text, position, index});
         break;
@@ -214,12 +213,12 @@ class Builder {
       case kSpeedBoard: {
         const BoardSpeed ranks[3] = {unpack_board_speed(c.board_speed(0)), unpack_board_speed(c.board_speed(1)),
                                      unpack_board_speed(c.board_speed(2))};
-        e.label = str(ranks[0].left) + "/" + str(ranks[1].left) + "/" + str(ranks[2].left);
+        e.label = decimal(ranks[0].left) + "/" + decimal(ranks[1].left) + "/" + decimal(ranks[2].left);
         e.values = {{"position", metres_text(position)},
                     {"rank A", speeds_text(ranks[0])},
                     {"rank B", speeds_text(ranks[1])},
                     {"rank C", speeds_text(ranks[2])},
-                    {"stripes", str(c.board_stripes() / 10) + " / " + str(c.board_stripes() % 10)}};
+                    {"stripes", decimal(c.board_stripes() / 10) + " / " + decimal(c.board_stripes() % 10)}};
         for (int r = 0; r < 3; ++r) m_.speed_steps[r].push_back({position, ranks[r].left});
         const int32_t index = add(std::move(e));
         m_.boards.push_back({"speed limit " + m_.elements[static_cast<std::size_t>(index)].label, position, index});
@@ -228,12 +227,12 @@ class Builder {
       case kSlowdownStart: {
         const int64_t end = slowdown_end(i);
         const int32_t end_m = clamped(end * 50);
-        e.label = "slowdown " + str(c.slowdown_speed()) + " km/h";
+        e.label = "slowdown " + decimal(c.slowdown_speed()) + " km/h";
         e.values = {{"start", metres_text(position)},
-                    {"end cell", str(end) + " (" + metres_text(end_m) + ")"},
-                    {"speed", str(c.slowdown_speed()) + " km/h"},
-                    {"speed change", str(c.slowdown_d_v())},
-                    {"end board", str(c.slowdown_f_tt())}};
+                    {"end cell", decimal(end) + " (" + metres_text(end_m) + ")"},
+                    {"speed", decimal(c.slowdown_speed()) + " km/h"},
+                    {"speed change", decimal(c.slowdown_d_v())},
+                    {"end board", decimal(c.slowdown_f_tt())}};
         const int32_t index = add(std::move(e));
         m_.slowdowns.push_back({position, std::max(position, end_m), c.slowdown_speed(), index});
         break;
@@ -242,7 +241,7 @@ class Builder {
       case kAbbattimentoPlain:
         e.label = "abbattimento";
         e.values = {{"position", metres_text(position)},
-                    {"value", c.kind == kAbbattimento ? str(c.abbattimento_value()) : std::string("none")}};
+                    {"value", c.kind == kAbbattimento ? decimal(c.abbattimento_value()) : std::string("none")}};
         add(std::move(e));
         break;
       default: break;
@@ -266,13 +265,13 @@ class Builder {
       char km_text[32];
       std::snprintf(km_text, sizeof km_text, "%.3f", km);
       e.values = {{"name", cp1252_to_utf8(r.text)},
-                  {"table slot", str(s)},
-                  {"kind", str(r.kind)},
+                  {"table slot", decimal(s)},
+                  {"kind", decimal(r.kind)},
                   {"position", metres_text(r.position)},
                   {"chainage", std::string("km ") + km_text},
                   {"platform", metres_text(r.start) + " .. " + metres_text(r.end)},
                   {"time", clock_text(r.time)},
-                  {"stop cell", stop != stop_cells.end() ? str(stop->second) : std::string("none")}};
+                  {"stop cell", stop != stop_cells.end() ? decimal(stop->second) : std::string("none")}};
       const int32_t index = add(std::move(e));
       m_.stations.push_back({r.text, r.position, km, r.time, r.kind, index});
     }
@@ -330,7 +329,7 @@ void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional
     out.code = fatal_code(*fatal);
     out.message = *fatal == FatalCheck::kNoTrackCells
                       ? std::string("no track cells were built; the scenario cannot be compiled")
-                      : "fatal check " + str(out.code) + ": a format marker or check code has no free place";
+                      : "fatal check " + decimal(out.code) + ": a format marker or check code has no free place";
     m.diagnostics.push_back(std::move(out));
   }
 }

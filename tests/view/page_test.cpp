@@ -59,7 +59,7 @@ TEST(ViewText, Windows1252BecomesEscapedUtf8) {
       {"<b a='x'>&\"", "<b a='x'>&\"", "&lt;b a=&#39;x&#39;&gt;&amp;&quot;"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(utf8_from_1252(c.in), c.utf8);
+    EXPECT_EQ(page_text_utf8(c.in), c.utf8);
     EXPECT_EQ(html_text(c.in), c.html);
   }
 }

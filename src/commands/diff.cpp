@@ -92,13 +92,15 @@ class Differ {
         continue;
       }
       const std::string title = slot_title(s, ra);
-      std::map<std::string, std::string> new_fields(fb.begin(), fb.end()), old_fields(fa.begin(), fa.end());
-      for (const auto& [label, value] : fa) {
+      std::map<std::string, std::string> new_fields, old_fields;
+      for (const MeaningField& field : fa) old_fields.emplace(field.label, field.text);
+      for (const MeaningField& field : fb) new_fields.emplace(field.label, field.text);
+      for (const auto& [label, value] : labelled_texts(fa)) {
         auto it = new_fields.find(label);
         const std::string now = it == new_fields.end() ? "(none)" : it->second;
         if (now != value) line(title + ": " + label + " " + value + kArrow + now);
       }
-      for (const auto& [label, value] : fb) {
+      for (const auto& [label, value] : labelled_texts(fb)) {
         if (old_fields.find(label) == old_fields.end()) line(title + ": " + label + " (none)" + kArrow + value);
       }
     }
@@ -145,9 +147,16 @@ class Differ {
   static std::string or_nothing(const std::string& s) { return s.empty() ? "nothing" : s; }
   static std::string label_prefix(const std::string& label) { return label.empty() ? "" : label + " "; }
 
+  // The fields as (label, text), in listing order.
+  static std::vector<std::pair<std::string, std::string>> labelled_texts(const std::vector<MeaningField>& fields) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const MeaningField& field : fields) out.emplace_back(field.label, field.text);
+    return out;
+  }
+
   static std::string summary(int s, const TableRecord& r) {
     std::string text = slot_role_name(slot_role(s, r));
-    for (const auto& [label, value] : slot_fields(s, r)) text += ", " + label + " " + value;
+    for (const MeaningField& field : slot_fields(s, r)) text += ", " + field.label + " " + field.text;
     return text;
   }
 

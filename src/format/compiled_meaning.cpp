@@ -1,5 +1,8 @@
 #include "format/compiled_meaning.h"
 
+#include <string_view>
+#include <type_traits>
+
 #include "base/encoding.h"
 #include "base/text_format.h"
 #include "model/cell_kinds.h"
@@ -21,6 +24,16 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 std::string board_speeds(int16_t packed) {
   const BoardSpeed speed = unpack_board_speed(packed);
   return decimal(speed.left) + "|" + decimal(speed.right);
+}
+
+// "text" in double quotes.
+std::string quoted(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  out += text;
+  out += '"';
+  return out;
 }
 
 }  // namespace
@@ -158,76 +171,98 @@ std::string slot_title(int slot, const TableRecord& r) {
   return s;
 }
 
-std::vector<std::pair<std::string, std::string>> slot_fields(int slot, const TableRecord& r) {
-  std::vector<std::pair<std::string, std::string>> f;
-  auto m = [](int64_t v) { return metres_text(v) + " (" + km_text(v) + ")"; };
+std::vector<MeaningField> slot_fields(int slot, const TableRecord& r) {
+  std::vector<MeaningField> f;
+  auto text = [&f](const char* label, std::string shown) { f.push_back({label, std::move(shown), {}, false}); };
+  auto number = [&f](const char* label, std::string shown, const char* key, int64_t value) {
+    f.push_back({label, std::move(shown), {{key, value}}, false});
+  };
+  auto metres = [&number](const char* label, const char* key, int64_t v) {
+    number(label, metres_text(v) + " (" + km_text(v) + ")", key, v);
+  };
   switch (slot_role(slot, r)) {
     case SlotRole::kEmpty:
       break;
     case SlotRole::kBoard:
-      f.emplace_back("text", "\"" + printable_text(r.text) + "\"");
+      text("text", quoted(printable_text(r.text)));
       break;
-    case SlotRole::kStation:
-      f.emplace_back("name", printable_text(r.text));
-      f.emplace_back("kind", decimal(r.kind));
-      f.emplace_back("start", m(r.start));
-      f.emplace_back("end", m(r.end));
-      f.emplace_back("position", m(r.position));
-      f.emplace_back("time", clock_text(r.time));
-      f.emplace_back("values 4-13",
-                     joined({decimal(r.attribute_4), decimal(r.attribute_5), decimal(r.end_extension), decimal(r.attribute_7),
-                             decimal(r.attribute_8), decimal(r.attribute_9), decimal(r.attribute_10), decimal(r.attribute_11),
-                             decimal(r.attribute_12), decimal(r.attribute_13)},
-                            " "));
+    case SlotRole::kStation: {
+      text("name", printable_text(r.text));
+      number("kind", decimal(r.kind), "kind", r.kind);
+      metres("start", "start_m", r.start);
+      metres("end", "end_m", r.end);
+      metres("position", "position_m", r.position);
+      number("time", clock_text(r.time), "time_s", r.time);
+      const int64_t values[] = {r.attribute_4,  r.attribute_5,  r.end_extension, r.attribute_7,  r.attribute_8,
+                                r.attribute_9,  r.attribute_10, r.attribute_11,  r.attribute_12, r.attribute_13};
+      MeaningField list{"values 4-13", "", {}, true};
+      std::vector<std::string> shown;
+      for (int64_t v : values) {
+        list.numbers.emplace_back("values_4_13", v);
+        shown.push_back(decimal(v));
+      }
+      list.text = joined(shown, " ");
+      f.push_back(std::move(list));
       break;
+    }
     case SlotRole::kChainage: {
       const bool falling = r.position == 1;
-      f.emplace_back("from", m(r.start));
-      f.emplace_back("reference", metres_text(falling ? static_cast<int64_t>(r.end) - 100 : r.end) +
-                                      (falling ? " (stored " + decimal(r.end) + ")" : std::string()));
-      f.emplace_back("direction", r.position == 0 ? "rising" : r.position == 1 ? "falling" : decimal(r.position));
+      const int64_t reference = falling ? static_cast<int64_t>(r.end) - 100 : r.end;
+      metres("from", "from_m", r.start);
+      f.push_back({"reference",
+                   metres_text(reference) + (falling ? " (stored " + decimal(r.end) + ")" : std::string()),
+                   {{"reference_m", reference}, {"stored_reference_m", r.end}},
+                   false});
+      if (r.position == 0 || r.position == 1) {
+        text("direction", r.position == 0 ? "rising" : "falling");
+      } else {
+        number("direction", decimal(r.position), "direction", r.position);
+      }
       break;
     }
     case SlotRole::kGeneral:
-      f.emplace_back("route length", metres_text(r.end));
-      f.emplace_back("coaches", decimal(r.position));
-      f.emplace_back("braked mass", decimal(r.start) + " %");
+      number("route length", metres_text(r.end), "route_length_m", r.end);
+      number("coaches", decimal(r.position), "coaches", r.position);
+      number("braked mass", decimal(r.start) + " %", "braked_mass_percent", r.start);
       break;
     case SlotRole::kRoute:
-      f.emplace_back("route", printable_text(r.text));
-      f.emplace_back("scenery", decimal(r.start) + " " + decimal(r.position) + " " + decimal(r.end));
-      f.emplace_back("format marker", decimal(r.attribute_7));
-      f.emplace_back("route check code", decimal(r.time));
+      text("route", printable_text(r.text));
+      f.push_back({"scenery",
+                   decimal(r.start) + " " + decimal(r.position) + " " + decimal(r.end),
+                   {{"scenery", r.start}, {"scenery", r.position}, {"scenery", r.end}},
+                   true});
+      number("format marker", decimal(r.attribute_7), "format_marker", r.attribute_7);
+      number("route check code", decimal(r.time), "route_check_code", r.time);
       break;
-    case SlotRole::kTrain:
-      f.emplace_back("train", printable_text(r.text));
-      f.emplace_back("repetition", metres_text(r.start) + ", " + metres_text(r.end) + ", " + decimal(r.position) +
-                                       " codes");
-      f.emplace_back("sand", decimal(r.attribute_7));
-      f.emplace_back("start clock", clock_text(int64_t{r.attribute_10} * 3600 + int64_t{r.attribute_11} * 60 +
-                                               r.attribute_12));
+    case SlotRole::kTrain: {
+      text("train", printable_text(r.text));
+      f.push_back({"repetition",
+                   metres_text(r.start) + ", " + metres_text(r.end) + ", " + decimal(r.position) + " codes",
+                   {{"repetition_start_m", r.start}, {"repetition_end_m", r.end}, {"cab_signal_codes", r.position}},
+                   false});
+      number("sand", decimal(r.attribute_7), "sand", r.attribute_7);
+      const int64_t clock = int64_t{r.attribute_10} * 3600 + int64_t{r.attribute_11} * 60 + r.attribute_12;
+      number("start clock", clock_text(clock), "start_clock_s", clock);
       break;
+    }
   }
   // Fields that the role leaves unused but that hold something.
   const SlotRole role = slot_role(slot, r);
   if (role != SlotRole::kStation && role != SlotRole::kEmpty && role != SlotRole::kBoard) {
-    auto extra = [&](const char* name, int64_t v, bool used) {
-      if (!used && v != 0) f.emplace_back(name, decimal(v));
-    };
     const bool route = role == SlotRole::kRoute, train = role == SlotRole::kTrain;
-    extra("kind", r.kind, false);
-    extra("attribute_4", r.attribute_4, false);
-    extra("attribute_7", r.attribute_7, route || train);
-    extra("attribute_8", r.attribute_8, false);
-    extra("attribute_10", r.attribute_10, train);
-    extra("attribute_11", r.attribute_11, train);
-    extra("attribute_12", r.attribute_12, train);
-    extra("attribute_9", r.attribute_9, false);
-    extra("attribute_13", r.attribute_13, false);
-    extra("end_extension", r.end_extension, false);
-    extra("attribute_5", r.attribute_5, false);
-    extra("time", r.time, route);
-    if (!route && !train && !r.text.empty()) f.emplace_back("text", "\"" + printable_text(r.text) + "\"");
+    auto used = [&](std::string_view name) {
+      if (name == "attribute_7") return route || train;
+      if (name == "attribute_10" || name == "attribute_11" || name == "attribute_12") return train;
+      if (name == "time") return route;
+      // start, end and position carry every role's values; the text is listed below.
+      return name == "start" || name == "end" || name == "position" || name == "text";
+    };
+    for_each_slot_field(r, [&](const char* name, const auto& v) {
+      if constexpr (std::is_integral_v<std::decay_t<decltype(v)>>) {
+        if (!used(name) && v != 0) number(name, decimal(v), name, v);
+      }
+    });
+    if (!route && !train && !r.text.empty()) text("text", quoted(printable_text(r.text)));
   }
   return f;
 }

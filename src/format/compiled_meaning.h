@@ -33,7 +33,17 @@ SlotRole slot_role(int slot, const TableRecord& record);
 const char* slot_role_name(SlotRole role);
 // "slot 3 station LOMENZA", "slot 84 general"
 std::string slot_title(int slot, const TableRecord& record);
-// The slot's fields by meaning, as (label, value) in listing order.
-std::vector<std::pair<std::string, std::string>> slot_fields(int slot, const TableRecord& record);
+// One field of a record by meaning: its label and text as the listings
+// show them, and the numbers behind the text for machine-readable output,
+// each under a key that names its unit ("start_m", "time_s"). A field
+// without numbers is a text; a list field has its numbers under one key.
+struct MeaningField {
+  std::string label;  // "route length"
+  std::string text;   // "88 000 m"
+  std::vector<std::pair<std::string, int64_t>> numbers;
+  bool list = false;
+};
+// The slot's fields by meaning, in listing order.
+std::vector<MeaningField> slot_fields(int slot, const TableRecord& record);
 
 }  // namespace sb

@@ -150,7 +150,11 @@ TEST_F(Inspect, JsonParsesAndItsRawFieldsAgreeWithTheBytes) {
     for (const char* name : {"attribute_9", "attribute_13", "end_extension", "attribute_5"}) next(name, 1, false);
     next("time", 4, true);
   }
-  EXPECT_EQ(table["slots"][1]["meaning"]["time"], "05:57:00");
+  // Quantities are numbers, their unit in the key.
+  EXPECT_EQ(table["slots"][1]["meaning"]["time_s"], 5 * 3600 + 57 * 60);
+  EXPECT_EQ(table["slots"][1]["meaning"]["position_m"], table["slots"][1]["position"]);
+  EXPECT_EQ(table["slots"][kGeneralSlot]["meaning"]["route_length_m"], table["slots"][kGeneralSlot]["end"]);
+  EXPECT_EQ(table["slots"][kRouteSlot]["meaning"]["scenery"].size(), 3u);
 
   const json& plan = doc["files"][2];
   const std::string plan_bytes = test::read_existing(at("Esempio_linea.dat"));

@@ -50,16 +50,18 @@ class Differ {
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
       if (i >= common) {
         const bool in_a = i < a.size();
-        const CellRecord& c = in_a ? a[i] : b[i];
+        const TrackCell c = track_cell(in_a ? a[i] : b[i]);
         if (cell_holds_something(i, c))
           line(cell_place(i) + ": only in " + (in_a ? "A" : "B") + ": " + cell_meaning(i, c, in_a ? ta : tb));
         continue;
       }
-      const CellMeaning ma = cell_meaning_parts(i, a[i], ta), mb = cell_meaning_parts(i, b[i], tb);
+      if (a[i] == b[i] && ta == nullptr && tb == nullptr) continue;
+      const TrackCell ca = track_cell(a[i]), cb = track_cell(b[i]);
+      const CellMeaning ma = cell_meaning_parts(i, ca, ta), mb = cell_meaning_parts(i, cb, tb);
       if (ma.name == mb.name && ma.parts == mb.parts) continue;
       if (ma.name != mb.name) {
-        line(cell_place(i) + ": " + or_nothing(cell_meaning(i, a[i], ta)) + kArrow +
-             or_nothing(cell_meaning(i, b[i], tb)));
+        line(cell_place(i) + ": " + or_nothing(cell_meaning(i, ca, ta)) + kArrow +
+             or_nothing(cell_meaning(i, cb, tb)));
         continue;
       }
       // The same kind: only the values that changed, by label.

@@ -229,8 +229,9 @@ class Inspector {
     out_ << (options_.all ? "every cell" : "cells holding something")
          << " (at the position that puts an element there, 50 m x (cell - 1)):\n";
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      if (!options_.all && !cell_holds_something(i, cells[i])) continue;
-      out_ << "  " << cell_place(i) << "  " << cell_meaning(i, cells[i], r.table) << "\n";
+      const TrackCell cell = track_cell(cells[i]);
+      if (!options_.all && !cell_holds_something(i, cell)) continue;
+      out_ << "  " << cell_place(i) << "  " << cell_meaning(i, cell, r.table) << "\n";
     }
     for (std::size_t p = 0; p < profiles().size(); ++p) {
       out_ << profiles()[p].name << ":\n";
@@ -391,11 +392,12 @@ class Inspector {
     bool first = true;
     for (std::size_t i = 0; i < f.cells.size(); ++i) {
       const CellRecord& c = f.cells[i];
-      if (!options_.all && !cell_holds_something(i, c)) continue;
+      const TrackCell meaning = track_cell(c);
+      if (!options_.all && !cell_holds_something(i, meaning)) continue;
       json cell = {{"index", i}, {"offset", i * kCellBytes}, {"position", element_position(static_cast<int64_t>(i))}};
       for_each_cell_field(c, [&cell](const char* name, auto value) { cell[name] = value; });
       cell["kind_name"] = cell_kind_name(c.kind);
-      cell["meaning"] = utf8_from_1252(cell_meaning(i, c, table));
+      cell["meaning"] = utf8_from_1252(cell_meaning(i, meaning, table));
       cell["speed_kmh"] = c.speed_code * 5;
       cell["gradient_per_mille"] = c.gradient - 100;
       out_ << (first ? "\n" : ",\n") << "        " << cell.dump();

@@ -43,12 +43,14 @@ const char* cell_kind_name(uint8_t kind) {
   return info ? info->name : "unknown kind";
 }
 
-bool cell_holds_something(std::size_t index, const CellRecord& cell) {
-  return cell.kind != cell_kind::kNothing || cell.approach_mark != 0 || index == 1 || cell.value != 0 ||
-         cell.value_2 != 0 || cell.value_3 != 0 || cell.value_4 != 0 || cell.signal_time != 0;
+bool cell_holds_something(std::size_t index, const TrackCell& cell) {
+  bool numbers = false;
+  for (int16_t n : cell.numbers) numbers = numbers || n != 0;
+  return cell.kind != cell_kind::kNothing || cell.approach_mark != 0 || index == 1 || numbers ||
+         cell.signal_time != 0;
 }
 
-CellMeaning cell_meaning_parts(std::size_t index, const CellRecord& c, const TableRecords* table) {
+CellMeaning cell_meaning_parts(std::size_t index, const TrackCell& c, const TableRecords* table) {
   std::vector<std::pair<std::string, std::string>> parts;
   auto slot_text = [&](int16_t slot, bool station) {
     std::string s = "slot " + decimal(slot);
@@ -60,62 +62,64 @@ CellMeaning cell_meaning_parts(std::size_t index, const CellRecord& c, const Tab
     }
     return s;
   };
-  auto extra_values = [&](bool from_second) {
-    if (from_second && c.value_2 != 0) parts.emplace_back("value_2", decimal(c.value_2));
-    if (c.value_3 != 0) parts.emplace_back("value_3", decimal(c.value_3));
-    if (c.value_4 != 0) parts.emplace_back("value_4", decimal(c.value_4));
+  // Numbers the kind gives no meaning, under their layout names.
+  auto raw = [&](std::size_t n) {
+    static const char* const kNames[] = {"value", "value_2", "value_3", "value_4"};
+    if (c.numbers[n] != 0) parts.emplace_back(kNames[n], decimal(c.numbers[n]));
+  };
+  auto raw_from = [&](std::size_t first) {
+    for (std::size_t n = first; n < 4; ++n) raw(n);
   };
   std::string name = cell_kind_name(c.kind);
   if (!cell_kind_info(c.kind)) name.append(" ").append(decimal(c.kind));
   switch (c.kind) {
     case cell_kind::kNothing:
       if (index == 1) {
-        parts.emplace_back("format marker", decimal(c.value));
-        parts.emplace_back("cell check code", decimal(c.value_2));
-        if (c.value_3 != 0) parts.emplace_back("value_3", decimal(c.value_3));
-        if (c.value_4 != 0) parts.emplace_back("value_4", decimal(c.value_4));
+        parts.emplace_back("format marker", decimal(c.format_marker()));
+        parts.emplace_back("cell check code", decimal(c.check_code()));
+        raw_from(2);
       } else {
-        if (c.value != 0) parts.emplace_back("value", decimal(c.value));
-        extra_values(true);
+        raw_from(0);
       }
       break;
     case cell_kind::kSignal:
-      parts.emplace_back("aspects", decimal(c.value) + "/" + decimal(c.value_2) + "/" + decimal(c.value_3));
-      parts.emplace_back("combined code", decimal(c.value_4));
+      parts.emplace_back("aspects", decimal(c.signal_aspect(1)) + "/" + decimal(c.signal_aspect(2)) + "/" +
+                                        decimal(c.signal_aspect(3)));
+      parts.emplace_back("combined code", decimal(c.signal_code()));
       parts.emplace_back("time", decimal(c.signal_time));
       break;
     case cell_kind::kSlowdownEnd:
     case cell_kind::kSlowdownStart:
     case cell_kind::kSlowdownWarning:
-      parts.emplace_back("speed", decimal(c.value) + " km/h");
-      if (c.value_2 != 0) parts.emplace_back("d_v", decimal(c.value_2));
-      if (c.value_3 != 0) parts.emplace_back("f_tt", decimal(c.value_3));
-      if (c.value_4 != 0) parts.emplace_back("value_4", decimal(c.value_4));
+      parts.emplace_back("speed", decimal(c.slowdown_speed()) + " km/h");
+      if (c.slowdown_d_v() != 0) parts.emplace_back("d_v", decimal(c.slowdown_d_v()));
+      if (c.slowdown_f_tt() != 0) parts.emplace_back("f_tt", decimal(c.slowdown_f_tt()));
+      raw(3);
       break;
     case cell_kind::kSlowdownApproach:
-      parts.emplace_back("", decimal(c.value) + " of 4 before the warning");
-      extra_values(true);
+      parts.emplace_back("", decimal(c.approach_order()) + " of 4 before the warning");
+      raw_from(1);
       break;
     case cell_kind::kSpeedBoard:
-      parts.emplace_back("ranks A/B/C left|right", board_speeds(c.value) + " " + board_speeds(c.value_2) + " " +
-                                                   board_speeds(c.value_3) + " km/h");
-      parts.emplace_back("stripes", decimal(c.value_4 / 10) + "|" + decimal(c.value_4 % 10));
+      parts.emplace_back("ranks A/B/C left|right", board_speeds(c.board_speed(0)) + " " +
+                                                       board_speeds(c.board_speed(1)) + " " +
+                                                       board_speeds(c.board_speed(2)) + " km/h");
+      parts.emplace_back("stripes", decimal(c.board_stripes() / 10) + "|" + decimal(c.board_stripes() % 10));
       break;
     case cell_kind::kStopCell:
-      parts.emplace_back("", slot_text(c.value, true));
-      extra_values(true);
+      parts.emplace_back("", slot_text(c.table_slot(), true));
+      raw_from(1);
       break;
     case cell_kind::kLineBoard:
-      parts.emplace_back("", slot_text(c.value, false));
-      extra_values(true);
+      parts.emplace_back("", slot_text(c.table_slot(), false));
+      raw_from(1);
       break;
     case cell_kind::kAbbattimento:
-      parts.emplace_back("value", decimal(c.value));
-      extra_values(true);
+      parts.emplace_back("value", decimal(c.abbattimento_value()));
+      raw_from(1);
       break;
     default:
-      if (c.value != 0) parts.emplace_back("value", decimal(c.value));
-      extra_values(true);
+      raw_from(0);
       break;
   }
   if (c.kind != cell_kind::kSignal && c.signal_time != 0) parts.emplace_back("signal_time", decimal(c.signal_time));
@@ -127,7 +131,7 @@ std::string part_text(const std::pair<std::string, std::string>& part) {
   return part.first.empty() ? part.second : part.first + " " + part.second;
 }
 
-std::string cell_meaning(std::size_t index, const CellRecord& c, const TableRecords* table) {
+std::string cell_meaning(std::size_t index, const TrackCell& c, const TableRecords* table) {
   const CellMeaning m = cell_meaning_parts(index, c, table);
   std::string rest;
   for (const auto& part : m.parts) rest += (rest.empty() ? "" : ", ") + part_text(part);

@@ -10,6 +10,7 @@
 #include "view/page_assets.h"
 #include "base/encoding.h"
 #include "base/text_format.h"
+#include "model/chainage.h"
 
 namespace sb::view {
 
@@ -550,16 +551,22 @@ class Page {
     return cls ? std::string("<td class=\"") + cls + "\">" + html + "</td>" : "<td>" + html + "</td>";
   }
 
+  // The chainage in km, or a dash with the reason as its title.
+  static std::string chainage_cell(const std::optional<int64_t>& chainage) {
+    if (!chainage) return std::string("<td class=\"n\" title=\"") + kNoChainage + "\">&ndash;</td>";
+    return "<td class=\"n\">" + chainage_km_text(*chainage) + "</td>";
+  }
+
   void timetable() {
     o_ += "<section id=\"timetable\" class=\"panel\">\n";
-    o_ += "<div class=\"list\" data-list=\"timetable\"><h2>Timetable</h2>\n<table><thead><tr><th>station</th><th class=\"n\">km</th>"
-          "<th class=\"n\">time</th><th class=\"n\">kind</th></tr></thead><tbody>\n";
+    o_ += "<div class=\"list\" data-list=\"timetable\"><h2>Timetable</h2>\n<table><thead><tr><th>station</th><th class=\"n\">km from start</th>"
+          "<th class=\"n\">chainage</th><th class=\"n\">time</th><th class=\"n\">kind</th></tr></thead><tbody>\n";
     for (const Station& s : m_.stations) {
       row_start(static_cast<std::size_t>(s.element));
-      o_ += td(html_text(s.name)) + td(num(s.position / 1000.0, 3), "n") +
+      o_ += td(html_text(s.name)) + td(num(s.position / 1000.0, 3), "n") + chainage_cell(s.chainage) +
             td(clock_text(s.time), "n") + td(decimal(s.kind), "n") + "</tr>\n";
     }
-    if (m_.stations.empty()) o_ += "<tr><td colspan=\"4\" class=\"empty\">no stations</td></tr>\n";
+    if (m_.stations.empty()) o_ += "<tr><td colspan=\"5\" class=\"empty\">no stations</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
     o_ += "</section>\n";
@@ -567,7 +574,7 @@ class Page {
 
   void lists() {
     o_ += "<section id=\"lists\" class=\"panel\">\n";
-    o_ += "<div class=\"list\"><h2>Signals</h2>\n<table><thead><tr><th class=\"n\">km</th><th class=\"n\">cell</th>"
+    o_ += "<div class=\"list\"><h2>Signals</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th class=\"n\">chainage</th><th class=\"n\">cell</th>"
           "<th>aspects, code, time</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     int64_t signals = 0;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
@@ -575,13 +582,13 @@ class Page {
       if (e.kind != ElementKind::kSignal) continue;
       ++signals;
       row_start(i);
-      o_ += td(num(e.position / 1000.0, 3), "n") + td(decimal(e.cell), "n") + td(html_text(e.summary)) + source_cell(e) +
+      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(decimal(e.cell), "n") + td(html_text(e.summary)) + source_cell(e) +
             "</tr>\n";
     }
-    if (signals == 0) o_ += "<tr><td colspan=\"4\" class=\"empty\">no signals</td></tr>\n";
+    if (signals == 0) o_ += "<tr><td colspan=\"5\" class=\"empty\">no signals</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
-    o_ += "<div class=\"list\"><h2>Boards and slowdowns</h2>\n<table><thead><tr><th class=\"n\">km</th><th>kind</th>"
+    o_ += "<div class=\"list\"><h2>Boards and slowdowns</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th class=\"n\">chainage</th><th>kind</th>"
           "<th>text</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     int64_t boards = 0;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
@@ -593,10 +600,10 @@ class Page {
       if (what == nullptr) continue;
       ++boards;
       row_start(i);
-      o_ += td(num(e.position / 1000.0, 3), "n") + td(what) + td(html_text(e.label), "text") + source_cell(e) +
+      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(what) + td(html_text(e.label), "text") + source_cell(e) +
             "</tr>\n";
     }
-    if (boards == 0) o_ += "<tr><td colspan=\"4\" class=\"empty\">no boards</td></tr>\n";
+    if (boards == 0) o_ += "<tr><td colspan=\"5\" class=\"empty\">no boards</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
     o_ += "<div class=\"list\" id=\"diagnostics\"><h2>Diagnostics</h2>\n<table><thead><tr><th>severity</th>"

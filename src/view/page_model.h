@@ -29,6 +29,7 @@ struct Element {
   ElementKind kind = ElementKind::kSignal;
   int32_t cell = 0;       // the track cell it stands in
   int32_t position = 0;   // metres along the route
+  std::optional<int64_t> chainage;  // metres, where a chainage system covers the position
   std::string label;      // short name: station name, board text, "90/90/90"
   std::string summary;    // a signal's values in one line, for the list
   // The decoded values, in the order they are shown, in UTF-8.
@@ -39,7 +40,7 @@ struct Element {
 struct Station {
   std::string name;
   int32_t position = 0;       // metres
-  double chainage_km = 0.0;   // the line's own kilometre reading there
+  std::optional<int64_t> chainage;  // metres: the line's own reading there, where a system covers it
   int32_t time = 0;           // seconds since midnight
   int32_t kind = 0;           // the station kind code
   int32_t element = -1;       // index into PageModel::elements

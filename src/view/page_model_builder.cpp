@@ -49,12 +49,6 @@ std::string signal_summary(int32_t aspect_1, int32_t aspect_2, int32_t aspect_3,
          decimal(combined) + ", time " + decimal(time);
 }
 
-// Where no chainage system covers the position, the metres from the
-// route's start.
-double chainage_km(const std::array<ChainageSystem, 3>& systems, int32_t position) {
-  return static_cast<double>(chainage_at(systems, position).value_or(position)) / 1000.0;
-}
-
 int32_t diagnostic_cell(int32_t position, int32_t cell_count) {
   return static_cast<int32_t>(
       std::clamp<int64_t>((static_cast<int64_t>(position) + 25) / 50, 0, std::max(cell_count, 0)));
@@ -124,7 +118,17 @@ class Builder {
     return SourceLine{file, it->second->line};
   }
 
+  std::optional<int64_t> chainage_of(int64_t position) const {
+    return in_.table ? chainage_at(in_.table->chainage, position) : std::nullopt;
+  }
+
+  // The element with its chainage beside its position in the values.
   int32_t add(Element e) {
+    e.chainage = chainage_of(e.position);
+    const auto at = std::find_if(e.values.begin(), e.values.end(), [](const auto& v) {
+      return v.first == "position" || v.first == "start";
+    });
+    e.values.insert(at == e.values.end() ? at : at + 1, {"chainage", chainage_text(e.chainage)});
     m_.elements.push_back(std::move(e));
     return static_cast<int32_t>(m_.elements.size() - 1);
   }
@@ -261,19 +265,15 @@ class Builder {
       e.position = r.position;
       e.label = r.text;
       e.source = source_of(kStopCell, r.position);
-      const double km = chainage_km(in_.table->chainage, r.position);
-      char km_text[32];
-      std::snprintf(km_text, sizeof km_text, "%.3f", km);
       e.values = {{"name", cp1252_to_utf8(r.text)},
                   {"table slot", decimal(s)},
                   {"kind", decimal(r.kind)},
                   {"position", metres_text(r.position)},
-                  {"chainage", std::string("km ") + km_text},
                   {"platform", metres_text(r.start) + " .. " + metres_text(r.end)},
                   {"time", clock_text(r.time)},
                   {"stop cell", stop != stop_cells.end() ? decimal(stop->second) : std::string("none")}};
       const int32_t index = add(std::move(e));
-      m_.stations.push_back({r.text, r.position, km, r.time, r.kind, index});
+      m_.stations.push_back({r.text, r.position, chainage_of(r.position), r.time, r.kind, index});
     }
   }
 

@@ -13,6 +13,7 @@
 #include "base/encoding.h"
 #include "base/text_format.h"
 #include "commands/recover.h"
+#include "model/chainage.h"
 #include "base/failures.h"
 #include "base/files.h"
 
@@ -25,8 +26,17 @@ struct Usage {
   std::string what;
 };
 
-std::string cell_place(std::size_t index) {
-  return "cell " + std::to_string(index) + " (" + metres_text(element_position(index)) + ")";
+// "cell 204 (10 150 m, chainage km 12.345)": the chainage from the table
+// of A, or of B when A has none, when either defines a system.
+std::string cell_place(std::size_t index, const TableRecords* ta, const TableRecords* tb) {
+  const int64_t position = element_position(static_cast<int64_t>(index));
+  const TableRecords* table = has_chainage_systems(ta) ? ta : has_chainage_systems(tb) ? tb : nullptr;
+  std::string place = "cell " + std::to_string(index) + " (" + metres_text(position);
+  if (table != nullptr) {
+    const auto chainage = table_chainage(table, position);
+    place += chainage ? ", chainage " + chainage_text(chainage) : ", " + std::string(kNoChainage);
+  }
+  return place + ")";
 }
 
 class Differ {
@@ -52,7 +62,7 @@ class Differ {
         const bool in_a = i < a.size();
         const TrackCell c = track_cell(in_a ? a[i] : b[i]);
         if (cell_holds_something(i, c))
-          line(cell_place(i) + ": only in " + (in_a ? "A" : "B") + ": " + cell_meaning(i, c, in_a ? ta : tb));
+          line(cell_place(i, ta, tb) + ": only in " + (in_a ? "A" : "B") + ": " + cell_meaning(i, c, in_a ? ta : tb));
         continue;
       }
       if (a[i] == b[i] && ta == nullptr && tb == nullptr) continue;
@@ -60,7 +70,7 @@ class Differ {
       const CellMeaning ma = cell_meaning_parts(i, ca, ta), mb = cell_meaning_parts(i, cb, tb);
       if (ma.name == mb.name && ma.parts == mb.parts) continue;
       if (ma.name != mb.name) {
-        line(cell_place(i) + ": " + or_nothing(cell_meaning(i, ca, ta)) + kArrow +
+        line(cell_place(i, ta, tb) + ": " + or_nothing(cell_meaning(i, ca, ta)) + kArrow +
              or_nothing(cell_meaning(i, cb, tb)));
         continue;
       }
@@ -78,7 +88,7 @@ class Differ {
       }
       std::string text;
       for (const std::string& c : changes) text += (text.empty() ? "" : "; ") + c;
-      line(cell_place(i) + ": " + (ma.name.empty() ? "" : ma.name + " ") + text);
+      line(cell_place(i, ta, tb) + ": " + (ma.name.empty() ? "" : ma.name + " ") + text);
     }
     profiles(a, b);
   }

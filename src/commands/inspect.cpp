@@ -13,6 +13,7 @@
 #include "track/markers.h"
 #include "format/compiled_meaning.h"
 #include "format/plan_summary.h"
+#include "model/chainage.h"
 #include "base/encoding.h"
 #include "base/text_format.h"
 #include "commands/recover.h"
@@ -161,6 +162,10 @@ TableReport report_table(const CompiledFile& f) {
 
 PlanReport report_plan(const CompiledFile& f) { return {&f, summarise_plan(*f.plan), f.plan->second_half_offset()}; }
 
+std::string station_chainage(const std::optional<int64_t>& chainage) {
+  return chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage);
+}
+
 // A field's value in the JSON document: its numbers, else its text.
 void add_meaning(json& meaning, const MeaningField& field) {
   std::string key = field.label;
@@ -231,7 +236,12 @@ class Inspector {
     for (std::size_t i = 0; i < cells.size(); ++i) {
       const TrackCell cell = track_cell(cells[i]);
       if (!options_.all && !cell_holds_something(i, cell)) continue;
-      out_ << "  " << cell_place(i) << "  " << cell_meaning(i, cell, r.table) << "\n";
+      out_ << "  " << cell_place(i) << "  " << cell_meaning(i, cell, r.table);
+      if (cell.kind != cell_kind::kNothing && has_chainage_systems(r.table)) {
+        const auto chainage = table_chainage(r.table, element_position(static_cast<int64_t>(i)));
+        out_ << "  (" << (chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage)) << ")";
+      }
+      out_ << "\n";
     }
     for (std::size_t p = 0; p < profiles().size(); ++p) {
       out_ << profiles()[p].name << ":\n";
@@ -260,6 +270,10 @@ class Inspector {
       const SlotReport& slot = r.slots[static_cast<std::size_t>(s)];
       json meaning = json::object();
       for (const MeaningField& field : slot.fields) add_meaning(meaning, field);
+      if (slot.role == SlotRole::kStation) {
+        const auto chainage = table_chainage(&t, record.position);
+        meaning["chainage_m"] = chainage ? json(*chainage) : json(nullptr);
+      }
       json entry = {{"slot", s}, {"offset", slot.offset}};
       for_each_slot_field(record, [&entry](const char* name, const auto& value) {
         if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>) {
@@ -317,7 +331,8 @@ class Inspector {
       const TableRecord& record = t[static_cast<std::size_t>(s)];
       out_ << "  slot " << padded(std::to_string(s), 2) << "  " << printable_text(record.text) << "  kind "
            << int{record.kind} << "  start " << metres_text(record.start) << "  end " << metres_text(record.end)
-           << "  position " << metres_text(record.position) << " (" << km_text(record.position) << ")  time "
+           << "  position " << metres_text(record.position) << " (" << km_text(record.position) << " from start, "
+           << station_chainage(table_chainage(&t, record.position)) << ")  time "
            << clock_text(record.time) << "  values 4-13: " << r.slots[static_cast<std::size_t>(s)].fields.back().text
            << "\n";
     }
@@ -398,6 +413,10 @@ class Inspector {
       for_each_cell_field(c, [&cell](const char* name, auto value) { cell[name] = value; });
       cell["kind_name"] = cell_kind_name(c.kind);
       cell["meaning"] = utf8_from_1252(cell_meaning(i, meaning, table));
+      if (table != nullptr) {
+        const auto chainage = table_chainage(table, element_position(static_cast<int64_t>(i)));
+        cell["chainage_m"] = chainage ? json(*chainage) : json(nullptr);
+      }
       cell["speed_kmh"] = c.speed_code * 5;
       cell["gradient_per_mille"] = c.gradient - 100;
       out_ << (first ? "\n" : ",\n") << "        " << cell.dump();

@@ -1,11 +1,13 @@
 #include "format/compiled_meaning.h"
 
+#include <array>
 #include <string_view>
 #include <type_traits>
 
 #include "base/encoding.h"
 #include "base/text_format.h"
 #include "model/cell_kinds.h"
+#include "model/chainage.h"
 
 namespace sb {
 namespace {
@@ -137,6 +139,32 @@ std::string cell_meaning(std::size_t index, const TrackCell& c, const TableRecor
   for (const auto& part : m.parts) rest += (rest.empty() ? "" : ", ") + part_text(part);
   if (m.name.empty()) return rest;
   return rest.empty() ? m.name : m.name + ": " + rest;
+}
+
+namespace {
+
+std::array<ChainageSystem, 3> chainage_systems(const TableRecords& table) {
+  std::array<ChainageSystem, 3> systems{};
+  for (std::size_t i = 0; i < systems.size(); ++i) {
+    const TableRecord& r = table[kChainageSlot + i];
+    systems[i] = {r.start, r.end, r.position};
+  }
+  return systems;
+}
+
+}  // namespace
+
+std::optional<int64_t> table_chainage(const TableRecords* table, int64_t position) {
+  if (table == nullptr) return std::nullopt;
+  return chainage_at(chainage_systems(*table), position);
+}
+
+bool has_chainage_systems(const TableRecords* table) {
+  if (table == nullptr) return false;
+  for (const ChainageSystem& s : chainage_systems(*table)) {
+    if (s.start != 0 || s.reference != 0 || s.direction != 0) return true;
+  }
+  return false;
 }
 
 SlotRole slot_role(int slot, const TableRecord& r) {

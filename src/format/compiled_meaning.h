@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,12 @@ struct CellMeaning {
 };
 CellMeaning cell_meaning_parts(std::size_t index, const TrackCell& cell, const TableRecords* table);
 std::string part_text(const std::pair<std::string, std::string>& part);  // "aspects 50/60/0"
+
+// The chainage of a position from the table's chainage systems (slots 81
+// to 83): none without a table or where no system covers the position.
+std::optional<int64_t> table_chainage(const TableRecords* table, int64_t position);
+// Whether the table defines any chainage system at all.
+bool has_chainage_systems(const TableRecords* table);
 
 enum class SlotRole { kEmpty, kStation, kBoard, kChainage, kGeneral, kRoute, kTrain };
 SlotRole slot_role(int slot, const TableRecord& record);

@@ -1,9 +1,16 @@
 #include "model/track_cells.h"
 
+#include <utility>
+
 
 #include "base/failures.h"
 
 namespace sb {
+
+void TrackCells::assign(std::vector<TrackCell> cells) {
+  cells_ = std::move(cells);
+  stamps_.clear();
+}
 
 void TrackCells::create(int64_t cell_count) {
   if (cell_count < 0) throw RunTimeFailure("negative track cell count " + std::to_string(cell_count));

@@ -110,6 +110,9 @@ inline int64_t element_cell(int64_t p) { return nearest(static_cast<double>(p) /
 class TrackCells {
  public:
   void create(int64_t cell_count);
+  // Cells that already exist (read back from a compiled file); none of
+  // them has an origin or a record.
+  void assign(std::vector<TrackCell> cells);
   void discard();
   bool exists() const { return !cells_.empty(); }
   int64_t size() const { return static_cast<int64_t>(cells_.size()); }

@@ -12,7 +12,8 @@
 # one wrote. A command fails the test when its status differs from the
 # one shown, or when a line shown as its output is missing from what it
 # printed (standard output and standard error; the shown lines must come
-# in the order printed, lines left out anywhere).
+# in the order printed, lines left out anywhere). A "$ " line outside a
+# console block fails too: every command a document prints is run.
 #
 #   examples_test.sh SCENARIO_BUILDER EXAMPLE_DIR DOCUMENT.md...
 set -uo pipefail
@@ -71,7 +72,12 @@ run_document() {  # DOCUMENT
   while IFS= read -r line || [ -n "$line" ]; do
     number=$((number + 1))
     if [ "$in_block" -eq 0 ]; then
-      [ "$line" = '```console' ] && in_block=1
+      if [ "$line" = '```console' ]; then
+        in_block=1
+      elif [ "${line:0:2}" = '$ ' ]; then
+        echo "$document:$number: a command outside a \`\`\`console block would not be run: $line"
+        failures=$((failures + 1))
+      fi
       continue
     fi
     if [ "$line" = '```' ]; then

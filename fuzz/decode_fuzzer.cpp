@@ -12,7 +12,11 @@
 #include <string>
 #include <string_view>
 
-#include "commands/compiled_view.h"
+#include "format/compiled_file.h"
+#include "format/compiled_meaning.h"
+#include "format/plan_summary.h"
+#include "base/encoding.h"
+#include "base/text_format.h"
 #include "format/line_plan_file.h"
 #include "format/scenario_table_file.h"
 #include "format/track_cell_file.h"

@@ -5,7 +5,13 @@
 #include <map>
 #include <optional>
 
-#include "commands/compiled_view.h"
+#include "format/compiled_file.h"
+#include "track/check_codes.h"
+#include "track/markers.h"
+#include "format/compiled_meaning.h"
+#include "format/plan_summary.h"
+#include "base/encoding.h"
+#include "base/text_format.h"
 #include "commands/recover.h"
 #include "base/failures.h"
 #include "base/files.h"

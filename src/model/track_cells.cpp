@@ -1,5 +1,7 @@
 #include "model/track_cells.h"
 
+#include "model/cell_kinds.h"
+
 #include <utility>
 
 
@@ -41,20 +43,8 @@ const TrackCells::Stamp& TrackCells::stamp(int64_t index) const {
 }
 
 std::string TrackCells::occupant(int64_t index) const {
-  const char* what = "an element";
-  switch (at(index).kind) {
-    case cell_kind::kSignal: what = "the signal"; break;
-    case cell_kind::kSlowdownEnd: what = "the end of the slowdown"; break;
-    case cell_kind::kSlowdownStart: what = "the start of the slowdown"; break;
-    case cell_kind::kSlowdownWarning: what = "the warning of the slowdown"; break;
-    case cell_kind::kSlowdownApproach: what = "an approach cell of the slowdown"; break;
-    case cell_kind::kSpeedBoard: what = "the speed-limit board"; break;
-    case cell_kind::kStopCell: what = "the stop cell of the station"; break;
-    case cell_kind::kAbbattimento:
-    case cell_kind::kAbbattimentoPlain: what = "the abbattimento"; break;
-    case cell_kind::kLineBoard: what = "the board"; break;
-    default: break;
-  }
+  const CellKindInfo* info = cell_kind_info(at(index).kind);
+  const char* what = info ? info->occupant : "an element";
   return std::string(what) + " at " + std::to_string(origin(index)) + " m";
 }
 

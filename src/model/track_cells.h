@@ -103,6 +103,10 @@ inline BoardSpeed unpack_board_speed(int16_t packed) {
 
 // The cell of a point element at position p: nearest(p / 50 + 1).
 inline int64_t element_cell(int64_t p) { return nearest(static_cast<double>(p) / 50.0 + 1.0); }
+// Back from the cell alone: where an element in `cell` stood, to within
+// 25 m (cell 204 is the element at 10 150 m). An abbattimento goes into
+// nearest(p / 50) instead, and stood at 50 * cell.
+inline int64_t element_position(int64_t cell) { return (cell - 1) * 50; }
 
 // The track cells 0 .. cell_count. Every access goes through at(), which
 // refuses an index outside the array (a run-time failure) instead of

@@ -1,8 +1,8 @@
 // What the view page shows, gathered from a compiled scenario. The page
 // writer knows nothing of the reader, the records or the compiled files:
-// whatever fills this model (the compile in memory, page_model_builder.h,
-// or compiled files read back, commands/compiled_page.h) can be drawn. Texts are single-byte Windows-1252 as the scenario
-// keeps them; the page writer converts them.
+// page_model_builder.h fills it from the scenario, whether read from
+// descriptions or decoded from compiled files. Texts are single-byte
+// Windows-1252 as the scenario keeps them; the page writer converts them.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "model/cell_kinds.h"
 
 namespace sb::view {
 
@@ -20,8 +22,8 @@ struct SourceLine {
 };
 
 // The kinds of drawn elements, as the page's data-kind attribute spells them.
-enum class ElementKind : uint8_t { kStation, kSignal, kLineBoard, kSpeedBoard, kSlowdown, kAbbattimento };
-const char* kind_name(ElementKind kind);
+using ElementKind = PageKind;
+inline const char* kind_name(ElementKind kind) { return page_kind_info(kind).data_kind; }
 
 struct Element {
   ElementKind kind = ElementKind::kSignal;
@@ -114,8 +116,5 @@ struct PageModel {
   // plan does not reach it).
   std::vector<std::optional<std::pair<double, double>>> element_xy;
 };
-
-// A time of day in seconds as H:MM:SS; a negative one as "N s".
-std::string clock_text(int64_t seconds);
 
 }  // namespace sb::view

@@ -12,7 +12,11 @@
 #include <string>
 #include <string_view>
 
-#include "commands/compiled_view.h"
+#include "format/compiled_file.h"
+#include "format/compiled_meaning.h"
+#include "format/plan_summary.h"
+#include "base/encoding.h"
+#include "base/text_format.h"
 #include "format/line_plan_file.h"
 #include "format/scenario_table_file.h"
 #include "format/track_cell_file.h"
@@ -45,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     sb::StringSink sink;
     sb::write_cell_records(cells, sink);
     must_be_same(sink.bytes, input, "track cells");
-    for (std::size_t i = 0; i < cells.size(); ++i) (void)sb::cell_meaning(i, cells[i], table ? &*table : nullptr);
+    for (std::size_t i = 0; i < cells.size(); ++i) (void)sb::cell_meaning(i, sb::track_cell(cells[i]), table ? &*table : nullptr);
   } catch (const sb::DecodeError&) {
   }
   try {

@@ -150,4 +150,39 @@ std::string display_utf8(std::string_view bytes) {
   return is_valid_utf8(bytes) ? std::string(bytes) : cp1252_to_utf8(bytes);
 }
 
+namespace {
+
+// The character of a byte as listings show it: a byte Windows-1252 leaves
+// undefined stands for the control character of the same number.
+char32_t code_point(unsigned char c) {
+  const char32_t character = cp1252_character(c);
+  return character == 0xFFFD ? c : character;
+}
+
+}  // namespace
+
+std::string utf8_from_1252(std::string_view text) {
+  std::string out;
+  for (char c : text) append_utf8(out, code_point(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string printable_text(std::string_view text) {
+  std::string out;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool unused = cp1252_character(c) == 0xFFFD;
+    if (c < 0x20 || c == 0x7F || unused) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\x%02X", c);
+      out += buffer;
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      append_utf8(out, code_point(c));
+    }
+  }
+  return out;
+}
+
 }  // namespace sb

@@ -33,4 +33,12 @@ bool is_valid_utf8(std::string_view bytes);
 // names, texts an author wrote in UTF-8), read as Windows-1252 otherwise.
 std::string display_utf8(std::string_view bytes);
 
+// Windows-1252 text in UTF-8 for listings that must lose nothing: the five
+// bytes the code page leaves undefined become the control characters of
+// the same number.
+std::string utf8_from_1252(std::string_view text);
+// The same for a listing line: control characters, the undefined bytes and
+// the backslash are shown as \xNN and \\.
+std::string printable_text(std::string_view text);
+
 }  // namespace sb

@@ -5,8 +5,15 @@
 #include <map>
 #include <optional>
 
-#include "commands/compiled_view.h"
+#include "format/compiled_file.h"
+#include "track/check_codes.h"
+#include "track/markers.h"
+#include "format/compiled_meaning.h"
+#include "format/plan_summary.h"
+#include "base/encoding.h"
+#include "base/text_format.h"
 #include "commands/recover.h"
+#include "model/chainage.h"
 #include "base/failures.h"
 #include "base/files.h"
 
@@ -19,8 +26,17 @@ struct Usage {
   std::string what;
 };
 
-std::string cell_place(std::size_t index) {
-  return "cell " + std::to_string(index) + " (" + metres_text(element_position(index)) + ")";
+// "cell 204 (10 150 m, chainage km 12.345)": the chainage from the table
+// of A, or of B when A has none, when either defines a system.
+std::string cell_place(std::size_t index, const TableRecords* ta, const TableRecords* tb) {
+  const int64_t position = element_position(static_cast<int64_t>(index));
+  const TableRecords* table = has_chainage_systems(ta) ? ta : has_chainage_systems(tb) ? tb : nullptr;
+  std::string place = "cell " + std::to_string(index) + " (" + metres_text(position);
+  if (table != nullptr) {
+    const auto chainage = table_chainage(table, position);
+    place += chainage ? ", chainage " + chainage_text(chainage) : ", " + std::string(kNoChainage);
+  }
+  return place + ")";
 }
 
 class Differ {
@@ -44,16 +60,18 @@ class Differ {
     for (std::size_t i = 0; i < std::max(a.size(), b.size()); ++i) {
       if (i >= common) {
         const bool in_a = i < a.size();
-        const CellRecord& c = in_a ? a[i] : b[i];
+        const TrackCell c = track_cell(in_a ? a[i] : b[i]);
         if (cell_holds_something(i, c))
-          line(cell_place(i) + ": only in " + (in_a ? "A" : "B") + ": " + cell_meaning(i, c, in_a ? ta : tb));
+          line(cell_place(i, ta, tb) + ": only in " + (in_a ? "A" : "B") + ": " + cell_meaning(i, c, in_a ? ta : tb));
         continue;
       }
-      const CellMeaning ma = cell_meaning_parts(i, a[i], ta), mb = cell_meaning_parts(i, b[i], tb);
+      if (a[i] == b[i] && ta == nullptr && tb == nullptr) continue;
+      const TrackCell ca = track_cell(a[i]), cb = track_cell(b[i]);
+      const CellMeaning ma = cell_meaning_parts(i, ca, ta), mb = cell_meaning_parts(i, cb, tb);
       if (ma.name == mb.name && ma.parts == mb.parts) continue;
       if (ma.name != mb.name) {
-        line(cell_place(i) + ": " + or_nothing(cell_meaning(i, a[i], ta)) + kArrow +
-             or_nothing(cell_meaning(i, b[i], tb)));
+        line(cell_place(i, ta, tb) + ": " + or_nothing(cell_meaning(i, ca, ta)) + kArrow +
+             or_nothing(cell_meaning(i, cb, tb)));
         continue;
       }
       // The same kind: only the values that changed, by label.
@@ -70,7 +88,7 @@ class Differ {
       }
       std::string text;
       for (const std::string& c : changes) text += (text.empty() ? "" : "; ") + c;
-      line(cell_place(i) + ": " + (ma.name.empty() ? "" : ma.name + " ") + text);
+      line(cell_place(i, ta, tb) + ": " + (ma.name.empty() ? "" : ma.name + " ") + text);
     }
     profiles(a, b);
   }
@@ -86,13 +104,15 @@ class Differ {
         continue;
       }
       const std::string title = slot_title(s, ra);
-      std::map<std::string, std::string> new_fields(fb.begin(), fb.end()), old_fields(fa.begin(), fa.end());
-      for (const auto& [label, value] : fa) {
+      std::map<std::string, std::string> new_fields, old_fields;
+      for (const MeaningField& field : fa) old_fields.emplace(field.label, field.text);
+      for (const MeaningField& field : fb) new_fields.emplace(field.label, field.text);
+      for (const auto& [label, value] : labelled_texts(fa)) {
         auto it = new_fields.find(label);
         const std::string now = it == new_fields.end() ? "(none)" : it->second;
         if (now != value) line(title + ": " + label + " " + value + kArrow + now);
       }
-      for (const auto& [label, value] : fb) {
+      for (const auto& [label, value] : labelled_texts(fb)) {
         if (old_fields.find(label) == old_fields.end()) line(title + ": " + label + " (none)" + kArrow + value);
       }
     }
@@ -139,9 +159,16 @@ class Differ {
   static std::string or_nothing(const std::string& s) { return s.empty() ? "nothing" : s; }
   static std::string label_prefix(const std::string& label) { return label.empty() ? "" : label + " "; }
 
+  // The fields as (label, text), in listing order.
+  static std::vector<std::pair<std::string, std::string>> labelled_texts(const std::vector<MeaningField>& fields) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const MeaningField& field : fields) out.emplace_back(field.label, field.text);
+    return out;
+  }
+
   static std::string summary(int s, const TableRecord& r) {
     std::string text = slot_role_name(slot_role(s, r));
-    for (const auto& [label, value] : slot_fields(s, r)) text += ", " + label + " " + value;
+    for (const MeaningField& field : slot_fields(s, r)) text += ", " + field.label + " " + field.text;
     return text;
   }
 

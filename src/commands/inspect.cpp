@@ -4,10 +4,18 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <type_traits>
 
 #include <nlohmann/json.hpp>
 
-#include "commands/compiled_view.h"
+#include "format/compiled_file.h"
+#include "track/check_codes.h"
+#include "track/markers.h"
+#include "format/compiled_meaning.h"
+#include "format/plan_summary.h"
+#include "model/chainage.h"
+#include "base/encoding.h"
+#include "base/text_format.h"
 #include "commands/recover.h"
 #include "base/failures.h"
 
@@ -73,208 +81,294 @@ std::string cell_place(std::size_t index) {
          padded(km_text(m), 11);
 }
 
+// What the listing of each kind of file shows, computed once; the text
+// listing and the JSON document are two ways of writing it.
+struct CellsReport {
+  const CompiledFile* file = nullptr;
+  const TableRecords* table = nullptr;
+  int64_t cell_count = 0;
+  bool has_marker_cell = false;
+  int16_t marker = 0;
+  int16_t stored_code = 0;
+  CheckCode names;
+  int32_t computed = 0;
+  bool code_matches = false;
+  std::vector<std::vector<ProfileRun>> profiles;  // parallel to profiles()
+};
+
+struct SlotReport {
+  std::size_t offset = 0;
+  SlotRole role = SlotRole::kEmpty;
+  std::vector<MeaningField> fields;
+};
+
+struct TableReport {
+  const CompiledFile* file = nullptr;
+  int16_t marker = 0;
+  int32_t stored_code = 0;
+  int32_t computed = 0;
+  bool matches = false;
+  std::vector<SlotReport> slots;
+};
+
+struct PlanReport {
+  const CompiledFile* file = nullptr;
+  PlanSummary summary;
+  uint64_t second_half = 0;
+};
+
+// Names for the cell check code: the table given or beside the file, else the file name.
+CheckCode names_for_cells(const CompiledFile& f, const TableRecords* table, const std::string& table_path) {
+  CheckCode c;
+  if (table != nullptr) {
+    c = {(*table)[kTrainSlot].text, (*table)[kRouteSlot].text, table_path, true};
+  } else if (auto names = names_from_file(f.path)) {
+    c = {names->second, names->first, "the file name", true};
+  }
+  return c;
+}
+
+CellsReport report_cells(const CompiledFile& f, const TableRecords* table, const std::string& table_path) {
+  CellsReport r;
+  r.file = &f;
+  r.table = table;
+  const auto& cells = f.cells;
+  r.cell_count = static_cast<int64_t>(cells.size()) - 1;
+  r.names = names_for_cells(f, table, table_path);
+  r.has_marker_cell = cells.size() > 1;
+  r.marker = r.has_marker_cell ? cells[1].value : 0;
+  r.stored_code = r.has_marker_cell ? cells[1].value_2 : 0;
+  r.computed = r.names.known ? cell_check_code(r.names.train, r.names.route) : 0;
+  r.code_matches = r.has_marker_cell && r.names.known && r.computed == r.stored_code;
+  for (const Profile& p : profiles()) r.profiles.push_back(profile_runs(cells, p.field));
+  return r;
+}
+
+TableReport report_table(const CompiledFile& f) {
+  const TableRecords& t = f.table;
+  TableReport r;
+  r.file = &f;
+  r.marker = t[kRouteSlot].attribute_7;
+  r.stored_code = t[kRouteSlot].time;
+  r.computed = route_check_code(t[kTrainSlot].text, t[kRouteSlot].text);
+  r.matches = r.computed == r.stored_code;
+  const auto offsets = table_slot_offsets(t);
+  for (int s = 0; s < kTableSlots; ++s) {
+    const TableRecord& record = t[static_cast<std::size_t>(s)];
+    r.slots.push_back({offsets[static_cast<std::size_t>(s)], slot_role(s, record), slot_fields(s, record)});
+  }
+  return r;
+}
+
+PlanReport report_plan(const CompiledFile& f) { return {&f, summarise_plan(*f.plan), f.plan->second_half_offset()}; }
+
+std::string station_chainage(const std::optional<int64_t>& chainage) {
+  return chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage);
+}
+
+// A field's value in the JSON document: its numbers, else its text.
+void add_meaning(json& meaning, const MeaningField& field) {
+  std::string key = field.label;
+  for (char& c : key) {
+    if (c == ' ' || c == '-') c = '_';
+  }
+  if (field.numbers.empty()) {
+    meaning[key] = field.text;
+  } else if (field.list) {
+    json values = json::array();
+    for (const auto& number : field.numbers) values.push_back(number.second);
+    meaning[key] = std::move(values);
+  } else {
+    for (const auto& [number_key, value] : field.numbers) meaning[number_key] = value;
+  }
+}
+
 class Inspector {
  public:
   Inspector(const InspectOptions& options, std::ostream& out) : options_(options), out_(out) {}
 
-  // Names for the cell check code: the table given or beside the file, else the file name.
-  CheckCode names_for_cells(const CompiledFile& f, const TableRecords* table, const std::string& table_path) {
-    CheckCode c;
-    if (table != nullptr) {
-      c = {(*table)[kTrainSlot].text, (*table)[kRouteSlot].text, table_path, true};
-    } else if (auto names = names_from_file(f.path)) {
-      c = {names->second, names->first, "the file name", true};
+  json cells_json(const CellsReport& r) {
+    const CompiledFile& f = *r.file;
+    json j = {{"file", f.path}, {"kind", "cells"}, {"size", f.size}, {"cell_count", r.cell_count},
+              {"route_length_implied", r.cell_count * 50 - 7000}};
+    j["format_marker"] = {{"stored", r.has_marker_cell ? json(r.marker) : json(nullptr)},
+                          {"expected", kCellFormatMarker},
+                          {"matches", r.has_marker_cell && r.marker == kCellFormatMarker}};
+    j["check_code"] = {{"stored", r.has_marker_cell ? json(r.stored_code) : json(nullptr)},
+                       {"computed", r.names.known ? json(r.computed) : json(nullptr)},
+                       {"matches", r.code_matches},
+                       {"train", r.names.known ? json(utf8_from_1252(r.names.train)) : json(nullptr)},
+                       {"route", r.names.known ? json(utf8_from_1252(r.names.route)) : json(nullptr)}};
+    json runs = json::object();
+    for (std::size_t p = 0; p < profiles().size(); ++p) {
+      json list = json::array();
+      for (const ProfileRun& run : r.profiles[p])
+        list.push_back({{"first_cell", run.first}, {"last_cell", run.last}, {"value", run.value}});
+      runs[profiles()[p].json_name] = std::move(list);
     }
-    return c;
+    j["profiles"] = std::move(runs);
+    return j;
   }
 
-  json cells(const CompiledFile& f, const TableRecords* table, const std::string& table_path) {
+  void cells_text(const CellsReport& r) {
+    const CompiledFile& f = *r.file;
     const auto& cells = f.cells;
-    const int64_t cell_count = static_cast<int64_t>(cells.size()) - 1;
-    const CheckCode names = names_for_cells(f, table, table_path);
-    const bool has_marker_cell = cells.size() > 1;
-    const int16_t marker = has_marker_cell ? cells[1].value : 0;
-    const int16_t stored_code = has_marker_cell ? cells[1].value_2 : 0;
-    const int32_t computed = names.known ? cell_check_code(names.train, names.route) : 0;
-    const bool code_matches = has_marker_cell && names.known && computed == stored_code;
-    if (options_.json) {
-      json j = {{"file", f.path}, {"kind", "cells"}, {"size", f.size}, {"cell_count", cell_count},
-                {"route_length_implied", cell_count * 50 - 7000}};
-      j["format_marker"] = {{"stored", has_marker_cell ? json(marker) : json(nullptr)},
-                            {"expected", kCellFormatMarker},
-                            {"matches", has_marker_cell && marker == kCellFormatMarker}};
-      j["check_code"] = {{"stored", has_marker_cell ? json(stored_code) : json(nullptr)},
-                         {"computed", names.known ? json(computed) : json(nullptr)},
-                         {"matches", code_matches},
-                         {"train", names.known ? json(utf8_from_1252(names.train)) : json(nullptr)},
-                         {"route", names.known ? json(utf8_from_1252(names.route)) : json(nullptr)}};
-      json runs = json::object();
-      for (const Profile& p : profiles()) {
-        json r = json::array();
-        for (const ProfileRun& run : profile_runs(cells, p.field))
-          r.push_back({{"first_cell", run.first}, {"last_cell", run.last}, {"value", run.value}});
-        runs[p.json_name] = std::move(r);
-      }
-      j["profiles"] = std::move(runs);
-      return j;
-    }
-
     out_ << f.path << ": track cells, " << grouped(static_cast<int64_t>(f.size)) << " bytes\n";
-    out_ << "  cells            " << cells.size() << " (cells 0 to " << cell_count << ")\n";
-    out_ << "  route length     about " << metres_text(cell_count * 50 - 7000)
+    out_ << "  cells            " << cells.size() << " (cells 0 to " << r.cell_count << ")\n";
+    out_ << "  route length     about " << metres_text(r.cell_count * 50 - 7000)
          << " (cell count x 50 - 7000, within 25 m)\n";
-    if (!has_marker_cell) {
+    if (!r.has_marker_cell) {
       out_ << "  format marker    none: the file has no cell 1\n";
     } else {
-      out_ << "  format marker    " << marker << " (cell 1 value): "
-           << (marker == kCellFormatMarker ? "as expected" : "expected 5121") << "\n";
-      out_ << "  cell check code  " << stored_code << " (cell 1 value_2): ";
-      if (!names.known) {
+      out_ << "  format marker    " << r.marker << " (cell 1 value): "
+           << (r.marker == kCellFormatMarker ? "as expected" : "expected 5121") << "\n";
+      out_ << "  cell check code  " << r.stored_code << " (cell 1 value_2): ";
+      if (!r.names.known) {
         out_ << "not checked: no scenario table beside it and no ROUTE_TRAIN name\n";
       } else {
-        out_ << (code_matches ? "matches" : "does not match, expected " + std::to_string(computed)) << " train "
-             << printable_text(names.train) << " on " << printable_text(names.route) << " (names from "
-             << names.source << ")\n";
+        out_ << (r.code_matches ? "matches" : "does not match, expected " + std::to_string(r.computed)) << " train "
+             << printable_text(r.names.train) << " on " << printable_text(r.names.route) << " (names from "
+             << r.names.source << ")\n";
       }
     }
     out_ << (options_.all ? "every cell" : "cells holding something")
          << " (at the position that puts an element there, 50 m x (cell - 1)):\n";
     for (std::size_t i = 0; i < cells.size(); ++i) {
-      if (!options_.all && !cell_holds_something(i, cells[i])) continue;
-      out_ << "  " << cell_place(i) << "  " << cell_meaning(i, cells[i], table) << "\n";
+      const TrackCell cell = track_cell(cells[i]);
+      if (!options_.all && !cell_holds_something(i, cell)) continue;
+      out_ << "  " << cell_place(i) << "  " << cell_meaning(i, cell, r.table);
+      if (cell.kind != cell_kind::kNothing && has_chainage_systems(r.table)) {
+        const auto chainage = table_chainage(r.table, element_position(static_cast<int64_t>(i)));
+        out_ << "  (" << (chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage)) << ")";
+      }
+      out_ << "\n";
     }
-    for (const Profile& p : profiles()) {
-      out_ << p.name << ":\n";
-      for (const ProfileRun& run : profile_runs(cells, p.field)) {
+    for (std::size_t p = 0; p < profiles().size(); ++p) {
+      out_ << profiles()[p].name << ":\n";
+      for (const ProfileRun& run : r.profiles[p]) {
         out_ << "  cells " << padded(std::to_string(run.first) + "-" + std::to_string(run.last), 11) << "  "
              << padded(metres_text(static_cast<int64_t>(run.first) * 50), 10) << " to "
-             << padded(metres_text(static_cast<int64_t>(run.last) * 50 + 50), 10) << "  " << run.value << p.unit
-             << "\n";
+             << padded(metres_text(static_cast<int64_t>(run.last) * 50 + 50), 10) << "  " << run.value
+             << profiles()[p].unit << "\n";
       }
     }
-    return {};
   }
 
-  json table(const CompiledFile& f) {
+  json table_json(const TableReport& r) {
+    const CompiledFile& f = *r.file;
     const TableRecords& t = f.table;
-    const auto offsets = table_slot_offsets(t);
-    const std::string& train = t[kTrainSlot].text;
-    const std::string& route = t[kRouteSlot].text;
-    const int32_t computed = route_check_code(train, route);
-    const bool matches = computed == t[kRouteSlot].time;
-    if (options_.json) {
-      json j = {{"file", f.path}, {"kind", "table"}, {"size", f.size}};
-      j["format_marker"] = {{"stored", t[kRouteSlot].attribute_7},
-                            {"expected", kTableFormatMarker},
-                            {"matches", t[kRouteSlot].attribute_7 == kTableFormatMarker}};
-      j["check_code"] = {{"stored", t[kRouteSlot].time},
-                         {"computed", computed},
-                         {"matches", matches},
-                         {"train", utf8_from_1252(train)},
-                         {"route", utf8_from_1252(route)}};
-      json slots = json::array();
-      for (int s = 0; s < kTableSlots; ++s) {
-        const TableRecord& r = t[static_cast<std::size_t>(s)];
-        json meaning = json::object();
-        for (const auto& [label, value] : slot_fields(s, r)) meaning[label] = value;
-        slots.push_back({{"slot", s},
-                         {"offset", offsets[static_cast<std::size_t>(s)]},
-                         {"kind", r.kind},
-                         {"start", r.start},
-                         {"end", r.end},
-                         {"position", r.position},
-                         {"attribute_4", r.attribute_4},
-                         {"text_length", r.text.size()},
-                         {"text", utf8_from_1252(r.text)},
-                         {"attribute_7", r.attribute_7},
-                         {"attribute_8", r.attribute_8},
-                         {"attribute_10", r.attribute_10},
-                         {"attribute_11", r.attribute_11},
-                         {"attribute_12", r.attribute_12},
-                         {"attribute_9", r.attribute_9},
-                         {"attribute_13", r.attribute_13},
-                         {"end_extension", r.end_extension},
-                         {"attribute_5", r.attribute_5},
-                         {"time", r.time},
-                         {"role", slot_role_name(slot_role(s, r))},
-                         {"meaning", std::move(meaning)}});
+    json j = {{"file", f.path}, {"kind", "table"}, {"size", f.size}};
+    j["format_marker"] = {{"stored", r.marker}, {"expected", kTableFormatMarker}, {"matches", r.marker == kTableFormatMarker}};
+    j["check_code"] = {{"stored", r.stored_code},
+                       {"computed", r.computed},
+                       {"matches", r.matches},
+                       {"train", utf8_from_1252(t[kTrainSlot].text)},
+                       {"route", utf8_from_1252(t[kRouteSlot].text)}};
+    json slots = json::array();
+    for (int s = 0; s < kTableSlots; ++s) {
+      const TableRecord& record = t[static_cast<std::size_t>(s)];
+      const SlotReport& slot = r.slots[static_cast<std::size_t>(s)];
+      json meaning = json::object();
+      for (const MeaningField& field : slot.fields) add_meaning(meaning, field);
+      if (slot.role == SlotRole::kStation) {
+        const auto chainage = table_chainage(&t, record.position);
+        meaning["chainage_m"] = chainage ? json(*chainage) : json(nullptr);
       }
-      j["slots"] = std::move(slots);
-      return j;
+      json entry = {{"slot", s}, {"offset", slot.offset}};
+      for_each_slot_field(record, [&entry](const char* name, const auto& value) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>) {
+          entry["text_length"] = value.size();
+          entry[name] = utf8_from_1252(value);
+        } else {
+          entry[name] = value;
+        }
+      });
+      entry["role"] = slot_role_name(slot.role);
+      entry["meaning"] = std::move(meaning);
+      slots.push_back(std::move(entry));
     }
+    j["slots"] = std::move(slots);
+    return j;
+  }
 
+  void table_text(const TableReport& r) {
+    const CompiledFile& f = *r.file;
+    const TableRecords& t = f.table;
     out_ << f.path << ": scenario table, " << grouped(static_cast<int64_t>(f.size)) << " bytes\n";
     auto section = [&](int s) {
-      const TableRecord& r = t[static_cast<std::size_t>(s)];
-      for (const auto& [label, value] : slot_fields(s, r))
-        out_ << "  " << label << std::string(label.size() < 17 ? 17 - label.size() : 1, ' ') << value << "\n";
+      for (const MeaningField& field : r.slots[static_cast<std::size_t>(s)].fields) {
+        out_ << "  " << field.label << std::string(field.label.size() < 17 ? 17 - field.label.size() : 1, ' ')
+             << field.text << "\n";
+      }
     };
     out_ << "general (slot 84):\n";
     section(kGeneralSlot);
     out_ << "route (slot 85):\n";
     section(kRouteSlot);
-    out_ << "  check            " << (matches ? "matches" : "does not match, expected " + std::to_string(computed))
-         << " train " << printable_text(train) << " on " << printable_text(route) << "\n";
-    if (t[kRouteSlot].attribute_7 != kTableFormatMarker) out_ << "  format marker is not 610\n";
+    out_ << "  check            " << (r.matches ? "matches" : "does not match, expected " + std::to_string(r.computed))
+         << " train " << printable_text(t[kTrainSlot].text) << " on " << printable_text(t[kRouteSlot].text) << "\n";
+    if (r.marker != kTableFormatMarker) out_ << "  format marker is not 610\n";
     out_ << "train (slot 86):\n";
     section(kTrainSlot);
     out_ << "chainage systems:\n";
     for (int s = kChainageSlot; s < kGeneralSlot; ++s) {
       out_ << "  slot " << s << ":";
       const char* separator = " ";
-      for (const auto& [label, value] : slot_fields(s, t[static_cast<std::size_t>(s)])) {
-        out_ << separator << label << " " << value;
+      for (const MeaningField& field : r.slots[static_cast<std::size_t>(s)].fields) {
+        out_ << separator << field.label << " " << field.text;
         separator = "; ";
       }
       out_ << "\n";
     }
     std::vector<int> stations, boards;
     for (int s = 0; s < kChainageSlot; ++s) {
-      const SlotRole role = slot_role(s, t[static_cast<std::size_t>(s)]);
+      const SlotRole role = r.slots[static_cast<std::size_t>(s)].role;
       if (role == SlotRole::kStation) stations.push_back(s);
       if (role == SlotRole::kBoard) boards.push_back(s);
     }
     out_ << "stations: " << stations.size() << "\n";
     for (int s : stations) {
-      const TableRecord& r = t[static_cast<std::size_t>(s)];
-      out_ << "  slot " << padded(std::to_string(s), 2) << "  " << printable_text(r.text) << "  kind " << int{r.kind}
-           << "  start " << metres_text(r.start) << "  end " << metres_text(r.end) << "  position "
-           << metres_text(r.position) << " (" << km_text(r.position) << ")  time " << clock_text(r.time)
-           << "  values 4-13: " << slot_fields(s, r).back().second << "\n";
+      const TableRecord& record = t[static_cast<std::size_t>(s)];
+      out_ << "  slot " << padded(std::to_string(s), 2) << "  " << printable_text(record.text) << "  kind "
+           << int{record.kind} << "  start " << metres_text(record.start) << "  end " << metres_text(record.end)
+           << "  position " << metres_text(record.position) << " (" << km_text(record.position) << " from start, "
+           << station_chainage(table_chainage(&t, record.position)) << ")  time "
+           << clock_text(record.time) << "  values 4-13: " << r.slots[static_cast<std::size_t>(s)].fields.back().text
+           << "\n";
     }
     out_ << "line boards: " << boards.size() << "\n";
     for (int s : boards) {
       out_ << "  slot " << padded(std::to_string(s), 2) << "  \"" << printable_text(t[static_cast<std::size_t>(s)].text)
            << "\"\n";
     }
-    return {};
   }
 
-  json plan(const CompiledFile& f) {
-    const LinePlanStream& plan = *f.plan;
-    const PlanSummary s = summarise_plan(plan);
-    const uint64_t second_half = plan.second_half_offset();
-    if (options_.json) {
-      json j = {{"file", f.path}, {"kind", "plan"}, {"size", f.size}, {"last_metre", s.last_metre},
-                {"second_half_offset", second_half}, {"computed_to", s.computed_to}};
-      j["bounding_box"] = {{"first", {s.min_first, s.max_first}}, {"second", {s.min_second, s.max_second}}};
-      j["total_length"] = s.total_length;
-      json curves = json::array();
-      for (const CurveRun& c : s.curves) {
-        curves.push_back({{"start", c.start},
-                          {"length", c.length},
-                          {"class", c.klass == 0 ? json(nullptr) : json(c.klass)},
-                          {"side", c.side > 0 ? "d" : "s"},
-                          {"curvature", c.curvature}});
-      }
-      j["curves"] = std::move(curves);
-      return j;
+  json plan_json(const PlanReport& r) {
+    const CompiledFile& f = *r.file;
+    const PlanSummary& s = r.summary;
+    json j = {{"file", f.path}, {"kind", "plan"}, {"size", f.size}, {"last_metre", s.last_metre},
+              {"second_half_offset", r.second_half}, {"computed_to", s.computed_to}};
+    j["bounding_box"] = {{"first", {s.min_first, s.max_first}}, {"second", {s.min_second, s.max_second}}};
+    j["total_length"] = s.total_length;
+    json curves = json::array();
+    for (const CurveRun& c : s.curves) {
+      curves.push_back({{"start", c.start},
+                        {"length", c.length},
+                        {"class", c.klass == 0 ? json(nullptr) : json(c.klass)},
+                        {"side", c.side > 0 ? "d" : "s"},
+                        {"curvature", c.curvature}});
     }
+    j["curves"] = std::move(curves);
+    return j;
+  }
 
+  void plan_text(const PlanReport& r) {
+    const CompiledFile& f = *r.file;
+    const PlanSummary& s = r.summary;
     out_ << f.path << ": line plan, " << grouped(static_cast<int64_t>(f.size)) << " bytes\n";
     out_ << "  metres           0 to " << grouped(s.last_metre);
     if (s.last_metre >= 7000) out_ << " (route length " << metres_text(s.last_metre - 7000) << " + 7 000)";
-    out_ << "; second half from offset " << grouped(static_cast<int64_t>(second_half)) << "\n";
+    out_ << "; second half from offset " << grouped(static_cast<int64_t>(r.second_half)) << "\n";
     if (s.computed_to < 0) {
       out_ << "  computed         nothing: every metre is empty\n";
     } else {
@@ -300,39 +394,31 @@ class Inspector {
         if (e.tag == plan_tag::kEmpty) return std::string("0 -");
         return std::to_string(e.tag) + " " + format("%.17g", e.value);
       };
-      LinePlanStream::Cursor cursor = plan.cursor();
+      LinePlanStream::Cursor cursor = f.plan->cursor();
       for (PlanMetre m; cursor.next(m);) {
         out_ << "  metre " << m.metre << "  " << element(m.first) << "  " << element(m.second) << "\n";
       }
     }
-    return {};
   }
 
   // With --json, the cells' list: written cell by cell after the rest of
   // the document.
-  void cells_json(const CompiledFile& f, const TableRecords* table) {
+  void cell_list_json(const CompiledFile& f, const TableRecords* table) {
     bool first = true;
     for (std::size_t i = 0; i < f.cells.size(); ++i) {
       const CellRecord& c = f.cells[i];
-      if (!options_.all && !cell_holds_something(i, c)) continue;
-      const json cell = {{"index", i},
-                         {"offset", i * kCellBytes},
-                         {"position", element_position(i)},
-                         {"kind", c.kind},
-                         {"value", c.value},
-                         {"value_2", c.value_2},
-                         {"value_3", c.value_3},
-                         {"value_4", c.value_4},
-                         {"signal_time", c.signal_time},
-                         {"approach_mark", c.approach_mark},
-                         {"montagna_type", c.montagna_type},
-                         {"speed_code", c.speed_code},
-                         {"gradient", c.gradient},
-                         {"adhesion", c.adhesion},
-                         {"kind_name", cell_kind_name(c.kind)},
-                         {"meaning", utf8_from_1252(cell_meaning(i, c, table))},
-                         {"speed_kmh", c.speed_code * 5},
-                         {"gradient_per_mille", c.gradient - 100}};
+      const TrackCell meaning = track_cell(c);
+      if (!options_.all && !cell_holds_something(i, meaning)) continue;
+      json cell = {{"index", i}, {"offset", i * kCellBytes}, {"position", element_position(static_cast<int64_t>(i))}};
+      for_each_cell_field(c, [&cell](const char* name, auto value) { cell[name] = value; });
+      cell["kind_name"] = cell_kind_name(c.kind);
+      cell["meaning"] = utf8_from_1252(cell_meaning(i, meaning, table));
+      if (table != nullptr) {
+        const auto chainage = table_chainage(table, element_position(static_cast<int64_t>(i)));
+        cell["chainage_m"] = chainage ? json(*chainage) : json(nullptr);
+      }
+      cell["speed_kmh"] = c.speed_code * 5;
+      cell["gradient_per_mille"] = c.gradient - 100;
       out_ << (first ? "\n" : ",\n") << "        " << cell.dump();
       first = false;
     }
@@ -458,16 +544,31 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
           status = 1;
         }
       }
-      j = inspector.cells(f, table, table_path);
+      const CellsReport report = report_cells(f, table, table_path);
+      if (options.json) {
+        j = inspector.cells_json(report);
+      } else {
+        inspector.cells_text(report);
+      }
       cells_table = table;
     } else if (f.kind == CompiledKind::kTable) {
-      j = inspector.table(f);
+      const TableReport report = report_table(f);
+      if (options.json) {
+        j = inspector.table_json(report);
+      } else {
+        inspector.table_text(report);
+      }
     } else {
-      j = inspector.plan(f);
+      const PlanReport report = report_plan(f);
+      if (options.json) {
+        j = inspector.plan_json(report);
+      } else {
+        inspector.plan_text(report);
+      }
     }
     if (options.json) {
       if (f.kind == CompiledKind::kCells) {
-        write_json_file(out, j, i == 0, "cells", [&] { inspector.cells_json(f, cells_table); });
+        write_json_file(out, j, i == 0, "cells", [&] { inspector.cell_list_json(f, cells_table); });
       } else if (f.kind == CompiledKind::kPlan && options.all) {
         write_json_file(out, j, i == 0, "elements", [&] { inspector.plan_elements_json(f); });
       } else {

@@ -10,8 +10,11 @@
 #include "base/failures.h"
 #include "base/files.h"
 #include "commands/commands.h"
-#include "commands/compiled_page.h"
-#include "commands/compiled_view.h"
+#include "format/compiled_file.h"
+#include "format/compiled_meaning.h"
+#include "format/plan_summary.h"
+#include "base/encoding.h"
+#include "base/text_format.h"
 #include "commands/output_names.h"
 #include "commands/recover.h"
 #include "commands/report.h"
@@ -171,7 +174,9 @@ int view_compiled(ViewOptions o) {
     return kExitScenarioErrors;
   }
 
-  DecodedScenario decoded;
+  view::DecodedScenario decoded;
+  std::optional<std::vector<CellRecord>> cells;
+  std::optional<TableRecords> table;
   decoded.route_name = utf8_to_1252(o.route).value_or("");
   decoded.train_number = utf8_to_1252(o.train).value_or("");
   std::vector<view::Diagnostic> problems;
@@ -181,8 +186,8 @@ int view_compiled(ViewOptions o) {
     try {
       CompiledFile f = load_compiled(path, kind);
       switch (kind) {
-        case CompiledKind::kCells: decoded.cells = std::move(f.cells); break;
-        case CompiledKind::kTable: decoded.table = f.table; break;
+        case CompiledKind::kCells: cells = std::move(f.cells); break;
+        case CompiledKind::kTable: table = f.table; break;
         case CompiledKind::kPlan: decoded.plan = std::move(f.plan); break;
       }
     } catch (const DecodeError& e) {
@@ -196,16 +201,18 @@ int view_compiled(ViewOptions o) {
       if (kind == CompiledKind::kPlan) plan_note = "The line plan file could not be read: " + std::string(e.what());
     }
   }
-  if (decoded.cells && decoded.table) {
-    const std::string disagreement = cells_table_disagreement(files[CompiledKind::kCells], decoded.cells->size(),
-                                                              files[CompiledKind::kTable], *decoded.table);
+  if (cells && table) {
+    const std::string disagreement = cells_table_disagreement(files[CompiledKind::kCells], cells->size(),
+                                                              files[CompiledKind::kTable], *table);
     if (!disagreement.empty()) {
       std::cerr << disagreement << '\n';
       problems.push_back({"error", 0, files[CompiledKind::kCells], 0,
                           disagreement.substr(files[CompiledKind::kCells].size() + 2), std::nullopt});
     }
   }
-  view::PageModel model = page_model_from_compiled(decoded);
+  if (cells) decoded.cells = track_cells_of(*cells);
+  if (table) decoded.table = scenario_table(*table);
+  view::PageModel model = view::page_model_from_compiled(decoded);
   model.diagnostics = std::move(problems);
   model.plan_note = utf8_to_1252(plan_note).value_or("The line plan file could not be read.");
   write_page(o, model);

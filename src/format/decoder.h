@@ -1,5 +1,7 @@
-// Reading the three compiled files back: the exact inverse of the writers
-// in compiled_files.h. Decoding a file and writing what it decoded to gives
+// Reading the three compiled files back: the exact inverse of the writers.
+// The cell and table decoders stand beside their writers
+// (track_cell_file.h, scenario_table_file.h); the line plan is read here
+// and, streamed, in plan_stream.h. Decoding a file and writing what it decoded to gives
 // the same bytes. A damaged or foreign file is refused with a DecodeError
 // that names the byte offset where the decoder gave up; no input makes the
 // decoder hold more than a small multiple of the file's own size.
@@ -14,6 +16,8 @@
 
 #include "base/files.h"
 #include "format/layout.h"
+#include "format/scenario_table_file.h"
+#include "format/track_cell_file.h"
 
 namespace sb {
 
@@ -28,18 +32,6 @@ class DecodeError : public std::runtime_error {
 
 // "FILE: offset N: error: WHAT", the one line a refused file gets.
 std::string format_decode_error(const std::string& file, const DecodeError& e);
-
-inline constexpr std::size_t kSlotFixedBytes = 34;
-
-// Every cell of a track cell file, cell 0 first. Refuses an empty file
-// and one whose size is not a multiple of 15.
-std::vector<CellRecord> decode_track_cells(std::string_view bytes);
-
-// The 87 slots of a scenario table file. Refuses a truncated slot, a text
-// length that runs past the end of the file and bytes after slot 86.
-TableRecords decode_scenario_table(std::string_view bytes);
-// Where each slot starts in the file its table is written to.
-std::array<std::size_t, kTableSlots> table_slot_offsets(const TableRecords& table);
 
 // One element of the line plan file, as it stands in the file.
 namespace plan_tag {

@@ -55,7 +55,56 @@ struct TableRecord {
 
 using TableRecords = std::array<TableRecord, kTableSlots>;
 
+// The fields of each record in file order, under the names the layout
+// gives them: visit(name, member) for each. Record is the record type or
+// its const. The writers, the decoders and the listings of raw fields all
+// go through these, so the order and the names are declared here alone.
+template <typename Record, typename Visit>
+void for_each_cell_field(Record& r, Visit&& visit) {
+  visit("kind", r.kind);
+  visit("value", r.value);
+  visit("value_2", r.value_2);
+  visit("value_3", r.value_3);
+  visit("value_4", r.value_4);
+  visit("signal_time", r.signal_time);
+  visit("approach_mark", r.approach_mark);
+  visit("montagna_type", r.montagna_type);
+  visit("speed_code", r.speed_code);
+  visit("gradient", r.gradient);
+  visit("adhesion", r.adhesion);
+}
+
+// `text` is written as its u16 length followed by its bytes.
+template <typename Record, typename Visit>
+void for_each_slot_field(Record& r, Visit&& visit) {
+  visit("kind", r.kind);
+  visit("start", r.start);
+  visit("end", r.end);
+  visit("position", r.position);
+  visit("attribute_4", r.attribute_4);
+  visit("text", r.text);
+  visit("attribute_7", r.attribute_7);
+  visit("attribute_8", r.attribute_8);
+  visit("attribute_10", r.attribute_10);
+  visit("attribute_11", r.attribute_11);
+  visit("attribute_12", r.attribute_12);
+  visit("attribute_9", r.attribute_9);
+  visit("attribute_13", r.attribute_13);
+  visit("end_extension", r.end_extension);
+  visit("attribute_5", r.attribute_5);
+  visit("time", r.time);
+}
+
+// The bytes of a slot besides its text.
+inline constexpr std::size_t kSlotFixedBytes = 34;
+
+// Meaning to layout and back. The way back fills what the layout holds;
+// a table record whose fields the scenario table has no place for (a
+// value in a field the compile always leaves 0) loses it, which
+// table_records(scenario_table(r)) != r reveals.
 CellRecord cell_record(const TrackCell& cell);
+TrackCell track_cell(const CellRecord& record);
 TableRecords table_records(const ScenarioTable& table);
+ScenarioTable scenario_table(const TableRecords& records);
 
 }  // namespace sb

@@ -14,13 +14,15 @@
 
 #include "base/large_buffer.h"
 #include "base/thread_placement.h"
+#include "format/decoder.h"
+#include "format/le_bytes.h"
 
 namespace sb {
 namespace {
 
-constexpr uint16_t kEmpty = 0;
-constexpr uint16_t kWhole = 2;  // then a 16-bit whole number
-constexpr uint16_t kReal = 5;   // then a double
+using plan_tag::kEmpty;
+using plan_tag::kReal;
+using plan_tag::kWhole;
 
 // A block that stays in the cache while it is filled; written out whole.
 constexpr std::size_t kBlock = 64 * 1024;
@@ -65,25 +67,12 @@ class BlockWriter {
   std::size_t used_ = 0;
 };
 
-inline void put16(char* out, uint16_t v) {
-  out[0] = static_cast<char>(v & 0xFF);
-  out[1] = static_cast<char>(v >> 8);
-}
-
-inline void put64(char* out, uint64_t v) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out, &v, sizeof v);
-  } else {
-    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(v >> (8 * i));
-  }
-}
-
 // The elements of one half, into a writer with reserve(n) / commit(n).
 template <typename Writer>
 void put_whole(Writer& out, int16_t v) {
   char* p = out.reserve(4);
-  put16(p, kWhole);
-  put16(p + 2, static_cast<uint16_t>(v));
+  store_le(p, kWhole);
+  store_le(p + 2, v);
   out.commit(4);
 }
 
@@ -100,8 +89,8 @@ void put_reals(Writer& out, const double* values, std::size_t n) {
     const std::size_t count = n < fit ? n : fit;
     char* p = out.reserve(10 * count);
     for (std::size_t i = 0; i < count; ++i, p += 10) {
-      put16(p, kReal);
-      put64(p + 2, std::bit_cast<uint64_t>(values[i]));
+      store_le(p, kReal);
+      store_le(p + 2, values[i]);
     }
     out.commit(10 * count);
     values += count;
@@ -113,7 +102,7 @@ template <typename Writer>
 void put_empty(Writer& out, int64_t count) {
   for (int64_t i = 0; i < count; ++i) {
     char* p = out.reserve(2);
-    put16(p, kEmpty);
+    store_le(p, kEmpty);
     out.commit(2);
   }
 }

@@ -1,5 +1,7 @@
 #include "format/plan_stream.h"
 
+#include "format/le_bytes.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -58,8 +60,7 @@ class LinePlanStream::Cursor::Elements {
     element_at_ = at_;
     if (at_ >= bytes_.size()) return false;
     if (!ensure(2)) throw DecodeError(element_at_, "plan element cut off: a tag needs 2 bytes, 1 is left");
-    const auto* p = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
-    e.tag = static_cast<uint16_t>(p[0] | p[1] << 8);
+    e.tag = load_le<uint16_t>(buffer_.data() + begin_);
     e.value = 0.0;
     if (e.tag != plan_tag::kEmpty && e.tag != plan_tag::kWhole && e.tag != plan_tag::kReal) {
       throw DecodeError(element_at_, "unknown plan tag " + std::to_string(e.tag) + " (known: 0 empty, 2 whole, 5 real)");
@@ -70,11 +71,9 @@ class LinePlanStream::Cursor::Elements {
                                          std::to_string(size) + " bytes, " +
                                          std::to_string(bytes_.size() - element_at_) + " are left");
     }
-    p = reinterpret_cast<const unsigned char*>(buffer_.data() + begin_);
-    uint64_t v = 0;
-    for (std::size_t i = 2; i < size; ++i) v |= static_cast<uint64_t>(p[i]) << (8 * (i - 2));
-    if (e.tag == plan_tag::kWhole) e.value = static_cast<int16_t>(static_cast<uint16_t>(v));
-    if (e.tag == plan_tag::kReal) e.value = std::bit_cast<double>(v);
+    const char* value = buffer_.data() + begin_ + 2;
+    if (e.tag == plan_tag::kWhole) e.value = load_le<int16_t>(value);
+    if (e.tag == plan_tag::kReal) e.value = load_le<double>(value);
     begin_ += size;
     at_ += size;
     return true;

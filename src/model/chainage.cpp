@@ -24,4 +24,8 @@ std::string chainage_km_text(int64_t chainage_metres) {
   return text;
 }
 
+std::string chainage_text(const std::optional<int64_t>& chainage_metres) {
+  return chainage_metres ? "km " + chainage_km_text(*chainage_metres) : std::string(kNoChainage);
+}
+
 }  // namespace sb

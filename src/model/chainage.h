@@ -21,4 +21,9 @@ std::optional<int64_t> chainage_at(const std::array<ChainageSystem, 3>& ordered_
 // "12.700": chainage metres as kilometres with three decimals.
 std::string chainage_km_text(int64_t chainage_metres);
 
+// How a position's chainage is shown to an author: "km 12.700", or that no
+// system covers the position.
+inline constexpr const char* kNoChainage = "no chainage system covers this position";
+std::string chainage_text(const std::optional<int64_t>& chainage_metres);
+
 }  // namespace sb

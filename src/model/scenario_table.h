@@ -21,6 +21,7 @@ struct StationValues {
   int16_t record_11 = 0;
   int16_t record_12 = 0;
   uint8_t record_13 = 0;
+  friend bool operator==(const StationValues&, const StationValues&) = default;
 };
 
 // Slots 0 .. 80, shared by stations (from slot 1 up) and line board texts
@@ -34,6 +35,7 @@ struct StationSlot {
   StationValues values;
   uint8_t end_extension = 0;  // the station's end was moved 50 m on
   int32_t time = 0;           // scheduled time, seconds since midnight
+  friend bool operator==(const StationSlot&, const StationSlot&) = default;
 };
 
 // Slots 81 .. 83: a chainage system (the kilometre count shown along the
@@ -42,6 +44,7 @@ struct ChainageSystem {
   int32_t start = 0;      // metres
   int32_t reference = 0;  // metres
   int32_t direction = 0;  // 0 rising along the line, 1 falling
+  friend bool operator==(const ChainageSystem&, const ChainageSystem&) = default;
 };
 
 // Slot 84.
@@ -49,6 +52,7 @@ struct GeneralSlot {
   int32_t braked_mass = 0;  // percentage
   int32_t route_length = 0;
   int32_t coaches = 0;
+  friend bool operator==(const GeneralSlot&, const GeneralSlot&) = default;
 };
 
 // Slot 85.
@@ -57,6 +61,7 @@ struct RouteSlot {
   std::string route_name;            // Windows-1252
   int16_t format_marker = 0;         // 610 in every compiled scenario
   int32_t check_code = 0;
+  friend bool operator==(const RouteSlot&, const RouteSlot&) = default;
 };
 
 // Slot 86.
@@ -69,6 +74,7 @@ struct TrainSlot {
   int16_t clock_hours = 0;  // the simulated clock at the start
   int16_t clock_minutes = 0;
   int16_t clock_seconds = 0;
+  friend bool operator==(const TrainSlot&, const TrainSlot&) = default;
 };
 
 inline constexpr int kTableSlots = 87;
@@ -86,6 +92,7 @@ struct ScenarioTable {
   GeneralSlot general;
   RouteSlot route;
   TrainSlot train;
+  friend bool operator==(const ScenarioTable&, const ScenarioTable&) = default;
 };
 
 }  // namespace sb

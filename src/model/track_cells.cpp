@@ -1,19 +1,34 @@
 #include "model/track_cells.h"
 
+#include "model/cell_kinds.h"
+
+#include <utility>
+
 
 #include "base/failures.h"
 
 namespace sb {
 
+void TrackCells::assign(std::vector<TrackCell> cells) {
+  cells_ = std::move(cells);
+  stamps_.clear();
+  mark_stamps_.clear();
+  replaced_marks_.clear();
+}
+
 void TrackCells::create(int64_t cell_count) {
   if (cell_count < 0) throw RunTimeFailure("negative track cell count " + std::to_string(cell_count));
   cells_.assign(static_cast<std::size_t>(cell_count + 1), TrackCell{});
   stamps_.clear();
+  mark_stamps_.clear();
+  replaced_marks_.clear();
 }
 
 void TrackCells::discard() {
   cells_.clear();
   stamps_.clear();
+  mark_stamps_.clear();
+  replaced_marks_.clear();
 }
 
 void TrackCells::refuse(int64_t index) const {
@@ -27,6 +42,18 @@ void TrackCells::mark(int64_t index, uint8_t kind, int32_t origin) {
   stamps_[index] = {origin, current_file_, current_line_};
 }
 
+void TrackCells::set_approach_mark(int64_t index, uint8_t mark, int32_t origin) {
+  TrackCell& cell = at(index);
+  const Stamp now{origin, current_file_, current_line_};
+  const auto it = mark_stamps_.find(index);
+  if (cell.approach_mark != 0 && cell.approach_mark != mark && it != mark_stamps_.end() &&
+      (it->second.file != now.file || it->second.line != now.line)) {
+    replaced_marks_.push_back({index, cell.approach_mark, mark, it->second.origin, it->second.file, it->second.line});
+  }
+  cell.approach_mark = mark;
+  mark_stamps_[index] = now;
+}
+
 const TrackCells::Stamp& TrackCells::stamp(int64_t index) const {
   static const Stamp kNone;
   const auto it = stamps_.find(index);
@@ -34,20 +61,8 @@ const TrackCells::Stamp& TrackCells::stamp(int64_t index) const {
 }
 
 std::string TrackCells::occupant(int64_t index) const {
-  const char* what = "an element";
-  switch (at(index).kind) {
-    case cell_kind::kSignal: what = "the signal"; break;
-    case cell_kind::kSlowdownEnd: what = "the end of the slowdown"; break;
-    case cell_kind::kSlowdownStart: what = "the start of the slowdown"; break;
-    case cell_kind::kSlowdownWarning: what = "the warning of the slowdown"; break;
-    case cell_kind::kSlowdownApproach: what = "an approach cell of the slowdown"; break;
-    case cell_kind::kSpeedBoard: what = "the speed-limit board"; break;
-    case cell_kind::kStopCell: what = "the stop cell of the station"; break;
-    case cell_kind::kAbbattimento:
-    case cell_kind::kAbbattimentoPlain: what = "the abbattimento"; break;
-    case cell_kind::kLineBoard: what = "the board"; break;
-    default: break;
-  }
+  const CellKindInfo* info = cell_kind_info(at(index).kind);
+  const char* what = info ? info->occupant : "an element";
   return std::string(what) + " at " + std::to_string(origin(index)) + " m";
 }
 

@@ -103,6 +103,10 @@ inline BoardSpeed unpack_board_speed(int16_t packed) {
 
 // The cell of a point element at position p: nearest(p / 50 + 1).
 inline int64_t element_cell(int64_t p) { return nearest(static_cast<double>(p) / 50.0 + 1.0); }
+// Back from the cell alone: where an element in `cell` stood, to within
+// 25 m (cell 204 is the element at 10 150 m). An abbattimento goes into
+// nearest(p / 50) instead, and stood at 50 * cell.
+inline int64_t element_position(int64_t cell) { return (cell - 1) * 50; }
 
 // The track cells 0 .. cell_count. Every access goes through at(), which
 // refuses an index outside the array (a run-time failure) instead of
@@ -110,6 +114,9 @@ inline int64_t element_cell(int64_t p) { return nearest(static_cast<double>(p) /
 class TrackCells {
  public:
   void create(int64_t cell_count);
+  // Cells that already exist (read back from a compiled file); none of
+  // them has an origin or a record.
+  void assign(std::vector<TrackCell> cells);
   void discard();
   bool exists() const { return !cells_.empty(); }
   int64_t size() const { return static_cast<int64_t>(cells_.size()); }
@@ -143,6 +150,25 @@ class TrackCells {
   uint8_t record_file(int64_t index) const { return stamp(index).file; }
   int record_line(int64_t index) const { return stamp(index).line; }
 
+  // An approach mark another element had set and a later one replaced.
+  struct ReplacedMark {
+    int64_t cell = 0;
+    uint8_t old_mark = 0;
+    uint8_t new_mark = 0;
+    int32_t old_origin = 0;  // position of the element whose mark was lost
+    uint8_t old_file = 0;    // its record, as for record_file()/record_line()
+    int old_line = 0;
+  };
+  // Sets the approach mark of a cell for the element at `origin` (metres),
+  // stamped with the current record; replacing another element's mark is
+  // remembered until take_replaced_marks().
+  void set_approach_mark(int64_t index, uint8_t mark, int32_t origin);
+  std::vector<ReplacedMark> take_replaced_marks() {
+    std::vector<ReplacedMark> taken;
+    taken.swap(replaced_marks_);
+    return taken;
+  }
+
   const std::vector<TrackCell>& cells() const { return cells_; }
 
  private:
@@ -160,6 +186,8 @@ class TrackCells {
   // Only marked cells have a stamp: elements are few beside the cells of a
   // long route, so the route's length costs the cells alone.
   std::unordered_map<int64_t, Stamp> stamps_;
+  std::unordered_map<int64_t, Stamp> mark_stamps_;  // who set each approach mark
+  std::vector<ReplacedMark> replaced_marks_;
   uint8_t current_file_ = 0;
   int current_line_ = 0;
 };

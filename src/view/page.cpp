@@ -7,7 +7,10 @@
 #include <string_view>
 
 #include "base/sha256.h"
+#include "view/page_assets.h"
 #include "base/encoding.h"
+#include "base/text_format.h"
+#include "model/chainage.h"
 
 namespace sb::view {
 
@@ -24,7 +27,7 @@ char32_t code_point_1252(unsigned char b) {
 
 }  // namespace
 
-std::string utf8_from_1252(const std::string& text) {
+std::string page_text_utf8(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (unsigned char b : text) append_utf8(out, code_point_1252(b));
@@ -52,30 +55,13 @@ std::string html_utf8(const std::string& utf8) {
 
 }  // namespace
 
-std::string html_text(const std::string& text_1252) { return html_utf8(utf8_from_1252(text_1252)); }
+std::string html_text(const std::string& text_1252) { return html_utf8(page_text_utf8(text_1252)); }
 
 namespace {
 
-// A JSON string literal that is safe inside a <script> element.
-std::string json_string(const std::string& text_1252) {
-  std::string out = "\"";
-  for (unsigned char b : text_1252) {
-    switch (b) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '<': out += "\\u003c"; break;
-      case '>': out += "\\u003e"; break;
-      case '&': out += "\\u0026"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      default: append_utf8(out, code_point_1252(b));
-    }
-  }
-  return out + "\"";
-}
-
-// The same for text that is UTF-8 already.
-std::string json_string_utf8(const std::string& utf8) {
+// A JSON string literal of UTF-8 text that is safe inside a <script>
+// element.
+std::string json_string(const std::string& utf8) {
   std::string out = "\"";
   for (unsigned char b : utf8) {
     switch (b) {
@@ -105,11 +91,10 @@ std::string num(double v, int decimals = 1) {
   return s;
 }
 
-std::string str(int64_t v) { return std::to_string(v); }
 
 // "FILE:LINE" in UTF-8: file names are kept as the author gave them.
 std::string source_text(const Element& e) {
-  return e.source ? display_utf8(e.source->file) + ":" + str(e.source->line) : std::string();
+  return e.source ? display_utf8(e.source->file) + ":" + decimal(e.source->line) : std::string();
 }
 
 // A round length (1, 2 or 5 times a power of ten) of at most `limit`.
@@ -182,8 +167,8 @@ class Page {
   }
 
   static std::string attrs(const Element& e, std::size_t index) {
-    return std::string(" data-kind=\"") + kind_name(e.kind) + "\" data-cell=\"" + str(e.cell) + "\" data-el=\"" +
-           str(static_cast<int64_t>(index)) + "\"";
+    return std::string(" data-kind=\"") + kind_name(e.kind) + "\" data-cell=\"" + decimal(e.cell) + "\" data-el=\"" +
+           decimal(static_cast<int64_t>(index)) + "\"";
   }
 
   void head() {
@@ -236,17 +221,17 @@ class Page {
   void header() {
     o_ += "<header>\n<h1>" + html_text(m_.route_name) + " <span class=\"sub\">train " + html_text(m_.train_number) +
           "</span></h1>\n<p class=\"facts\">";
-    o_ += "route length " + num(m_.route_length / 1000.0, 3) + " km &middot; " + str(m_.cell_count) +
-          " track cells &middot; " + str(static_cast<int64_t>(m_.stations.size())) + " stations &middot; " +
-          str(count(ElementKind::kSignal)) + " signals &middot; " + str(count(ElementKind::kLineBoard)) +
-          " line boards &middot; " + str(count(ElementKind::kSpeedBoard)) + " speed-limit boards &middot; " +
-          str(count(ElementKind::kSlowdown)) + " slowdowns" +
+    o_ += "route length " + num(m_.route_length / 1000.0, 3) + " km &middot; " + decimal(m_.cell_count) +
+          " track cells &middot; " + decimal(static_cast<int64_t>(m_.stations.size())) + " stations &middot; " +
+          decimal(count(ElementKind::kSignal)) + " signals &middot; " + decimal(count(ElementKind::kLineBoard)) +
+          " line boards &middot; " + decimal(count(ElementKind::kSpeedBoard)) + " speed-limit boards &middot; " +
+          decimal(count(ElementKind::kSlowdown)) + " slowdowns" +
           (m_.from_descriptions ? "" : " &middot; drawn from compiled files") + "</p>\n<p class=\"checks\">";
     check("route check code", m_.route_check_stored, m_.route_check_computed);
     check("cell check code", m_.cell_check_stored, m_.cell_check_computed);
     std::size_t errors = m_.diagnostics.size();
     o_ += errors == 0 ? "<span class=\"ok\">no diagnostics</span>"
-                      : "<a class=\"bad\" href=\"#diagnostics\">" + str(static_cast<int64_t>(errors)) +
+                      : "<a class=\"bad\" href=\"#diagnostics\">" + decimal(static_cast<int64_t>(errors)) +
                             (errors == 1 ? " diagnostic" : " diagnostics") + "</a>";
     o_ += "</p>\n</header>\n";
   }
@@ -258,8 +243,8 @@ class Page {
   void check(const char* name, int32_t stored, int32_t computed) {
     const bool same = stored == computed;
     o_ += std::string("<span class=\"check ") + (same ? "ok" : "bad") + "\" id=\"" +
-          (name[0] == 'r' ? "route-check" : "cell-check") + "\">" + name + " " + str(stored) +
-          (same ? " &#10003; confirmed" : " &#10007; expected " + str(computed)) + "</span> ";
+          (name[0] == 'r' ? "route-check" : "cell-check") + "\">" + name + " " + decimal(stored) +
+          (same ? " &#10003; confirmed" : " &#10007; expected " + decimal(computed)) + "</span> ";
   }
 
   // --- plan map -------------------------------------------------------------
@@ -348,10 +333,12 @@ class Page {
   }
 
   void legend_map() {
-    o_ += "<p class=\"legend\"><span class=\"lg lg-station\"></span>station <span class=\"lg lg-signal\"></span>signal "
-          "<span class=\"lg lg-line-board\"></span>line board <span class=\"lg lg-speed-board\"></span>speed-limit "
-          "board <span class=\"lg lg-slowdown\"></span>slowdown <span class=\"lg lg-abbattimento\"></span>"
-          "abbattimento &middot; numbers along the line: km from the route start</p>\n";
+    o_ += "<p class=\"legend\">";
+    for (PageKind kind : kPageKinds) {
+      const CellKindInfo& row = page_kind_info(kind);
+      o_ += std::string("<span class=\"lg lg-") + row.data_kind + "\"></span>" + row.legend + " ";
+    }
+    o_ += "&middot; numbers along the line: km from the route start</p>\n";
   }
 
   void details_panel() {
@@ -422,7 +409,7 @@ class Page {
       while (j < mt.size() && mt[j] == mt[i]) ++j;
       o_ += "<rect class=\"montagna\" x=\"" + num(px(i * 50.0)) + "\" y=\"" + num(kElevationTop) + "\" width=\"" +
             num(std::max(px(j * 50.0) - px(i * 50.0), 0.5)) + "\" height=\"" + num(kElevationBottom - kElevationTop) +
-            "\"><title>montagna type " + str(mt[i]) + ", " + num(i * 0.05, 2) + " to " + num(j * 0.05, 2) +
+            "\"><title>montagna type " + decimal(mt[i]) + ", " + num(i * 0.05, 2) + " to " + num(j * 0.05, 2) +
             " km</title></rect>\n";
       i = j;
     }
@@ -465,7 +452,7 @@ class Page {
     for (int32_t v = 0; v <= top; v += top > 200 ? 50 : 20) {
       o_ += "<line class=\"grid\" x1=\"" + num(kLeft) + "\" x2=\"" + num(kProfileWidth - kRight) + "\" y1=\"" +
             num(y(v)) + "\" y2=\"" + num(y(v)) + "\"/><text class=\"scale-label\" x=\"" + num(kLeft - 4) +
-            "\" y=\"" + num(y(v) + 3) + "\">" + str(v) + "</text>";
+            "\" y=\"" + num(y(v) + 3) + "\">" + decimal(v) + "</text>";
     }
     o_ += "<text class=\"band\" x=\"4\" y=\"" + num(kSpeedTop + 10) + "\">km/h</text>\n";
     // The train's own limit, cell by cell.
@@ -507,7 +494,7 @@ class Page {
       if (i > 0 && ad[i] == ad[i - 1]) continue;
       if (i + 2 >= ad.size() && i > 0) continue;
       o_ += "<text class=\"adhesion\" x=\"" + num(px(i * 50.0) + 2) + "\" y=\"" + num(kSpeedBottom - 3) +
-            "\">adh " + str(ad[i]) + "</text><line class=\"adh\" x1=\"" + num(px(i * 50.0)) + "\" x2=\"" +
+            "\">adh " + decimal(ad[i]) + "</text><line class=\"adh\" x1=\"" + num(px(i * 50.0)) + "\" x2=\"" +
             num(px(i * 50.0)) + "\" y1=\"" + num(kSpeedBottom - 12) + "\" y2=\"" + num(kSpeedBottom) + "\"/>";
     }
     o_ += "\n";
@@ -553,7 +540,7 @@ class Page {
   // The description file line, its file named in the tooltip and details.
   static std::string source_cell(const Element& e) {
     if (!e.source) return "<td class=\"n src\">&ndash;</td>";
-    return "<td class=\"n src\" title=\"" + html_utf8(source_text(e)) + "\">" + str(e.source->line) + "</td>";
+    return "<td class=\"n src\" title=\"" + html_utf8(source_text(e)) + "\">" + decimal(e.source->line) + "</td>";
   }
 
   void row_start(std::size_t index) {
@@ -564,16 +551,22 @@ class Page {
     return cls ? std::string("<td class=\"") + cls + "\">" + html + "</td>" : "<td>" + html + "</td>";
   }
 
+  // The chainage in km, or a dash with the reason as its title.
+  static std::string chainage_cell(const std::optional<int64_t>& chainage) {
+    if (!chainage) return std::string("<td class=\"n\" title=\"") + kNoChainage + "\">&ndash;</td>";
+    return "<td class=\"n\">" + chainage_km_text(*chainage) + "</td>";
+  }
+
   void timetable() {
     o_ += "<section id=\"timetable\" class=\"panel\">\n";
-    o_ += "<div class=\"list\" data-list=\"timetable\"><h2>Timetable</h2>\n<table><thead><tr><th>station</th><th class=\"n\">km</th>"
-          "<th class=\"n\">time</th><th class=\"n\">kind</th></tr></thead><tbody>\n";
+    o_ += "<div class=\"list\" data-list=\"timetable\"><h2>Timetable</h2>\n<table><thead><tr><th>station</th><th class=\"n\">km from start</th>"
+          "<th class=\"n\">chainage</th><th class=\"n\">time</th><th class=\"n\">kind</th></tr></thead><tbody>\n";
     for (const Station& s : m_.stations) {
       row_start(static_cast<std::size_t>(s.element));
-      o_ += td(html_text(s.name)) + td(num(s.position / 1000.0, 3), "n") +
-            td(clock_text(s.time), "n") + td(str(s.kind), "n") + "</tr>\n";
+      o_ += td(html_text(s.name)) + td(num(s.position / 1000.0, 3), "n") + chainage_cell(s.chainage) +
+            td(clock_text(s.time), "n") + td(decimal(s.kind), "n") + "</tr>\n";
     }
-    if (m_.stations.empty()) o_ += "<tr><td colspan=\"4\" class=\"empty\">no stations</td></tr>\n";
+    if (m_.stations.empty()) o_ += "<tr><td colspan=\"5\" class=\"empty\">no stations</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
     o_ += "</section>\n";
@@ -581,7 +574,7 @@ class Page {
 
   void lists() {
     o_ += "<section id=\"lists\" class=\"panel\">\n";
-    o_ += "<div class=\"list\"><h2>Signals</h2>\n<table><thead><tr><th class=\"n\">km</th><th class=\"n\">cell</th>"
+    o_ += "<div class=\"list\"><h2>Signals</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th class=\"n\">chainage</th><th class=\"n\">cell</th>"
           "<th>aspects, code, time</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     int64_t signals = 0;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
@@ -589,13 +582,13 @@ class Page {
       if (e.kind != ElementKind::kSignal) continue;
       ++signals;
       row_start(i);
-      o_ += td(num(e.position / 1000.0, 3), "n") + td(str(e.cell), "n") + td(html_text(e.summary)) + source_cell(e) +
+      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(decimal(e.cell), "n") + td(html_text(e.summary)) + source_cell(e) +
             "</tr>\n";
     }
-    if (signals == 0) o_ += "<tr><td colspan=\"4\" class=\"empty\">no signals</td></tr>\n";
+    if (signals == 0) o_ += "<tr><td colspan=\"5\" class=\"empty\">no signals</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
-    o_ += "<div class=\"list\"><h2>Boards and slowdowns</h2>\n<table><thead><tr><th class=\"n\">km</th><th>kind</th>"
+    o_ += "<div class=\"list\"><h2>Boards and slowdowns</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th class=\"n\">chainage</th><th>kind</th>"
           "<th>text</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     int64_t boards = 0;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
@@ -607,10 +600,10 @@ class Page {
       if (what == nullptr) continue;
       ++boards;
       row_start(i);
-      o_ += td(num(e.position / 1000.0, 3), "n") + td(what) + td(html_text(e.label), "text") + source_cell(e) +
+      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(what) + td(html_text(e.label), "text") + source_cell(e) +
             "</tr>\n";
     }
-    if (boards == 0) o_ += "<tr><td colspan=\"4\" class=\"empty\">no boards</td></tr>\n";
+    if (boards == 0) o_ += "<tr><td colspan=\"5\" class=\"empty\">no boards</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
     o_ += "<div class=\"list\" id=\"diagnostics\"><h2>Diagnostics</h2>\n<table><thead><tr><th>severity</th>"
@@ -618,15 +611,15 @@ class Page {
     const std::size_t listed = std::min(m_.diagnostics.size(), kListedDiagnostics);
     for (std::size_t i = 0; i < listed; ++i) {
       const Diagnostic& d = m_.diagnostics[i];
-      std::string where = d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + str(d.line) : "");
-      if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + str(*d.cell);
-      o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + str(static_cast<int64_t>(i)) +
-            "\" data-link=\"" + str(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
-            td(str(d.code), "n") + td(html_utf8(where), "src") + td(html_utf8(display_utf8(d.message))) + "</tr>\n";
+      std::string where = d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + decimal(d.line) : "");
+      if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + decimal(*d.cell);
+      o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + decimal(static_cast<int64_t>(i)) +
+            "\" data-link=\"" + decimal(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
+            td(decimal(d.code), "n") + td(html_utf8(where), "src") + td(html_utf8(display_utf8(d.message))) + "</tr>\n";
     }
     if (listed < m_.diagnostics.size()) {
       const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed);
-      o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + str(rest) +
+      o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + decimal(rest) +
             (rest == 1 ? " more diagnostic is" : " more diagnostics are") +
             " not listed here; the terminal output lists every one</td></tr>\n";
     }
@@ -645,14 +638,14 @@ class Page {
           (m_.from_descriptions ? "true" : "false") + ",\"elements\":[";
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
-      o_ += (i ? ",\n" : "\n") + std::string("{\"k\":\"") + kind_name(e.kind) + "\",\"c\":" + str(e.cell) +
-            ",\"p\":" + str(e.position) + ",\"n\":" + json_string(e.label) + ",\"s\":" + json_string_utf8(source_text(e)) +
+      o_ += (i ? ",\n" : "\n") + std::string("{\"k\":\"") + kind_name(e.kind) + "\",\"c\":" + decimal(e.cell) +
+            ",\"p\":" + decimal(e.position) + ",\"n\":" + json_string(page_text_utf8(e.label)) + ",\"s\":" + json_string(source_text(e)) +
             ",\"v\":[";
       for (std::size_t k = 0; k < e.values.size(); ++k) {
         o_ += k ? ",[" : "[";
-        o_ += json_string_utf8(e.values[k].first);
+        o_ += json_string(e.values[k].first);
         o_ += ',';
-        o_ += json_string_utf8(e.values[k].second);
+        o_ += json_string(e.values[k].second);
         o_ += ']';
       }
       o_ += "]}";
@@ -676,212 +669,11 @@ class Page {
   std::string o_;
 };
 
-const char* const Page::kStyle = R"CSS(
-:root{--ink:#1d1d1b;--muted:#5f6368;--line:#d6d6d0;--paper:#fff;--panel:#fbfbf8;
---a:#0072B2;--b:#E69F00;--c:#009E73;--slow:#D55E00;--signal:#CC79A7;--board:#56B4E9;--mont:#efe4f3}
-*{box-sizing:border-box}
-body{margin:0;font:14px/1.4 system-ui,-apple-system,"Segoe UI",Roboto,"Helvetica Neue",Arial,sans-serif;color:var(--ink);background:var(--paper)}
-header{padding:10px 16px 6px;border-bottom:1px solid var(--line)}
-h1{font-size:22px;margin:0}h1 .sub{font-weight:400;color:var(--muted);font-size:16px}
-h2{font-size:15px;margin:0 0 6px}h3{font-size:14px;margin:0 0 6px}
-.facts{margin:2px 0;color:var(--muted)}.checks{margin:2px 0}
-.check{margin-right:14px;padding:1px 6px;border-radius:3px}
-.ok{color:#00603f}.check.ok{background:#e3f3ec}.bad{color:#a03000;font-weight:600}.check.bad{background:#fbe3d6}
-main{display:grid;grid-template-columns:minmax(0,3fr) minmax(250px,1fr);gap:12px;padding:12px 16px}
-.panel{min-width:0}
-#map-panel{grid-column:1}
-#side{grid-column:2;grid-row:1 / span 2;display:flex;flex-direction:column;gap:12px;min-width:0}
-#details-panel{border:1px solid var(--line);border-radius:4px;padding:8px 10px;background:var(--panel)}
-#timetable .list{max-height:520px}
-#profile-panel{grid-column:1}
-#lists{grid-column:1 / -1;display:grid;grid-template-columns:repeat(auto-fit,minmax(420px,1fr));gap:12px}
-.map-tools{display:flex;gap:4px;align-items:center;margin-bottom:4px}
-.map-tools button{font:inherit;width:30px;height:26px;border:1px solid #aaa;background:#fff;border-radius:3px;cursor:pointer}
-.hint{color:var(--muted);font-size:12px;margin-left:6px}
-.map-box{position:relative;height:min(370px,55vh);min-height:260px;border:1px solid var(--line);border-radius:4px;background:var(--panel);touch-action:none;overflow:hidden}
-#map{display:block;width:100%;height:100%;cursor:grab;user-select:none}
-#map.dragging{cursor:grabbing}
-#map .line{fill:none;stroke:#3a3a3a;stroke-width:2.5px;stroke-linejoin:round;vector-effect:non-scaling-stroke}
-#map .kt{stroke:#3a3a3a;stroke-width:6px;stroke-linecap:round;vector-effect:non-scaling-stroke}
-#map .mk{fill:none;stroke-linecap:round;stroke-width:9px;vector-effect:non-scaling-stroke;cursor:pointer}
-#map .mk[data-kind=station]{stroke:#000;stroke-width:12px;stroke-linecap:square}
-#map .mk[data-kind=signal]{stroke:var(--signal)}
-#map .mk[data-kind=line-board]{stroke:var(--board);stroke-width:7px;stroke-linecap:square}
-#map .mk[data-kind=speed-board]{stroke:var(--a);stroke-width:8px;stroke-linecap:square}
-#map .mk[data-kind=slowdown]{stroke:var(--slow);stroke-width:13px}
-#map .mk[data-kind=abbattimento]{stroke:#9a9a9a;stroke-width:5px}
-#map .mk.hl{stroke:#000;stroke-width:18px}
-#map .labels text{paint-order:stroke;stroke:#fff;stroke-width:3px;stroke-linejoin:round;vector-effect:non-scaling-stroke}
-#map .sl{font-weight:600;cursor:pointer}#map .sl.left{text-anchor:end}#map .sl.hl{fill:#a03000}
-#map .kl{fill:var(--muted);font-size:.85em}
-.scale{position:absolute;left:10px;bottom:8px;font-size:12px;display:flex;align-items:center;gap:6px;background:rgba(255,255,255,.8);padding:2px 4px}
-.scale-bar{height:6px;border:2px solid var(--ink);border-top:0;width:100px}
-.legend{font-size:12px;color:var(--muted);margin:4px 0}
-.lg{display:inline-block;width:10px;height:10px;margin:0 3px 0 8px;vertical-align:-1px;border-radius:50%}
-.lg-station{background:#000;border-radius:0}.lg-signal{background:var(--signal)}.lg-line-board{background:var(--board);border-radius:0}
-.lg-speed-board{background:var(--a);border-radius:0}.lg-slowdown{background:var(--slow)}.lg-abbattimento{background:#9a9a9a}
-.lg-montagna{background:var(--mont);border:1px solid #b9a3c4;border-radius:0}
-svg.key{width:30px;height:8px;margin:0 3px 0 8px}
-.profile-box{overflow-x:auto}
-#profile{display:block;width:100%;min-width:720px;height:auto;border:1px solid var(--line);border-radius:4px;background:var(--paper)}
-#profile text{font-size:10px;fill:var(--ink)}
-#profile .band{fill:var(--muted);font-style:italic}
-#profile .scale-label{text-anchor:end;fill:var(--muted)}
-#profile .km{text-anchor:middle}
-#profile .grad{text-anchor:middle;fill:var(--muted);font-size:9px}
-#profile .montagna{fill:var(--mont)}
-#profile .ground{fill:#ece8dc}
-#profile .elevation{fill:none;stroke:#6b5b3e;stroke-width:1.5}
-#profile .grid{stroke:#eee}
-#profile .axis{stroke:var(--ink)}
-.train-limit{fill:none;stroke:#9a9a9a;stroke-width:1.2}
-.rank-a{fill:none;stroke:var(--a);stroke-width:2.2}
-.rank-b{fill:none;stroke:var(--b);stroke-width:2.2;stroke-dasharray:7 4}
-.rank-c{fill:none;stroke:var(--c);stroke-width:2.6;stroke-dasharray:2 3}
-#profile .slow{fill:var(--slow);fill-opacity:.75;cursor:pointer}
-#profile .adhesion{font-size:8px;fill:var(--muted)}
-#profile .adh{stroke:var(--muted)}
-#profile .pk{stroke-width:1.2;cursor:pointer}
-#profile line.pk{stroke:#777}
-#profile line.pk[data-kind=station]{stroke:#000;stroke-dasharray:2 2}
-#profile line.pk[data-kind=signal]{stroke:var(--signal);stroke-width:2}
-#profile line.pk[data-kind=line-board]{stroke:var(--board);stroke-width:2}
-#profile line.pk[data-kind=speed-board]{stroke:var(--a);stroke-width:2}
-#profile line.pk[data-kind=abbattimento]{stroke:#9a9a9a}
-#profile .pname{font-size:10px;font-weight:600;cursor:pointer}
-#profile .pk.hl{stroke:#000 !important;stroke-width:3;stroke-dasharray:none}
-#profile rect.pk.hl{fill:#000}
-#profile .pname.hl{fill:#a03000}
-.list{content-visibility:auto;contain-intrinsic-size:auto 460px;min-width:0;border:1px solid var(--line);border-radius:4px;padding:8px 10px;max-height:460px;overflow:auto}
-table{border-collapse:collapse;width:100%;font-size:13px}
-th{text-align:left;font-weight:600;border-bottom:1px solid var(--line);position:sticky;top:0;background:var(--paper)}
-td,th{padding:2px 6px;vertical-align:top}
-td.n,th.n{text-align:right;font-variant-numeric:tabular-nums;white-space:nowrap}
-td.small{font-size:12px;color:#333}td.src{font-family:ui-monospace,Menlo,Consolas,monospace;font-size:12px;white-space:nowrap}
-td.text{white-space:pre-wrap}
-tbody tr[data-el],tbody tr[data-diag]{cursor:pointer}
-tbody tr:nth-child(even){background:#f7f7f4}
-tbody tr.hl,tbody tr:focus{background:#ffe9a8;outline:none}
-tr.diag.error td:first-child{color:#a03000;font-weight:600}
-.empty{color:var(--muted);font-style:italic}
-#details dl{display:grid;grid-template-columns:auto 1fr;gap:2px 10px;margin:0}
-#details dt{color:var(--muted)}#details dd{margin:0;overflow-wrap:anywhere}
-#details .src{font-family:ui-monospace,Menlo,Consolas,monospace}
-#details .dmsg{margin:0 0 6px;padding:4px 6px;background:#fbe3d6;border-radius:3px}
-@media (max-width:900px){main{grid-template-columns:1fr;padding:8px}#side{grid-column:1;grid-row:auto}
-#profile-panel{grid-column:1}#lists{grid-template-columns:1fr}}
-@media print{body{font-size:10pt}#profile{min-width:0}.map-tools,.hint{display:none}main{display:block}
-.panel,#details-panel{break-inside:avoid;margin-bottom:8px}#timetable .list{max-height:none}
-.map-box{height:auto;aspect-ratio:3/2}#lists{display:block}.list{content-visibility:visible;max-height:none;overflow:visible;break-inside:auto;margin-bottom:8px}
-th{position:static}}
-)CSS";
-
-const char* const Page::kScript = R"JS((function(){
-'use strict';
-var data=JSON.parse(document.getElementById('view-data').textContent);
-var E=data.elements,S=data.sources;
-var details=document.getElementById('details');
-var byEl={};
-Array.prototype.forEach.call(document.querySelectorAll('[data-el]'),function(n){var i=n.getAttribute('data-el');(byEl[i]=byEl[i]||[]).push(n);});
-var lit=[],pinned=null,pinnedDiag=null;
-function esc(s){return String(s).replace(/[&<>"']/g,function(c){return {'&':'&amp;','<':'&lt;','>':'&gt;','"':'&quot;',"'":'&#39;'}[c];});}
-function light(i){lit.forEach(function(n){n.classList.remove('hl');});lit=(i!=null&&byEl[i])?byEl[i]:[];lit.forEach(function(n){n.classList.add('hl');});}
-function show(i,diag){
-  var h='';
-  var r=diag!=null?document.querySelector('tr[data-diag="'+diag+'"]'):null;
-  if(r){var c=r.cells;h+='<p class="dmsg">'+esc(c[0].textContent)+' '+esc(c[1].textContent)+': '+esc(c[3].textContent)+(c[2].textContent?'<br><span class="src">'+esc(c[2].textContent)+'</span>':'')+'</p>';}
-  if(i!=null&&E[i]){var e=E[i];h+='<h3><span class="lg lg-'+e.k+'"></span>'+esc(e.k.replace('-',' '))+(e.n?': '+esc(e.n):'')+'</h3><dl>';
-    e.v.forEach(function(kv){h+='<dt>'+esc(kv[0])+'</dt><dd>'+esc(kv[1])+'</dd>';});
-    h+='<dt>cell</dt><dd>'+e.c+'</dd><dt>source</dt><dd class="src">'+(e.s?esc(e.s):(S?'none (placed by the compile)':'none (drawn from compiled files)'))+'</dd></dl>';}
-  if(!h)h='<p class="empty">Point at or click an element in the map, the profile or the lists.</p>';
-  details.innerHTML=h;details.setAttribute('data-shown',i==null?'':String(i));light(i);
-}
-function target(n){return n&&n.closest?n.closest('[data-el],[data-diag]'):null;}
-function showNode(n){if(n.hasAttribute('data-diag')){var l=+n.getAttribute('data-link');show(l>=0?l:null,+n.getAttribute('data-diag'));}else show(+n.getAttribute('data-el'),null);}
-document.addEventListener('mouseover',function(ev){var n=target(ev.target);if(n)showNode(n);});
-document.addEventListener('mouseout',function(ev){if(!target(ev.target)||target(ev.relatedTarget))return;show(pinned,pinnedDiag);});
-function pick(n){
-  if(n.hasAttribute('data-diag')){var l=+n.getAttribute('data-link');pinned=l>=0?l:null;pinnedDiag=+n.getAttribute('data-diag');}
-  else{pinned=+n.getAttribute('data-el');pinnedDiag=null;}
-  show(pinned,pinnedDiag);if(pinned!=null&&!n.closest('#map'))centre(pinned);
-}
-document.addEventListener('click',function(ev){var n=target(ev.target);if(n&&!dragged)pick(n);});
-document.addEventListener('keydown',function(ev){if(ev.key==='Enter'){var n=target(ev.target);if(n)pick(n);}});
-var svg=document.getElementById('map'),dragged=false;
-function centre(i){
-  if(!svg)return;var m=svg.querySelector('.mk[data-el="'+i+'"]');if(!m)return;
-  var c=m.getAttribute('d').match(/-?[\d.]+/g);if(!c)return;var vb=svg.viewBox.baseVal;
-  var x=+c[0],y=+c[1];if(x<vb.x||y<vb.y||x>vb.x+vb.width||y>vb.y+vb.height){vb.x=x-vb.width/2;vb.y=y-vb.height/2;}
-}
-function nice(v){var p=Math.pow(10,Math.floor(Math.log10(v)));for(var f of [5,2,1])if(f*p<=v)return f*p;return p;}
-if(svg){
-  var vb=svg.viewBox.baseVal,home=[vb.x,vb.y,vb.width,vb.height],mpu=+svg.getAttribute('data-metres-per-unit');
-  var labels=svg.querySelector('.labels'),bar=document.getElementById('scale-bar'),barText=document.getElementById('scale-text');
-  var upp=function(){var r=svg.getBoundingClientRect();if(!r.width||!r.height)return vb.width/800;return Math.max(vb.width/r.width,vb.height/r.height);};
-  var restyle=function(){var u=upp();labels.setAttribute('font-size',(12*u).toFixed(4));
-    var m=nice(140*u*mpu);bar.style.width=(m/(u*mpu)).toFixed(1)+'px';barText.textContent=m>=1000?(m/1000)+' km':m+' m';};
-  var set=function(x,y,w,h){vb.x=x;vb.y=y;vb.width=w;vb.height=h;restyle();};
-  var zoom=function(f,cx,cy){set(cx-(cx-vb.x)*f,cy-(cy-vb.y)*f,vb.width*f,vb.height*f);};
-  var pt=function(ev){var p=svg.createSVGPoint();p.x=ev.clientX;p.y=ev.clientY;return p.matrixTransform(svg.getScreenCTM().inverse());};
-  svg.addEventListener('wheel',function(ev){ev.preventDefault();var p=pt(ev);zoom(ev.deltaY<0?0.8:1.25,p.x,p.y);},{passive:false});
-  var drag=null;
-  svg.addEventListener('pointerdown',function(ev){drag={x:ev.clientX,y:ev.clientY,vx:vb.x,vy:vb.y,moved:false};dragged=false;});
-  window.addEventListener('pointermove',function(ev){if(!drag)return;var u=upp(),dx=ev.clientX-drag.x,dy=ev.clientY-drag.y;
-    if(Math.abs(dx)+Math.abs(dy)>3){drag.moved=true;svg.classList.add('dragging');}
-    if(drag.moved){vb.x=drag.vx-dx*u;vb.y=drag.vy-dy*u;}});
-  window.addEventListener('pointerup',function(){if(drag&&drag.moved){dragged=true;setTimeout(function(){dragged=false;},0);}drag=null;svg.classList.remove('dragging');});
-  Array.prototype.forEach.call(document.querySelectorAll('[data-zoom]'),function(b){b.addEventListener('click',function(){
-    var z=b.getAttribute('data-zoom');if(z==='home')set(home[0],home[1],home[2],home[3]);
-    else zoom(z==='in'?0.6:1/0.6,vb.x+vb.width/2,vb.y+vb.height/2);});});
-  window.addEventListener('resize',restyle);restyle();
-}
-var chosen=/^#el=(\d+)$/.exec(location.hash);
-if(chosen&&byEl[chosen[1]])pick(byEl[chosen[1]][0]);
-})();
-</script>
-<script>
-(function(){
-if(location.hash!=='#selftest')return;
-var out=[],kinds=['station','signal','line-board','speed-board','slowdown'];
-// Each kind counted in every view the page has: distinct elements in the
-// map, the profile and the lists must agree.
-var views=[['map','#map'],['profile','#profile'],['lists','#lists, #timetable']].map(function(v){return {name:v[0],roots:document.querySelectorAll(v[1])};}).filter(function(v){return v.roots.length>0;});
-kinds.forEach(function(k){
-  var counts=views.map(function(v){var seen={},n=0;Array.prototype.forEach.call(v.roots,function(r){Array.prototype.forEach.call(r.querySelectorAll('[data-kind="'+k+'"]'),function(x){var id=x.getAttribute('data-el');if(!seen[id]){seen[id]=1;n++;}});});return n;});
-  var same=counts.every(function(n){return n===counts[0];});
-  out.push(k+'='+(same?(counts.length?counts[0]:0):'mismatch '+views.map(function(v,i){return v.name+':'+counts[i];}).join(' ')));
-});
-out.push('without-cell='+document.querySelectorAll('[data-kind]:not([data-cell])').length);
-out.push('diagnostics='+document.querySelectorAll('tr[data-diag]').length);
-out.push('map-markers='+document.querySelectorAll('#map .mk').length);
-var tried=0,good=0,details=document.getElementById('details'),data;
-try{data=JSON.parse(document.getElementById('view-data').textContent);}catch(e){window.viewErrors.push('data: '+e);data={elements:[]};}
-kinds.forEach(function(k){
-  var n=document.querySelector('#map [data-kind="'+k+'"]')||document.querySelector('#profile [data-kind="'+k+'"]');if(!n)return;
-  tried++;details.textContent='';n.dispatchEvent(new MouseEvent('mouseover',{bubbles:true}));
-  var i=n.getAttribute('data-el'),e=data.elements[+i],t=details.textContent;
-  if(e&&details.getAttribute('data-shown')===i&&t.indexOf(e.v[0][1])>=0&&(!e.s||t.indexOf(e.s)>=0)&&n.classList.contains('hl'))good++;
-  else out.push('hover failed on '+k+' '+i);
-});
-var row=document.querySelector('tr[data-diag]');
-if(row){tried++;details.textContent='';row.dispatchEvent(new MouseEvent('mouseover',{bubbles:true}));
-  if(details.textContent.indexOf(row.cells[3].textContent)>=0)good++;else out.push('hover failed on a diagnostic');}
-out.push('hover='+(tried===good?'ok':'failed')+' '+good+'/'+tried);
-var map=document.getElementById('map');
-if(map){var before=map.viewBox.baseVal.width,r=map.getBoundingClientRect();
-  map.dispatchEvent(new WheelEvent('wheel',{deltaY:-100,clientX:r.left+r.width/2,clientY:r.top+r.height/2,bubbles:true,cancelable:true}));
-  out.push('zoom='+(map.viewBox.baseVal.width<before?'ok':'failed'));
-  var home=document.querySelector('[data-zoom="home"]');if(home)home.click();}
-else out.push('zoom=none (no line plan)');
-out.push('route-check='+(document.querySelector('#route-check.ok')?'confirmed':'differs'));
-out.push('cell-check='+(document.querySelector('#cell-check.ok')?'confirmed':'differs'));
-out.push('ready-ms='+Math.round(performance.now()));
-out.push('errors='+window.viewErrors.length);
-window.viewErrors.forEach(function(m){out.push('error: '+m);});
-out.push('selftest-done');
-var pre=document.getElementById('selftest');pre.textContent=out.join('\n');pre.hidden=false;
-})();
-)JS";
+// The page's style and scripts live in page.css, page.js and
+// page_selftest.js beside this file and are built into the program
+// (page_assets.h is generated from them).
+const char* const Page::kStyle = page_assets::kStyle;
+const char* const Page::kScript = page_assets::kScript;
 
 }  // namespace
 

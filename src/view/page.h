@@ -19,7 +19,7 @@ std::string render_page(const PageModel& model);
 
 // Windows-1252 bytes as UTF-8; bytes with no character, and control
 // characters other than tab and line feed, become U+FFFD.
-std::string utf8_from_1252(const std::string& text);
+std::string page_text_utf8(const std::string& text);
 // UTF-8 from Windows-1252, with & < > " ' escaped for HTML text and attributes.
 std::string html_text(const std::string& text_1252);
 

@@ -1,8 +1,8 @@
 // What the view page shows, gathered from a compiled scenario. The page
 // writer knows nothing of the reader, the records or the compiled files:
-// whatever fills this model (the compile in memory, page_model_builder.h,
-// or compiled files read back, commands/compiled_page.h) can be drawn. Texts are single-byte Windows-1252 as the scenario
-// keeps them; the page writer converts them.
+// page_model_builder.h fills it from the scenario, whether read from
+// descriptions or decoded from compiled files. Texts are single-byte
+// Windows-1252 as the scenario keeps them; the page writer converts them.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "model/cell_kinds.h"
 
 namespace sb::view {
 
@@ -20,13 +22,14 @@ struct SourceLine {
 };
 
 // The kinds of drawn elements, as the page's data-kind attribute spells them.
-enum class ElementKind : uint8_t { kStation, kSignal, kLineBoard, kSpeedBoard, kSlowdown, kAbbattimento };
-const char* kind_name(ElementKind kind);
+using ElementKind = PageKind;
+inline const char* kind_name(ElementKind kind) { return page_kind_info(kind).data_kind; }
 
 struct Element {
   ElementKind kind = ElementKind::kSignal;
   int32_t cell = 0;       // the track cell it stands in
   int32_t position = 0;   // metres along the route
+  std::optional<int64_t> chainage;  // metres, where a chainage system covers the position
   std::string label;      // short name: station name, board text, "90/90/90"
   std::string summary;    // a signal's values in one line, for the list
   // The decoded values, in the order they are shown, in UTF-8.
@@ -37,7 +40,7 @@ struct Element {
 struct Station {
   std::string name;
   int32_t position = 0;       // metres
-  double chainage_km = 0.0;   // the line's own kilometre reading there
+  std::optional<int64_t> chainage;  // metres: the line's own reading there, where a system covers it
   int32_t time = 0;           // seconds since midnight
   int32_t kind = 0;           // the station kind code
   int32_t element = -1;       // index into PageModel::elements
@@ -114,8 +117,5 @@ struct PageModel {
   // plan does not reach it).
   std::vector<std::optional<std::pair<double, double>>> element_xy;
 };
-
-// A time of day in seconds as H:MM:SS; a negative one as "N s".
-std::string clock_text(int64_t seconds);
 
 }  // namespace sb::view

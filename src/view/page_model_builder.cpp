@@ -1,7 +1,5 @@
 #include "view/page_model_builder.h"
 
-#include "model/chainage.h"
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -11,22 +9,12 @@
 #include <utility>
 
 #include "base/encoding.h"
+#include "base/text_format.h"
+#include "model/chainage.h"
 #include "track/check_codes.h"
 #include "view/plan_simplifier.h"
 
 namespace sb::view {
-
-const char* kind_name(ElementKind kind) {
-  switch (kind) {
-    case ElementKind::kStation: return "station";
-    case ElementKind::kSignal: return "signal";
-    case ElementKind::kLineBoard: return "line-board";
-    case ElementKind::kSpeedBoard: return "speed-board";
-    case ElementKind::kSlowdown: return "slowdown";
-    case ElementKind::kAbbattimento: return "abbattimento";
-  }
-  return "element";
-}
 
 PlanPointSource plan_points(const LinePlan& plan) {
   return [&plan](const PlanPointSink& sink) {
@@ -37,13 +25,28 @@ PlanPointSource plan_points(const LinePlan& plan) {
   };
 }
 
-double chainage_km(const std::vector<ChainageReading>& systems, int32_t position) {
-  std::array<ChainageSystem, 3> ordered{};
-  for (std::size_t i = 0; i < systems.size() && i < ordered.size(); ++i) {
-    ordered[i] = {systems[i].start, systems[i].reference, systems[i].direction};
-  }
-  // Where no system covers the position, the metres from the route's start.
-  return static_cast<double>(chainage_at(ordered, position).value_or(position)) / 1000.0;
+PlanPointSource plan_points(const LinePlanStream& plan) {
+  return [&plan](const PlanPointSink& sink) {
+    LinePlanStream::Cursor cursor = plan.cursor();
+    for (PlanMetre m; cursor.next(m);) {
+      if (m.first.tag == plan_tag::kEmpty || m.second.tag == plan_tag::kEmpty) continue;
+      sink(static_cast<int64_t>(m.metre), m.first.value, m.second.value);
+    }
+  };
+}
+
+namespace {
+
+using namespace cell_kind;
+
+
+std::string speeds_text(BoardSpeed s) {
+  return s.right != 0 ? decimal(s.left) + " / " + decimal(s.right) + " km/h" : decimal(s.left) + " km/h";
+}
+
+std::string signal_summary(int32_t aspect_1, int32_t aspect_2, int32_t aspect_3, int32_t combined, int32_t time) {
+  return "aspects " + decimal(aspect_1) + "/" + decimal(aspect_2) + "/" + decimal(aspect_3) + ", combined code " +
+         decimal(combined) + ", time " + decimal(time);
 }
 
 int32_t diagnostic_cell(int32_t position, int32_t cell_count) {
@@ -51,6 +54,244 @@ int32_t diagnostic_cell(int32_t position, int32_t cell_count) {
       std::clamp<int64_t>((static_cast<int64_t>(position) + 25) / 50, 0, std::max(cell_count, 0)));
 }
 
+int32_t clamped(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+// What the page is drawn from. `read_from` is the compile in memory when
+// the page comes from description files: it knows each element's position
+// and the record that placed it.
+struct PageInput {
+  std::string route_name;
+  std::string train_number;
+  const TrackCells* cells = nullptr;
+  const ScenarioTable* table = nullptr;
+  const Scenario* read_from = nullptr;
+};
+
+class Builder {
+ public:
+  Builder(const PageInput& in, PageModel& model) : in_(in), m_(model) {}
+
+  void run() {
+    m_.from_descriptions = in_.read_from != nullptr;
+    m_.route_name = in_.route_name;
+    m_.train_number = in_.train_number;
+    m_.route_length = in_.table ? in_.table->general.route_length : 0;
+    const int64_t count = cell_count();
+    m_.cell_count = count > 0 ? clamped(count - 1) : 0;
+    if (in_.read_from) {
+      for (const PlacedElement& p : in_.read_from->placed_elements) sources_[{p.kind, p.position}] = &p;
+    }
+    profile();
+    elements();
+    check_codes();
+  }
+
+ private:
+  int64_t cell_count() const { return in_.cells && in_.cells->exists() ? in_.cells->size() : 0; }
+  const TrackCell& cell(int64_t i) const { return in_.cells->at(i); }
+
+  void profile() {
+    if (cell_count() == 0) return;
+    const auto& cells = in_.cells->cells();
+    m_.gradient.reserve(cells.size());
+    for (const TrackCell& c : cells) {
+      m_.gradient.push_back(static_cast<int16_t>(static_cast<int>(c.gradient) - 100));
+      m_.speed_code.push_back(c.speed_code);
+      m_.adhesion.push_back(c.adhesion);
+      m_.montagna_type.push_back(c.montagna_type);
+    }
+  }
+
+  // Where the element of cell i stands: as its record gave it when the page
+  // comes from descriptions, else as far as the cell tells.
+  int32_t position_of(int64_t i) const {
+    if (in_.read_from) return in_.cells->origin(i);
+    const uint8_t kind = cell(i).kind;
+    return clamped(kind == kAbbattimento || kind == kAbbattimentoPlain ? i * 50 : element_position(i));
+  }
+
+  std::optional<SourceLine> source_of(uint8_t kind, int32_t position) const {
+    auto it = sources_.find({kind, position});
+    if (it == sources_.end()) return std::nullopt;
+    const std::string& file = in_.read_from->source_names[it->second->file];
+    if (file.empty()) return std::nullopt;
+    return SourceLine{file, it->second->line};
+  }
+
+  std::optional<int64_t> chainage_of(int64_t position) const {
+    return in_.table ? chainage_at(in_.table->chainage, position) : std::nullopt;
+  }
+
+  // The element with its chainage beside its position in the values.
+  int32_t add(Element e) {
+    e.chainage = chainage_of(e.position);
+    const auto at = std::find_if(e.values.begin(), e.values.end(), [](const auto& v) {
+      return v.first == "position" || v.first == "start";
+    });
+    e.values.insert(at == e.values.end() ? at : at + 1, {"chainage", chainage_text(e.chainage)});
+    m_.elements.push_back(std::move(e));
+    return static_cast<int32_t>(m_.elements.size() - 1);
+  }
+
+  std::string slot_text(int slot) const {
+    return in_.table && slot >= 0 && slot <= kFirstBoardSlot ? in_.table->slots[static_cast<std::size_t>(slot)].text
+                                                             : std::string();
+  }
+
+  // A slowdown's end: the end cell after its start that its record placed
+  // (known from descriptions); else the first one not yet taken that
+  // carries the same speed, speed change and end board (slowdowns may
+  // overlap, and both ends of one slowdown carry its values); failing
+  // that, the first end cell not yet taken; none: the start itself.
+  int64_t slowdown_end(int64_t start) {
+    if (end_taken_.empty()) end_taken_.assign(static_cast<std::size_t>(cell_count()), false);
+    const TrackCell& s = cell(start);
+    std::optional<int64_t> same_values, any;
+    for (int64_t k = start + 1; k < cell_count(); ++k) {
+      const TrackCell& c = cell(k);
+      if (c.kind != kSlowdownEnd || end_taken_[static_cast<std::size_t>(k)]) continue;
+      if (in_.read_from && in_.cells->origin(k) == in_.cells->origin(start)) return take_end(k);
+      const bool alike = c.slowdown_speed() == s.slowdown_speed() && c.slowdown_d_v() == s.slowdown_d_v() &&
+                         c.slowdown_f_tt() == s.slowdown_f_tt();
+      if (alike && !same_values) same_values = k;
+      if (!any) any = k;
+      if (same_values && !in_.read_from) break;
+    }
+    if (same_values) return take_end(*same_values);
+    return any ? take_end(*any) : start;
+  }
+  int64_t take_end(int64_t k) {
+    end_taken_[static_cast<std::size_t>(k)] = true;
+    return k;
+  }
+
+  void elements() {
+    const int64_t count = cell_count();
+    std::map<int, int64_t> board_cells;  // table slot -> cell
+    std::map<int, int64_t> stop_cells;   // table slot -> cell
+    for (int64_t i = 0; i < count; ++i) {
+      const TrackCell& c = cell(i);
+      if (c.kind == kLineBoard) board_cells[c.table_slot()] = i;
+      if (c.kind == kStopCell) stop_cells[c.table_slot()] = i;
+    }
+    stations(stop_cells, board_cells);
+    for (int64_t i = 0; i < count; ++i) element(i);
+  }
+
+  void element(int64_t i) {
+    const TrackCell& c = cell(i);
+    const int32_t position = position_of(i);
+    Element e;
+    e.cell = clamped(i);
+    e.position = position;
+    e.source = source_of(c.kind, position);
+    if (const CellKindInfo* info = cell_kind_info(c.kind)) e.kind = info->page;
+    switch (c.kind) {
+      case kSignal: {
+        const int32_t combined = c.signal_code();
+        const int32_t side = combined % 10;
+        e.label = "signal " + metres_text(position);
+        e.values = {{"position", metres_text(position)},
+                    {"left type", decimal(side / 3)},
+                    {"right type", decimal(side % 3)},
+                    {"repetition", decimal(combined / 10)}};
+        for (int n = 1; n <= 3; ++n) {
+          e.values.emplace_back("aspects " + decimal(n),
+                                decimal(c.signal_aspect(n) / 10) + " / " + decimal(c.signal_aspect(n) % 10));
+        }
+        e.values.emplace_back("time", decimal(c.signal_time));
+        e.summary =
+            signal_summary(c.signal_aspect(1), c.signal_aspect(2), c.signal_aspect(3), combined, c.signal_time);
+        add(std::move(e));
+        break;
+      }
+      case kLineBoard: {
+        const int slot = c.table_slot();
+        const std::string text = slot_text(slot);
+        e.label = text;
+        e.values = {{"position", metres_text(position)}, {"table slot", decimal(slot)}, {"text", cp1252_to_utf8(text)}};
+        const int32_t index = add(std::move(e));
+        m_.boards.push_back({text, position, index});
+        break;
+      }
+      case kSpeedBoard: {
+        const BoardSpeed ranks[3] = {unpack_board_speed(c.board_speed(0)), unpack_board_speed(c.board_speed(1)),
+                                     unpack_board_speed(c.board_speed(2))};
+        e.label = decimal(ranks[0].left) + "/" + decimal(ranks[1].left) + "/" + decimal(ranks[2].left);
+        e.values = {{"position", metres_text(position)},
+                    {"rank A", speeds_text(ranks[0])},
+                    {"rank B", speeds_text(ranks[1])},
+                    {"rank C", speeds_text(ranks[2])},
+                    {"stripes", decimal(c.board_stripes() / 10) + " / " + decimal(c.board_stripes() % 10)}};
+        for (int r = 0; r < 3; ++r) m_.speed_steps[r].push_back({position, ranks[r].left});
+        const int32_t index = add(std::move(e));
+        m_.boards.push_back({"speed limit " + m_.elements[static_cast<std::size_t>(index)].label, position, index});
+        break;
+      }
+      case kSlowdownStart: {
+        const int64_t end = slowdown_end(i);
+        const int32_t end_m = clamped(end * 50);
+        e.label = "slowdown " + decimal(c.slowdown_speed()) + " km/h";
+        e.values = {{"start", metres_text(position)},
+                    {"end cell", decimal(end) + " (" + metres_text(end_m) + ")"},
+                    {"speed", decimal(c.slowdown_speed()) + " km/h"},
+                    {"speed change", decimal(c.slowdown_d_v())},
+                    {"end board", decimal(c.slowdown_f_tt())}};
+        const int32_t index = add(std::move(e));
+        m_.slowdowns.push_back({position, std::max(position, end_m), c.slowdown_speed(), index});
+        break;
+      }
+      case kAbbattimento:
+      case kAbbattimentoPlain:
+        e.label = "abbattimento";
+        e.values = {{"position", metres_text(position)},
+                    {"value", c.kind == kAbbattimento ? decimal(c.abbattimento_value()) : std::string("none")}};
+        add(std::move(e));
+        break;
+      default: break;
+    }
+  }
+
+  void stations(const std::map<int, int64_t>& stop_cells, const std::map<int, int64_t>& board_cells) {
+    if (!in_.table) return;
+    for (int s = 1; s < kFirstBoardSlot; ++s) {
+      if (board_cells.count(s) != 0) break;
+      const StationSlot& r = in_.table->slots[static_cast<std::size_t>(s)];
+      if (r.kind == 0 && r.text.empty() && r.position == 0 && r.time == 0) break;
+      Element e;
+      e.kind = PageKind::kStation;
+      auto stop = stop_cells.find(s);
+      e.cell = stop != stop_cells.end() ? clamped(stop->second) : clamped(std::max<int64_t>(r.position / 50, 0));
+      e.position = r.position;
+      e.label = r.text;
+      e.source = source_of(kStopCell, r.position);
+      e.values = {{"name", cp1252_to_utf8(r.text)},
+                  {"table slot", decimal(s)},
+                  {"kind", decimal(r.kind)},
+                  {"position", metres_text(r.position)},
+                  {"platform", metres_text(r.start) + " .. " + metres_text(r.end)},
+                  {"time", clock_text(r.time)},
+                  {"stop cell", stop != stop_cells.end() ? decimal(stop->second) : std::string("none")}};
+      const int32_t index = add(std::move(e));
+      m_.stations.push_back({r.text, r.position, chainage_of(r.position), r.time, r.kind, index});
+    }
+  }
+
+  void check_codes() {
+    m_.route_check_stored = in_.table ? in_.table->route.check_code : 0;
+    m_.cell_check_stored = cell_count() > 1 ? cell(1).check_code() : 0;
+    m_.route_check_computed = route_check_code(m_.train_number, m_.route_name);
+    m_.cell_check_computed = static_cast<int16_t>(cell_check_code(m_.train_number, m_.route_name));
+  }
+
+  const PageInput& in_;
+  PageModel& m_;
+  std::map<std::pair<uint8_t, int32_t>, const PlacedElement*> sources_;
+  std::vector<bool> end_taken_;  // end cells already paired with a start
+};
+
+// Streams the plan through the thinner and picks up each element's plan
+// position on the way: the first plan point at or after its position.
 void add_plan(PageModel& m, const PlanPointSource& source, const PageModelOptions& options) {
   m.element_xy.assign(m.elements.size(), std::nullopt);
   if (!source) return;
@@ -71,251 +312,47 @@ void add_plan(PageModel& m, const PlanPointSource& source, const PageModelOption
   m.plan = thinner.finish();
 }
 
-namespace {
-
-using namespace cell_kind;
-
-std::string str(int64_t v) { return std::to_string(v); }
-
-std::string speeds_text(BoardSpeed s) {
-  return s.right != 0 ? str(s.left) + " / " + str(s.right) + " km/h" : str(s.left) + " km/h";
+void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional<FatalCheck>& fatal) {
+  for (const sb::Diagnostic& d : scenario.diagnostics.list()) {
+    Diagnostic out;
+    out.severity = d.severity == Severity::kError ? "error" : "warning";
+    out.code = d.code;
+    out.file = d.file;
+    out.line = d.line;
+    out.message = d.message;
+    if (d.position) out.cell = diagnostic_cell(*d.position, m.cell_count);
+    m.diagnostics.push_back(std::move(out));
+  }
+  if (fatal) {
+    Diagnostic out;
+    out.severity = "error";
+    out.code = fatal_code(*fatal);
+    out.message = *fatal == FatalCheck::kNoTrackCells
+                      ? std::string("no track cells were built; the scenario cannot be compiled")
+                      : "fatal check " + decimal(out.code) + ": a format marker or check code has no free place";
+    m.diagnostics.push_back(std::move(out));
+  }
 }
-
-}  // namespace
-
-std::string clock_text(int64_t seconds) {
-  if (seconds < 0) return str(seconds) + " s";
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return buffer;
-}
-
-std::string signal_summary(int32_t aspect_1, int32_t aspect_2, int32_t aspect_3, int32_t combined, int32_t time) {
-  return "aspects " + str(aspect_1) + "/" + str(aspect_2) + "/" + str(aspect_3) + ", combined code " +
-         str(combined) + ", time " + str(time);
-}
-
-namespace {
-
-class Builder {
- public:
-  Builder(const Scenario& scenario, PageModel& model) : st_(scenario), m_(model) {}
-
-  void run(const std::optional<FatalCheck>& fatal) {
-    m_.from_descriptions = true;
-    m_.route_name = st_.route_name;
-    m_.train_number = st_.train_number;
-    m_.route_length = st_.table.general.route_length;
-    m_.cell_count = st_.cells.exists() ? static_cast<int32_t>(st_.cells.size() - 1) : 0;
-    for (const PlacedElement& p : st_.placed_elements) sources_[{p.kind, p.position}] = &p;
-    profile();
-    elements();
-    diagnostics(fatal);
-    check_codes();
-  }
-
- private:
-  void profile() {
-    if (!st_.cells.exists()) return;
-    const auto& cells = st_.cells.cells();
-    m_.gradient.reserve(cells.size());
-    for (const TrackCell& c : cells) {
-      m_.gradient.push_back(static_cast<int16_t>(static_cast<int>(c.gradient) - 100));
-      m_.speed_code.push_back(c.speed_code);
-      m_.adhesion.push_back(c.adhesion);
-      m_.montagna_type.push_back(c.montagna_type);
-    }
-  }
-
-  std::optional<SourceLine> source_of(uint8_t kind, int32_t position) const {
-    auto it = sources_.find({kind, position});
-    if (it == sources_.end()) return std::nullopt;
-    const std::string& file = st_.source_names[it->second->file];
-    if (file.empty()) return std::nullopt;
-    return SourceLine{file, it->second->line};
-  }
-
-  int32_t add(Element e) {
-    m_.elements.push_back(std::move(e));
-    return static_cast<int32_t>(m_.elements.size() - 1);
-  }
-
-  std::string slot_text(int slot) const {
-    return slot >= 0 && slot <= kFirstBoardSlot ? st_.table.slots[static_cast<std::size_t>(slot)].text
-                                                : std::string();
-  }
-
-  void elements() {
-    const int64_t count = st_.cells.exists() ? st_.cells.size() : 0;
-    std::map<int, int64_t> board_cells;  // table slot -> cell
-    std::map<int, int64_t> stop_cells;   // table slot -> cell
-    for (int64_t i = 0; i < count; ++i) {
-      const TrackCell& c = st_.cells.at(i);
-      if (c.kind == kLineBoard) board_cells[c.table_slot()] = i;
-      if (c.kind == kStopCell) stop_cells[c.table_slot()] = i;
-    }
-    stations(stop_cells, board_cells);
-
-    for (int64_t i = 0; i < count; ++i) {
-      const TrackCell& c = st_.cells.at(i);
-      const int32_t origin = st_.cells.origin(i);
-      Element e;
-      e.cell = static_cast<int32_t>(i);
-      e.position = origin;
-      e.source = source_of(c.kind, origin);
-      switch (c.kind) {
-        case kSignal: {
-          e.kind = ElementKind::kSignal;
-          const int32_t combined = c.signal_code();
-          const int32_t side = combined % 10;
-          e.label = "signal " + str(origin) + " m";
-          e.values = {{"position", str(origin) + " m"},
-                      {"left type", str(side / 3)},
-                      {"right type", str(side % 3)},
-                      {"repetition", str(combined / 10)}};
-          for (int n = 1; n <= 3; ++n) {
-            e.values.emplace_back("aspects " + str(n),
-                                  str(c.signal_aspect(n) / 10) + " / " + str(c.signal_aspect(n) % 10));
-          }
-          e.values.emplace_back("time", str(c.signal_time));
-          e.summary = signal_summary(c.signal_aspect(1), c.signal_aspect(2), c.signal_aspect(3), combined,
-                                     c.signal_time);
-          add(std::move(e));
-          break;
-        }
-        case kLineBoard: {
-          e.kind = ElementKind::kLineBoard;
-          const int slot = c.table_slot();
-          const std::string text = slot_text(slot);
-          e.label = text;
-          e.values = {{"position", str(origin) + " m"}, {"table slot", str(slot)}, {"text", cp1252_to_utf8(text)}};
-          const int32_t index = add(std::move(e));
-          m_.boards.push_back({text, origin, index});
-          break;
-        }
-        case kSpeedBoard: {
-          e.kind = ElementKind::kSpeedBoard;
-          const BoardSpeed ranks[3] = {unpack_board_speed(c.board_speed(0)), unpack_board_speed(c.board_speed(1)),
-                                       unpack_board_speed(c.board_speed(2))};
-          e.label = str(ranks[0].left) + "/" + str(ranks[1].left) + "/" + str(ranks[2].left);
-          e.values = {{"position", str(origin) + " m"},
-                      {"rank A", speeds_text(ranks[0])},
-                      {"rank B", speeds_text(ranks[1])},
-                      {"rank C", speeds_text(ranks[2])},
-                      {"stripes", str(c.board_stripes() / 10) + " / " + str(c.board_stripes() % 10)}};
-          for (int r = 0; r < 3; ++r) m_.speed_steps[r].push_back({origin, ranks[r].left});
-          const int32_t index = add(std::move(e));
-          m_.boards.push_back({"speed limit " + m_.elements[static_cast<std::size_t>(index)].label, origin, index});
-          break;
-        }
-        case kSlowdownStart: {
-          e.kind = ElementKind::kSlowdown;
-          int64_t end = i;
-          for (int64_t k = i + 1; k < count; ++k) {
-            if (st_.cells.at(k).kind == kSlowdownEnd && st_.cells.origin(k) == origin) {
-              end = k;
-              break;
-            }
-          }
-          const int32_t end_m = static_cast<int32_t>(std::min<int64_t>(end * 50, INT32_MAX));
-          e.label = "slowdown " + str(c.slowdown_speed()) + " km/h";
-          e.values = {{"start", str(origin) + " m"},
-                      {"end cell", str(end) + " (" + str(end_m) + " m)"},
-                      {"speed", str(c.slowdown_speed()) + " km/h"},
-                      {"speed change", str(c.slowdown_d_v())},
-                      {"end board", str(c.slowdown_f_tt())}};
-          const int32_t index = add(std::move(e));
-          m_.slowdowns.push_back({origin, std::max(origin, end_m), c.slowdown_speed(), index});
-          break;
-        }
-        case kAbbattimento:
-        case kAbbattimentoPlain: {
-          e.kind = ElementKind::kAbbattimento;
-          e.label = "abbattimento";
-          e.values = {{"position", str(origin) + " m"},
-                      {"value", c.kind == kAbbattimento ? str(c.abbattimento_value()) : std::string("none")},
-                      {"placed", e.source ? "by the description" : "automatically"}};
-          add(std::move(e));
-          break;
-        }
-        default: break;
-      }
-    }
-  }
-
-  void stations(const std::map<int, int64_t>& stop_cells, const std::map<int, int64_t>& board_cells) {
-    std::vector<ChainageReading> systems;
-    for (const ChainageSystem& s : st_.table.chainage) systems.push_back({s.start, s.reference, s.direction});
-    for (int s = 1; s < kFirstBoardSlot; ++s) {
-      if (board_cells.count(s) != 0) break;
-      const StationSlot& r = st_.table.slots[static_cast<std::size_t>(s)];
-      if (r.kind == 0 && r.text.empty() && r.position == 0 && r.time == 0) break;
-      Element e;
-      e.kind = ElementKind::kStation;
-      auto stop = stop_cells.find(s);
-      e.cell = stop != stop_cells.end() ? static_cast<int32_t>(stop->second)
-                                        : static_cast<int32_t>(std::clamp<int64_t>(r.position / 50, 0, INT32_MAX));
-      e.position = r.position;
-      e.label = r.text;
-      e.source = source_of(kStopCell, r.position);
-      const double km = chainage_km(systems, r.position);
-      char km_text[32];
-      std::snprintf(km_text, sizeof km_text, "%.3f", km);
-      e.values = {{"name", cp1252_to_utf8(r.text)},
-                  {"table slot", str(s)},
-                  {"kind", str(r.kind)},
-                  {"position", str(r.position) + " m"},
-                  {"chainage", std::string("km ") + km_text},
-                  {"platform", str(r.start) + " .. " + str(r.end) + " m"},
-                  {"time", clock_text(r.time)},
-                  {"stop cell", stop != stop_cells.end() ? str(stop->second) : std::string("none")}};
-      const int32_t index = add(std::move(e));
-      m_.stations.push_back({r.text, r.position, km, r.time, r.kind, index});
-    }
-  }
-
-  void diagnostics(const std::optional<FatalCheck>& fatal) {
-    for (const sb::Diagnostic& d : st_.diagnostics.list()) {
-      Diagnostic out;
-      out.severity = d.severity == Severity::kError ? "error" : "warning";
-      out.code = d.code;
-      out.file = d.file;
-      out.line = d.line;
-      out.message = d.message;
-      if (d.position) out.cell = diagnostic_cell(*d.position, m_.cell_count);
-      m_.diagnostics.push_back(std::move(out));
-    }
-    if (fatal) {
-      Diagnostic out;
-      out.severity = "error";
-      out.code = fatal_code(*fatal);
-      out.message = *fatal == FatalCheck::kNoTrackCells
-                        ? std::string("no track cells were built; the scenario cannot be compiled")
-                        : "fatal check " + str(out.code) + ": a format marker or check code has no free place";
-      m_.diagnostics.push_back(std::move(out));
-    }
-  }
-
-  void check_codes() {
-    m_.route_check_stored = st_.table.route.check_code;
-    m_.cell_check_stored = st_.cells.size() > 1 ? st_.cells.at(1).check_code() : 0;
-    m_.route_check_computed = route_check_code(st_.train_number, st_.route_name);
-    m_.cell_check_computed = static_cast<int16_t>(cell_check_code(st_.train_number, st_.route_name));
-  }
-
-  const Scenario& st_;
-  PageModel& m_;
-  std::map<std::pair<uint8_t, int32_t>, const PlacedElement*> sources_;
-};
 
 }  // namespace
 
 PageModel page_model_from_scenario(const Scenario& scenario, const std::optional<FatalCheck>& fatal,
                                    const PageModelOptions& options) {
   PageModel model;
-  Builder(scenario, model).run(fatal);
+  const PageInput in{scenario.route_name, scenario.train_number, &scenario.cells, &scenario.table, &scenario};
+  Builder(in, model).run();
+  add_diagnostics(model, scenario, fatal);
   add_plan(model, scenario.build_plan ? plan_points(scenario.plan) : PlanPointSource{}, options);
+  return model;
+}
+
+PageModel page_model_from_compiled(const DecodedScenario& d, const PageModelOptions& options) {
+  PageModel model;
+  const PageInput in{d.table ? d.table->route.route_name : d.route_name,
+                     d.table ? d.table->train.train_number : d.train_number, d.cells ? &*d.cells : nullptr,
+                     d.table ? &*d.table : nullptr, nullptr};
+  Builder(in, model).run();
+  add_plan(model, d.plan ? plan_points(*d.plan) : PlanPointSource{}, options);
   return model;
 }
 

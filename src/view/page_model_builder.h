@@ -1,13 +1,23 @@
-// Fills the view page's model from a scenario compiled in memory. The line
-// plan comes as a stream of points (metre, x, y) in metre order and goes
-// straight through the plan thinner: no metre of it is held for the page.
+// Fills the view page's model from the scenario by meaning: its track
+// cells and scenario table, read from the description files or decoded
+// from compiled files. Both ways go through the one builder, so that the
+// two pages of one scenario show the same elements with the same values;
+// only what compiled files cannot hold differs (source lines, and element
+// positions that the cell knows only to within 25 m).
+//
+// The line plan comes as a stream of points (metre, x, y) in metre order
+// and goes straight through the plan thinner: no metre of it is held for
+// the page.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "format/plan_stream.h"
 #include "model/scenario.h"
 #include "track/markers.h"
 #include "view/page_model.h"
@@ -21,6 +31,9 @@ using PlanPointSource = std::function<void(const PlanPointSink&)>;
 // The computed metres of a line plan, traced as the line plan file writes
 // them; nothing when the scenario has no plan.
 PlanPointSource plan_points(const LinePlan& plan);
+// The plan points of a line plan file: every metre both of whose
+// coordinates are stored, in metre order.
+PlanPointSource plan_points(const LinePlanStream& plan);
 
 struct PageModelOptions {
   std::size_t max_plan_points = 4000;
@@ -33,21 +46,18 @@ struct PageModelOptions {
 PageModel page_model_from_scenario(const Scenario& scenario, const std::optional<FatalCheck>& fatal,
                                    const PageModelOptions& options = {});
 
-// The parts both ways of filling a model share.
-// The line's own kilometre reading at `position`, from the chainage
-// systems (start, stored reference, direction) ordered greatest start first.
-struct ChainageReading {
-  int32_t start = 0;
-  int32_t reference = 0;
-  int32_t direction = 0;
+// A compiled scenario read back. A file that is missing or was refused
+// leaves its part of the page empty; the caller adds why as a diagnostic.
+struct DecodedScenario {
+  // Route and train for the check codes when there is no table to name
+  // them (Windows-1252); the table's own names win.
+  std::string route_name;
+  std::string train_number;
+  std::optional<TrackCells> cells;
+  std::optional<ScenarioTable> table;
+  std::shared_ptr<const LinePlanStream> plan;  // read as the page is drawn
 };
-double chainage_km(const std::vector<ChainageReading>& systems, int32_t position);
-// The cell a diagnostic at `position` metres is about, within 0 .. cell_count.
-int32_t diagnostic_cell(int32_t position, int32_t cell_count);
-// A signal's line in the list: "aspects 50/60/0, combined code 31, time 0".
-std::string signal_summary(int32_t aspect_1, int32_t aspect_2, int32_t aspect_3, int32_t combined, int32_t time);
-// Streams the plan through the thinner and picks up each element's plan
-// position on the way: the first plan point at or after its position.
-void add_plan(PageModel& model, const PlanPointSource& source, const PageModelOptions& options = {});
+
+PageModel page_model_from_compiled(const DecodedScenario& scenario, const PageModelOptions& options = {});
 
 }  // namespace sb::view

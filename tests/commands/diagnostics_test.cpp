@@ -85,8 +85,42 @@ std::string serialise(const std::vector<Block>& blocks) {
 
 struct InputFile {
   std::string name;
+  std::vector<std::string> lines;
+  bool crlf = false, noeol = false;
   std::string bytes;
 };
+
+std::string bytes_of(const InputFile& f) {
+  std::string bytes;
+  for (const std::string& l : f.lines) bytes += l + (f.crlf ? "\r\n" : "\n");
+  if (f.noeol && !bytes.empty()) bytes.resize(bytes.size() - (f.crlf ? 2 : 1));
+  return bytes;
+}
+
+// The lines of `source` with the edits of a "from" block applied in order:
+// a "-" line names one line of the file (it must occur once), the "+" lines
+// below it take its place. Returns why the edits cannot be applied, or "".
+std::string apply_edits(std::vector<std::string>& lines, const std::vector<std::string>& edits,
+                        const std::string& source) {
+  std::size_t insert_at = lines.size() + 1;  // where "+" lines go; past the end before any "-"
+  for (const std::string& edit : edits) {
+    const std::string text = edit.empty() ? "" : edit.substr(1);
+    if (edit.starts_with("-")) {
+      const auto found = std::find(lines.begin(), lines.end(), text);
+      if (found == lines.end() || std::count(lines.begin(), lines.end(), text) != 1) {
+        return "the line \"" + text + "\" is not in " + source + " exactly once";
+      }
+      insert_at = static_cast<std::size_t>(found - lines.begin());
+      lines.erase(found);
+    } else if (edit.starts_with("+")) {
+      if (insert_at > lines.size()) return "a \"+\" line before any \"-\" line in the edits of " + source;
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insert_at++), text);
+    } else {
+      return "the edits of " + source + " hold a line that starts with neither \"-\" nor \"+\"";
+    }
+  }
+  return "";
+}
 
 // One run of the program and the blocks that hold what it must do.
 struct CaseRun {
@@ -145,16 +179,33 @@ Case parse_case(const std::string& text) {
       c.problem = "a \"---\" line without a name";
     } else {
       if (!c.runs.empty()) c.problem = "input file " + keyword + " comes after a run";
-      bool crlf = false, noeol = false;
-      for (const std::string& w : rest) {
-        if (w == "crlf") crlf = true;
-        else if (w == "noeol") noeol = true;
-        else c.problem = "unknown word \"" + w + "\" after the file name " + keyword;
+      InputFile f;
+      f.name = keyword;
+      f.lines = b.lines;
+      for (std::size_t w = 0; w < rest.size(); ++w) {
+        if (rest[w] == "crlf") {
+          f.crlf = true;
+        } else if (rest[w] == "noeol") {
+          f.noeol = true;
+        } else if (rest[w] == "from" && w + 1 < rest.size()) {
+          const std::string& source = rest[++w];
+          const auto earlier = std::find_if(c.inputs.begin(), c.inputs.end(),
+                                            [&](const InputFile& in) { return in.name == source; });
+          if (earlier == c.inputs.end()) {
+            c.problem = keyword + " is written from " + source + ", which is not an earlier input";
+            continue;
+          }
+          f.lines = earlier->lines;
+          f.crlf = f.crlf || earlier->crlf;
+          f.noeol = f.noeol || earlier->noeol;
+          const std::string problem = apply_edits(f.lines, b.lines, source);
+          if (!problem.empty()) c.problem = keyword + ": " + problem;
+        } else {
+          c.problem = "unknown word \"" + rest[w] + "\" after the file name " + keyword;
+        }
       }
-      std::string bytes;
-      for (const std::string& l : b.lines) bytes += l + (crlf ? "\r\n" : "\n");
-      if (noeol && !bytes.empty()) bytes.resize(bytes.size() - (crlf ? 2 : 1));
-      c.inputs.push_back({keyword, bytes});
+      f.bytes = bytes_of(f);
+      c.inputs.push_back(f);
     }
   }
   if (c.runs.empty()) new_run("", c.blocks.size() - 1);

@@ -65,9 +65,11 @@ TEST_F(Inspect, BuiltinScenarioListsBoardsStationsSignalsCurvesAndMatchingCodes)
   EXPECT_THAT(o.out, ::testing::HasSubstr("line boards: 37\n"));
   EXPECT_EQ(count(o.out, "  line board: slot "), 37u);  // the board cells, with their texts
   EXPECT_THAT(o.out, ::testing::HasSubstr("stations: 9\n"));
-  EXPECT_NE(o.out.find("  slot  1  VALDRA P.CALVEA  kind 12  start -400 m  end 400 m  position 0 m (0.000 km)  "
-                       "time 05:57:00"),
-            std::string::npos);
+  // Stations and elements carry the chainage beside the position from the start.
+  EXPECT_THAT(o.out, ::testing::HasSubstr("  slot  1  VALDRA P.CALVEA  kind 12  start -400 m  end 400 m  position 0 m "
+                                          "(0.000 km from start, chainage km 5.200)  time 05:57:00"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr("position 31 700 m (31.700 km from start, chainage km 12.700)"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr("station stop cell: slot 9 DORVESA  (chainage km -0.200)"));
   EXPECT_THAT(o.out, ::testing::HasSubstr("  slot  9  DORVESA  kind 4  start 44 100 m  end 44 700 m"));
   ASSERT_GT(builtin_train_records("segnale"), 0u);
   EXPECT_EQ(count(o.out, "  signal: aspects "), builtin_train_records("segnale"));
@@ -85,9 +87,12 @@ TEST_F(Inspect, BuiltinScenarioListsBoardsStationsSignalsCurvesAndMatchingCodes)
 TEST_F(Inspect, SlowdownsOfTheExampleAreListedByMeaning) {
   const test::Outcome o = test::run_program({"inspect", at("Esempio_7.dat")});
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_THAT(o.out, ::testing::HasSubstr("cell   117     5 800 m     5.800 km  slowdown warning: speed 60 km/h\n"));
-  EXPECT_THAT(o.out, ::testing::HasSubstr("cell   141     7 000 m     7.000 km  slowdown start: speed 60 km/h\n"));
-  EXPECT_THAT(o.out, ::testing::HasSubstr("cell   151     7 500 m     7.500 km  slowdown end: speed 60 km/h\n"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr(
+                         "cell   117     5 800 m     5.800 km  slowdown warning: speed 60 km/h  (chainage km 6.800)\n"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr(
+                         "cell   141     7 000 m     7.000 km  slowdown start: speed 60 km/h  (chainage km 8.000)\n"));
+  EXPECT_THAT(o.out, ::testing::HasSubstr(
+                         "cell   151     7 500 m     7.500 km  slowdown end: speed 60 km/h  (chainage km 8.500)\n"));
   EXPECT_EQ(count(o.out, "abbattimento: value 180"), 4u);
   EXPECT_EQ(count(o.out, "of 4 before the warning"), 4u);
   // With --all every cell has its line.
@@ -150,7 +155,11 @@ TEST_F(Inspect, JsonParsesAndItsRawFieldsAgreeWithTheBytes) {
     for (const char* name : {"attribute_9", "attribute_13", "end_extension", "attribute_5"}) next(name, 1, false);
     next("time", 4, true);
   }
-  EXPECT_EQ(table["slots"][1]["meaning"]["time"], "05:57:00");
+  // Quantities are numbers, their unit in the key.
+  EXPECT_EQ(table["slots"][1]["meaning"]["time_s"], 5 * 3600 + 57 * 60);
+  EXPECT_EQ(table["slots"][1]["meaning"]["position_m"], table["slots"][1]["position"]);
+  EXPECT_EQ(table["slots"][kGeneralSlot]["meaning"]["route_length_m"], table["slots"][kGeneralSlot]["end"]);
+  EXPECT_EQ(table["slots"][kRouteSlot]["meaning"]["scenery"].size(), 3u);
 
   const json& plan = doc["files"][2];
   const std::string plan_bytes = test::read_existing(at("Esempio_linea.dat"));

@@ -6,14 +6,21 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <type_traits>
 
 #include "support/test_files.h"
-#include "commands/compiled_view.h"
+#include "format/compiled_file.h"
+#include "format/compiled_meaning.h"
+#include "format/plan_summary.h"
+#include "base/encoding.h"
+#include "base/text_format.h"
 #include "format/line_plan_file.h"
 #include "format/scenario_table_file.h"
 #include "format/track_cell_file.h"
 #include "builtin/builtin_content.h"
+#include "support/descriptions.h"
 
 namespace sb {
 namespace {
@@ -79,6 +86,107 @@ TEST_F(CompiledScenarios, DecodedBuiltinHoldsWhatTheLayoutsSay) {
   const DecodedPlan plan = decode_line_plan(file("builtin/ValdraPCal-Dorvesa_linea.dat"));
   EXPECT_EQ(plan.last_metre(), 95000);
   EXPECT_EQ(plan_half_bytes(plan.first), 949982u);  // 10 N - 18
+}
+
+// The decoders give back the model that reading the descriptions built:
+// the same cells and the same table, field for field, not only the same
+// bytes.
+TEST_F(CompiledScenarios, DecodedFilesHoldTheModelTheReaderBuilt) {
+  const fs::path docs = SB_EXAMPLE_DIR;
+  const test::CompileRun run = test::compile_in_memory(test::read_existing(docs / "Esempio_linea.txt"),
+                                                       test::read_existing(docs / "Esempio_7-.txt"));
+  ASSERT_FALSE(run.compiled.fatal);
+  const Scenario& read = run.compiled.scenario;
+  ASSERT_GT(read.cells.size(), 100);
+
+  StringSink cells;
+  write_track_cells(read.cells, cells);
+  const TrackCells decoded_cells = track_cells_of(decode_track_cells(cells.bytes));
+  EXPECT_TRUE(decoded_cells.cells() == read.cells.cells());
+
+  StringSink table;
+  write_scenario_table(table_records(read.table), table);
+  const ScenarioTable decoded_table = scenario_table(decode_scenario_table(table.bytes));
+  EXPECT_TRUE(decoded_table == read.table);
+  EXPECT_EQ(decoded_table.general.route_length, read.table.general.route_length);
+}
+
+// Every field of either record reaches the model and comes back: a record
+// with a distinct value in each field the model has a place for.
+TEST(Layout, EveryFieldSurvivesTheWayToTheModelAndBack) {
+  CellRecord cell;
+  int16_t next = 1;
+  for_each_cell_field(cell, [&next](const char*, auto& value) { value = static_cast<std::remove_reference_t<decltype(value)>>(next++); });
+  EXPECT_TRUE(cell_record(track_cell(cell)) == cell);
+
+  TableRecords records{};
+  int32_t n = 1;
+  for (std::size_t slot = 0; slot < records.size(); ++slot) {
+    TableRecord& r = records[slot];
+    if (slot <= static_cast<std::size_t>(kFirstBoardSlot)) {
+      for_each_slot_field(r, [&n](const char*, auto& value) {
+        using Field = std::remove_reference_t<decltype(value)>;
+        if constexpr (std::is_same_v<Field, std::string>) {
+          value = "slot " + std::to_string(n++);
+        } else {
+          value = static_cast<Field>(n++ % 100 + 1);
+        }
+      });
+    }
+  }
+  for (int slot : {kChainageSlot, kChainageSlot + 1, kChainageSlot + 2, kGeneralSlot}) {
+    records[static_cast<std::size_t>(slot)].start = n++;
+    records[static_cast<std::size_t>(slot)].end = n++;
+    records[static_cast<std::size_t>(slot)].position = n++;
+  }
+  TableRecord& route = records[kRouteSlot];
+  route.start = 7, route.position = 8, route.end = 9, route.text = "Linea", route.attribute_7 = 610, route.time = 12345;
+  TableRecord& train = records[kTrainSlot];
+  train.start = 100, train.end = 200, train.position = 9, train.text = "24317";
+  train.attribute_7 = 3, train.attribute_10 = 5, train.attribute_11 = 57, train.attribute_12 = 30;
+  EXPECT_TRUE(table_records(scenario_table(records)) == records);
+
+  // A value the model has no place for is what the way back reveals.
+  TableRecords foreign = records;
+  foreign[kGeneralSlot].kind = 4;
+  EXPECT_FALSE(table_records(scenario_table(foreign)) == foreign);
+}
+
+// The field tables of docs/ list the fields in the order and with the
+// types the record declarations give them.
+TEST(Layout, DocumentedFieldTablesFollowTheRecordDeclarations) {
+  const auto documented = [](const std::string& doc) {
+    std::vector<std::string> fields;
+    std::istringstream in(test::read_existing(fs::path(SB_EXAMPLE_DIR) / ".." / doc));
+    bool in_table = false;
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("| offset |", 0) == 0) in_table = true;
+      if (line.rfind("|", 0) != 0) in_table = false;
+      const auto first = line.find('`');
+      if (!in_table || first == std::string::npos) continue;
+      const auto last = line.find('`', first + 1);
+      const std::string type = line.substr(line.rfind('|', line.size() - 2) + 2);
+      fields.push_back(line.substr(first + 1, last - first - 1) + " " + type.substr(0, type.find(' ')));
+    }
+    return fields;
+  };
+  const auto type_of = [](const auto& value) -> std::string {
+    using Field = std::decay_t<decltype(value)>;
+    if constexpr (std::is_same_v<Field, std::string>) return "bytes";
+    else return (std::is_signed_v<Field> ? "i" : "u") + std::to_string(8 * sizeof(Field));
+  };
+  std::vector<std::string> cell_fields;
+  const CellRecord cell{};
+  for_each_cell_field(cell, [&](const char* name, const auto& v) { cell_fields.push_back(name + (" " + type_of(v))); });
+  EXPECT_THAT(documented("track-cell-file.md"), ::testing::ElementsAreArray(cell_fields));
+
+  std::vector<std::string> slot_fields;
+  const TableRecord slot{};
+  for_each_slot_field(slot, [&](const char* name, const auto& v) {
+    if (std::string(name) == "text") slot_fields.push_back("text u16");  // its length first
+    slot_fields.push_back(name + (" " + type_of(v)));
+  });
+  EXPECT_THAT(documented("scenario-table-file.md"), ::testing::ElementsAreArray(slot_fields));
 }
 
 // Every curve record of the built-in line, recovered from the turn of the

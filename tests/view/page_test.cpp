@@ -59,7 +59,7 @@ TEST(ViewText, Windows1252BecomesEscapedUtf8) {
       {"<b a='x'>&\"", "<b a='x'>&\"", "&lt;b a=&#39;x&#39;&gt;&amp;&quot;"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(utf8_from_1252(c.in), c.utf8);
+    EXPECT_EQ(page_text_utf8(c.in), c.utf8);
     EXPECT_EQ(html_text(c.in), c.html);
   }
 }
@@ -74,7 +74,7 @@ TEST(ViewModel, BuiltinScenarioDecodesItsElements) {
   ASSERT_EQ(m.stations.size(), 9u);
   EXPECT_EQ(m.stations[0].name, "VALDRA P.CALVEA");
   EXPECT_EQ(m.stations[0].time, 5 * 3600 + 57 * 60);
-  EXPECT_DOUBLE_EQ(m.stations[1].chainage_km, 8.6);
+  EXPECT_EQ(m.stations[1].chainage, 8600);
   EXPECT_EQ(m.stations[8].name, "DORVESA");
   EXPECT_EQ(m.stations[8].position, 44400);
 
@@ -141,11 +141,9 @@ TEST(ViewModel, EveryElementLinksToTheLineItWasReadFrom) {
   std::map<ElementKind, int> linked;
   for (const Element& e : m.elements) {
     SCOPED_TRACE(std::string(kind_name(e.kind)) + " at " + std::to_string(e.position));
-    // The completion adds abbattimento cells before slowdowns: no line.
-    if (e.kind == ElementKind::kAbbattimento && !e.source) {
-      EXPECT_EQ(e.values.back().second, "automatically");
-      continue;
-    }
+    // The completion adds abbattimento cells before slowdowns: no line
+    // (the page says "placed by the compile").
+    if (e.kind == ElementKind::kAbbattimento && !e.source) continue;
     ASSERT_TRUE(e.source.has_value());
     const std::vector<std::string>& text = files.at(e.source->file);
     ASSERT_GE(e.source->line, 1);
@@ -267,21 +265,21 @@ TEST(ViewPage, ALongRouteStaysSmall) {
 
 // The chainage shown for a station follows the line's systems: reference +
 // position rising, reference - position falling, from the system's start
-// on; before every system, the metres from the route's start.
+// on; before every system the page says that none covers the position.
 TEST(ViewPage, StationChainageFollowsTheSystems) {
   struct Expected {
     const char* station;
-    double km;
+    int64_t metres;
   };
   const PageModel builtin = model_of(compile_builtin());
-  std::map<std::string, double> shown;
-  for (const Station& s : builtin.stations) shown[s.name] = s.chainage_km;
-  for (const Expected& e : {Expected{"VALDRA P.CALVEA", 5.2},  // system one: 5 200 + 0, rising
-                            Expected{"CASTELFRAVONE", 26.5},   // 5 200 + 21 300
-                            Expected{"BELMONZA", 12.7},        // system two from 31 700: 44 400 - 31 700, falling
-                            Expected{"LUSERA", 5.3},           // 44 400 - 39 100
-                            Expected{"DORVESA", 0.0}}) {       // 44 400 - 44 400
-    EXPECT_DOUBLE_EQ(shown.at(e.station), e.km) << e.station;
+  std::map<std::string, std::optional<int64_t>> shown;
+  for (const Station& s : builtin.stations) shown[s.name] = s.chainage;
+  for (const Expected& e : {Expected{"VALDRA P.CALVEA", 5200},  // system one: 5 200 + 0, rising
+                            Expected{"CASTELFRAVONE", 26500},   // 5 200 + 21 300
+                            Expected{"BELMONZA", 12700},        // system two from 31 700: 44 400 - 31 700, falling
+                            Expected{"LUSERA", 5300},           // 44 400 - 39 100
+                            Expected{"DORVESA", 0}}) {          // 44 400 - 44 400
+    EXPECT_EQ(shown.at(e.station), e.metres) << e.station;
   }
 
   // One rising system that starts 2 km on, reference 10 000 m.
@@ -293,8 +291,14 @@ TEST(ViewPage, StationChainageFollowsTheSystems) {
                                              test::station_record(5000, 12, 0, 0, "SECONDA"));
   const PageModel away = model_of(compile_text(line, train));
   ASSERT_EQ(away.stations.size(), 2u);
-  EXPECT_DOUBLE_EQ(away.stations[0].chainage_km, 1.0);   // before the system: metres from the start
-  EXPECT_DOUBLE_EQ(away.stations[1].chainage_km, 15.0);  // 10 000 + 5 000
+  EXPECT_EQ(away.stations[0].chainage, std::nullopt);  // before the system
+  EXPECT_EQ(away.stations[1].chainage, 15000);         // 10 000 + 5 000
+  const Element& before = away.elements[static_cast<std::size_t>(away.stations[0].element)];
+  EXPECT_THAT(before.values, ::testing::Contains(std::pair<std::string, std::string>(
+                                 "chainage", "no chainage system covers this position")));
+  const std::string html = render_page(away);
+  EXPECT_THAT(html, ::testing::HasSubstr("<td class=\"n\">15.000</td>"));
+  EXPECT_THAT(html, ::testing::HasSubstr("title=\"no chainage system covers this position\">&ndash;</td>"));
 }
 
 // Accented text reaches the page encoded once: file names are UTF-8 as

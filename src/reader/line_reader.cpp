@@ -302,8 +302,8 @@ void DescriptionReader::warn_about_curve(std::string_view keyword, int klass, in
     watch_.warn(st_.place.line, "overlapping-curves",
                 "curve at " + std::to_string(start) + " m starts before the curve of line " +
                     std::to_string(last_curve_line_) + " ends (at " + std::to_string(last_curve_end_) +
-                    " m): that curve is cut short here; start this one at " + std::to_string(last_curve_end_) +
-                    " m or later");
+                    " m): that curve stays whole, and this one turns only from " + std::to_string(last_curve_end_) +
+                    " m on, up to its own end; start it at " + std::to_string(last_curve_end_) + " m or later");
   }
   last_curve_end_ = static_cast<int64_t>(start) + length;
   last_curve_line_ = st_.place.line;

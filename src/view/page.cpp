@@ -679,7 +679,7 @@ class Page {
   }
 
   void curve_list() {
-    o_ += "<div class=\"list\" id=\"curves\"><h2>Curves</h2>\n<table><thead><tr><th class=\"n\">start, km from start</th>"
+    o_ += "<div class=\"list\" id=\"curves\"><h2>Curves</h2>\n<table><thead><tr><th class=\"n\">km from start</th>"
           "<th class=\"n\">chainage</th><th class=\"n\">length</th><th>side</th><th class=\"n\">class</th>"
           "<th class=\"n\">radius</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     for (const Curve& c : m_.curves) {

@@ -227,8 +227,8 @@ class Page {
           " track cells &middot; " + decimal(static_cast<int64_t>(m_.stations.size())) + " stations &middot; " +
           decimal(count(ElementKind::kSignal)) + " signals &middot; " + decimal(count(ElementKind::kLineBoard)) +
           " line boards &middot; " + decimal(count(ElementKind::kSpeedBoard)) + " speed-limit boards &middot; " +
-          decimal(count(ElementKind::kSlowdown)) + " slowdowns &middot; " + decimal(count(ElementKind::kCurve)) +
-          " curves" +
+          decimal(count(ElementKind::kSlowdown)) + " slowdowns &middot; " +
+          decimal(count(ElementKind::kCurve) + m_.curves_not_shown) + " curves" +
           (m_.from_descriptions ? "" : " &middot; drawn from compiled files") + "</p>\n<p class=\"checks\">";
     check("route check code", m_.route_check_stored, m_.route_check_computed);
     check("cell check code", m_.cell_check_stored, m_.cell_check_computed);
@@ -691,7 +691,13 @@ class Page {
             td(c.klass > 0 ? decimal(c.klass) : std::string("none"), "n") + td(html_utf8(value_of(e, "radius")), "n") +
             source_cell(e) + "</tr>\n";
     }
-    if (m_.curves.empty()) {
+    if (m_.curves_not_shown > 0) {
+      o_ += "<tr><td colspan=\"7\" class=\"empty\" id=\"curves-not-shown\">" + decimal(m_.curves_not_shown) +
+            (m_.curves_not_shown == 1 ? " more curve further along the line is not shown"
+                                      : " more curves further along the line are not shown") +
+            "</td></tr>\n";
+    }
+    if (m_.curves.empty() && m_.curves_not_shown == 0) {
       o_ += std::string("<tr><td colspan=\"7\" class=\"empty\">") +
             (m_.plan.empty() ? "no curves: no line plan" : "no curves: the line is straight") + "</td></tr>\n";
     }

@@ -113,6 +113,7 @@ struct PageModel {
   std::vector<SpeedStep> speed_steps[3];  // ranks A, B, C
   std::vector<Slowdown> slowdowns;
   std::vector<Curve> curves;  // in start order
+  int64_t curves_not_shown = 0;  // past PageModelOptions::max_curves
   std::vector<Diagnostic> diagnostics;
 
   // Stored in the compiled data and computed again from route and train.

@@ -295,10 +295,17 @@ class Builder {
 
  public:
   // The curves, as elements after those of the cells, in start order.
-  void curves(std::vector<Curve> list, const std::vector<std::optional<SourceLine>>& sources) {
+  // The first `max` of them are shown, the rest counted.
+  void curves(std::vector<Curve> list, const std::vector<std::optional<SourceLine>>& sources, std::size_t max,
+              int64_t not_kept) {
     std::vector<std::size_t> order(list.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return list[a].start < list[b].start; });
+    if (order.size() > max) {
+      not_kept += static_cast<int64_t>(order.size() - max);
+      order.resize(max);
+    }
+    m_.curves_not_shown = not_kept;
     for (std::size_t i : order) {
       Curve c = list[i];
       Element e;
@@ -409,7 +416,7 @@ PageModel page_model_from_scenario(const Scenario& scenario, const std::optional
     const std::string& file = scenario.source_names[r.file];
     sources.push_back(file.empty() ? std::nullopt : std::optional<SourceLine>(SourceLine{file, r.line}));
   }
-  builder.curves(std::move(curves), sources);
+  builder.curves(std::move(curves), sources, options.max_curves, 0);
   place_curves(model);
   return model;
 }
@@ -425,21 +432,24 @@ PageModel page_model_from_compiled(const DecodedScenario& d, const PageModelOpti
   PlanSummary summary;
   PlanPointSource source;
   if (d.plan) {
-    source = [&plan = *d.plan, &summary](const PlanPointSink& sink) {
+    source = [&plan = *d.plan, &summary, &options](const PlanPointSink& sink) {
       LinePlanStream::Cursor cursor = plan.cursor();
-      summary = summarise_plan(plan.last_metre(), [&](PlanMetre& m) {
+      summary = summarise_plan(
+          plan.last_metre(),
+          [&](PlanMetre& m) {
         if (!cursor.next(m)) return false;
         if (m.first.tag != plan_tag::kEmpty && m.second.tag != plan_tag::kEmpty) {
           sink(static_cast<int64_t>(m.metre), m.first.value, m.second.value);
         }
         return true;
-      });
+          },
+          options.max_curves);
     };
   }
   add_plan(model, source, options);
   std::vector<Curve> curves;
   for (const CurveRun& run : summary.curves) curves.push_back(curve_of(run.start, run.length, run.side, run.klass, run.curvature));
-  builder.curves(std::move(curves), {});
+  builder.curves(std::move(curves), {}, options.max_curves, summary.curves_not_kept);
   place_curves(model);
   return model;
 }

@@ -33,7 +33,7 @@ struct BothModels {
 };
 
 BothModels both_models(const std::string& line, const std::string& train, const std::string& route,
-                       const std::string& number) {
+                       const std::string& number, const view::PageModelOptions& options = {}) {
   MemorySource l(route + "_linea.txt", line);
   MemorySource t(route + "_" + number + "-.txt", train);
   const Compiled c = compile_scenario({route, number, true}, {l, t});
@@ -46,7 +46,7 @@ BothModels both_models(const std::string& line, const std::string& train, const 
   d.plan = plan_stream_of(plan.bytes);
   d.table = scenario_table(decode_scenario_table(table.bytes));
   d.cells = track_cells_of(decode_track_cells(cells.bytes));
-  return {view::page_model_from_scenario(c.scenario, c.fatal), view::page_model_from_compiled(d)};
+  return {view::page_model_from_scenario(c.scenario, c.fatal, options), view::page_model_from_compiled(d, options)};
 }
 
 // Slowdowns that overlap: each start is paired with its own end on both
@@ -204,6 +204,24 @@ TEST(CompiledPage, ReadsThePlanFileOnceForTheLineAndItsCurves) {
   // Each half is read through a buffer that may run a little past its end.
   EXPECT_GE(bytes->read, bytes->size() - 64);
   EXPECT_LT(bytes->read, bytes->size() + bytes->size() / 10);
+}
+
+// Past its bound the page shows the first curves along the line and
+// counts the rest, both ways alike.
+TEST(CompiledPage, ShowsTheFirstCurvesAndCountsTheRest) {
+  view::PageModelOptions options;
+  options.max_curves = 3;
+  const BothModels b = both_models(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()),
+                                   kBuiltinRoute, kBuiltinTrain, options);
+  for (const view::PageModel* m : {&b.from_descriptions, &b.from_compiled}) {
+    ASSERT_EQ(m->curves.size(), 3u);
+    EXPECT_EQ(m->curves[0].start, 100);
+    EXPECT_EQ(m->curves[2].start, 1100);
+    EXPECT_EQ(m->curves_not_shown, 16);
+    const std::string page = view::render_page(*m);
+    EXPECT_THAT(page, ::testing::HasSubstr(">16 more curves further along the line are not shown<"));
+    EXPECT_THAT(page, ::testing::HasSubstr(" &middot; 19 curves"));
+  }
 }
 
 TEST(ViewCommand, WritesThePageNamedAfterRouteAndTrain) {

@@ -149,10 +149,16 @@ class Page {
  private:
   // The element a diagnostic is about: one in its cell (a cell's own
   // element before a curve that starts there), else the nearest within two
-  // cells.
+  // cells; failing those, the element read from the diagnostic's line (a
+  // curve's warnings name no position).
   void link_diagnostics() {
     std::multimap<int32_t, int32_t> by_cell;
-    for (std::size_t i = 0; i < m_.elements.size(); ++i) by_cell.emplace(m_.elements[i].cell, static_cast<int32_t>(i));
+    std::map<std::pair<std::string, int>, int32_t> by_line;
+    for (std::size_t i = 0; i < m_.elements.size(); ++i) {
+      const Element& e = m_.elements[i];
+      by_cell.emplace(e.cell, static_cast<int32_t>(i));
+      if (e.source) by_line.emplace(std::make_pair(e.source->file, e.source->line), static_cast<int32_t>(i));
+    }
     for (const Diagnostic& d : m_.diagnostics) {
       int32_t link = -1;
       if (d.cell) {
@@ -163,6 +169,10 @@ class Page {
             break;
           }
         }
+      }
+      if (link < 0 && d.line > 0) {
+        auto it = by_line.find({d.file, d.line});
+        if (it != by_line.end()) link = it->second;
       }
       diag_links_.push_back(link);
     }

@@ -213,6 +213,15 @@ TEST(ViewModel, CurvesAreTheRecordsAsRead) {
   EXPECT_THAT(page, ::testing::HasSubstr("<td class=\"n\">400 m</td><td>left</td><td class=\"n\">6</td><td class=\"n\">333 m</td>"
                                          "<td class=\"n src\" title=\"R_linea.txt:4\">4</td></tr>"));
   EXPECT_THAT(page, ::testing::HasSubstr(" &middot; 3 curves"));
+  // The last record starts before the one before it ends: its warning
+  // names no position and is linked through its line.
+  const auto& list = c.scenario.diagnostics.list();
+  const auto overlap = std::find_if(list.begin(), list.end(), [](const auto& d) { return d.name == "overlapping-curves"; });
+  ASSERT_NE(overlap, list.end());
+  EXPECT_EQ(overlap->line, 6);
+  EXPECT_THAT(page, ::testing::HasSubstr("<tr class=\"diag warning\" data-diag=\"" +
+                                         std::to_string(overlap - list.begin()) + "\" data-link=\"" +
+                                         std::to_string(m.curves[0].element) + "\""));
 }
 
 // Without a line plan no curve is read, and the list says why it is empty.

@@ -73,7 +73,11 @@ class Generator {
       stations_.push_back({p, clock});
       // A kind 12 station ends half its length after its position; its stop
       // cell is the cell before the one its end falls into.
-      take((p + kStationLength / 2) / 50 - 1);
+      const int64_t end_cell = (p + kStationLength / 2) / 50;
+      take(end_cell - 1);
+      // Its four approach marks, in the cells before the stop cell: no
+      // signal's marks may replace them.
+      for (int64_t k = 2; k <= 5; ++k) marked_.insert(end_cell - k);
     }
   }
 
@@ -119,10 +123,22 @@ class Generator {
   void signals() {
     for (int64_t base = 1200; base <= length_; base += 1500) {
       int64_t p = base + pick(0, 4) * 10;
-      while (taken(element_cell(p)) || taken(element_cell(p) - 1) || taken(element_cell(p) - 2)) p += 50;
+      while (taken(element_cell(p)) || taken(element_cell(p) - 1) || taken(element_cell(p) - 2) ||
+             marks_station(element_cell(p))) {
+        p += 50;
+      }
       take(element_cell(p));
       signals_.push_back(p);
     }
+  }
+
+  // Whether a signal in cell g would set its marks (cells g - 2, - 4, - 6,
+  // - 8) over a station's.
+  bool marks_station(int64_t g) const {
+    for (int64_t j = 1; j <= 4; ++j) {
+      if (marked_.count(g - 2 * j) != 0) return true;
+    }
+    return false;
   }
 
   static std::string num(int64_t v) { return std::to_string(v); }
@@ -213,6 +229,7 @@ class Generator {
   std::vector<Board> speed_boards_;
   std::vector<Slowdown> slowdowns_;
   std::vector<int64_t> signals_;
+  std::set<int64_t> marked_;  // cells holding a station's approach mark
 };
 
 }  // namespace

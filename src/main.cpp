@@ -162,6 +162,8 @@ int parse_and_run(int argc, char** argv) {
   check_cmd->add_option("--max-errors", check.max_errors, "Stop after N errors (default: 50)")
       ->type_name("N")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+  check_cmd->add_flag("--all-diagnostics", check.all_diagnostics,
+                      "List the diagnostics a root cause explains too, not only their count");
   check_cmd->footer(std::string(kFooter) + "\n\n" + warning_help());
   sub->footer(std::string(kFooter) + "\n\n" + warning_help());
 

@@ -5,6 +5,7 @@
 #include "commands/commands.h"
 #include "commands/report.h"
 #include "compile/check.h"
+#include "compile/root_causes.h"
 
 namespace sb {
 
@@ -36,7 +37,27 @@ int check_files(CheckOptions options) {
     }
   }
   const CheckResult result = check_scenario(request);
-  print_diagnostics(result.diagnostics);
+  // A cause first, then what it does not explain; what it explains is
+  // counted, and listed with --all-diagnostics or in the JSON form.
+  const std::vector<RootCause> causes = find_root_causes(request, result.diagnostics);
+  std::vector<bool> folded(result.diagnostics.size(), false);
+  for (const RootCause& cause : causes) {
+    print_root_cause(cause.cause, cause.explains.size());
+    for (std::size_t i : cause.explains) folded[i] = true;
+  }
+  const bool list_all = options.all_diagnostics || report_options().json;
+  std::size_t not_listed = 0;
+  for (std::size_t i = 0; i < result.diagnostics.size(); ++i) {
+    if (folded[i] && !list_all) {
+      not_listed += warning_shown(result.diagnostics.list()[i]) ? 1 : 0;
+      continue;
+    }
+    print_diagnostic(result.diagnostics.list()[i]);
+  }
+  if (not_listed > 0) {
+    print_error(std::to_string(not_listed) + (not_listed == 1 ? " diagnostic" : " diagnostics") +
+                " that follow from the cause above not shown; --all-diagnostics lists them");
+  }
   if (result.file_error) {
     print_error(*result.file_error);
     return kExitFileSystem;

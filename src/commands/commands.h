@@ -40,6 +40,8 @@ struct CheckOptions {
   std::string train;
   bool plan = true;
   std::size_t max_errors = 50;
+  // List the diagnostics a root cause explains too, not only their count.
+  bool all_diagnostics = false;
 };
 
 // The built-in run: writes the built-in scenario's description files and

@@ -106,6 +106,18 @@ void print_diagnostics(const Diagnostics& diagnostics) {
   for (const Diagnostic& d : diagnostics.list()) print_diagnostic(d);
 }
 
+void print_root_cause(const Diagnostic& cause, std::size_t explains) {
+  const std::string message = cause.message + " (" + std::to_string(explains) + " diagnostics follow from it)";
+  if (report_options().json) {
+    add_json(cause.file, cause.line, "error", 0, cause.name, message);
+    return;
+  }
+  const std::string where = cause.file.empty() ? "scenario-builder"
+                            : cause.line > 0   ? cause.file + ":" + std::to_string(cause.line)
+                                               : cause.file;
+  std::cerr << where << ": error: " << message << " [" << cause.name << "]\n";
+}
+
 void print_fatal(FatalCheck check) {
   if (check == FatalCheck::kNoTrackCells) {
     if (report_options().json) {

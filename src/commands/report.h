@@ -53,6 +53,9 @@ void print_diagnostic(const Diagnostic& d);
 // " Errore n. 1250" and what it means, or the line that says no track
 // cells were built.
 void print_fatal(FatalCheck check);
+// The mistake behind many diagnostics, said before them: "FILE:LINE:
+// error: MESSAGE [root-cause]"; as JSON, with the number it explains.
+void print_root_cause(const Diagnostic& cause, std::size_t explains);
 void print_error(const std::string& message);  // "scenario-builder: MESSAGE"
 // As JSON: prints the collected array (once; nothing when printing text).
 void finish_report();

@@ -12,17 +12,23 @@ namespace sb {
 void TrackCells::assign(std::vector<TrackCell> cells) {
   cells_ = std::move(cells);
   stamps_.clear();
+  mark_stamps_.clear();
+  replaced_marks_.clear();
 }
 
 void TrackCells::create(int64_t cell_count) {
   if (cell_count < 0) throw RunTimeFailure("negative track cell count " + std::to_string(cell_count));
   cells_.assign(static_cast<std::size_t>(cell_count + 1), TrackCell{});
   stamps_.clear();
+  mark_stamps_.clear();
+  replaced_marks_.clear();
 }
 
 void TrackCells::discard() {
   cells_.clear();
   stamps_.clear();
+  mark_stamps_.clear();
+  replaced_marks_.clear();
 }
 
 void TrackCells::refuse(int64_t index) const {
@@ -34,6 +40,18 @@ void TrackCells::refuse(int64_t index) const {
 void TrackCells::mark(int64_t index, uint8_t kind, int32_t origin) {
   at(index).kind = kind;
   stamps_[index] = {origin, current_file_, current_line_};
+}
+
+void TrackCells::set_approach_mark(int64_t index, uint8_t mark, int32_t origin) {
+  TrackCell& cell = at(index);
+  const Stamp now{origin, current_file_, current_line_};
+  const auto it = mark_stamps_.find(index);
+  if (cell.approach_mark != 0 && cell.approach_mark != mark && it != mark_stamps_.end() &&
+      (it->second.file != now.file || it->second.line != now.line)) {
+    replaced_marks_.push_back({index, cell.approach_mark, mark, it->second.origin, it->second.file, it->second.line});
+  }
+  cell.approach_mark = mark;
+  mark_stamps_[index] = now;
 }
 
 const TrackCells::Stamp& TrackCells::stamp(int64_t index) const {

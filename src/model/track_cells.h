@@ -150,6 +150,25 @@ class TrackCells {
   uint8_t record_file(int64_t index) const { return stamp(index).file; }
   int record_line(int64_t index) const { return stamp(index).line; }
 
+  // An approach mark another element had set and a later one replaced.
+  struct ReplacedMark {
+    int64_t cell = 0;
+    uint8_t old_mark = 0;
+    uint8_t new_mark = 0;
+    int32_t old_origin = 0;  // position of the element whose mark was lost
+    uint8_t old_file = 0;    // its record, as for record_file()/record_line()
+    int old_line = 0;
+  };
+  // Sets the approach mark of a cell for the element at `origin` (metres),
+  // stamped with the current record; replacing another element's mark is
+  // remembered until take_replaced_marks().
+  void set_approach_mark(int64_t index, uint8_t mark, int32_t origin);
+  std::vector<ReplacedMark> take_replaced_marks() {
+    std::vector<ReplacedMark> taken;
+    taken.swap(replaced_marks_);
+    return taken;
+  }
+
   const std::vector<TrackCell>& cells() const { return cells_; }
 
  private:
@@ -167,6 +186,8 @@ class TrackCells {
   // Only marked cells have a stamp: elements are few beside the cells of a
   // long route, so the route's length costs the cells alone.
   std::unordered_map<int64_t, Stamp> stamps_;
+  std::unordered_map<int64_t, Stamp> mark_stamps_;  // who set each approach mark
+  std::vector<ReplacedMark> replaced_marks_;
   uint8_t current_file_ = 0;
   int current_line_ = 0;
 };

@@ -145,7 +145,23 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in) {
   }
   watch_.position("segnale", r.position, st_.place.line);
   if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
-  return placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
+  const Next next = placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
+  warn_about_replaced_marks();
+  return next;
+}
+
+// Approach marks that a record set over another element's: that element
+// is no longer announced in that cell.
+void DescriptionReader::warn_about_replaced_marks() {
+  for (const TrackCells::ReplacedMark& r : st_.cells.take_replaced_marks()) {
+    const std::string other =
+        r.old_file == 0 ? std::string() : ", " + st_.source_names[r.old_file] + ":" + std::to_string(r.old_line);
+    watch_.warn(st_.place.line, "marks-overwritten",
+                "approach mark " + std::to_string(r.new_mark) + " replaces mark " + std::to_string(r.old_mark) +
+                    " in cell " + std::to_string(r.cell) + ", which announced the " +
+                    (r.old_mark >= 80 ? "station" : "signal") + " at " + std::to_string(r.old_origin) + " m" +
+                    other + "; that element is no longer announced there: move one of the two");
+  }
 }
 
 DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
@@ -158,6 +174,14 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in) {
                     " m: its end lies before its start; give the length as a positive number of metres");
   }
   if (within_cells("slowdown", r.start) != Next::kGoOn) return Next::kEndPart;
+  const int64_t start_cell = element_cell(r.start);
+  if (r.length >= 0 && element_cell(static_cast<int64_t>(r.start) + r.length) == start_cell) {
+    watch_.warn(st_.place.line, "slowdown-borrows-end",
+                "slowdown at " + std::to_string(r.start) + " m, " + std::to_string(r.length) +
+                    " m long: its end falls into its own start cell " + std::to_string(start_cell) +
+                    ", so it has no end cell of its own and ends where the next slowdown ends; give it a length "
+                    "of at least 25 m");
+  }
   return placed(src_.train, place_slowdown(st_.cells, r), cell_kind::kSlowdownStart, r.start);
 }
 
@@ -285,9 +309,10 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
     for (int k = 1; k <= 4; ++k) {
       if (end_cell - k - 1 > 1) {
         if (!st_.cells.contains(nearest(end_cell - k - 1))) throw RunTimeFailure(station_past_the_end(pos, slot));
-        st_.cells.at(nearest(end_cell - k - 1)).approach_mark = static_cast<uint8_t>(80 + k);
+        st_.cells.set_approach_mark(nearest(end_cell - k - 1), static_cast<uint8_t>(80 + k), pos);
       }
     }
+    warn_about_replaced_marks();
   }
   if (kind < 25) {
     if (end_cell - 1 <= 1) {

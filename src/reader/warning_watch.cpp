@@ -125,13 +125,33 @@ bool valid_utf8_with_non_ascii(std::string_view s) {
   return non_ascii;
 }
 
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool is_digits(std::string_view s) {
+  if (s.empty() || s.size() > 9) return false;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+bool is_whole_number(std::string_view s) {
+  if (!s.empty() && (s.front() == '-' || s.front() == '+')) s.remove_prefix(1);
+  return is_digits(s);
+}
+
 }  // namespace
 
 const std::vector<std::string_view>& warning_names() {
   static const std::vector<std::string_view> names = {
       "unknown-field", "misplaced-record",  "extra-values", "record-cut-short", "missing-generale",
       "first-not-at-zero", "position-order", "utf8-text", "tab", "missing-fine", "after-fine", "missing-record", "negative-length",
-      "overlapping-curves", "curve-class", "speed-rounded", "station-in-tail", "timetable-order", "clock-range", "open-quote"};
+      "overlapping-curves", "curve-class", "speed-rounded", "station-in-tail", "timetable-order", "clock-range", "open-quote",
+      "marks-overwritten", "slowdown-borrows-end", "fraction"};
   return names;
 }
 
@@ -176,6 +196,8 @@ void WarningWatch::field_read(std::string_view raw, int line, bool /*number*/) {
   }
   if (values_expected_ == 0) return;
   ++values_read_;
+  last_value_.assign(raw.substr(0, 32));
+  last_value_line_ = line;
   if (!record_cut_warned_ && line > record_line_ && holds_keyword(raw)) {
     record_cut_warned_ = true;
     warn(record_line_, "record-cut-short",
@@ -214,6 +236,20 @@ void WarningWatch::unmatched(const Field& field) {
   if (field.line == record_line_) {
     if (extra_warned_line_ == field.line) return;
     extra_warned_line_ = field.line;
+    // "3,5": digits, a comma and digits with no blank between them (the
+    // records themselves put blanks after their commas). The field points
+    // into the file's bytes, and a value stands before it on its line.
+    const bool written_as_decimal = values_read_ > 0 && last_value_line_ == field.line &&
+                                    is_whole_number(trimmed(last_value_)) && is_digits(f) && f.size() <= 3 &&
+                                    f.data()[-1] == ',' && f.data()[-2] >= '0' && f.data()[-2] <= '9';
+    if (written_as_decimal) {
+      const std::string whole(trimmed(last_value_));
+      warn(field.line, "fraction",
+           code(record_keyword_) + " reads " + whole + ", then \"" + std::string(f) + "\" after it: " + whole + "," +
+               std::string(f) + " looks like a number with a decimal part written with a comma; the values are "
+               "whole numbers, so this one is " + whole + " and \"" + std::string(f) + "\" is ignored");
+      return;
+    }
     warn(field.line, "extra-values",
          code(record_keyword_) + " takes " + std::to_string(values_read_) + (values_read_ == 1 ? " value" : " values") +
              "; " + quoted_input(f) + " after " + (values_read_ == 1 ? "it" : "them") +

@@ -73,6 +73,8 @@ class WarningWatch : public FieldObserver {
   int fine_line_ = 0;
   bool after_fine_warned_ = false;
   std::string last_field_;
+  std::string last_value_;  // the last value of the record being read, as written
+  int last_value_line_ = 0;
   int last_field_line_ = 0;
   struct Last {
     int64_t position;

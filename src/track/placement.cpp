@@ -99,7 +99,7 @@ std::optional<Refusal> place_signal(TrackCells& cells, SignalRecord r) {
       throw RunTimeFailure("`segnale` at " + metres(r.position) +
                            ": its approach marks would start before the line; " + kFirstSignal);
     }
-    cells.at(g - 2 * j).approach_mark = low8(mark);
+    cells.set_approach_mark(g - 2 * j, low8(mark), r.position);
   }
   return std::nullopt;
 }

@@ -147,24 +147,24 @@ class Page {
   }
 
  private:
-  // The element a diagnostic is about: one in its cell (a cell's own
-  // element before a curve that starts there), else the nearest within two
-  // cells; failing those, the element read from the diagnostic's line (a
-  // curve's warnings name no position).
+  // The element a diagnostic is about: one in its cell, else the nearest
+  // within two cells; failing those, the element read from the
+  // diagnostic's line. A curve holds no cell: it is found by its line only
+  // (its warnings name no position).
   void link_diagnostics() {
     std::multimap<int32_t, int32_t> by_cell;
     std::map<std::pair<std::string, int>, int32_t> by_line;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
-      by_cell.emplace(e.cell, static_cast<int32_t>(i));
+      if (e.kind != ElementKind::kCurve) by_cell.emplace(e.cell, static_cast<int32_t>(i));
       if (e.source) by_line.emplace(std::make_pair(e.source->file, e.source->line), static_cast<int32_t>(i));
     }
     for (const Diagnostic& d : m_.diagnostics) {
       int32_t link = -1;
       if (d.cell) {
         for (int32_t off : {0, -1, 1, -2, 2}) {
-          auto it = by_cell.lower_bound(*d.cell + off);
-          if (it != by_cell.end() && it->first == *d.cell + off) {
+          auto it = by_cell.find(*d.cell + off);
+          if (it != by_cell.end()) {
             link = it->second;
             break;
           }

@@ -59,6 +59,16 @@ class Diagnostics {
   std::optional<int32_t> last_position() const;
   // The last error, so that a stop can say where it now stands.
   Diagnostic* last_error();
+  // Appends note(position) to the message of every diagnostic that has a
+  // position and for which the note is not empty.
+  template <typename Note>
+  void annotate_positions(Note note) {
+    for (Diagnostic& d : list_) {
+      if (!d.position) continue;
+      const std::string text = note(*d.position);
+      if (!text.empty()) d.message += text;
+    }
+  }
 
  private:
   std::vector<Diagnostic> list_;

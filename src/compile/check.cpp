@@ -20,6 +20,36 @@ Compiled compile_once(const CheckRequest& request, const std::string& line_bytes
   return compile_scenario(request.compile, {line, train});
 }
 
+// Where line `line` (from 1) of `bytes` starts; bytes.size() past the end.
+std::size_t line_start(const std::string& bytes, int line) {
+  int current = 1;
+  std::size_t i = 0;
+  while (i < bytes.size() && current < line) {
+    if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))) ++current;
+    ++i;
+  }
+  return current == line ? i : bytes.size();
+}
+
+// The bytes with `text` added at the end of line `line` (from 1): no line
+// moves.
+std::string with_text_at_end_of_line(std::string bytes, int line, const std::string& text) {
+  std::size_t end = line_start(bytes, line);
+  if (end == bytes.size() && line > 1) return bytes;
+  const std::size_t start = end;
+  while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
+  const bool blank = bytes.find_first_not_of(" \t", start) >= end;
+  bytes.insert(end, blank ? text : ",  " + text);
+  return bytes;
+}
+
+// A line file without a route length leaves nothing to place the train
+// file's elements on: the check reads it on with the longest route length
+// written after the general part's last line, so that the mistakes after
+// it are found too.
+constexpr const char* kNoRouteLength = "reading failure: the line has no route length";
+constexpr const char* kProvisionalRouteLength = "lunghezza percorso,  1000000";
+
 // Whether line `line` (from 1) of `bytes` is a section header: "[...]".
 bool is_section_header(const std::string& bytes, int line) {
   int current = 1;
@@ -75,11 +105,25 @@ CheckResult check_scenario(const CheckRequest& request) {
   std::set<std::pair<const CheckInput*, int>> left_out_set;
   Diagnostics latest = first.scenario.diagnostics;
   result.recovered = std::move(first);
+  bool length_supplied = false;
   while (result.compiles <= max_errors) {
-    // The first error at a line not yet left out: the one that stopped
+    // A missing route length first: every other mistake hides behind it.
+    std::string mark;
+    for (const Diagnostic& d : latest.list()) {
+      if (length_supplied || d.file != request.line.name || d.line <= 1 ||
+          d.message.rfind(kNoRouteLength, 0) != 0) {
+        continue;
+      }
+      line_bytes = with_text_at_end_of_line(std::move(line_bytes), d.line - 1, kProvisionalRouteLength);
+      length_supplied = true;
+      mark = " (found with a route length of 1 000 000 m supplied on " + request.line.name + ":" +
+             std::to_string(d.line - 1) + ")";
+      break;
+    }
+    // Else the first error at a line not yet left out: the one that stopped
     // reading, or the first of those that did not.
     std::optional<std::pair<const CheckInput*, int>> target;
-    for (const Diagnostic& d : latest.list()) {
+    for (const Diagnostic& d : mark.empty() ? latest.list() : std::vector<Diagnostic>{}) {
       if (d.severity != Severity::kError || d.line <= 0) continue;
       // The record that failed, which may start before the failing field.
       const int line = d.record_line > 0 ? d.record_line : d.line;
@@ -94,20 +138,22 @@ CheckResult check_scenario(const CheckRequest& request) {
       target = std::make_pair(input, line);
       break;
     }
-    if (!target) break;
-    left_out.push_back(*target);
-    left_out_set.insert(*target);
-    std::string& bytes = target->first == &request.line ? line_bytes : train_bytes;
-    bytes = without_line(std::move(bytes), target->second);
+    if (!target && mark.empty()) break;
+    if (target) {
+      left_out.push_back(*target);
+      left_out_set.insert(*target);
+      std::string& bytes = target->first == &request.line ? line_bytes : train_bytes;
+      bytes = without_line(std::move(bytes), target->second);
 
-    // One short note per diagnostic, whatever the number of lines left out
-    // before: the output stays linear in the number of diagnostics.
-    std::string mark = " (found after leaving out " + target->first->name + ":" + std::to_string(target->second);
-    if (left_out.size() > 1) {
-      const std::size_t earlier = left_out.size() - 1;
-      mark += " and " + std::to_string(earlier) + (earlier == 1 ? " line" : " lines") + " before it";
+      // One short note per diagnostic, whatever the number of lines left
+      // out before: the output stays linear in the number of diagnostics.
+      mark = " (found after leaving out " + target->first->name + ":" + std::to_string(target->second);
+      if (left_out.size() > 1) {
+        const std::size_t earlier = left_out.size() - 1;
+        mark += " and " + std::to_string(earlier) + (earlier == 1 ? " line" : " lines") + " before it";
+      }
+      mark += ")";
     }
-    mark += ")";
 
     Compiled again = compile_once(request, line_bytes, train_bytes);
     ++result.compiles;
@@ -118,12 +164,14 @@ CheckResult check_scenario(const CheckRequest& request) {
       result.diagnostics.add(std::move(marked));
       if (d.severity == Severity::kError && ++errors >= max_errors) {
         result.stopped_at_limit = true;
-        result.recovered = std::move(again);
+        if (!length_supplied) result.recovered = std::move(again);
         return result;
       }
     }
     latest = again.scenario.diagnostics;
-    result.recovered = std::move(again);
+    // A route length the author did not give draws nothing real: the page
+    // keeps what was read before it.
+    if (!length_supplied) result.recovered = std::move(again);
   }
   return result;
 }

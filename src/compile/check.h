@@ -38,7 +38,8 @@ struct CheckResult {
   std::size_t compiles = 0;         // the first one included
   bool stopped_at_limit = false;    // max_errors errors were found
   // The last compile, with every failing record left out: the most of the
-  // scenario that could be read (the page draws it).
+  // scenario that could be read (the page draws it). Not one read with a
+  // route length the check supplied.
   std::optional<Compiled> recovered;
 };
 

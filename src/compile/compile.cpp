@@ -1,10 +1,30 @@
 #include "compile/compile.h"
 
+#include <algorithm>
+
 #include "base/failures.h"
+#include "model/chainage.h"
 #include "reader/read_descriptions.h"
 #include "track/completion.h"
 
 namespace sb {
+namespace {
+
+// Authors think in chainage: a message about a position also gives the
+// chainage there, where the line has chainage systems.
+void add_chainage_to_messages(Scenario& scenario) {
+  const auto& systems = scenario.table.chainage;
+  const bool any = std::any_of(systems.begin(), systems.end(), [](const ChainageSystem& s) {
+    return s.start != 0 || s.reference != 0 || s.direction != 0;
+  });
+  if (!any) return;
+  scenario.diagnostics.annotate_positions([&systems](int32_t position) {
+    const auto chainage = chainage_at(systems, position);
+    return " (" + (chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage)) + ")";
+  });
+}
+
+}  // namespace
 
 Compiled compile_scenario(const CompileRequest& request, DescriptionSources sources) {
   Compiled result;
@@ -26,6 +46,7 @@ Compiled compile_scenario(const CompileRequest& request, DescriptionSources sour
   }
   complete_track_cells(scenario);
   result.fatal = store_markers_and_check_codes(scenario);
+  add_chainage_to_messages(scenario);
   return result;
 }
 

@@ -62,6 +62,8 @@ class DescriptionReader {
   void warn_about_curve(std::string_view keyword, int klass, int32_t start, int32_t length);
   void warn_about_station(int32_t position, int32_t hours, int32_t minutes, int32_t seconds, int32_t time);
   void warn_about_replaced_marks();
+  void warn_about_chainage_order();
+  void warn_about_start_clock(const TrainSlot& train);
   uint8_t stored_gradient(int32_t gradient, const std::string& found_at);
   Next gradient(FieldReader& in);
   void gradient_tail();

@@ -3,6 +3,9 @@
 #include "reader/chainage.h"
 #include "reader/description_reader.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace sb {
 namespace {
 
@@ -52,6 +55,7 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
   }
   watch_.set_part(WarningWatch::Part::kLineMain);
 
+  warn_about_chainage_order();
   order_chainage_systems(st_.table.chainage, &chainage_lines_);
   st_.montagna_spans.clear();
   if (st_.build_plan) st_.plan.set_origin();
@@ -63,6 +67,32 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
   gradient_tail();
   if (st_.build_plan) st_.plan.advance(static_cast<int64_t>(st_.total_metres) - 2, false, 0.0);
   return Next::kGoOn;
+}
+
+// Systems whose greatest start is shared cannot be ordered: the line then
+// has no chainage at all, which the author would otherwise only see on the
+// page or in inspect.
+void DescriptionReader::warn_about_chainage_order() {
+  const auto& systems = st_.table.chainage;
+  int64_t sum = 0;
+  int32_t greatest = systems[0].start;
+  for (const ChainageSystem& s : systems) {
+    sum += s.start;
+    greatest = std::max(greatest, s.start);
+  }
+  if (sum == 0) return;
+  std::vector<int> lines;
+  for (std::size_t i = 0; i < systems.size(); ++i) {
+    if (systems[i].start == greatest) lines.push_back(chainage_lines_[i]);
+  }
+  if (lines.size() < 2) return;
+  std::sort(lines.begin(), lines.end());
+  std::string which;
+  for (int line : lines) which += (which.empty() ? "" : " and ") + std::to_string(line);
+  watch_.warn(lines.back() > 0 ? lines.back() : st_.place.line, "chainage-lost",
+              "the chainage systems of lines " + which + " share the greatest start, " + std::to_string(greatest) +
+                  " m: the systems cannot be ordered, so the line has no chainage at all (every chainage slot "
+                  "holds 0); give each system a start of its own");
 }
 
 DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
@@ -303,8 +333,8 @@ void DescriptionReader::warn_about_curve(std::string_view keyword, int klass, in
     watch_.warn(st_.place.line, "overlapping-curves",
                 "curve at " + std::to_string(start) + " m starts before the curve of line " +
                     std::to_string(last_curve_line_) + " ends (at " + std::to_string(last_curve_end_) +
-                    " m): that curve is cut short here; start this one at " + std::to_string(last_curve_end_) +
-                    " m or later");
+                    " m): that curve stays whole, and this one turns only from " + std::to_string(last_curve_end_) +
+                    " m on, up to its own end; start it at " + std::to_string(last_curve_end_) + " m or later");
   }
   last_curve_end_ = static_cast<int64_t>(start) + length;
   last_curve_line_ = st_.place.line;

@@ -72,6 +72,7 @@ DescriptionReader::Next DescriptionReader::read_train_records(FieldReader& in) {
       train.clock_hours = in.read_int16();
       train.clock_minutes = in.read_int16();
       train.clock_seconds = in.read_int16();
+      warn_about_start_clock(train);
     }
     if (contains_any_case(f, "sabbia") && is("sabbia", 1)) train.sand = in.read_int16();
     if (contains_any_case(f, "segnale") && is("segnale", 11) && (next = signal(in)) != Next::kGoOn) return next;
@@ -148,6 +149,15 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in) {
   const Next next = placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
   warn_about_replaced_marks();
   return next;
+}
+
+// A start clock that is no time of day is stored as written.
+void DescriptionReader::warn_about_start_clock(const TrainSlot& train) {
+  const int h = train.clock_hours, m = train.clock_minutes, sec = train.clock_seconds;
+  if (h >= 0 && h <= 23 && m >= 0 && m <= 59 && sec >= 0 && sec <= 59) return;
+  watch_.warn(st_.place.line, "clock-range",
+              "start clock " + std::to_string(h) + ", " + std::to_string(m) + ", " + std::to_string(sec) +
+                  " is no time of day (hours 0-23, minutes and seconds 0-59); it is stored as written");
 }
 
 // Approach marks that a record set over another element's: that element
@@ -322,6 +332,12 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in) {
     }
     const int64_t stop_cell = nearest(end_cell - 1);
     if (!st_.cells.contains(stop_cell)) throw RunTimeFailure(station_past_the_end(pos, slot));
+    if (!st_.cells.at(stop_cell).is_free()) {
+      watch_.warn(st_.place.line, "stop-cell-replaces",
+                  "the stop cell of the station at " + std::to_string(pos) + " m, cell " + std::to_string(stop_cell) +
+                      ", replaces " + st_.cells.occupant(stop_cell) + record_of(stop_cell) +
+                      ": that element is lost; move one of the two");
+    }
     st_.cells.mark(stop_cell, cell_kind::kStopCell, pos);
     st_.cells.at(stop_cell).table_slot() = static_cast<int16_t>(s);
   }

@@ -151,7 +151,8 @@ const std::vector<std::string_view>& warning_names() {
       "unknown-field", "misplaced-record",  "extra-values", "record-cut-short", "missing-generale",
       "first-not-at-zero", "position-order", "utf8-text", "tab", "missing-fine", "after-fine", "missing-record", "negative-length",
       "overlapping-curves", "curve-class", "speed-rounded", "station-in-tail", "timetable-order", "clock-range", "open-quote",
-      "marks-overwritten", "slowdown-borrows-end", "fraction"};
+      "marks-overwritten", "slowdown-borrows-end", "fraction", "stop-cell-replaces",
+      "chainage-lost"};
   return names;
 }
 

@@ -122,4 +122,18 @@ std::string curve_text(const CurveRun& run) {
   return s + buffer;
 }
 
+LinePlan line_plan_of(const PlanSummary& summary) {
+  LinePlan plan;
+  if (summary.last_metre < 0) return plan;
+  plan.create(summary.last_metre);
+  if (summary.computed_to < 1) return plan;
+  plan.set_origin();
+  for (const CurveRun& run : summary.curves) {
+    plan.advance(run.start, false, 0.0);
+    plan.advance(run.start + run.length, true, run.curvature);
+  }
+  plan.advance(summary.computed_to, false, 0.0);
+  return plan;
+}
+
 }  // namespace sb

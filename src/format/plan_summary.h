@@ -11,6 +11,7 @@
 
 #include "format/decoder.h"
 #include "format/plan_stream.h"
+#include "model/line_plan.h"
 
 namespace sb {
 
@@ -41,6 +42,11 @@ PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetr
                            std::size_t max_curves = SIZE_MAX);
 PlanSummary summarise_plan(const DecodedPlan& plan);
 PlanSummary summarise_plan(const LinePlanStream& plan);
-std::string curve_text(const CurveRun& run);  // "right class 6 from 100 m, 400 m long (curvature ...)"
+std::string curve_text(const CurveRun& run);
+
+// The line plan by meaning, as reading the descriptions builds it: the
+// straight and curved runs recovered from the file. Written again, a plan
+// whose curves all have a class gives the same bytes.
+LinePlan line_plan_of(const PlanSummary& summary);  // "right class 6 from 100 m, 400 m long (curvature ...)"
 
 }  // namespace sb

@@ -189,6 +189,19 @@ TEST(Layout, DocumentedFieldTablesFollowTheRecordDeclarations) {
   EXPECT_THAT(documented("scenario-table-file.md"), ::testing::ElementsAreArray(slot_fields));
 }
 
+// The plan file decodes into the plan's runs, the model reading the
+// descriptions builds, and those write the very same bytes again.
+TEST_F(CompiledScenarios, PlanRunsRecoveredFromTheFileWriteItsBytes) {
+  for (const std::string plan_file : {"builtin/ValdraPCal-Dorvesa_linea.dat", "example/Esempio_linea.dat"}) {
+    SCOPED_TRACE(plan_file);
+    const std::string bytes = file(plan_file);
+    const LinePlan plan = line_plan_of(summarise_plan(decode_line_plan(bytes)));
+    StringSink again;
+    write_line_plan(plan, again);
+    EXPECT_TRUE(again.bytes == bytes) << "sizes " << again.bytes.size() << " and " << bytes.size();
+  }
+}
+
 // Every curve record of the built-in line, recovered from the turn of the
 // plan's step vector: start, length, class and side.
 TEST_F(CompiledScenarios, BuiltinCurvesAreRecoveredExactly) {

@@ -7,7 +7,8 @@
 
 namespace sb {
 
-PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next) {
+PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next,
+                           std::size_t max_curves) {
   PlanSummary s;
   s.last_metre = last_metre;
   // Each metre from 2 on repeats the step before it, turned by the
@@ -24,7 +25,11 @@ PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetr
   auto close = [&]() {
     if (!open) return;
     if (run.klass == 0) run.curvature = estimate_sum / static_cast<double>(run.length);
-    s.curves.push_back(run);
+    if (s.curves.size() < max_curves) {
+      s.curves.push_back(run);
+    } else {
+      ++s.curves_not_kept;
+    }
     open = false;
   };
   std::size_t computed = 0;

@@ -3,6 +3,7 @@
 // vector.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,10 +33,13 @@ struct PlanSummary {
   double total_length = 0.0;  // sum of the step lengths up to computed_to
   bool values_after_computed = false;  // a first coordinate past computed_to holds a value
   std::vector<CurveRun> curves;
+  int64_t curves_not_kept = 0;  // the runs past max_curves, counted only
 };
 // From the metres in order (`next` hands out the following one, false at
-// the end); the same from a decoded plan or a streamed file.
-PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next);
+// the end); the same from a decoded plan or a streamed file. The first
+// `max_curves` curve runs are kept, the rest counted.
+PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next,
+                           std::size_t max_curves = SIZE_MAX);
 PlanSummary summarise_plan(const DecodedPlan& plan);
 PlanSummary summarise_plan(const LinePlanStream& plan);
 std::string curve_text(const CurveRun& run);

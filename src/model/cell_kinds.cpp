@@ -43,6 +43,8 @@ const CellKindInfo* cell_kind_info(uint8_t code) {
 }
 
 const CellKindInfo& page_kind_info(PageKind kind) {
+  static constexpr CellKindInfo kCurveRow{kNothing, "curve", "the curve", PageKind::kCurve, "curve", "curve"};
+  if (kind == PageKind::kCurve) return kCurveRow;
   for (const CellKindInfo& row : kRows) {
     if (row.page == kind && row.data_kind != nullptr) return row;
   }

@@ -10,8 +10,9 @@
 
 namespace sb {
 
-// What the view page draws for a cell kind, in the order of its legend.
-enum class PageKind : uint8_t { kNone, kStation, kSignal, kLineBoard, kSpeedBoard, kSlowdown, kAbbattimento };
+// What the view page draws for a cell kind, in the order of its legend. A
+// curve holds no cell: it is drawn from the line plan.
+enum class PageKind : uint8_t { kNone, kStation, kSignal, kLineBoard, kSpeedBoard, kSlowdown, kAbbattimento, kCurve };
 
 struct CellKindInfo {
   uint8_t code = 0;
@@ -28,9 +29,11 @@ struct CellKindInfo {
 std::span<const CellKindInfo> cell_kinds();
 // The row of `code`; nullptr for a code no kind has.
 const CellKindInfo* cell_kind_info(uint8_t code);
-// The first row that the page draws as `kind`.
+// The first row that the page draws as `kind`; for a curve, a row of its
+// own with no cell code.
 const CellKindInfo& page_kind_info(PageKind kind);
 inline constexpr PageKind kPageKinds[] = {PageKind::kStation,    PageKind::kSignal,   PageKind::kLineBoard,
-                                          PageKind::kSpeedBoard, PageKind::kSlowdown, PageKind::kAbbattimento};
+                                          PageKind::kSpeedBoard, PageKind::kSlowdown, PageKind::kAbbattimento,
+                                          PageKind::kCurve};
 
 }  // namespace sb

@@ -33,6 +33,18 @@ struct PlacedElement {
   int line = 0;
 };
 
+// A curve record as read: from metre `start` on, `length` metres turned by
+// the curvature of `klass` (1..6) to the right (side +1, `d`) or the left
+// (-1, `s`). The view page lists the curves through these.
+struct CurveRecord {
+  int32_t start = 0;
+  int32_t length = 0;
+  int klass = 0;
+  int side = 0;
+  uint8_t file = 0;  // index into Scenario::source_names
+  int line = 0;
+};
+
 struct Scenario {
   // The identifiers as the compiled files store them: Windows-1252 bytes.
   std::string route_name;
@@ -52,6 +64,8 @@ struct Scenario {
   SourcePlace place;
   // Every element the reader placed, in reading order.
   std::vector<PlacedElement> placed_elements;
+  // Every curve record read, in reading order.
+  std::vector<CurveRecord> curves;
   // The names of the description files, by TrackCells::record_file() and
   // PlacedElement::file.
   std::array<std::string, 3> source_names;

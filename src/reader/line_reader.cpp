@@ -251,6 +251,7 @@ DescriptionReader::Next DescriptionReader::curve(FieldReader& in, const KeywordM
   if (klass == 0) return stop(src_.line, 103, "curve keyword has no curvature class digit 1 to 6");
   warn_about_curve(keyword, klass, s, l);
   if (contains_any_case(keyword, "s")) k = -k;
+  st_.curves.push_back({s, l, klass, k < 0.0 ? -1 : 1, current_file_, st_.place.line});
   // The straight run up to the curve's start comes first; only then is its
   // end worked out.
   if (plan_steps(s, false, 0.0) == Next::kStop) return Next::kStop;

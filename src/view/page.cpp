@@ -116,8 +116,9 @@ constexpr double kNamesBottom = 70;
 constexpr double kElevationTop = 78, kElevationBottom = 190;
 constexpr double kSpeedTop = 204, kSpeedBottom = 356;
 constexpr double kTicksTop = 364, kTicksBottom = 396;
-constexpr double kAxis = 400;
-constexpr double kProfileHeight = 424;
+constexpr double kCurvesTop = 402, kCurvesBottom = 432;
+constexpr double kAxis = 438;
+constexpr double kProfileHeight = 462;
 
 class Page {
  public:
@@ -147,10 +148,17 @@ class Page {
 
  private:
   // The element a diagnostic is about: one in its cell, else the nearest
-  // within two cells.
+  // within two cells; failing those, the element read from the
+  // diagnostic's line. A curve holds no cell: it is found by its line only
+  // (its warnings name no position).
   void link_diagnostics() {
     std::multimap<int32_t, int32_t> by_cell;
-    for (std::size_t i = 0; i < m_.elements.size(); ++i) by_cell.emplace(m_.elements[i].cell, static_cast<int32_t>(i));
+    std::map<std::pair<std::string, int>, int32_t> by_line;
+    for (std::size_t i = 0; i < m_.elements.size(); ++i) {
+      const Element& e = m_.elements[i];
+      if (e.kind != ElementKind::kCurve) by_cell.emplace(e.cell, static_cast<int32_t>(i));
+      if (e.source) by_line.emplace(std::make_pair(e.source->file, e.source->line), static_cast<int32_t>(i));
+    }
     for (const Diagnostic& d : m_.diagnostics) {
       int32_t link = -1;
       if (d.cell) {
@@ -161,6 +169,10 @@ class Page {
             break;
           }
         }
+      }
+      if (link < 0 && d.line > 0) {
+        auto it = by_line.find({d.file, d.line});
+        if (it != by_line.end()) link = it->second;
       }
       diag_links_.push_back(link);
     }
@@ -225,7 +237,8 @@ class Page {
           " track cells &middot; " + decimal(static_cast<int64_t>(m_.stations.size())) + " stations &middot; " +
           decimal(count(ElementKind::kSignal)) + " signals &middot; " + decimal(count(ElementKind::kLineBoard)) +
           " line boards &middot; " + decimal(count(ElementKind::kSpeedBoard)) + " speed-limit boards &middot; " +
-          decimal(count(ElementKind::kSlowdown)) + " slowdowns" +
+          decimal(count(ElementKind::kSlowdown)) + " slowdowns &middot; " +
+          decimal(count(ElementKind::kCurve) + m_.curves_not_shown) + " curves" +
           (m_.from_descriptions ? "" : " &middot; drawn from compiled files") + "</p>\n<p class=\"checks\">";
     check("route check code", m_.route_check_stored, m_.route_check_computed);
     check("cell check code", m_.cell_check_stored, m_.cell_check_computed);
@@ -262,6 +275,22 @@ class Page {
     const PlanPoint& a = *(it - 1);
     const double t = (metre - static_cast<double>(a.metre)) / static_cast<double>(b.metre - a.metre);
     return std::make_pair(a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t);
+  }
+
+  // The thinned plan from metre `from` to metre `to` as path data; empty
+  // where the plan does not reach or the stretch has no length.
+  template <typename U, typename V>
+  std::string plan_path(int64_t from, int64_t to, const U& u, const V& v) const {
+    if (to <= from || m_.plan.empty()) return {};
+    const double a = std::max<double>(static_cast<double>(from), static_cast<double>(m_.plan.front().metre));
+    const double b = std::min<double>(static_cast<double>(to), static_cast<double>(m_.plan.back().metre));
+    const auto start = plan_at(a), end = plan_at(b);
+    if (!(a < b) || !start || !end) return {};
+    std::string d = "M" + u(start->first) + " " + v(start->second);
+    auto it = std::upper_bound(m_.plan.begin(), m_.plan.end(), a,
+                               [](double value, const PlanPoint& p) { return value < static_cast<double>(p.metre); });
+    for (; it != m_.plan.end() && static_cast<double>(it->metre) < b; ++it) d += " " + u(it->x) + " " + v(it->y);
+    return d + " " + u(end->first) + " " + v(end->second);
   }
 
   void map_panel() {
@@ -305,6 +334,13 @@ class Page {
       o_ += "<path class=\"kt\" d=\"M" + u(at->first) + " " + v(at->second) + "h0\"/>";
       labels += "<text class=\"kl\" dx=\"0.6em\" dy=\"1.2em\" x=\"" + u(at->first) + "\" y=\"" + v(at->second) + "\">" + num(km / 1000, 0) +
                 "</text>";
+    }
+    o_ += "</g>\n<g class=\"curves\">\n";
+    for (const Curve& c : m_.curves) {
+      const std::string d = plan_path(c.start, c.start + c.length, u, v);
+      if (d.empty()) continue;
+      const auto index = static_cast<std::size_t>(c.element);
+      o_ += "<path class=\"mk cv\"" + attrs(m_.elements[index], index) + " d=\"" + d + "\"/>\n";
     }
     o_ += "</g>\n<g class=\"markers\">\n";
     int station_label_count = 0;
@@ -364,6 +400,7 @@ class Page {
     elevation();
     speeds();
     ticks();
+    curves();
     axis();
     o_ += "</svg></div>\n";
     o_ += "<p class=\"legend\"><svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-a\" x1=\"0\" y1=\"3\" "
@@ -371,8 +408,9 @@ class Page {
           "y1=\"3\" x2=\"30\" y2=\"3\"/></svg>rank B <svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-c\" "
           "x1=\"0\" y1=\"3\" x2=\"30\" y2=\"3\"/></svg>rank C <svg class=\"key\" viewBox=\"0 0 30 6\"><line "
           "class=\"train-limit\" x1=\"0\" y1=\"3\" x2=\"30\" y2=\"3\"/></svg>train's limit <span class=\"lg "
-          "lg-slowdown\"></span>slowdown <span class=\"lg lg-montagna\"></span>montagna span &middot; A, B and C are "
-          "drawn 2 and 4 px apart where they coincide</p>\n</section>\n";
+          "lg-slowdown\"></span>slowdown <span class=\"lg lg-montagna\"></span>montagna span <span class=\"lg "
+          "lg-curve\"></span>curve: right above the line, left below, higher for a tighter class &middot; A, B and C "
+          "are drawn 2 and 4 px apart where they coincide</p>\n</section>\n";
   }
 
   // Cells up to the last one the gradient records filled; the cells past
@@ -504,7 +542,7 @@ class Page {
     o_ += "<text class=\"band\" x=\"4\" y=\"" + num(kTicksTop + 10) + "\">elements</text>\n";
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
-      if (e.kind == ElementKind::kSlowdown) continue;
+      if (e.kind == ElementKind::kSlowdown || e.kind == ElementKind::kCurve) continue;
       const double x = px(e.position);
       double y0 = kTicksTop, y1 = kTicksBottom;
       switch (e.kind) {
@@ -519,6 +557,23 @@ class Page {
         o_ += "<text class=\"pname\"" + attrs(e, i) + " transform=\"translate(" + num(x) + " " +
               num(kNamesBottom - 2) + ") rotate(-40)\">" + html_text(e.label) + "</text>\n";
       }
+    }
+  }
+
+  // The curves as a band: right curves above its middle, left ones below,
+  // the taller the tighter the class.
+  void curves() {
+    const double middle = (kCurvesTop + kCurvesBottom) / 2;
+    o_ += "<text class=\"band\" x=\"4\" y=\"" + num(middle + 3) + "\">curves</text><line class=\"grid\" x1=\"" +
+          num(kLeft) + "\" x2=\"" + num(kProfileWidth - kRight) + "\" y1=\"" + num(middle) + "\" y2=\"" + num(middle) +
+          "\"/>\n";
+    for (const Curve& c : m_.curves) {
+      const auto index = static_cast<std::size_t>(c.element);
+      const double x0 = px(static_cast<double>(c.start));
+      const double x1 = std::max(px(static_cast<double>(c.start + std::max<int64_t>(c.length, 0))), x0 + 1.5);
+      const double h = (middle - kCurvesTop) * (c.klass > 0 ? c.klass / 6.0 : 0.5);
+      o_ += "<rect class=\"pk cv\"" + attrs(m_.elements[index], index) + " x=\"" + num(x0) + "\" y=\"" +
+            num(c.side < 0 ? middle : middle - h) + "\" width=\"" + num(x1 - x0) + "\" height=\"" + num(h) + "\"/>\n";
     }
   }
 
@@ -606,6 +661,8 @@ class Page {
     if (boards == 0) o_ += "<tr><td colspan=\"5\" class=\"empty\">no boards</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
+    curve_list();
+
     o_ += "<div class=\"list\" id=\"diagnostics\"><h2>Diagnostics</h2>\n<table><thead><tr><th>severity</th>"
           "<th class=\"n\">code</th><th>where</th><th>message</th></tr></thead><tbody>\n";
     const std::size_t listed = std::min(m_.diagnostics.size(), kListedDiagnostics);
@@ -629,6 +686,39 @@ class Page {
             "</td></tr>\n";
     }
     o_ += "</tbody></table></div>\n</section>\n";
+  }
+
+  void curve_list() {
+    o_ += "<div class=\"list\" id=\"curves\"><h2>Curves</h2>\n<table><thead><tr><th class=\"n\">km from start</th>"
+          "<th class=\"n\">chainage</th><th class=\"n\">length</th><th>side</th><th class=\"n\">class</th>"
+          "<th class=\"n\">radius</th><th class=\"n\">line</th></tr></thead><tbody>\n";
+    for (const Curve& c : m_.curves) {
+      const auto index = static_cast<std::size_t>(c.element);
+      const Element& e = m_.elements[index];
+      row_start(index);
+      o_ += td(num(static_cast<double>(c.start) / 1000.0, 3), "n") + chainage_cell(e.chainage) +
+            td(metres_text(c.length), "n") + td(c.side < 0 ? "left" : "right") +
+            td(c.klass > 0 ? decimal(c.klass) : std::string("none"), "n") + td(html_utf8(value_of(e, "radius")), "n") +
+            source_cell(e) + "</tr>\n";
+    }
+    if (m_.curves_not_shown > 0) {
+      o_ += "<tr><td colspan=\"7\" class=\"empty\" id=\"curves-not-shown\">" + decimal(m_.curves_not_shown) +
+            (m_.curves_not_shown == 1 ? " more curve further along the line is not shown"
+                                      : " more curves further along the line are not shown") +
+            "</td></tr>\n";
+    }
+    if (m_.curves.empty() && m_.curves_not_shown == 0) {
+      o_ += std::string("<tr><td colspan=\"7\" class=\"empty\">") +
+            (m_.plan.empty() ? "no curves: no line plan" : "no curves: the line is straight") + "</td></tr>\n";
+    }
+    o_ += "</tbody></table></div>\n";
+  }
+
+  static std::string value_of(const Element& e, const std::string& key) {
+    for (const auto& [k, v] : e.values) {
+      if (k == key) return v;
+    }
+    return {};
   }
 
   // --- data for the script --------------------------------------------------

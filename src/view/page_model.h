@@ -65,6 +65,18 @@ struct Slowdown {
   int32_t element = -1;
 };
 
+// A curve of the line plan: from metre `start` on, `length` metres turned
+// to one side. From descriptions, a curve record as read; from compiled
+// files, a run of metres the plan turns alike.
+struct Curve {
+  int64_t start = 0;   // metres; the first turned metre is start + 1
+  int64_t length = 0;  // metres
+  int side = 0;        // +1 right, -1 left
+  int klass = 0;       // 1..6; 0 when the turn matches no class
+  double radius = 0.0; // metres, 1 / curvature; infinite without a turn
+  int32_t element = -1;
+};
+
 struct Diagnostic {
   std::string severity;  // "error" or "warning"
   int32_t code = 0;
@@ -100,6 +112,8 @@ struct PageModel {
   std::vector<Board> boards;
   std::vector<SpeedStep> speed_steps[3];  // ranks A, B, C
   std::vector<Slowdown> slowdowns;
+  std::vector<Curve> curves;  // in start order
+  int64_t curves_not_shown = 0;  // past PageModelOptions::max_curves
   std::vector<Diagnostic> diagnostics;
 
   // Stored in the compiled data and computed again from route and train.

@@ -10,6 +10,7 @@
 
 #include "base/encoding.h"
 #include "base/text_format.h"
+#include "format/plan_summary.h"
 #include "model/chainage.h"
 #include "track/check_codes.h"
 #include "view/plan_simplifier.h"
@@ -55,6 +56,21 @@ int32_t diagnostic_cell(int32_t position, int32_t cell_count) {
 }
 
 int32_t clamped(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
+std::string curve_label(const Curve& c) {
+  return std::string(c.side < 0 ? "left" : "right") + (c.klass > 0 ? ", class " + decimal(c.klass) : ", no class");
+}
+
+// The radius to the metre; an estimate when the turn matches no class.
+std::string radius_text(const Curve& c) {
+  if (!std::isfinite(c.radius) || std::fabs(c.radius) > 1e12) return "none (no turn)";
+  return (c.klass > 0 ? "" : "about ") + metres_text(std::llround(c.radius));
+}
+
+Curve curve_of(int64_t start, int64_t length, int side, int klass, double curvature) {
+  const double k = std::fabs(curvature);
+  return {start, length, side < 0 ? -1 : 1, klass, k > 0.0 ? 1.0 / k : INFINITY, -1};
+}
 
 // What the page is drawn from. `read_from` is the compile in memory when
 // the page comes from description files: it knows each element's position
@@ -277,6 +293,39 @@ class Builder {
     }
   }
 
+ public:
+  // The curves, as elements after those of the cells, in start order.
+  // The first `max` of them are shown, the rest counted.
+  void curves(std::vector<Curve> list, const std::vector<std::optional<SourceLine>>& sources, std::size_t max,
+              int64_t not_kept) {
+    std::vector<std::size_t> order(list.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return list[a].start < list[b].start; });
+    if (order.size() > max) {
+      not_kept += static_cast<int64_t>(order.size() - max);
+      order.resize(max);
+    }
+    m_.curves_not_shown = not_kept;
+    for (std::size_t i : order) {
+      Curve c = list[i];
+      Element e;
+      e.kind = PageKind::kCurve;
+      e.cell = clamped(std::clamp<int64_t>(c.start / 50, 0, m_.cell_count));
+      e.position = clamped(c.start);
+      e.label = curve_label(c);
+      e.values = {{"start", metres_text(c.start)},
+                  {"length", metres_text(c.length)},
+                  {"end", metres_text(c.start + c.length)},
+                  {"side", c.side < 0 ? "left (s)" : "right (d)"},
+                  {"class", c.klass > 0 ? decimal(c.klass) : std::string("none: the turn matches no class")},
+                  {"radius", radius_text(c)}};
+      e.source = i < sources.size() ? sources[i] : std::nullopt;
+      c.element = add(std::move(e));
+      m_.curves.push_back(c);
+    }
+  }
+
+ private:
   void check_codes() {
     m_.route_check_stored = in_.table ? in_.table->route.check_code : 0;
     m_.cell_check_stored = cell_count() > 1 ? cell(1).check_code() : 0;
@@ -312,6 +361,22 @@ void add_plan(PageModel& m, const PlanPointSource& source, const PageModelOption
   m.plan = thinner.finish();
 }
 
+// The plan position of `metre` on the thinned plan, where the plan reaches it.
+std::optional<std::pair<double, double>> thinned_plan_at(const std::vector<PlanPoint>& plan, int64_t metre) {
+  if (plan.empty() || metre < plan.front().metre || metre > plan.back().metre) return std::nullopt;
+  auto it = std::lower_bound(plan.begin(), plan.end(), metre,
+                             [](const PlanPoint& p, int64_t v) { return p.metre < v; });
+  if (it->metre == metre || it == plan.begin()) return std::make_pair(it->x, it->y);
+  const PlanPoint& a = *(it - 1);
+  const double t = static_cast<double>(metre - a.metre) / static_cast<double>(it->metre - a.metre);
+  return std::make_pair(a.x + (it->x - a.x) * t, a.y + (it->y - a.y) * t);
+}
+
+void place_curves(PageModel& m) {
+  m.element_xy.resize(m.elements.size());
+  for (const Curve& c : m.curves) m.element_xy[static_cast<std::size_t>(c.element)] = thinned_plan_at(m.plan, c.start);
+}
+
 void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional<FatalCheck>& fatal) {
   for (const sb::Diagnostic& d : scenario.diagnostics.list()) {
     Diagnostic out;
@@ -340,9 +405,19 @@ PageModel page_model_from_scenario(const Scenario& scenario, const std::optional
                                    const PageModelOptions& options) {
   PageModel model;
   const PageInput in{scenario.route_name, scenario.train_number, &scenario.cells, &scenario.table, &scenario};
-  Builder(in, model).run();
+  Builder builder(in, model);
+  builder.run();
   add_diagnostics(model, scenario, fatal);
   add_plan(model, scenario.build_plan ? plan_points(scenario.plan) : PlanPointSource{}, options);
+  std::vector<Curve> curves;
+  std::vector<std::optional<SourceLine>> sources;
+  for (const CurveRecord& r : scenario.curves) {
+    curves.push_back(curve_of(r.start, r.length, r.side, r.klass, r.klass >= 1 && r.klass <= 6 ? kClassCurvature[r.klass - 1] : 0.0));
+    const std::string& file = scenario.source_names[r.file];
+    sources.push_back(file.empty() ? std::nullopt : std::optional<SourceLine>(SourceLine{file, r.line}));
+  }
+  builder.curves(std::move(curves), sources, options.max_curves, 0);
+  place_curves(model);
   return model;
 }
 
@@ -351,8 +426,31 @@ PageModel page_model_from_compiled(const DecodedScenario& d, const PageModelOpti
   const PageInput in{d.table ? d.table->route.route_name : d.route_name,
                      d.table ? d.table->train.train_number : d.train_number, d.cells ? &*d.cells : nullptr,
                      d.table ? &*d.table : nullptr, nullptr};
-  Builder(in, model).run();
-  add_plan(model, d.plan ? plan_points(*d.plan) : PlanPointSource{}, options);
+  Builder builder(in, model);
+  builder.run();
+  // One pass over the plan file feeds the thinner and finds the curves.
+  PlanSummary summary;
+  PlanPointSource source;
+  if (d.plan) {
+    source = [&plan = *d.plan, &summary, &options](const PlanPointSink& sink) {
+      LinePlanStream::Cursor cursor = plan.cursor();
+      summary = summarise_plan(
+          plan.last_metre(),
+          [&](PlanMetre& m) {
+        if (!cursor.next(m)) return false;
+        if (m.first.tag != plan_tag::kEmpty && m.second.tag != plan_tag::kEmpty) {
+          sink(static_cast<int64_t>(m.metre), m.first.value, m.second.value);
+        }
+        return true;
+          },
+          options.max_curves);
+    };
+  }
+  add_plan(model, source, options);
+  std::vector<Curve> curves;
+  for (const CurveRun& run : summary.curves) curves.push_back(curve_of(run.start, run.length, run.side, run.klass, run.curvature));
+  builder.curves(std::move(curves), {}, options.max_curves, summary.curves_not_kept);
+  place_curves(model);
   return model;
 }
 

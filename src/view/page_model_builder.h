@@ -38,6 +38,10 @@ PlanPointSource plan_points(const LinePlanStream& plan);
 struct PageModelOptions {
   std::size_t max_plan_points = 4000;
   double plan_tolerance = 0.25;  // metres, before the thinner widens it
+  // The first curves along the line that the page shows; the rest are
+  // counted, so that a plan that turns every metre still makes a page of
+  // bounded size and memory.
+  std::size_t max_curves = 5000;
 };
 
 // The page model of a compile: its cells, table, diagnostics, each

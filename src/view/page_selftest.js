@@ -1,7 +1,7 @@
 
 (function(){
 if(location.hash!=='#selftest')return;
-var out=[],kinds=['station','signal','line-board','speed-board','slowdown'];
+var out=[],kinds=['station','signal','line-board','speed-board','slowdown','curve'];
 // Each kind counted in every view the page has: distinct elements in the
 // map, the profile and the lists must agree.
 var views=[['map','#map'],['profile','#profile'],['lists','#lists, #timetable']].map(function(v){return {name:v[0],roots:document.querySelectorAll(v[1])};}).filter(function(v){return v.roots.length>0;});

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Loads view pages in headless Chromium with the #selftest fragment and
 # compares what the page's self-check wrote into the DOM with the counts
-# taken from the compiled files: drawn stations, signals, boards and
-# slowdowns (the same in the map, the profile and the lists), diagnostics,
+# taken from the compiled files: drawn stations, signals, boards,
+# slowdowns and curves (the same in the map, the profile and the lists), diagnostics,
 # check codes; no script error; hovering an element fills the details; the
 # wheel zooms the map.
 #
@@ -51,13 +51,13 @@ builtin_route=ValdraPCal-Dorvesa builtin_train=24317
 mkdir -p "$dir/builtin" "$dir/example" "$dir/damaged" "$dir/cut" "$dir/fatal"
 
 # --- the pages and what each must show --------------------------------------
-# expect NAME COUNTS_FROM(cells table | -) DIAGNOSTICS ROUTE_CHECK
+# expect NAME COUNTS_FROM(cells table | -) DIAGNOSTICS ROUTE_CHECK [PLAN]
 expect() {
-  local name="$1" cells="$2" table="$3" diagnostics="$4" check="$5"
+  local name="$1" cells="$2" table="$3" diagnostics="$4" check="$5" plan="${6:-}"
   if [ "$cells" = - ]; then
-    printf 'station=0\nsignal=0\nline-board=0\nspeed-board=0\nslowdown=0\n' >"$dir/$name.expected"
+    printf 'station=0\nsignal=0\nline-board=0\nspeed-board=0\nslowdown=0\ncurve=0\n' >"$dir/$name.expected"
   else
-    "$counts" "$cells" "$table" >"$dir/$name.expected" || fail "$name: the compiled files cannot be counted"
+    "$counts" "$cells" "$table" $plan >"$dir/$name.expected" || fail "$name: the compiled files cannot be counted"
   fi
   printf 'diagnostics=%s\nroute-check=%s\n' "$diagnostics" "$check" >>"$dir/$name.expected"
 }
@@ -76,8 +76,9 @@ view() {  # NAME ARGS...
 b="$dir/builtin/${builtin_route}_$builtin_train"
 view builtin "$dir/builtin/${builtin_route}_linea.txt" "$b-.txt"
 view builtin-compiled --compiled --route "$builtin_route" --train "$builtin_train" "$dir/builtin"
-expect builtin "$b.dat" "$b.sim" 0 confirmed
-expect builtin-compiled "$b.dat" "$b.sim" 0 confirmed
+bp="$dir/builtin/${builtin_route}_linea.dat"
+expect builtin "$b.dat" "$b.sim" 0 confirmed "$bp"
+expect builtin-compiled "$b.dat" "$b.sim" 0 confirmed "$bp"
 
 # docs/example.
 "$program" compile "$example/Esempio_linea.txt" "$example/Esempio_7-.txt" --out "$dir/example" >/dev/null 2>&1 ||
@@ -85,8 +86,9 @@ expect builtin-compiled "$b.dat" "$b.sim" 0 confirmed
 view example "$example/Esempio_linea.txt" "$example/Esempio_7-.txt"
 view example-compiled --compiled "$dir/example/Esempio_linea.dat" "$dir/example/Esempio_7.sim" \
   "$dir/example/Esempio_7.dat"
-expect example "$dir/example/Esempio_7.dat" "$dir/example/Esempio_7.sim" 0 confirmed
-expect example-compiled "$dir/example/Esempio_7.dat" "$dir/example/Esempio_7.sim" 0 confirmed
+ep="$dir/example/Esempio_linea.dat"
+expect example "$dir/example/Esempio_7.dat" "$dir/example/Esempio_7.sim" 0 confirmed "$ep"
+expect example-compiled "$dir/example/Esempio_7.dat" "$dir/example/Esempio_7.sim" 0 confirmed "$ep"
 
 # The example with a signal in a taken cell: reading stops there, and
 # --force writes what was built.
@@ -100,12 +102,13 @@ view damaged "$dir/damaged/Esempio_linea.txt" "$dir/damaged/Esempio_7-.txt"
 view damaged-compiled --compiled --route Esempio --train 7 "$dir/damaged"
 # Drawn from its descriptions, the page shows what check reads on to: the
 # colliding signal left out, that is the example's own elements.
-expect damaged "$dir/example/Esempio_7.dat" "$dir/example/Esempio_7.sim" "$(wc -l <"$dir/damaged.err")" confirmed
-expect damaged-compiled "$dir/damaged/Esempio_7.dat" "$dir/damaged/Esempio_7.sim" 0 confirmed
+expect damaged "$dir/example/Esempio_7.dat" "$dir/example/Esempio_7.sim" "$(wc -l <"$dir/damaged.err")" confirmed "$ep"
+expect damaged-compiled "$dir/damaged/Esempio_7.dat" "$dir/damaged/Esempio_7.sim" 0 confirmed \
+  "$dir/damaged/Esempio_linea.dat"
 [ "$(wc -l <"$dir/damaged.err")" -ge 1 ] || fail "damaged: the damage was not reported"
 
 # The built-in compiled files with the line plan cut off: refused, the
-# rest drawn, the refusal shown.
+# rest drawn (no curves), the refusal shown.
 cp "$b.dat" "$b.sim" "$dir/cut/"
 head -c 1001 "$dir/builtin/${builtin_route}_linea.dat" >"$dir/cut/${builtin_route}_linea.dat"
 view cut --compiled --route "$builtin_route" --train "$builtin_train" "$dir/cut"
@@ -173,8 +176,8 @@ fi
 # files draws, kind by kind (a scenario with errors excepted: its
 # description page draws what check recovers, more than --force wrote).
 for pair in builtin example; do
-  a="$(grep -E '^(station|signal|line-board|speed-board|slowdown)=' "$dir/$pair.dom" 2>/dev/null)"
-  c="$(grep -E '^(station|signal|line-board|speed-board|slowdown)=' "$dir/$pair-compiled.dom" 2>/dev/null)"
+  a="$(grep -E '^(station|signal|line-board|speed-board|slowdown|curve)=' "$dir/$pair.dom" 2>/dev/null)"
+  c="$(grep -E '^(station|signal|line-board|speed-board|slowdown|curve)=' "$dir/$pair-compiled.dom" 2>/dev/null)"
   [ -n "$a" ] && [ "$a" = "$c" ] || fail "$pair: the compiled files' page draws other elements: '$a' / '$c'"
 done
 exit "$failed"

@@ -1,21 +1,24 @@
 // Prints what a view page of a compiled scenario must draw, counted from
 // the compiled files themselves, one "kind=N" a line:
 //
-//   compiled_counts CELLS_FILE TABLE_FILE
+//   compiled_counts CELLS_FILE TABLE_FILE [PLAN_FILE]
 //
 // signals, line boards, speed-limit boards and slowdown starts are the
 // cells of that kind; stations are the table slots from 1 on up to the
-// first that is empty or holds a line board's text.
+// first that is empty or holds a line board's text; curves are the curve
+// runs of the line plan file (none without one).
 #include <iostream>
 #include <set>
 #include <string>
 
 #include "base/files.h"
 #include "format/decoder.h"
+#include "format/plan_stream.h"
+#include "format/plan_summary.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: compiled_counts CELLS_FILE TABLE_FILE\n";
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: compiled_counts CELLS_FILE TABLE_FILE [PLAN_FILE]\n";
     return 2;
   }
   try {
@@ -43,8 +46,17 @@ int main(int argc, char** argv) {
       if (r.text.empty() && r.position == 0 && r.kind == 0 && r.time == 0) break;
       ++stations;
     }
+    std::size_t curves = 0;
+    if (argc == 4) {
+      std::string plan_bytes;
+      if (!sb::read_file(argv[3], plan_bytes)) {
+        std::cerr << "compiled_counts: the plan file is missing\n";
+        return 1;
+      }
+      curves = sb::summarise_plan(*sb::plan_stream_of(std::move(plan_bytes))).curves.size();
+    }
     std::cout << "station=" << stations << "\nsignal=" << signals << "\nline-board=" << line_boards
-              << "\nspeed-board=" << speed_boards << "\nslowdown=" << slowdowns << '\n';
+              << "\nspeed-board=" << speed_boards << "\nslowdown=" << slowdowns << "\ncurve=" << curves << '\n';
   } catch (const sb::DecodeError& e) {
     std::cerr << "compiled_counts: " << e.what() << '\n';
     return 1;

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <tuple>
 #include <string>
@@ -12,6 +13,7 @@
 #include "builtin/builtin_content.h"
 #include "compile/compile.h"
 #include "format/line_plan_file.h"
+#include "format/plan_stream.h"
 #include "format/scenario_table_file.h"
 #include "format/track_cell_file.h"
 #include "support/test_files.h"
@@ -31,7 +33,7 @@ struct BothModels {
 };
 
 BothModels both_models(const std::string& line, const std::string& train, const std::string& route,
-                       const std::string& number) {
+                       const std::string& number, const view::PageModelOptions& options = {}) {
   MemorySource l(route + "_linea.txt", line);
   MemorySource t(route + "_" + number + "-.txt", train);
   const Compiled c = compile_scenario({route, number, true}, {l, t});
@@ -44,7 +46,7 @@ BothModels both_models(const std::string& line, const std::string& train, const 
   d.plan = plan_stream_of(plan.bytes);
   d.table = scenario_table(decode_scenario_table(table.bytes));
   d.cells = track_cells_of(decode_track_cells(cells.bytes));
-  return {view::page_model_from_scenario(c.scenario, c.fatal), view::page_model_from_compiled(d)};
+  return {view::page_model_from_scenario(c.scenario, c.fatal, options), view::page_model_from_compiled(d, options)};
 }
 
 // Slowdowns that overlap: each start is paired with its own end on both
@@ -77,13 +79,18 @@ TEST(CompiledPage, DrawsWhatTheDescriptionPageDraws) {
   train.insert(train.find(slowdown) + slowdown.size(), "rallentamento,  7200,  80,  100,  0,  0,  0\r\n");
   const std::string signal = "segnale,  ";
   train.insert(train.find(signal), "segnale,  2210,  1,  5,  6,  0,  0,  0,  0,  0,  0,  0\r\n");
+  std::string curved_line = line;
+  const std::string curve = "curvas3,  6000,  400\r\n";
+  ASSERT_THAT(line, ::testing::HasSubstr(curve));
+  curved_line.replace(curved_line.find(curve), curve.size(),
+                      "curvas6,  3000,  150\r\n" + curve + "curvad1,  7000,  800\r\n");
   // The built-in run places every element on a cell's position; the
   // signal at 2210 m stands in the cell of 2200 m.
   for (const auto& [b, expected_moved] :
        {std::pair{both_models(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()),
                               kBuiltinRoute, kBuiltinTrain),
                   0},
-        std::pair{both_models(line, train, "Esempio", "7"), 1}}) {
+        std::pair{both_models(curved_line, train, "Esempio", "7"), 1}}) {
     const view::PageModel& a = b.from_descriptions;
     const view::PageModel& c = b.from_compiled;
     EXPECT_TRUE(a.from_descriptions);
@@ -98,6 +105,9 @@ TEST(CompiledPage, DrawsWhatTheDescriptionPageDraws) {
       EXPECT_EQ(x.cell, y.cell);
       EXPECT_LE(std::abs(x.position - y.position), 25);
       EXPECT_EQ(x.summary, y.summary);
+      if (x.kind == view::ElementKind::kCurve) {
+        EXPECT_TRUE(x.source.has_value());
+      }
       ASSERT_EQ(x.values.size(), y.values.size());
       if (x.position != y.position) {
         ++moved;
@@ -135,6 +145,15 @@ TEST(CompiledPage, DrawsWhatTheDescriptionPageDraws) {
       return out;
     };
     EXPECT_EQ(slowdowns(a), slowdowns(c));
+    // A curve record as read and the curve run the plan file holds: the
+    // same start, length, side, class and radius.
+    auto curves = [](const view::PageModel& m) {
+      std::vector<std::tuple<int64_t, int64_t, int, int, double>> out;
+      for (const view::Curve& k : m.curves) out.emplace_back(k.start, k.length, k.side, k.klass, k.radius);
+      return out;
+    };
+    EXPECT_GE(a.curves.size(), 4u);
+    EXPECT_EQ(curves(a), curves(c));
     for (int r = 0; r < 3; ++r) {
       ASSERT_EQ(a.speed_steps[r].size(), c.speed_steps[r].size());
       for (std::size_t i = 0; i < a.speed_steps[r].size(); ++i) {
@@ -152,6 +171,56 @@ TEST(CompiledPage, DrawsWhatTheDescriptionPageDraws) {
       EXPECT_EQ(a.plan[i].x, c.plan[i].x);
       EXPECT_EQ(a.plan[i].y, c.plan[i].y);
     }
+  }
+}
+
+// Plan bytes that count what is read of them.
+class CountedPlanBytes : public MemoryPlanBytes {
+ public:
+  using MemoryPlanBytes::MemoryPlanBytes;
+  std::size_t read_at(uint64_t offset, char* out, std::size_t n) const override {
+    const std::size_t got = MemoryPlanBytes::read_at(offset, out, n);
+    read += got;
+    return got;
+  }
+  mutable uint64_t read = 0;
+};
+
+// The page of compiled files reads the line plan once: the thinner and
+// the curves take their metres from the same pass.
+TEST(CompiledPage, ReadsThePlanFileOnceForTheLineAndItsCurves) {
+  MemorySource l("x_linea.txt", text_file_bytes(builtin_line_lines()));
+  MemorySource t("x_1-.txt", text_file_bytes(builtin_train_lines()));
+  const Compiled c = compile_scenario({kBuiltinRoute, kBuiltinTrain, true}, {l, t});
+  StringSink plan;
+  write_line_plan(c.scenario.plan, plan);
+  auto bytes = std::make_shared<CountedPlanBytes>(plan.bytes);
+  view::DecodedScenario d;
+  d.plan = std::make_shared<LinePlanStream>(bytes);
+  bytes->read = 0;
+  const view::PageModel m = view::page_model_from_compiled(d);
+  EXPECT_EQ(m.curves.size(), c.scenario.curves.size());
+  EXPECT_FALSE(m.plan.empty());
+  // Each half is read through a buffer that may run a little past its end.
+  EXPECT_GE(bytes->read, bytes->size() - 64);
+  EXPECT_LT(bytes->read, bytes->size() + bytes->size() / 10);
+}
+
+// Past its bound the page shows the first curves along the line and
+// counts the rest, both ways alike.
+TEST(CompiledPage, ShowsTheFirstCurvesAndCountsTheRest) {
+  view::PageModelOptions options;
+  options.max_curves = 3;
+  const BothModels b = both_models(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()),
+                                   kBuiltinRoute, kBuiltinTrain, options);
+  for (const view::PageModel* m : {&b.from_descriptions, &b.from_compiled}) {
+    ASSERT_EQ(m->curves.size(), 3u);
+    EXPECT_EQ(m->curves[0].start, 100);
+    EXPECT_EQ(m->curves[2].start, 1100);
+    EXPECT_EQ(m->curves_not_shown, 16);
+    const std::string page = view::render_page(*m);
+    EXPECT_THAT(page, ::testing::HasSubstr(">16 more curves further along the line are not shown<"));
+    EXPECT_THAT(page, ::testing::HasSubstr(" &middot; 19 curves"));
   }
 }
 

@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <regex>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "builtin/builtin_content.h"
 #include "compile/compile.h"
+#include "model/chainage.h"
 #include "fuzz_input.h"
 #include "line_generator.h"
 #include "support/descriptions.h"
@@ -137,7 +140,8 @@ TEST(ViewModel, EveryElementLinksToTheLineItWasReadFrom) {
   const std::map<ElementKind, std::string> keyword = {
       {ElementKind::kStation, "stazione,"},          {ElementKind::kSignal, "segnale,"},
       {ElementKind::kLineBoard, "cartello_indicatore,"}, {ElementKind::kSpeedBoard, "indicatori_vmax,"},
-      {ElementKind::kSlowdown, "rallentamento,"},    {ElementKind::kAbbattimento, "abbattimento,"}};
+      {ElementKind::kSlowdown, "rallentamento,"},    {ElementKind::kAbbattimento, "abbattimento,"},
+      {ElementKind::kCurve, "curva"}};
   std::map<ElementKind, int> linked;
   for (const Element& e : m.elements) {
     SCOPED_TRACE(std::string(kind_name(e.kind)) + " at " + std::to_string(e.position));
@@ -166,6 +170,68 @@ TEST(ViewModel, SlowdownsPairTheirStartAndEnd) {
   EXPECT_EQ(m.slowdowns[0].start, 7000);
   EXPECT_EQ(m.slowdowns[0].end, 7550);  // the end cell, nearest(7500 / 50 + 1)
   EXPECT_EQ(m.slowdowns[0].speed, 60);
+}
+
+// The curves are the curve records as read, in start order, each with its
+// line; the page lists them and marks them on the map and in the profile.
+TEST(ViewModel, CurvesAreTheRecordsAsRead) {
+  const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[curve]\r\ncurvas6,  6000,  400\r\n"
+                                  "curvad1,  9000,  1000\r\ncurvad4,  2000,  300\r\n[fine]\r\n",
+                                  "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[fine]\r\n");
+  const PageModel m = model_of(c);
+  auto curves = [&m] {
+    std::vector<std::tuple<int64_t, int64_t, int, int, int64_t, int>> out;
+    for (const Curve& k : m.curves) {
+      const Element& e = m.elements.at(static_cast<std::size_t>(k.element));
+      EXPECT_EQ(e.kind, ElementKind::kCurve);
+      EXPECT_EQ(e.position, k.start);
+      EXPECT_TRUE(m.element_xy.at(static_cast<std::size_t>(k.element)).has_value());
+      out.emplace_back(k.start, k.length, k.side, k.klass, std::llround(k.radius), e.source ? e.source->line : 0);
+    }
+    return out;
+  };
+  using Row = std::tuple<int64_t, int64_t, int, int, int64_t, int>;
+  EXPECT_EQ(curves(), (std::vector<Row>{{2000, 300, 1, 4, 1000, 6}, {6000, 400, -1, 6, 333, 4}, {9000, 1000, 1, 1, 10000, 5}}));
+  const Element& tight = m.elements.at(static_cast<std::size_t>(m.curves.at(1).element));
+  EXPECT_EQ(tight.label, "left, class 6");
+  EXPECT_EQ(tight.source->file, "R_linea.txt");
+  using Values = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(tight.values, (Values{{"start", "6 000 m"},
+                                  {"chainage", chainage_text(tight.chainage)},
+                                  {"length", "400 m"},
+                                  {"end", "6 400 m"},
+                                  {"side", "left (s)"},
+                                  {"class", "6"},
+                                  {"radius", "333 m"}}));
+
+  const std::string page = render_page(m);
+  EXPECT_EQ(drawn_per_kind(page)["curve"], 3u);
+  const std::string el = " data-kind=\"curve\" data-cell=\"120\" data-el=\"" + std::to_string(m.curves[1].element) + "\"";
+  EXPECT_THAT(page, ::testing::HasSubstr("<path class=\"mk cv\"" + el + " d=\"M"));
+  EXPECT_THAT(page, ::testing::HasSubstr("<rect class=\"pk cv\"" + el + " x=\""));
+  EXPECT_THAT(page, ::testing::HasSubstr("<tr" + el + " tabindex=\"0\"><td class=\"n\">6.000</td>"));
+  EXPECT_THAT(page, ::testing::HasSubstr("<td class=\"n\">400 m</td><td>left</td><td class=\"n\">6</td><td class=\"n\">333 m</td>"
+                                         "<td class=\"n src\" title=\"R_linea.txt:4\">4</td></tr>"));
+  EXPECT_THAT(page, ::testing::HasSubstr(" &middot; 3 curves"));
+  // The last record starts before the one before it ends: its warning
+  // names no position and is linked through its line.
+  const auto& list = c.scenario.diagnostics.list();
+  const auto overlap = std::find_if(list.begin(), list.end(), [](const auto& d) { return d.name == "overlapping-curves"; });
+  ASSERT_NE(overlap, list.end());
+  EXPECT_EQ(overlap->line, 6);
+  EXPECT_THAT(page, ::testing::HasSubstr("<tr class=\"diag warning\" data-diag=\"" +
+                                         std::to_string(overlap - list.begin()) + "\" data-link=\"" +
+                                         std::to_string(m.curves[0].element) + "\""));
+}
+
+// Without a line plan no curve is read, and the list says why it is empty.
+TEST(ViewPage, NoPlanNoCurves) {
+  const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[curve]\r\ncurvas6,  6000,  400\r\n[fine]\r\n",
+                                  "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[fine]\r\n", "R", "1", true,
+                                  false);
+  const PageModel m = model_of(c);
+  EXPECT_TRUE(m.curves.empty());
+  EXPECT_THAT(render_page(m), ::testing::HasSubstr("no curves: no line plan"));
 }
 
 TEST(ViewPage, DrawsEveryElementWithKindAndCellAndFetchesNothing) {

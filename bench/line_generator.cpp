@@ -204,9 +204,9 @@ class Generator {
       const Station& s = stations_[i];
       std::string name = num(static_cast<int64_t>(i + 1));
       name.insert(0, 2 - name.size(), '0');
-      add(f, "stazione,  " + num(s.position) + ",  12,  " + num(kStationLength) + ",  0,  1,  0,  1,  1,  0,  4,  1,  1,  " +
-                 (i == 0 ? "1" : "60") + ",  " + num(s.seconds / 3600) + ",  " + num(s.seconds / 60 % 60) + ",  " +
-                 num(s.seconds % 60) + ",   STAZIONE " + name);
+      add(f, "stazione,  " + num(s.position) + ",  12,  " + num(kStationLength) +
+                 ",  0,  1,  0,  1,  1,  0,  4,  1,  1,  " + (i == 0 ? "1" : "60") + ",  " + num(s.seconds / 3600) +
+                 ",  " + num(s.seconds / 60 % 60) + ",  " + num(s.seconds % 60) + ",   STAZIONE " + name);
     }
     add(f, "[rallentamenti]");
     for (const Slowdown& r : slowdowns_) {

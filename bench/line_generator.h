@@ -11,9 +11,9 @@
 namespace sb::bench {
 
 struct GeneratedScenario {
-  std::string route;  // route name: "Banco" + kilometres
-  std::string train;  // train number
-  std::string line;   // bytes of ROUTE_linea.txt
+  std::string route;              // route name: "Banco" + kilometres
+  std::string train;              // train number
+  std::string line;               // bytes of ROUTE_linea.txt
   std::string train_description;  // bytes of ROUTE_TRAIN-.txt
 };
 

@@ -14,8 +14,7 @@
 #include "fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  sb::fuzzing::SplitInput split =
-      sb::fuzzing::split_input(std::string_view(reinterpret_cast<const char*>(data), size));
+  sb::fuzzing::SplitInput split = sb::fuzzing::split_input(std::string_view(reinterpret_cast<const char*>(data), size));
   sb::CheckRequest request;
   request.compile = {sb::kBuiltinRoute, sb::kBuiltinTrain, split.build_plan};
   request.line = {"line.txt", std::move(split.line), true};

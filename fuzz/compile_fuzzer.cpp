@@ -30,8 +30,7 @@ class CountingPositionedSink : public sb::PositionedSink {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-  sb::fuzzing::SplitInput split =
-      sb::fuzzing::split_input(std::string_view(reinterpret_cast<const char*>(data), size));
+  sb::fuzzing::SplitInput split = sb::fuzzing::split_input(std::string_view(reinterpret_cast<const char*>(data), size));
   sb::MemorySource line("line.txt", std::move(split.line));
   sb::MemorySource train("train.txt", std::move(split.train), split.train_exists);
   const sb::Compiled compiled =

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     sb::StringSink sink;
     sb::write_cell_records(cells, sink);
     must_be_same(sink.bytes, input, "track cells");
-    for (std::size_t i = 0; i < cells.size(); ++i) (void)sb::cell_meaning(i, sb::track_cell(cells[i]), table ? &*table : nullptr);
+    for (std::size_t i = 0; i < cells.size(); ++i)
+      (void)sb::cell_meaning(i, sb::track_cell(cells[i]), table ? &*table : nullptr);
   } catch (const sb::DecodeError&) {
   }
   try {

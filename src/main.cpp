@@ -107,7 +107,8 @@ std::string parse_hint(const std::vector<std::string>& args) {
   const std::string dash = leading_dash_hint(args);
   if (!dash.empty()) return dash;
   bool command = false;
-  for (const std::string& a : args) command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff";
+  for (const std::string& a : args)
+    command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff";
   if (command) return "";
   for (const std::string& a : args) {
     const std::string name = a.substr(0, a.find('='));
@@ -117,7 +118,8 @@ std::string parse_hint(const std::vector<std::string>& args) {
                (name == "--no-plan" ? "" : " VALUE");
       }
     }
-    if (name == "--max-errors") return "hint: --max-errors belongs to 'check': scenario-builder check LINE_FILE TRAIN_FILE --max-errors N";
+    if (name == "--max-errors")
+      return "hint: --max-errors belongs to 'check': scenario-builder check LINE_FILE TRAIN_FILE --max-errors N";
   }
   return "";
 }
@@ -151,8 +153,8 @@ int parse_and_run(int argc, char** argv) {
   sub->footer(kFooter);
 
   sb::CheckOptions check;
-  CLI::App* check_cmd = app.add_subcommand(
-      "check", "Report every problem of your description files in one go; writes nothing");
+  CLI::App* check_cmd =
+      app.add_subcommand("check", "Report every problem of your description files in one go; writes nothing");
   check_cmd->add_option("LINE_FILE", check.line_file, "Line description file")->required();
   check_cmd->add_option("TRAIN_FILE", check.train_file, "Train description file")->required();
   check_cmd->add_option("--route", check.route, "Route name (default: from LINE_FILE's name)")->type_name("NAME");
@@ -169,7 +171,8 @@ int parse_and_run(int argc, char** argv) {
 
   std::string diagnostics_format = "text";
   for (CLI::App* a : {&app, sub, check_cmd}) {
-    a->add_option("--diagnostics-format", diagnostics_format, "text (default) or json: one JSON array on standard error")
+    a->add_option("--diagnostics-format", diagnostics_format,
+                  "text (default) or json: one JSON array on standard error")
         ->type_name("FORMAT")
         ->check(CLI::IsMember({"text", "json"}));
   }
@@ -192,7 +195,8 @@ int parse_and_run(int argc, char** argv) {
   diff_cmd->footer(sb::kDiffFooter);
 
   sb::ViewOptions view;
-  CLI::App* view_cmd = app.add_subcommand("view", "Write the scenario's page (HTML): plan, profile, elements, timetable");
+  CLI::App* view_cmd =
+      app.add_subcommand("view", "Write the scenario's page (HTML): plan, profile, elements, timetable");
   view_cmd->add_option("PATH", view.paths, "LINE_FILE TRAIN_FILE; with --compiled: DIR or compiled files")->required();
   view_cmd->add_flag("--compiled", view.compiled, "Draw the page from compiled files alone");
   view_cmd->add_option("--route", view.route, "Route name (default: from the file names)")->type_name("NAME");
@@ -204,12 +208,13 @@ int parse_and_run(int argc, char** argv) {
   view_cmd->footer(sb::kViewFooter);
 
   std::string recover_dir;
-  CLI::App* recover_cmd = app.add_subcommand(
-      "recover", "Finish the replacement of files that a killed run left unfinished in DIR");
+  CLI::App* recover_cmd =
+      app.add_subcommand("recover", "Finish the replacement of files that a killed run left unfinished in DIR");
   recover_cmd->add_option("DIR", recover_dir, "The directory the killed run wrote into")->required();
 
   for (CLI::App* a : {&app, sub, view_cmd, recover_cmd}) {
-    a->add_flag("--no-wait", no_wait, "Fail (status 4) instead of waiting when another run writes into the same directory");
+    a->add_flag("--no-wait", no_wait,
+                "Fail (status 4) instead of waiting when another run writes into the same directory");
   }
 
   std::vector<std::string> args(argv, argv + argc);
@@ -232,15 +237,15 @@ int parse_and_run(int argc, char** argv) {
   }
   report.json = diagnostics_format == "json";
   sb::set_report_options(report);
-  sb::set_output_set_settings({!no_wait, [](const std::string& text) {
-                                 std::cerr << "scenario-builder: " << text << '\n';
-                               }});
+  sb::set_output_set_settings(
+      {!no_wait, [](const std::string& text) { std::cerr << "scenario-builder: " << text << '\n'; }});
   if (recover_cmd->parsed()) return sb::run_recover(recover_dir);
 
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources || run.force;
   if (view_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr
+          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
       return sb::kExitUsage;
     }
     view.plan = !view_no_plan;
@@ -248,7 +253,8 @@ int parse_and_run(int argc, char** argv) {
   }
   if (inspect_cmd->parsed() || diff_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr
+          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
       return sb::kExitUsage;
     }
     return inspect_cmd->parsed() ? sb::run_inspect(inspect, std::cout, std::cerr)
@@ -256,7 +262,8 @@ int parse_and_run(int argc, char** argv) {
   }
   if (sub->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run; use --out with "
+      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in "
+                   "run; use --out with "
                    "compile\n";
       return sb::kExitUsage;
     }
@@ -270,7 +277,8 @@ int parse_and_run(int argc, char** argv) {
   }
   if (check_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr
+          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
       return sb::kExitUsage;
     }
     check.plan = !check_no_plan;

@@ -9,10 +9,10 @@ namespace {
 
 // The characters of bytes 0x80 to 0x9F; 0 where the byte is undefined.
 // Every other byte stands for the Unicode character of the same number.
-constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::array<char32_t, 32> kHighControls = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 std::optional<unsigned char> byte_of(char32_t c) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
@@ -75,8 +75,9 @@ std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* prob
     const std::size_t at = i;
     const std::optional<char32_t> c = next_character(utf8, i);
     if (!c) {
-      if (problem) *problem = "invalid UTF-8 byte " + hex_byte(static_cast<unsigned char>(utf8[at])) +
-                              " at byte " + std::to_string(at + 1);
+      if (problem)
+        *problem = "invalid UTF-8 byte " + hex_byte(static_cast<unsigned char>(utf8[at])) + " at byte " +
+                   std::to_string(at + 1);
       return std::nullopt;
     }
     const std::optional<unsigned char> b = byte_of(*c);
@@ -138,7 +139,8 @@ bool is_valid_utf8(std::string_view bytes) {
       if ((next & 0xC0) != 0x80) return false;
       c = (c << 6) | (next & 0x3F);
     }
-    if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (length == 4 && (c < 0x10000 || c > 0x10FFFF))) {
+    if ((length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+        (length == 4 && (c < 0x10000 || c > 0x10FFFF))) {
       return false;
     }
     i += length;

@@ -20,7 +20,6 @@
 namespace sb {
 namespace {
 
-
 [[noreturn]] void fail(const std::string& action, const std::string& path, int err) {
   throw FileSystemError("cannot " + action + " " + path + ": " + std::strerror(err));
 }
@@ -300,8 +299,7 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   // A new empty file PATH.tmp-XXXXXX beside `path`; `new_file` gives it
   // the mode a newly created file gets (a name reserved for a previous
   // file needs none: the previous file is renamed over it).
-  void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action,
-                        bool new_file) {
+  void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action, bool new_file) {
     std::vector<char> name(path.begin(), path.end());
     const char suffix[] = ".tmp-XXXXXX";
     name.insert(name.end(), suffix, suffix + sizeof suffix);
@@ -353,13 +351,13 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   std::string path_;
   bool removal_;
   bool positioned_ = false;
-  std::string temp_path_;  // the new bytes; empty once renamed or dropped
+  std::string temp_path_;    // the new bytes; empty once renamed or dropped
   TemporaryName temp_name_;  // ... removed by an interrupt while it exists
   int fd_ = -1;
-  std::string backup_path_;        // the name the previous file is kept under
-  bool previous_kept_ = false;     // the previous file is at backup_path_
-  bool previous_linked_ = false;   // ... as a hard link: until in_place_, also at path_
-  bool in_place_ = false;          // the new file is at path_
+  std::string backup_path_;       // the name the previous file is kept under
+  bool previous_kept_ = false;    // the previous file is at backup_path_
+  bool previous_linked_ = false;  // ... as a hard link: until in_place_, also at path_
+  bool in_place_ = false;         // the new file is at path_
 };
 
 DirectoryLock::DirectoryLock(const std::string& dir) {
@@ -436,8 +434,8 @@ void OutputSet::claim_directory_of(const std::string& path) {
   remove_stale_temporaries(join_path(dir, kCommitJournalName));
   const std::size_t finished = roll_forward(dir);
   if (finished > 0) {
-    notice("finished the replacement of " + std::to_string(finished) + " file" + (finished == 1 ? "" : "s") +
-           " in " + dir + " that an interrupted run had begun");
+    notice("finished the replacement of " + std::to_string(finished) + " file" + (finished == 1 ? "" : "s") + " in " +
+           dir + " that an interrupted run had begun");
   }
   stale_removed_ += remove_stale_temporaries(path);
 }
@@ -469,9 +467,7 @@ PositionedSink& OutputSet::add_positioned(const std::string& path) {
   return *outputs_.back();
 }
 
-void OutputSet::add(const std::string& path, std::string_view bytes) {
-  add(path).write(bytes.data(), bytes.size());
-}
+void OutputSet::add(const std::string& path, std::string_view bytes) { add(path).write(bytes.data(), bytes.size()); }
 
 void OutputSet::remove(const std::string& path) {
   if (committed_) throw std::logic_error("output removed from a committed set: " + path);
@@ -486,8 +482,9 @@ void OutputSet::remove(const std::string& path) {
 
 void OutputSet::write_journal() {
   std::vector<JournalEntry> entries;
-  for (const auto& o : outputs_) entries.push_back({o->temporary_path().empty() ? "" : absolute_path(o->temporary_path()),
-                                                     absolute_path(o->path())});
+  for (const auto& o : outputs_)
+    entries.push_back(
+        {o->temporary_path().empty() ? "" : absolute_path(o->temporary_path()), absolute_path(o->path())});
   const std::string journal = join_path(directory_of(outputs_.front()->path()), kCommitJournalName);
   std::vector<char> name(journal.begin(), journal.end());
   const char suffix[] = ".tmp-XXXXXX";
@@ -567,9 +564,10 @@ int open_regular_file(const std::string& path, uint64_t& size) {
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
     if (S_ISDIR(st.st_mode)) fail("read", path, EISDIR);
-    const char* kind = S_ISFIFO(st.st_mode) ? "a FIFO" : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
-                       : S_ISSOCK(st.st_mode)                                                    ? "a socket"
-                                                                                                 : "no regular file";
+    const char* kind = S_ISFIFO(st.st_mode)                         ? "a FIFO"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                                                                    : "no regular file";
     throw FileSystemError("cannot read " + path + ": it is " + kind + ", not a regular file");
   }
   const int flags = ::fcntl(fd, F_GETFL);
@@ -637,8 +635,6 @@ std::string program_directory() {
   return exe.substr(0, slash);
 }
 
-std::string join_path(const std::string& dir, const std::string& name) {
-  return dir + "/" + name;
-}
+std::string join_path(const std::string& dir, const std::string& name) { return dir + "/" + name; }
 
 }  // namespace sb

@@ -30,9 +30,10 @@ void compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
   }
   uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
   for (int i = 0; i < 64; ++i) {
-    const uint32_t t1 = k + (rotate_right(e, 6) ^ rotate_right(e, 11) ^ rotate_right(e, 25)) + ((e & f) ^ (~e & g)) +
-                        kRound[i] + w[i];
-    const uint32_t t2 = (rotate_right(a, 2) ^ rotate_right(a, 13) ^ rotate_right(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    const uint32_t t1 =
+        k + (rotate_right(e, 6) ^ rotate_right(e, 11) ^ rotate_right(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+    const uint32_t t2 =
+        (rotate_right(a, 2) ^ rotate_right(a, 13) ^ rotate_right(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     k = g;
     g = f;
     f = e;
@@ -70,8 +71,8 @@ std::string base64(const uint8_t* data, std::size_t size) {
   static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   for (std::size_t i = 0; i < size; i += 3) {
-    const uint32_t n = static_cast<uint32_t>(data[i]) << 16 | (i + 1 < size ? static_cast<uint32_t>(data[i + 1]) << 8 : 0) |
-                       (i + 2 < size ? data[i + 2] : 0u);
+    const uint32_t n = static_cast<uint32_t>(data[i]) << 16 |
+                       (i + 1 < size ? static_cast<uint32_t>(data[i + 1]) << 8 : 0) | (i + 2 < size ? data[i + 2] : 0u);
     out += kAlphabet[(n >> 18) & 63];
     out += kAlphabet[(n >> 12) & 63];
     out += i + 1 < size ? kAlphabet[(n >> 6) & 63] : '=';

@@ -29,8 +29,8 @@ std::string metres_text(int64_t metres) { return grouped(metres) + " m"; }
 std::string km_text(int64_t metres) {
   const uint64_t m = magnitude(metres);
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%s%llu.%03llu km", metres < 0 ? "-" : "", static_cast<unsigned long long>(m / 1000),
-                static_cast<unsigned long long>(m % 1000));
+  std::snprintf(buffer, sizeof buffer, "%s%llu.%03llu km", metres < 0 ? "-" : "",
+                static_cast<unsigned long long>(m / 1000), static_cast<unsigned long long>(m % 1000));
   return buffer;
 }
 

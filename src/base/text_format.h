@@ -7,7 +7,7 @@
 
 namespace sb {
 
-std::string decimal(int64_t number);     // 10150 -> "10150"
+std::string decimal(int64_t number);      // 10150 -> "10150"
 std::string grouped(int64_t number);      // 10150 -> "10 150"
 std::string metres_text(int64_t metres);  // "10 150 m"
 std::string km_text(int64_t metres);      // "10.150 km"

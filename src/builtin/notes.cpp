@@ -154,8 +154,6 @@ const std::vector<std::string_view>& notes_lines() {
   return lines;
 }
 
-void write_notes(const ScenarioFiles& files) {
-  write_text_file(files.notes(), notes_lines());
-}
+void write_notes(const ScenarioFiles& files) { write_text_file(files.notes(), notes_lines()); }
 
 }  // namespace sb

@@ -24,7 +24,8 @@ int check_files(CheckOptions options) {
   CheckRequest request;
   request.compile = {utf8_to_1252(names.route).value_or(""), utf8_to_1252(names.train).value_or(""), options.plan};
   request.max_errors = options.max_errors;
-  for (auto [input, path] : {std::pair{&request.line, &options.line_file}, std::pair{&request.train, &options.train_file}}) {
+  for (auto [input, path] :
+       {std::pair{&request.line, &options.line_file}, std::pair{&request.train, &options.train_file}}) {
     input->name = *path;
     try {
       if (!read_file(*path, input->bytes)) {

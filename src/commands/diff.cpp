@@ -84,7 +84,8 @@ class Differ {
         if (now != value) changes.push_back(label_prefix(label) + value + kArrow + now);
       }
       for (const auto& [label, value] : mb.parts) {
-        if (old_parts.find(label) == old_parts.end()) changes.push_back(label_prefix(label) + "(none)" + kArrow + value);
+        if (old_parts.find(label) == old_parts.end())
+          changes.push_back(label_prefix(label) + "(none)" + kArrow + value);
       }
       std::string text;
       for (const std::string& c : changes) text += (text.empty() ? "" : "; ") + c;
@@ -196,9 +197,9 @@ class Differ {
         }
         std::size_t j = i;
         while (j + 1 < common && p.field(a[j + 1]) == va && p.field(b[j + 1]) == vb) ++j;
-        line("cells " + std::to_string(i) + "-" + std::to_string(j) + " (" +
-             metres_text(static_cast<int64_t>(i) * 50) + " to " + metres_text(static_cast<int64_t>(j) * 50 + 50) +
-             "): " + p.name + " " + std::to_string(va) + kArrow + std::to_string(vb) + p.unit);
+        line("cells " + std::to_string(i) + "-" + std::to_string(j) + " (" + metres_text(static_cast<int64_t>(i) * 50) +
+             " to " + metres_text(static_cast<int64_t>(j) * 50 + 50) + "): " + p.name + " " + std::to_string(va) +
+             kArrow + std::to_string(vb) + p.unit);
         i = j + 1;
       }
     }
@@ -219,7 +220,9 @@ std::map<CompiledKind, std::pair<std::string, std::string>> pairs_of(const DiffO
   const bool dirs = o.paths.size() == 2 && is_directory(o.paths[0]) && is_directory(o.paths[1]);
   if (dirs) {
     if (o.route.empty() || o.train.empty()) throw Usage{"two directories need --route and --train"};
-    auto in = [&](int side, const std::string& name) { return join_path(o.paths[static_cast<std::size_t>(side)], name); };
+    auto in = [&](int side, const std::string& name) {
+      return join_path(o.paths[static_cast<std::size_t>(side)], name);
+    };
     const std::string plan = o.route + "_linea.dat";
     if (file_exists(in(0, plan)) || file_exists(in(1, plan))) pairs[CompiledKind::kPlan] = {in(0, plan), in(1, plan)};
     const std::string stem = o.route + "_" + o.train;
@@ -233,7 +236,8 @@ std::map<CompiledKind, std::pair<std::string, std::string>> pairs_of(const DiffO
   }
   for (std::size_t i = 0; i < o.paths.size(); i += 2) {
     const auto ka = kind_from_name(o.paths[i]), kb = kind_from_name(o.paths[i + 1]);
-    if (!ka || !kb) throw Usage{"cannot tell the kind of " + o.paths[ka ? i + 1 : i] + " from its name (_linea.dat, .sim, .dat)"};
+    if (!ka || !kb)
+      throw Usage{"cannot tell the kind of " + o.paths[ka ? i + 1 : i] + " from its name (_linea.dat, .sim, .dat)"};
     if (*ka != *kb) throw Usage{o.paths[i] + " and " + o.paths[i + 1] + " are not of the same kind"};
     if (pairs.count(*ka) != 0) throw Usage{std::string("two pairs of ") + kind_word(*ka) + " files"};
     pairs[*ka] = {o.paths[i], o.paths[i + 1]};

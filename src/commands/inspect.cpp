@@ -77,8 +77,7 @@ const std::vector<Profile>& profiles() {
 
 std::string cell_place(std::size_t index) {
   const int64_t m = element_position(index);
-  return "cell " + padded(std::to_string(index), 5) + "  " + padded(metres_text(m), 10) + "  " +
-         padded(km_text(m), 11);
+  return "cell " + padded(std::to_string(index), 5) + "  " + padded(metres_text(m), 10) + "  " + padded(km_text(m), 11);
 }
 
 // What the listing of each kind of file shows, computed once; the text
@@ -189,7 +188,10 @@ class Inspector {
 
   json cells_json(const CellsReport& r) {
     const CompiledFile& f = *r.file;
-    json j = {{"file", f.path}, {"kind", "cells"}, {"size", f.size}, {"cell_count", r.cell_count},
+    json j = {{"file", f.path},
+              {"kind", "cells"},
+              {"size", f.size},
+              {"cell_count", r.cell_count},
               {"route_length_implied", r.cell_count * 50 - 7000}};
     j["format_marker"] = {{"stored", r.has_marker_cell ? json(r.marker) : json(nullptr)},
                           {"expected", kCellFormatMarker},
@@ -220,8 +222,8 @@ class Inspector {
     if (!r.has_marker_cell) {
       out_ << "  format marker    none: the file has no cell 1\n";
     } else {
-      out_ << "  format marker    " << r.marker << " (cell 1 value): "
-           << (r.marker == kCellFormatMarker ? "as expected" : "expected 5121") << "\n";
+      out_ << "  format marker    " << r.marker
+           << " (cell 1 value): " << (r.marker == kCellFormatMarker ? "as expected" : "expected 5121") << "\n";
       out_ << "  cell check code  " << r.stored_code << " (cell 1 value_2): ";
       if (!r.names.known) {
         out_ << "not checked: no scenario table beside it and no ROUTE_TRAIN name\n";
@@ -258,7 +260,8 @@ class Inspector {
     const CompiledFile& f = *r.file;
     const TableRecords& t = f.table;
     json j = {{"file", f.path}, {"kind", "table"}, {"size", f.size}};
-    j["format_marker"] = {{"stored", r.marker}, {"expected", kTableFormatMarker}, {"matches", r.marker == kTableFormatMarker}};
+    j["format_marker"] = {
+        {"stored", r.marker}, {"expected", kTableFormatMarker}, {"matches", r.marker == kTableFormatMarker}};
     j["check_code"] = {{"stored", r.stored_code},
                        {"computed", r.computed},
                        {"matches", r.matches},
@@ -332,9 +335,8 @@ class Inspector {
       out_ << "  slot " << padded(std::to_string(s), 2) << "  " << printable_text(record.text) << "  kind "
            << int{record.kind} << "  start " << metres_text(record.start) << "  end " << metres_text(record.end)
            << "  position " << metres_text(record.position) << " (" << km_text(record.position) << " from start, "
-           << station_chainage(table_chainage(&t, record.position)) << ")  time "
-           << clock_text(record.time) << "  values 4-13: " << r.slots[static_cast<std::size_t>(s)].fields.back().text
-           << "\n";
+           << station_chainage(table_chainage(&t, record.position)) << ")  time " << clock_text(record.time)
+           << "  values 4-13: " << r.slots[static_cast<std::size_t>(s)].fields.back().text << "\n";
     }
     out_ << "line boards: " << boards.size() << "\n";
     for (int s : boards) {
@@ -346,8 +348,12 @@ class Inspector {
   json plan_json(const PlanReport& r) {
     const CompiledFile& f = *r.file;
     const PlanSummary& s = r.summary;
-    json j = {{"file", f.path}, {"kind", "plan"}, {"size", f.size}, {"last_metre", s.last_metre},
-              {"second_half_offset", r.second_half}, {"computed_to", s.computed_to}};
+    json j = {{"file", f.path},
+              {"kind", "plan"},
+              {"size", f.size},
+              {"last_metre", s.last_metre},
+              {"second_half_offset", r.second_half},
+              {"computed_to", s.computed_to}};
     j["bounding_box"] = {{"first", {s.min_first, s.max_first}}, {"second", {s.min_second, s.max_second}}};
     j["total_length"] = s.total_length;
     json curves = json::array();
@@ -378,8 +384,8 @@ class Inspector {
         const bool one = s.computed_to + 1 == s.last_metre;
         out_ << (rest_empty && !one ? " (metres " : " (metre ") << grouped(s.computed_to + 1)
              << (!rest_empty ? " empty, later metres hold values)"
-                 : one      ? " empty)"
-                            : " to " + grouped(s.last_metre) + " empty)");
+                 : one       ? " empty)"
+                             : " to " + grouped(s.last_metre) + " empty)");
       }
       out_ << "\n";
       out_ << "  bounding box     first " << format("%.3f", s.min_first) << " to " << format("%.3f", s.max_first)

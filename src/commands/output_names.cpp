@@ -8,7 +8,6 @@
 
 #include "base/files.h"
 
-
 namespace sb {
 namespace {
 

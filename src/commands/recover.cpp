@@ -13,8 +13,10 @@ std::string unfinished_commit_problem(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     const std::string dir = directory_of(path);
     if (has_unfinished_commit(dir)) {
-      return dir + " holds files that a killed run was replacing: they may be part old, part new; run "
-                   "'scenario-builder recover " + dir + "' to finish the replacement first";
+      return dir +
+             " holds files that a killed run was replacing: they may be part old, part new; run "
+             "'scenario-builder recover " +
+             dir + "' to finish the replacement first";
     }
   }
   return "";

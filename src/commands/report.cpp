@@ -38,8 +38,7 @@ const char* fatal_meaning(FatalCheck check) {
     case FatalCheck::kCheckCodeTaken:
       return "an element near the start of the line filled the place of a check code in track cell 1; "
              "place the first elements at 100 m or more";
-    case FatalCheck::kNoTrackCells:
-      break;
+    case FatalCheck::kNoTrackCells: break;
   }
   return "";
 }
@@ -155,7 +154,8 @@ std::string error_name(int32_t code) {
   switch (code) {
     case 1: return "route-too-long";
     case 2: return "chainage-not-multiple-of-50";
-    case 3: case 4: return "repetition-not-multiple-of-50";
+    case 3:
+    case 4: return "repetition-not-multiple-of-50";
     case 5: return "repetition-code-count";
     case 6: return "line-board-cell-taken";
     case 7: return "abbattimento-cell-taken";

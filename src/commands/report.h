@@ -29,8 +29,8 @@ class WaitingText {
 
 // How diagnostics are shown: chosen once by the command line.
 struct ReportOptions {
-  bool json = false;              // --diagnostics-format=json
-  bool no_warnings = false;       // -w
+  bool json = false;                 // --diagnostics-format=json
+  bool no_warnings = false;          // -w
   bool warnings_are_errors = false;  // -Werror
   std::set<std::string> disabled;    // -Wno-NAME
   std::set<std::string> not_errors;  // -Wno-error=NAME: a warning that loses input stays a warning

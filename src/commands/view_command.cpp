@@ -202,8 +202,8 @@ int view_compiled(ViewOptions o) {
     }
   }
   if (cells && table) {
-    const std::string disagreement = cells_table_disagreement(files[CompiledKind::kCells], cells->size(),
-                                                              files[CompiledKind::kTable], *table);
+    const std::string disagreement =
+        cells_table_disagreement(files[CompiledKind::kCells], cells->size(), files[CompiledKind::kTable], *table);
     if (!disagreement.empty()) {
       std::cerr << disagreement << '\n';
       problems.push_back({"error", 0, files[CompiledKind::kCells], 0,

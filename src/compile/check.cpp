@@ -10,9 +10,7 @@ namespace {
 
 using Key = std::tuple<int, std::string, int, int32_t, std::string, std::string>;
 
-Key key_of(const Diagnostic& d) {
-  return {static_cast<int>(d.severity), d.file, d.line, d.code, d.name, d.message};
-}
+Key key_of(const Diagnostic& d) { return {static_cast<int>(d.severity), d.file, d.line, d.code, d.name, d.message}; }
 
 Compiled compile_once(const CheckRequest& request, const std::string& line_bytes, const std::string& train_bytes) {
   MemorySource line(request.line.name, line_bytes, request.line.exists);
@@ -110,8 +108,7 @@ CheckResult check_scenario(const CheckRequest& request) {
     // A missing route length first: every other mistake hides behind it.
     std::string mark;
     for (const Diagnostic& d : latest.list()) {
-      if (length_supplied || d.file != request.line.name || d.line <= 1 ||
-          d.message.rfind(kNoRouteLength, 0) != 0) {
+      if (length_supplied || d.file != request.line.name || d.line <= 1 || d.message.rfind(kNoRouteLength, 0) != 0) {
         continue;
       }
       line_bytes = with_text_at_end_of_line(std::move(line_bytes), d.line - 1, kProvisionalRouteLength);

@@ -18,7 +18,7 @@
 namespace sb {
 
 struct CheckInput {
-  std::string name;   // as diagnostics show it
+  std::string name;  // as diagnostics show it
   std::string bytes;
   bool exists = true;
 };
@@ -35,8 +35,8 @@ struct CheckResult {
   // What the first compile ended with, as `compile` reports it.
   std::optional<FatalCheck> fatal;
   std::optional<std::string> file_error;
-  std::size_t compiles = 0;         // the first one included
-  bool stopped_at_limit = false;    // max_errors errors were found
+  std::size_t compiles = 0;       // the first one included
+  bool stopped_at_limit = false;  // max_errors errors were found
   // The last compile, with every failing record left out: the most of the
   // scenario that could be read (the page draws it). Not one read with a
   // route length the check supplied.

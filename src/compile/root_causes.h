@@ -14,8 +14,8 @@
 namespace sb {
 
 struct RootCause {
-  Diagnostic cause;                  // an error without a code, at the place to fix
-  std::vector<std::size_t> explains; // indexes into the diagnostics it folds
+  Diagnostic cause;                   // an error without a code, at the place to fix
+  std::vector<std::size_t> explains;  // indexes into the diagnostics it folds
 };
 
 // The causes behind the check's diagnostics, found from the files and the

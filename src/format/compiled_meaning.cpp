@@ -21,7 +21,6 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
   return s;
 }
 
-
 // The three speeds of a board for one rank: left speed × 20 + right speed ÷ 5.
 std::string board_speeds(int16_t packed) {
   const BoardSpeed speed = unpack_board_speed(packed);
@@ -48,8 +47,7 @@ const char* cell_kind_name(uint8_t kind) {
 bool cell_holds_something(std::size_t index, const TrackCell& cell) {
   bool numbers = false;
   for (int16_t n : cell.numbers) numbers = numbers || n != 0;
-  return cell.kind != cell_kind::kNothing || cell.approach_mark != 0 || index == 1 || numbers ||
-         cell.signal_time != 0;
+  return cell.kind != cell_kind::kNothing || cell.approach_mark != 0 || index == 1 || numbers || cell.signal_time != 0;
 }
 
 CellMeaning cell_meaning_parts(std::size_t index, const TrackCell& c, const TableRecords* table) {
@@ -120,9 +118,7 @@ CellMeaning cell_meaning_parts(std::size_t index, const TrackCell& c, const Tabl
       parts.emplace_back("value", decimal(c.abbattimento_value()));
       raw_from(1);
       break;
-    default:
-      raw_from(0);
-      break;
+    default: raw_from(0); break;
   }
   if (c.kind != cell_kind::kSignal && c.signal_time != 0) parts.emplace_back("signal_time", decimal(c.signal_time));
   if (c.approach_mark != 0) parts.emplace_back("approach mark", decimal(c.approach_mark));
@@ -174,8 +170,8 @@ SlotRole slot_role(int slot, const TableRecord& r) {
   if (slot >= kChainageSlot && slot < kGeneralSlot) return SlotRole::kChainage;
   const bool only_text = r.kind == 0 && r.start == 0 && r.end == 0 && r.position == 0 && r.attribute_4 == 0 &&
                          r.attribute_7 == 0 && r.attribute_8 == 0 && r.attribute_10 == 0 && r.attribute_11 == 0 &&
-                         r.attribute_12 == 0 && r.attribute_9 == 0 && r.attribute_13 == 0 &&
-                         r.end_extension == 0 && r.attribute_5 == 0 && r.time == 0;
+                         r.attribute_12 == 0 && r.attribute_9 == 0 && r.attribute_13 == 0 && r.end_extension == 0 &&
+                         r.attribute_5 == 0 && r.time == 0;
   if (only_text) return r.text.empty() ? SlotRole::kEmpty : SlotRole::kBoard;
   return SlotRole::kStation;
 }
@@ -213,11 +209,8 @@ std::vector<MeaningField> slot_fields(int slot, const TableRecord& r) {
     number(label, metres_text(v) + " (" + km_text(v) + ")", key, v);
   };
   switch (slot_role(slot, r)) {
-    case SlotRole::kEmpty:
-      break;
-    case SlotRole::kBoard:
-      text("text", quoted(printable_text(r.text)));
-      break;
+    case SlotRole::kEmpty: break;
+    case SlotRole::kBoard: text("text", quoted(printable_text(r.text))); break;
     case SlotRole::kStation: {
       text("name", printable_text(r.text));
       number("kind", decimal(r.kind), "kind", r.kind);
@@ -225,8 +218,8 @@ std::vector<MeaningField> slot_fields(int slot, const TableRecord& r) {
       metres("end", "end_m", r.end);
       metres("position", "position_m", r.position);
       number("time", clock_text(r.time), "time_s", r.time);
-      const int64_t values[] = {r.attribute_4,  r.attribute_5,  r.end_extension, r.attribute_7,  r.attribute_8,
-                                r.attribute_9,  r.attribute_10, r.attribute_11,  r.attribute_12, r.attribute_13};
+      const int64_t values[] = {r.attribute_4, r.attribute_5,  r.end_extension, r.attribute_7,  r.attribute_8,
+                                r.attribute_9, r.attribute_10, r.attribute_11,  r.attribute_12, r.attribute_13};
       MeaningField list{"values 4-13", "", {}, true};
       std::vector<std::string> shown;
       for (int64_t v : values) {

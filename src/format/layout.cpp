@@ -3,8 +3,8 @@
 namespace sb {
 
 CellRecord cell_record(const TrackCell& c) {
-  return {c.kind,          c.numbers[0],   c.numbers[1],  c.numbers[2],     c.numbers[3], c.signal_time,
-          c.approach_mark, c.montagna_type, c.speed_code, c.gradient, c.adhesion};
+  return {c.kind,          c.numbers[0],    c.numbers[1], c.numbers[2], c.numbers[3], c.signal_time,
+          c.approach_mark, c.montagna_type, c.speed_code, c.gradient,   c.adhesion};
 }
 
 TrackCell track_cell(const CellRecord& r) {

@@ -63,7 +63,8 @@ class LinePlanStream::Cursor::Elements {
     e.tag = load_le<uint16_t>(buffer_.data() + begin_);
     e.value = 0.0;
     if (e.tag != plan_tag::kEmpty && e.tag != plan_tag::kWhole && e.tag != plan_tag::kReal) {
-      throw DecodeError(element_at_, "unknown plan tag " + std::to_string(e.tag) + " (known: 0 empty, 2 whole, 5 real)");
+      throw DecodeError(element_at_,
+                        "unknown plan tag " + std::to_string(e.tag) + " (known: 0 empty, 2 whole, 5 real)");
     }
     const std::size_t size = e.tag == plan_tag::kWhole ? 4 : e.tag == plan_tag::kReal ? 10 : 2;
     if (!ensure(size)) {
@@ -150,17 +151,17 @@ LinePlanStream::LinePlanStream(std::shared_ptr<const PlanBytes> bytes) : bytes_(
         f.next(x1);
         s.next(y1);
         const PlanElement zero{plan_tag::kWhole, 0.0}, one{plan_tag::kWhole, 1.0};
-        if (x.tag == plan_tag::kWhole && x1.tag == plan_tag::kWhole && !(x == zero && x1 == zero && y == zero && y1 == one)) {
+        if (x.tag == plan_tag::kWhole && x1.tag == plan_tag::kWhole &&
+            !(x == zero && x1 == zero && y == zero && y1 == one)) {
           throw DecodeError(second_half_,
                             "the second half (metres 0 to " + std::to_string(metres_ - 1) +
                                 ") does not start where the first ended: a line plan starts at (0, 0), (0, 1)");
         }
       }
-      throw DecodeError(second.element_offset(),
-                        "the second half (from offset " + std::to_string(second_half_) +
-                            ") does not continue the first: metre " + std::to_string(m) + " has tag " +
-                            std::to_string(x.tag) + " in the first half and " + std::to_string(y.tag) +
-                            " in the second");
+      throw DecodeError(second.element_offset(), "the second half (from offset " + std::to_string(second_half_) +
+                                                     ") does not continue the first: metre " + std::to_string(m) +
+                                                     " has tag " + std::to_string(x.tag) + " in the first half and " +
+                                                     std::to_string(y.tag) + " in the second");
     }
   }
 }

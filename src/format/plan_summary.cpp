@@ -7,8 +7,7 @@
 
 namespace sb {
 
-PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next,
-                           std::size_t max_curves) {
+PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next, std::size_t max_curves) {
   PlanSummary s;
   s.last_metre = last_metre;
   // Each metre from 2 on repeats the step before it, turned by the

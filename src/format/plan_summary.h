@@ -16,10 +16,10 @@
 namespace sb {
 
 struct CurveRun {
-  int64_t start = 0;   // metre the run starts from: its first turned step is metre start + 1
-  int64_t length = 0;  // turned steps
-  int klass = 0;       // 1..6; 0 when the turn matches no class exactly
-  int side = 0;        // +1 right (d), -1 left (s)
+  int64_t start = 0;       // metre the run starts from: its first turned step is metre start + 1
+  int64_t length = 0;      // turned steps
+  int klass = 0;           // 1..6; 0 when the turn matches no class exactly
+  int side = 0;            // +1 right (d), -1 left (s)
   double curvature = 0.0;  // per metre, signed; the class's own value when it has one
   bool operator==(const CurveRun&) const = default;
 };
@@ -27,10 +27,10 @@ struct CurveRun {
 inline constexpr double kClassCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
 
 struct PlanSummary {
-  int64_t last_metre = -1;  // N: metres 0 .. N in the file
-  int64_t computed_to = -1; // the last metre of the unbroken run of computed metres from 0
+  int64_t last_metre = -1;   // N: metres 0 .. N in the file
+  int64_t computed_to = -1;  // the last metre of the unbroken run of computed metres from 0
   double min_first = 0.0, max_first = 0.0, min_second = 0.0, max_second = 0.0;
-  double total_length = 0.0;  // sum of the step lengths up to computed_to
+  double total_length = 0.0;           // sum of the step lengths up to computed_to
   bool values_after_computed = false;  // a first coordinate past computed_to holds a value
   std::vector<CurveRun> curves;
   int64_t curves_not_kept = 0;  // the runs past max_curves, counted only

@@ -33,8 +33,8 @@ constexpr std::size_t kBytesBeforeText = 16;
 void check_room(const LeReader& in, int slot) {
   const std::string name = "slot " + std::to_string(slot);
   if (in.left() < kBytesBeforeText) {
-    throw DecodeError(in.offset(), name + " is truncated: it needs at least 34 bytes, " + std::to_string(in.left()) +
-                                       " are left");
+    throw DecodeError(in.offset(),
+                      name + " is truncated: it needs at least 34 bytes, " + std::to_string(in.left()) + " are left");
   }
   const uint16_t length = in.peek<uint16_t>(kBytesBeforeText - 2);
   if (in.left() >= kSlotFixedBytes + length) return;

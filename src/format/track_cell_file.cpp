@@ -38,14 +38,15 @@ std::vector<CellRecord> decode_track_cells(std::string_view bytes) {
   if (bytes.size() % kCellBytes != 0) {
     const std::size_t whole = bytes.size() / kCellBytes;
     throw DecodeError(whole * kCellBytes, "file size " + std::to_string(bytes.size()) +
-                                              " is not a multiple of the 15-byte cell: cell " +
-                                              std::to_string(whole) + " is cut off after " +
-                                              std::to_string(bytes.size() % kCellBytes) + " bytes");
+                                              " is not a multiple of the 15-byte cell: cell " + std::to_string(whole) +
+                                              " is cut off after " + std::to_string(bytes.size() % kCellBytes) +
+                                              " bytes");
   }
   std::vector<CellRecord> cells(bytes.size() / kCellBytes);
   LeReader in(bytes);
   for (CellRecord& c : cells) {
-    for_each_cell_field(c, [&in](const char*, auto& value) { value = in.take<std::remove_reference_t<decltype(value)>>(); });
+    for_each_cell_field(
+        c, [&in](const char*, auto& value) { value = in.take<std::remove_reference_t<decltype(value)>>(); });
   }
   return cells;
 }

@@ -27,11 +27,11 @@ struct StationValues {
 // Slots 0 .. 80, shared by stations (from slot 1 up) and line board texts
 // (from slot 80 down; a board slot holds only its text).
 struct StationSlot {
-  uint8_t kind = 0;        // station kind
-  int32_t start = 0;       // metres
-  int32_t end = 0;         // metres
-  int32_t position = 0;    // the station's centre, metres
-  std::string text;        // station name or board text, Windows-1252
+  uint8_t kind = 0;      // station kind
+  int32_t start = 0;     // metres
+  int32_t end = 0;       // metres
+  int32_t position = 0;  // the station's centre, metres
+  std::string text;      // station name or board text, Windows-1252
   StationValues values;
   uint8_t end_extension = 0;  // the station's end was moved 50 m on
   int32_t time = 0;           // scheduled time, seconds since midnight

@@ -4,7 +4,6 @@
 
 #include <utility>
 
-
 #include "base/failures.h"
 
 namespace sb {
@@ -34,7 +33,8 @@ void TrackCells::discard() {
 void TrackCells::refuse(int64_t index) const {
   if (cells_.empty())
     throw RunTimeFailure("track cell " + std::to_string(index) + " used before the route length created the cells");
-  throw RunTimeFailure("track cell " + std::to_string(index) + " lies outside cells 0 to " + std::to_string(size() - 1));
+  throw RunTimeFailure("track cell " + std::to_string(index) + " lies outside cells 0 to " +
+                       std::to_string(size() - 1));
 }
 
 void TrackCells::mark(int64_t index, uint8_t kind, int32_t origin) {

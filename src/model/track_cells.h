@@ -30,13 +30,13 @@ inline constexpr uint8_t kNothing = 0;
 inline constexpr uint8_t kSignal = 1;
 inline constexpr uint8_t kSlowdownEnd = 2;
 inline constexpr uint8_t kSlowdownStart = 3;
-inline constexpr uint8_t kSlowdownWarning = 4;    // 1200 m before the start
-inline constexpr uint8_t kSlowdownApproach = 5;   // the four cells before a warning
+inline constexpr uint8_t kSlowdownWarning = 4;   // 1200 m before the start
+inline constexpr uint8_t kSlowdownApproach = 5;  // the four cells before a warning
 inline constexpr uint8_t kSpeedBoard = 6;
-inline constexpr uint8_t kStopCell = 10;          // where a station's train stops
-inline constexpr uint8_t kMontagnaMark = 11;      // gives way to any element
-inline constexpr uint8_t kAbbattimento = 12;      // with a value
-inline constexpr uint8_t kAbbattimentoPlain = 13; // without a value
+inline constexpr uint8_t kStopCell = 10;           // where a station's train stops
+inline constexpr uint8_t kMontagnaMark = 11;       // gives way to any element
+inline constexpr uint8_t kAbbattimento = 12;       // with a value
+inline constexpr uint8_t kAbbattimentoPlain = 13;  // without a value
 inline constexpr uint8_t kLineBoard = 14;
 }  // namespace cell_kind
 
@@ -49,8 +49,8 @@ struct TrackCell {
   uint8_t signal_time = 0;
   uint8_t approach_mark = 0;  // announces a station or a signal ahead
   uint8_t montagna_type = 0;
-  uint8_t speed_code = 0;     // the line speed limit in km/h divided by 5
-  uint8_t gradient = 0;       // the gradient + 100
+  uint8_t speed_code = 0;  // the line speed limit in km/h divided by 5
+  uint8_t gradient = 0;    // the gradient + 100
   uint8_t adhesion = 0;
 
   friend bool operator==(const TrackCell&, const TrackCell&) = default;

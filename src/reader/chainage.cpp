@@ -28,20 +28,42 @@ void order_chainage_systems(std::array<ChainageSystem, 3>& systems, std::array<i
   if (start_sum != 0) {
     if (sp > sq && sp > sr) {
       out[0] = p;
-      if (sq > sr) { out[1] = q; out[2] = r; } else { out[1] = r; out[2] = q; }
+      if (sq > sr) {
+        out[1] = q;
+        out[2] = r;
+      } else {
+        out[1] = r;
+        out[2] = q;
+      }
     } else if (sq > sp && sq > sr) {
       out[0] = q;
-      if (sp > sr) { out[1] = p; out[2] = r; } else { out[1] = r; out[2] = p; }
+      if (sp > sr) {
+        out[1] = p;
+        out[2] = r;
+      } else {
+        out[1] = r;
+        out[2] = p;
+      }
     } else if (sr > sp && sr > sq) {
       out[0] = r;
-      if (sp > sq) { out[1] = p; out[2] = q; } else { out[1] = q; out[2] = p; }
+      if (sp > sq) {
+        out[1] = p;
+        out[2] = q;
+      } else {
+        out[1] = q;
+        out[2] = p;
+      }
     } else {
       out[0] = out[1] = out[2] = zero;  // the greatest start is shared: no order
     }
   } else if (r.system.reference > 0) {
-    out[0] = r; out[1] = q; out[2] = p;
+    out[0] = r;
+    out[1] = q;
+    out[2] = p;
   } else if (q.system.reference > 0) {
-    out[0] = q; out[1] = p; out[2] = r;
+    out[0] = q;
+    out[1] = p;
+    out[2] = r;
   } else if (p.system.reference > 0) {
     // already in order
   } else {

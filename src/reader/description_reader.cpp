@@ -11,9 +11,7 @@ void FileSource::remove() {
   if (delete_) delete_file(path_);
 }
 
-void read_descriptions(Scenario& scenario, DescriptionSources sources) {
-  DescriptionReader(scenario, sources).run();
-}
+void read_descriptions(Scenario& scenario, DescriptionSources sources) { DescriptionReader(scenario, sources).run(); }
 
 void DescriptionReader::run() {
   st_.source_names = {"", src_.line.name(), src_.train.name()};

@@ -264,15 +264,12 @@ DescriptionReader::Next DescriptionReader::curve(FieldReader& in, const KeywordM
 // is a run-time failure.
 DescriptionReader::Next DescriptionReader::plan_steps(int64_t until, bool curved, double k) {
   switch (st_.plan.advance(until, curved, k, kPlanLimit)) {
-    case LinePlan::Advance::kDone:
-      return Next::kGoOn;
-    case LinePlan::Advance::kPassedLimit:
-      return stop(src_.line, 103, "the line plan passes metre 1000000");
-    case LinePlan::Advance::kPassedEnd:
-      break;
+    case LinePlan::Advance::kDone: return Next::kGoOn;
+    case LinePlan::Advance::kPassedLimit: return stop(src_.line, 103, "the line plan passes metre 1000000");
+    case LinePlan::Advance::kPassedEnd: break;
   }
-  throw RunTimeFailure("the plan would pass its last metre " + std::to_string(st_.plan.last_metre()) +
-                       " at metre " + std::to_string(st_.plan.cursor()));
+  throw RunTimeFailure("the plan would pass its last metre " + std::to_string(st_.plan.last_metre()) + " at metre " +
+                       std::to_string(st_.plan.cursor()));
 }
 
 // What a curve record holds that the author probably did not mean; the
@@ -325,8 +322,8 @@ DescriptionReader::Next DescriptionReader::montagna(FieldReader& in, const Keywo
 
 DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in, const KeywordMatch& match) {
   SpeedBoardRecord r;
-  for (int32_t* v : {&r.position, &r.left_speed_a, &r.left_speed_b, &r.left_speed_c, &r.left_stripes,
-                     &r.right_speed_a, &r.right_speed_b, &r.right_speed_c, &r.right_stripes}) {
+  for (int32_t* v : {&r.position, &r.left_speed_a, &r.left_speed_b, &r.left_speed_c, &r.left_stripes, &r.right_speed_a,
+                     &r.right_speed_b, &r.right_speed_c, &r.right_stripes}) {
     *v = in.read_int32();
   }
   watch_.position(match.keyword.name, r.position, st_.place.line);
@@ -341,7 +338,8 @@ DescriptionReader::Next DescriptionReader::line_board(FieldReader& in, const Key
   watch_.stored_text("board text", text.text, st_.place.line);
   if (within_cells("line board", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t b = element_cell(p);
-  if (!st_.cells.contains(b)) throw RunTimeFailure("`cartello_indicatore` at " + metres(p) + " lies before the line's start");
+  if (!st_.cells.contains(b))
+    throw RunTimeFailure("`cartello_indicatore` at " + metres(p) + " lies before the line's start");
   if (!st_.cells.at(b).is_free()) {
     return stop(src_.line, 6,
                 "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +

@@ -71,12 +71,9 @@ struct RecordKeywordTables {
 
 std::span<const RecordKeyword> record_keywords(RecordPart part) {
   switch (part) {
-    case RecordPart::kLineGeneral:
-      return RecordKeywordTables::kLineGeneral;
-    case RecordPart::kLineMain:
-      return RecordKeywordTables::kLineMain;
-    case RecordPart::kTrain:
-      break;
+    case RecordPart::kLineGeneral: return RecordKeywordTables::kLineGeneral;
+    case RecordPart::kLineMain: return RecordKeywordTables::kLineMain;
+    case RecordPart::kTrain: break;
   }
   return RecordKeywordTables::kTrain;
 }

@@ -6,7 +6,6 @@
 namespace sb {
 namespace {
 
-
 std::string metres(int64_t p) { return std::to_string(p) + " m"; }
 
 }  // namespace
@@ -132,9 +131,8 @@ DescriptionReader::Next DescriptionReader::adhesion(FieldReader& in, const Keywo
 
 DescriptionReader::Next DescriptionReader::signal(FieldReader& in, const KeywordMatch& match) {
   SignalRecord r;
-  for (int32_t* v : {&r.position, &r.left_type, &r.left_aspect_1, &r.left_aspect_2, &r.left_aspect_3,
-                     &r.combined_tens, &r.right_type, &r.right_aspect_1, &r.right_aspect_2, &r.right_aspect_3,
-                     &r.time}) {
+  for (int32_t* v : {&r.position, &r.left_type, &r.left_aspect_1, &r.left_aspect_2, &r.left_aspect_3, &r.combined_tens,
+                     &r.right_type, &r.right_aspect_1, &r.right_aspect_2, &r.right_aspect_3, &r.time}) {
     *v = in.read_int32();
   }
   watch_.position(match.keyword.name, r.position, st_.place.line);
@@ -162,8 +160,8 @@ void DescriptionReader::warn_about_replaced_marks() {
     watch_.warn(st_.place.line, "marks-overwritten",
                 "approach mark " + std::to_string(r.new_mark) + " replaces mark " + std::to_string(r.old_mark) +
                     " in cell " + std::to_string(r.cell) + ", which announced the " +
-                    (r.old_mark >= 80 ? "station" : "signal") + " at " + std::to_string(r.old_origin) + " m" +
-                    other + "; that element is no longer announced there: move one of the two");
+                    (r.old_mark >= 80 ? "station" : "signal") + " at " + std::to_string(r.old_origin) + " m" + other +
+                    "; that element is no longer announced there: move one of the two");
   }
 }
 
@@ -213,9 +211,9 @@ DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in, const K
 }
 
 std::string DescriptionReader::station_past_the_end(int32_t position, const StationSlot& slot) const {
-  return "`stazione` at " + metres(position) + " (kind " + std::to_string(slot.kind) + ") ends at " +
-         metres(slot.end) + ": its stop cell and approach marks would lie past the last track cell " +
-         std::to_string(st_.cell_count) + "; move it back or shorten it";
+  return "`stazione` at " + metres(position) + " (kind " + std::to_string(slot.kind) + ") ends at " + metres(slot.end) +
+         ": its stop cell and approach marks would lie past the last track cell " + std::to_string(st_.cell_count) +
+         "; move it back or shorten it";
 }
 
 // A station's place and time as the author probably did not mean them;
@@ -227,14 +225,17 @@ void DescriptionReader::warn_about_station(int32_t position, int32_t hours, int3
   if (position > route_length) {
     watch_.warn(line, "station-in-tail",
                 "station at " + std::to_string(position) + " m lies beyond the route length (" +
-                    std::to_string(route_length) + " m), in the 7 000 m every route runs on past its end; a "
+                    std::to_string(route_length) +
+                    " m), in the 7 000 m every route runs on past its end; a "
                     "station belongs on the route itself");
   }
   if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59) {
     watch_.warn(line, "clock-range",
                 "station time " + std::to_string(hours) + ", " + std::to_string(minutes) + ", " +
-                    std::to_string(seconds) + " is no time of day (hours 0-23, minutes and seconds 0-59); it is "
-                    "stored as " + std::to_string(time) + " seconds since midnight");
+                    std::to_string(seconds) +
+                    " is no time of day (hours 0-23, minutes and seconds 0-59); it is "
+                    "stored as " +
+                    std::to_string(time) + " seconds since midnight");
   }
   // A time of 0 is a place without a stop time (a landmark): not in the
   // timetable's order.
@@ -260,8 +261,8 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
   slot.kind = in.read_byte();
   const int32_t length = in.read_int32();
   if (length % 100 != 0) {
-    return stop(src_.train, 9,
-                "station at " + metres(pos) + ": length " + metres(length) + " is not a multiple of 100", pos);
+    return stop(src_.train, 9, "station at " + metres(pos) + ": length " + metres(length) + " is not a multiple of 100",
+                pos);
   }
   StationValues& values = slot.values;
   values.record_4 = in.read_byte();

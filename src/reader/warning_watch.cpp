@@ -96,7 +96,11 @@ std::string code(std::string_view keyword) {
 
 std::string ordinal(int n) {
   const int tens = n % 100;
-  const char* suffix = (tens >= 11 && tens <= 13) ? "th" : n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+  const char* suffix = (tens >= 11 && tens <= 13) ? "th"
+                       : n % 10 == 1              ? "st"
+                       : n % 10 == 2              ? "nd"
+                       : n % 10 == 3              ? "rd"
+                                                  : "th";
   return std::to_string(n) + suffix;
 }
 
@@ -150,10 +154,14 @@ bool is_whole_number(std::string_view s) {
 
 const std::vector<std::string_view>& warning_names() {
   static const std::vector<std::string_view> names = {
-      "unknown-field", "misplaced-record",  "extra-values", "record-cut-short", "missing-generale",
-      "first-not-at-zero", "position-order", "utf8-text", "tab", "missing-fine", "after-fine", "missing-record", "negative-length",
-      "overlapping-curves", "curve-class", "speed-rounded", "station-in-tail", "timetable-order", "clock-range", "open-quote",
-      "marks-overwritten", "slowdown-borrows-end", "fraction", "stop-cell-replaces",
+      "unknown-field",        "misplaced-record",   "extra-values",
+      "record-cut-short",     "missing-generale",   "first-not-at-zero",
+      "position-order",       "utf8-text",          "tab",
+      "missing-fine",         "after-fine",         "missing-record",
+      "negative-length",      "overlapping-curves", "curve-class",
+      "speed-rounded",        "station-in-tail",    "timetable-order",
+      "clock-range",          "open-quote",         "marks-overwritten",
+      "slowdown-borrows-end", "fraction",           "stop-cell-replaces",
       "chainage-lost"};
   return names;
 }
@@ -247,8 +255,10 @@ void WarningWatch::unmatched(const Field& field) {
       const std::string whole(trimmed(last_value_));
       warn(field.line, "fraction",
            code(record_keyword_) + " reads " + whole + ", then \"" + std::string(f) + "\" after it: " + whole + "," +
-               std::string(f) + " looks like a number with a decimal part written with a comma; the values are "
-               "whole numbers, so this one is " + whole + " and \"" + std::string(f) + "\" is ignored");
+               std::string(f) +
+               " looks like a number with a decimal part written with a comma; the values are "
+               "whole numbers, so this one is " +
+               whole + " and \"" + std::string(f) + "\" is ignored");
       return;
     }
     warn(field.line, "extra-values",
@@ -304,8 +314,7 @@ void WarningWatch::stored_text(std::string_view what, std::string_view text, int
   if (breaks > 0 || control) {
     warn(line, "open-quote",
          std::string(what) + " " + quoted_input(text.substr(0, std::min<std::size_t>(text.find_first_of("\r\n"), 40))) +
-             (breaks > 0 ? " runs on over " + std::to_string(breaks) +
-                               (breaks == 1 ? " line end" : " line ends") +
+             (breaks > 0 ? " runs on over " + std::to_string(breaks) + (breaks == 1 ? " line end" : " line ends") +
                                ": a `\"` opens a text that runs to the next `\"`, and every record it takes in is "
                                "lost; remove the stray `\"` or close it on its line"
                          : " holds control characters; write the text on its line in plain characters"));

@@ -76,8 +76,7 @@ Field FieldReader::read_text() {
 int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
   start_field("a number");
   std::size_t begin = pos_;
-  while (pos_ < bytes_.size() && bytes_[pos_] != ',' && bytes_[pos_] != ' ' &&
-         !is_line_end_char(bytes_[pos_])) {
+  while (pos_ < bytes_.size() && bytes_[pos_] != ',' && bytes_[pos_] != ' ' && !is_line_end_char(bytes_[pos_])) {
     ++pos_;
   }
   std::string_view token = bytes_.substr(begin, pos_ - begin);
@@ -103,8 +102,7 @@ int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
     }
     if (negative) value = -value;
     if (too_wide || value < min || value > max) {
-      throw RunTimeFailure("value " + std::string(token.substr(0, 40)) + " does not fit a " + width + " field",
-                           line_);
+      throw RunTimeFailure("value " + std::string(token.substr(0, 40)) + " does not fit a " + width + " field", line_);
     }
   }
   skip_blanks();

@@ -50,4 +50,3 @@ int32_t route_check_code(const std::string& train, const std::string& route) {
 }
 
 }  // namespace sb
-

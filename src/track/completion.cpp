@@ -70,9 +70,7 @@ class Completion {
     return cells_.occupant(c) + ", " + st_.source_names[file] + ":" + std::to_string(cells_.record_line(c));
   }
 
-  std::string at(int64_t c) const {
-    return std::to_string(cells_.origin(c)) + " m (cell " + std::to_string(c) + ")";
-  }
+  std::string at(int64_t c) const { return std::to_string(cells_.origin(c)) + " m (cell " + std::to_string(c) + ")"; }
 
   // "cells 35 and 34 are taken", leaving out cells beyond the last one.
   std::string taken(std::initializer_list<int64_t> cells) const {
@@ -165,8 +163,8 @@ class Completion {
           n = -1;
         } else {
           fail(13, e, i,
-               "no free cell for the automatic abbattimento due every 400 m along the slowdown at " + at(i) +
-                   ": " + taken({e, e - 1, e + 1}));
+               "no free cell for the automatic abbattimento due every 400 m along the slowdown at " + at(i) + ": " +
+                   taken({e, e - 1, e + 1}));
         }
       }
       if (kind(e) == kSlowdownEnd) break;
@@ -202,8 +200,7 @@ class Completion {
   void find_end_cells() {
     next_end_.assign(static_cast<std::size_t>(std::max<int64_t>(last_ + 2, 0)), last_ + 1);
     for (int64_t c = last_; c >= 0; --c) {
-      next_end_[static_cast<std::size_t>(c)] =
-          kind(c) == kSlowdownEnd ? c : next_end_[static_cast<std::size_t>(c + 1)];
+      next_end_[static_cast<std::size_t>(c)] = kind(c) == kSlowdownEnd ? c : next_end_[static_cast<std::size_t>(c + 1)];
     }
   }
 
@@ -218,4 +215,3 @@ class Completion {
 void complete_track_cells(Scenario& scenario) { Completion(scenario).run(); }
 
 }  // namespace sb
-

@@ -96,8 +96,8 @@ std::optional<Refusal> place_signal(TrackCells& cells, SignalRecord r) {
         checked::add(checked::mul(r.left_type, 3, "signal approach mark"), r.right_type, "signal approach mark");
     const int32_t mark = checked::add(checked::mul(sides, 10, "signal approach mark"), j, "signal approach mark");
     if (!cells.contains(g - 2 * j)) {
-      throw RunTimeFailure("`segnale` at " + metres(r.position) +
-                           ": its approach marks would start before the line; " + kFirstSignal);
+      throw RunTimeFailure("`segnale` at " + metres(r.position) + ": its approach marks would start before the line; " +
+                           kFirstSignal);
     }
     cells.set_approach_mark(g - 2 * j, low8(mark), r.position);
   }

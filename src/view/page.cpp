@@ -91,7 +91,6 @@ std::string num(double v, int decimals = 1) {
   return s;
 }
 
-
 // "FILE:LINE" in UTF-8: file names are kept as the author gave them.
 std::string source_text(const Element& e) {
   return e.source ? display_utf8(e.source->file) + ":" + decimal(e.source->line) : std::string();
@@ -185,9 +184,10 @@ class Page {
 
   void head() {
     const std::string title = html_text(m_.route_name) + " &middot; train " + html_text(m_.train_number);
-    o_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-          "<meta http-equiv=\"Content-Security-Policy\" content=\"";
+    o_ +=
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<meta http-equiv=\"Content-Security-Policy\" content=\"";
     o_ += content_security_policy();
     o_ += "\">\n<title>";
     o_ += title;
@@ -296,9 +296,10 @@ class Page {
   void map_panel() {
     o_ += "<section id=\"map-panel\" class=\"panel\">\n<h2>Line plan</h2>\n";
     if (m_.plan.size() < 2) {
-      o_ += "<p class=\"empty\">" +
-            (m_.plan_note.empty() ? std::string("No line plan was built for this scenario.") : html_text(m_.plan_note)) +
-            "</p>\n</section>\n";
+      o_ +=
+          "<p class=\"empty\">" +
+          (m_.plan_note.empty() ? std::string("No line plan was built for this scenario.") : html_text(m_.plan_note)) +
+          "</p>\n</section>\n";
       return;
     }
     double min_x = m_.plan[0].x, max_x = min_x, min_y = m_.plan[0].y, max_y = min_y;
@@ -313,10 +314,11 @@ class Page {
     auto v = [&](double y) { return num((max_y - y) * scale); };
     const double w = (max_x - min_x) * scale, h = (max_y - min_y) * scale;
     const double pad = 400;
-    o_ += "<div class=\"map-tools\"><button type=\"button\" data-zoom=\"in\" title=\"zoom in\">+</button>"
-          "<button type=\"button\" data-zoom=\"out\" title=\"zoom out\">&minus;</button>"
-          "<button type=\"button\" data-zoom=\"home\" title=\"whole line\">&#8962;</button>"
-          "<span class=\"hint\">wheel: zoom &middot; drag: pan</span></div>\n";
+    o_ +=
+        "<div class=\"map-tools\"><button type=\"button\" data-zoom=\"in\" title=\"zoom in\">+</button>"
+        "<button type=\"button\" data-zoom=\"out\" title=\"zoom out\">&minus;</button>"
+        "<button type=\"button\" data-zoom=\"home\" title=\"whole line\">&#8962;</button>"
+        "<span class=\"hint\">wheel: zoom &middot; drag: pan</span></div>\n";
     o_ += "<div class=\"map-box\"><svg id=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"" + num(-pad) + " " +
           num(-pad) + " " + num(w + 2 * pad) + " " + num(h + 2 * pad) + "\" data-metres-per-unit=\"" +
           num(1.0 / scale, 6) + "\" role=\"img\" aria-label=\"line plan\">\n";
@@ -332,8 +334,8 @@ class Page {
       auto at = plan_at(km);
       if (!at) continue;
       o_ += "<path class=\"kt\" d=\"M" + u(at->first) + " " + v(at->second) + "h0\"/>";
-      labels += "<text class=\"kl\" dx=\"0.6em\" dy=\"1.2em\" x=\"" + u(at->first) + "\" y=\"" + v(at->second) + "\">" + num(km / 1000, 0) +
-                "</text>";
+      labels += "<text class=\"kl\" dx=\"0.6em\" dy=\"1.2em\" x=\"" + u(at->first) + "\" y=\"" + v(at->second) + "\">" +
+                num(km / 1000, 0) + "</text>";
     }
     o_ += "</g>\n<g class=\"curves\">\n";
     for (const Curve& c : m_.curves) {
@@ -356,14 +358,15 @@ class Page {
         if (k == ElementKind::kStation) {
           const bool left = station_label_count++ % 2 == 1;
           labels += std::string("<text class=\"sl") + (left ? " left" : "") + "\"" + attrs(e, i) +
-                    (left ? " dx=\"-0.7em\"" : " dx=\"0.7em\"") + " dy=\"0.35em\" x=\"" + u(x) + "\" y=\"" + v(y) + "\">" +
-                    html_text(e.label) + "</text>";
+                    (left ? " dx=\"-0.7em\"" : " dx=\"0.7em\"") + " dy=\"0.35em\" x=\"" + u(x) + "\" y=\"" + v(y) +
+                    "\">" + html_text(e.label) + "</text>";
         }
       }
     }
     o_ += "</g>\n<g class=\"labels\">" + labels + "</g>\n</svg>\n";
-    o_ += "<div class=\"scale\"><div class=\"scale-bar\" id=\"scale-bar\"></div><span id=\"scale-text\"></span></div>"
-          "</div>\n";
+    o_ +=
+        "<div class=\"scale\"><div class=\"scale-bar\" id=\"scale-bar\"></div><span id=\"scale-text\"></span></div>"
+        "</div>\n";
     legend_map();
     o_ += "</section>\n";
   }
@@ -378,8 +381,9 @@ class Page {
   }
 
   void details_panel() {
-    o_ += "<aside id=\"details-panel\" class=\"panel\">\n<h2>Details</h2>\n<div id=\"details\" aria-live=\"polite\">"
-          "<p class=\"empty\">Point at or click an element in the map, the profile or the lists.</p></div>\n</aside>\n";
+    o_ +=
+        "<aside id=\"details-panel\" class=\"panel\">\n<h2>Details</h2>\n<div id=\"details\" aria-live=\"polite\">"
+        "<p class=\"empty\">Point at or click an element in the map, the profile or the lists.</p></div>\n</aside>\n";
   }
 
   // --- profile ----------------------------------------------------------------
@@ -395,22 +399,23 @@ class Page {
       o_ += "<p class=\"empty\">No track cells were built for this scenario.</p>\n</section>\n";
       return;
     }
-    o_ += "<div class=\"profile-box\"><svg id=\"profile\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + num(kProfileWidth, 0) + " " +
-          num(kProfileHeight, 0) + "\" role=\"img\" aria-label=\"profile\">\n";
+    o_ += "<div class=\"profile-box\"><svg id=\"profile\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
+          num(kProfileWidth, 0) + " " + num(kProfileHeight, 0) + "\" role=\"img\" aria-label=\"profile\">\n";
     elevation();
     speeds();
     ticks();
     curves();
     axis();
     o_ += "</svg></div>\n";
-    o_ += "<p class=\"legend\"><svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-a\" x1=\"0\" y1=\"3\" "
-          "x2=\"30\" y2=\"3\"/></svg>rank A <svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-b\" x1=\"0\" "
-          "y1=\"3\" x2=\"30\" y2=\"3\"/></svg>rank B <svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-c\" "
-          "x1=\"0\" y1=\"3\" x2=\"30\" y2=\"3\"/></svg>rank C <svg class=\"key\" viewBox=\"0 0 30 6\"><line "
-          "class=\"train-limit\" x1=\"0\" y1=\"3\" x2=\"30\" y2=\"3\"/></svg>train's limit <span class=\"lg "
-          "lg-slowdown\"></span>slowdown <span class=\"lg lg-montagna\"></span>montagna span <span class=\"lg "
-          "lg-curve\"></span>curve: right above the line, left below, higher for a tighter class &middot; A, B and C "
-          "are drawn 2 and 4 px apart where they coincide</p>\n</section>\n";
+    o_ +=
+        "<p class=\"legend\"><svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-a\" x1=\"0\" y1=\"3\" "
+        "x2=\"30\" y2=\"3\"/></svg>rank A <svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-b\" x1=\"0\" "
+        "y1=\"3\" x2=\"30\" y2=\"3\"/></svg>rank B <svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-c\" "
+        "x1=\"0\" y1=\"3\" x2=\"30\" y2=\"3\"/></svg>rank C <svg class=\"key\" viewBox=\"0 0 30 6\"><line "
+        "class=\"train-limit\" x1=\"0\" y1=\"3\" x2=\"30\" y2=\"3\"/></svg>train's limit <span class=\"lg "
+        "lg-slowdown\"></span>slowdown <span class=\"lg lg-montagna\"></span>montagna span <span class=\"lg "
+        "lg-curve\"></span>curve: right above the line, left below, higher for a tighter class &middot; A, B and C "
+        "are drawn 2 and 4 px apart where they coincide</p>\n</section>\n";
   }
 
   // Cells up to the last one the gradient records filled; the cells past
@@ -422,7 +427,8 @@ class Page {
   }
 
   void elevation() {
-    const std::vector<int16_t> g(m_.gradient.begin(), m_.gradient.begin() + static_cast<std::ptrdiff_t>(filled_cells()));
+    const std::vector<int16_t> g(m_.gradient.begin(),
+                                 m_.gradient.begin() + static_cast<std::ptrdiff_t>(filled_cells()));
     std::vector<std::pair<double, double>> points;  // metres, elevation
     double e = 0, low = 0, high = 0;
     points.emplace_back(0, 0);
@@ -467,8 +473,7 @@ class Page {
       const double grad = (points[i].second - points[i - 1].second) / len * 1000.0;
       if (px(points[i].first) - px(at) > 30 && std::fabs(grad) > 0.01) {
         o_ += "<text class=\"grad\" x=\"" + num((px(at) + px(points[i].first)) / 2) + "\" y=\"" +
-              num(std::min(y(points[i].second), y(points[i - 1].second)) - 3) + "\">" + num(grad, 0) +
-              "&#8240;</text>";
+              num(std::min(y(points[i].second), y(points[i - 1].second)) - 3) + "\">" + num(grad, 0) + "&#8240;</text>";
       }
       at = points[i].first;
     }
@@ -489,8 +494,8 @@ class Page {
     };
     for (int32_t v = 0; v <= top; v += top > 200 ? 50 : 20) {
       o_ += "<line class=\"grid\" x1=\"" + num(kLeft) + "\" x2=\"" + num(kProfileWidth - kRight) + "\" y1=\"" +
-            num(y(v)) + "\" y2=\"" + num(y(v)) + "\"/><text class=\"scale-label\" x=\"" + num(kLeft - 4) +
-            "\" y=\"" + num(y(v) + 3) + "\">" + decimal(v) + "</text>";
+            num(y(v)) + "\" y2=\"" + num(y(v)) + "\"/><text class=\"scale-label\" x=\"" + num(kLeft - 4) + "\" y=\"" +
+            num(y(v) + 3) + "\">" + decimal(v) + "</text>";
     }
     o_ += "<text class=\"band\" x=\"4\" y=\"" + num(kSpeedTop + 10) + "\">km/h</text>\n";
     // The train's own limit, cell by cell.
@@ -523,17 +528,18 @@ class Page {
     for (const Slowdown& s : m_.slowdowns) {
       const Element& e = m_.elements[static_cast<std::size_t>(s.element)];
       const double x0 = px(s.start), x1 = std::max(px(s.end), x0 + 2);
-      o_ += "<rect class=\"pk slow\"" + attrs(e, static_cast<std::size_t>(s.element)) + " x=\"" + num(x0) +
-            "\" y=\"" + num(y(s.speed) - 3) + "\" width=\"" + num(x1 - x0) + "\" height=\"6\"/>\n";
+      o_ += "<rect class=\"pk slow\"" + attrs(e, static_cast<std::size_t>(s.element)) + " x=\"" + num(x0) + "\" y=\"" +
+            num(y(s.speed) - 3) + "\" width=\"" + num(x1 - x0) + "\" height=\"6\"/>\n";
     }
     // Adhesion changes, as small labelled marks on the bottom of the band.
-    const std::vector<uint8_t> ad(m_.adhesion.begin(), m_.adhesion.begin() + static_cast<std::ptrdiff_t>(filled_cells()));
+    const std::vector<uint8_t> ad(m_.adhesion.begin(),
+                                  m_.adhesion.begin() + static_cast<std::ptrdiff_t>(filled_cells()));
     for (std::size_t i = 0; i < ad.size(); ++i) {
       if (i > 0 && ad[i] == ad[i - 1]) continue;
       if (i + 2 >= ad.size() && i > 0) continue;
-      o_ += "<text class=\"adhesion\" x=\"" + num(px(i * 50.0) + 2) + "\" y=\"" + num(kSpeedBottom - 3) +
-            "\">adh " + decimal(ad[i]) + "</text><line class=\"adh\" x1=\"" + num(px(i * 50.0)) + "\" x2=\"" +
-            num(px(i * 50.0)) + "\" y1=\"" + num(kSpeedBottom - 12) + "\" y2=\"" + num(kSpeedBottom) + "\"/>";
+      o_ += "<text class=\"adhesion\" x=\"" + num(px(i * 50.0) + 2) + "\" y=\"" + num(kSpeedBottom - 3) + "\">adh " +
+            decimal(ad[i]) + "</text><line class=\"adh\" x1=\"" + num(px(i * 50.0)) + "\" x2=\"" + num(px(i * 50.0)) +
+            "\" y1=\"" + num(kSpeedBottom - 12) + "\" y2=\"" + num(kSpeedBottom) + "\"/>";
     }
     o_ += "\n";
   }
@@ -554,8 +560,8 @@ class Page {
       o_ += "<line class=\"pk\"" + attrs(e, i) + " x1=\"" + num(x) + "\" x2=\"" + num(x) + "\" y1=\"" + num(y0) +
             "\" y2=\"" + num(y1) + "\"/>\n";
       if (e.kind == ElementKind::kStation) {
-        o_ += "<text class=\"pname\"" + attrs(e, i) + " transform=\"translate(" + num(x) + " " +
-              num(kNamesBottom - 2) + ") rotate(-40)\">" + html_text(e.label) + "</text>\n";
+        o_ += "<text class=\"pname\"" + attrs(e, i) + " transform=\"translate(" + num(x) + " " + num(kNamesBottom - 2) +
+              ") rotate(-40)\">" + html_text(e.label) + "</text>\n";
       }
     }
   }
@@ -598,9 +604,7 @@ class Page {
     return "<td class=\"n src\" title=\"" + html_utf8(source_text(e)) + "\">" + decimal(e.source->line) + "</td>";
   }
 
-  void row_start(std::size_t index) {
-    o_ += "<tr" + attrs(m_.elements[index], index) + " tabindex=\"0\">";
-  }
+  void row_start(std::size_t index) { o_ += "<tr" + attrs(m_.elements[index], index) + " tabindex=\"0\">"; }
 
   static std::string td(const std::string& html, const char* cls = nullptr) {
     return cls ? std::string("<td class=\"") + cls + "\">" + html + "</td>" : "<td>" + html + "</td>";
@@ -614,8 +618,10 @@ class Page {
 
   void timetable() {
     o_ += "<section id=\"timetable\" class=\"panel\">\n";
-    o_ += "<div class=\"list\" data-list=\"timetable\"><h2>Timetable</h2>\n<table><thead><tr><th>station</th><th class=\"n\">km from start</th>"
-          "<th class=\"n\">chainage</th><th class=\"n\">time</th><th class=\"n\">kind</th></tr></thead><tbody>\n";
+    o_ +=
+        "<div class=\"list\" data-list=\"timetable\"><h2>Timetable</h2>\n<table><thead><tr><th>station</th><th "
+        "class=\"n\">km from start</th>"
+        "<th class=\"n\">chainage</th><th class=\"n\">time</th><th class=\"n\">kind</th></tr></thead><tbody>\n";
     for (const Station& s : m_.stations) {
       row_start(static_cast<std::size_t>(s.element));
       o_ += td(html_text(s.name)) + td(num(s.position / 1000.0, 3), "n") + chainage_cell(s.chainage) +
@@ -629,22 +635,26 @@ class Page {
 
   void lists() {
     o_ += "<section id=\"lists\" class=\"panel\">\n";
-    o_ += "<div class=\"list\"><h2>Signals</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th class=\"n\">chainage</th><th class=\"n\">cell</th>"
-          "<th>aspects, code, time</th><th class=\"n\">line</th></tr></thead><tbody>\n";
+    o_ +=
+        "<div class=\"list\"><h2>Signals</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th "
+        "class=\"n\">chainage</th><th class=\"n\">cell</th>"
+        "<th>aspects, code, time</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     int64_t signals = 0;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
       if (e.kind != ElementKind::kSignal) continue;
       ++signals;
       row_start(i);
-      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(decimal(e.cell), "n") + td(html_text(e.summary)) + source_cell(e) +
-            "</tr>\n";
+      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(decimal(e.cell), "n") +
+            td(html_text(e.summary)) + source_cell(e) + "</tr>\n";
     }
     if (signals == 0) o_ += "<tr><td colspan=\"5\" class=\"empty\">no signals</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
-    o_ += "<div class=\"list\"><h2>Boards and slowdowns</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th class=\"n\">chainage</th><th>kind</th>"
-          "<th>text</th><th class=\"n\">line</th></tr></thead><tbody>\n";
+    o_ +=
+        "<div class=\"list\"><h2>Boards and slowdowns</h2>\n<table><thead><tr><th class=\"n\">km from start</th><th "
+        "class=\"n\">chainage</th><th>kind</th>"
+        "<th>text</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     int64_t boards = 0;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
@@ -655,20 +665,22 @@ class Page {
       if (what == nullptr) continue;
       ++boards;
       row_start(i);
-      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(what) + td(html_text(e.label), "text") + source_cell(e) +
-            "</tr>\n";
+      o_ += td(num(e.position / 1000.0, 3), "n") + chainage_cell(e.chainage) + td(what) +
+            td(html_text(e.label), "text") + source_cell(e) + "</tr>\n";
     }
     if (boards == 0) o_ += "<tr><td colspan=\"5\" class=\"empty\">no boards</td></tr>\n";
     o_ += "</tbody></table></div>\n";
 
     curve_list();
 
-    o_ += "<div class=\"list\" id=\"diagnostics\"><h2>Diagnostics</h2>\n<table><thead><tr><th>severity</th>"
-          "<th class=\"n\">code</th><th>where</th><th>message</th></tr></thead><tbody>\n";
+    o_ +=
+        "<div class=\"list\" id=\"diagnostics\"><h2>Diagnostics</h2>\n<table><thead><tr><th>severity</th>"
+        "<th class=\"n\">code</th><th>where</th><th>message</th></tr></thead><tbody>\n";
     const std::size_t listed = std::min(m_.diagnostics.size(), kListedDiagnostics);
     for (std::size_t i = 0; i < listed; ++i) {
       const Diagnostic& d = m_.diagnostics[i];
-      std::string where = d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + decimal(d.line) : "");
+      std::string where =
+          d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + decimal(d.line) : "");
       if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + decimal(*d.cell);
       o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + decimal(static_cast<int64_t>(i)) +
             "\" data-link=\"" + decimal(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
@@ -689,9 +701,10 @@ class Page {
   }
 
   void curve_list() {
-    o_ += "<div class=\"list\" id=\"curves\"><h2>Curves</h2>\n<table><thead><tr><th class=\"n\">km from start</th>"
-          "<th class=\"n\">chainage</th><th class=\"n\">length</th><th>side</th><th class=\"n\">class</th>"
-          "<th class=\"n\">radius</th><th class=\"n\">line</th></tr></thead><tbody>\n";
+    o_ +=
+        "<div class=\"list\" id=\"curves\"><h2>Curves</h2>\n<table><thead><tr><th class=\"n\">km from start</th>"
+        "<th class=\"n\">chainage</th><th class=\"n\">length</th><th>side</th><th class=\"n\">class</th>"
+        "<th class=\"n\">radius</th><th class=\"n\">line</th></tr></thead><tbody>\n";
     for (const Curve& c : m_.curves) {
       const auto index = static_cast<std::size_t>(c.element);
       const Element& e = m_.elements[index];
@@ -729,8 +742,8 @@ class Page {
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
       o_ += (i ? ",\n" : "\n") + std::string("{\"k\":\"") + kind_name(e.kind) + "\",\"c\":" + decimal(e.cell) +
-            ",\"p\":" + decimal(e.position) + ",\"n\":" + json_string(page_text_utf8(e.label)) + ",\"s\":" + json_string(source_text(e)) +
-            ",\"v\":[";
+            ",\"p\":" + decimal(e.position) + ",\"n\":" + json_string(page_text_utf8(e.label)) +
+            ",\"s\":" + json_string(source_text(e)) + ",\"v\":[";
       for (std::size_t k = 0; k < e.values.size(); ++k) {
         o_ += k ? ",[" : "[";
         o_ += json_string(e.values[k].first);

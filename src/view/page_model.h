@@ -27,11 +27,11 @@ inline const char* kind_name(ElementKind kind) { return page_kind_info(kind).dat
 
 struct Element {
   ElementKind kind = ElementKind::kSignal;
-  int32_t cell = 0;       // the track cell it stands in
-  int32_t position = 0;   // metres along the route
+  int32_t cell = 0;                 // the track cell it stands in
+  int32_t position = 0;             // metres along the route
   std::optional<int64_t> chainage;  // metres, where a chainage system covers the position
-  std::string label;      // short name: station name, board text, "90/90/90"
-  std::string summary;    // a signal's values in one line, for the list
+  std::string label;                // short name: station name, board text, "90/90/90"
+  std::string summary;              // a signal's values in one line, for the list
   // The decoded values, in the order they are shown, in UTF-8.
   std::vector<std::pair<std::string, std::string>> values;
   std::optional<SourceLine> source;
@@ -39,11 +39,11 @@ struct Element {
 
 struct Station {
   std::string name;
-  int32_t position = 0;       // metres
+  int32_t position = 0;             // metres
   std::optional<int64_t> chainage;  // metres: the line's own reading there, where a system covers it
-  int32_t time = 0;           // seconds since midnight
-  int32_t kind = 0;           // the station kind code
-  int32_t element = -1;       // index into PageModel::elements
+  int32_t time = 0;                 // seconds since midnight
+  int32_t kind = 0;                 // the station kind code
+  int32_t element = -1;             // index into PageModel::elements
 };
 
 struct Board {
@@ -69,11 +69,11 @@ struct Slowdown {
 // to one side. From descriptions, a curve record as read; from compiled
 // files, a run of metres the plan turns alike.
 struct Curve {
-  int64_t start = 0;   // metres; the first turned metre is start + 1
-  int64_t length = 0;  // metres
-  int side = 0;        // +1 right, -1 left
-  int klass = 0;       // 1..6; 0 when the turn matches no class
-  double radius = 0.0; // metres, 1 / curvature; infinite without a turn
+  int64_t start = 0;    // metres; the first turned metre is start + 1
+  int64_t length = 0;   // metres
+  int side = 0;         // +1 right, -1 left
+  int klass = 0;        // 1..6; 0 when the turn matches no class
+  double radius = 0.0;  // metres, 1 / curvature; infinite without a turn
   int32_t element = -1;
 };
 
@@ -102,8 +102,8 @@ struct PageModel {
   int32_t route_length = 0;  // metres
 
   // One entry per track cell 0 .. cell_count.
-  std::vector<int16_t> gradient;   // per mille (the stored value less 100)
-  std::vector<uint8_t> speed_code; // km/h / 5, the train's limit
+  std::vector<int16_t> gradient;    // per mille (the stored value less 100)
+  std::vector<uint8_t> speed_code;  // km/h / 5, the train's limit
   std::vector<uint8_t> adhesion;
   std::vector<uint8_t> montagna_type;
 
@@ -112,7 +112,7 @@ struct PageModel {
   std::vector<Board> boards;
   std::vector<SpeedStep> speed_steps[3];  // ranks A, B, C
   std::vector<Slowdown> slowdowns;
-  std::vector<Curve> curves;  // in start order
+  std::vector<Curve> curves;     // in start order
   int64_t curves_not_shown = 0;  // past PageModelOptions::max_curves
   std::vector<Diagnostic> diagnostics;
 

@@ -40,7 +40,6 @@ namespace {
 
 using namespace cell_kind;
 
-
 std::string speeds_text(BoardSpeed s) {
   return s.right != 0 ? decimal(s.left) + " / " + decimal(s.right) + " km/h" : decimal(s.left) + " km/h";
 }
@@ -141,9 +140,8 @@ class Builder {
   // The element with its chainage beside its position in the values.
   int32_t add(Element e) {
     e.chainage = chainage_of(e.position);
-    const auto at = std::find_if(e.values.begin(), e.values.end(), [](const auto& v) {
-      return v.first == "position" || v.first == "start";
-    });
+    const auto at = std::find_if(e.values.begin(), e.values.end(),
+                                 [](const auto& v) { return v.first == "position" || v.first == "start"; });
     e.values.insert(at == e.values.end() ? at : at + 1, {"chainage", chainage_text(e.chainage)});
     m_.elements.push_back(std::move(e));
     return static_cast<int32_t>(m_.elements.size() - 1);
@@ -216,8 +214,7 @@ class Builder {
                                 decimal(c.signal_aspect(n) / 10) + " / " + decimal(c.signal_aspect(n) % 10));
         }
         e.values.emplace_back("time", decimal(c.signal_time));
-        e.summary =
-            signal_summary(c.signal_aspect(1), c.signal_aspect(2), c.signal_aspect(3), combined, c.signal_time);
+        e.summary = signal_summary(c.signal_aspect(1), c.signal_aspect(2), c.signal_aspect(3), combined, c.signal_time);
         add(std::move(e));
         break;
       }
@@ -300,7 +297,8 @@ class Builder {
               int64_t not_kept) {
     std::vector<std::size_t> order(list.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return list[a].start < list[b].start; });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return list[a].start < list[b].start; });
     if (order.size() > max) {
       not_kept += static_cast<int64_t>(order.size() - max);
       order.resize(max);
@@ -364,8 +362,8 @@ void add_plan(PageModel& m, const PlanPointSource& source, const PageModelOption
 // The plan position of `metre` on the thinned plan, where the plan reaches it.
 std::optional<std::pair<double, double>> thinned_plan_at(const std::vector<PlanPoint>& plan, int64_t metre) {
   if (plan.empty() || metre < plan.front().metre || metre > plan.back().metre) return std::nullopt;
-  auto it = std::lower_bound(plan.begin(), plan.end(), metre,
-                             [](const PlanPoint& p, int64_t v) { return p.metre < v; });
+  auto it =
+      std::lower_bound(plan.begin(), plan.end(), metre, [](const PlanPoint& p, int64_t v) { return p.metre < v; });
   if (it->metre == metre || it == plan.begin()) return std::make_pair(it->x, it->y);
   const PlanPoint& a = *(it - 1);
   const double t = static_cast<double>(metre - a.metre) / static_cast<double>(it->metre - a.metre);
@@ -412,7 +410,8 @@ PageModel page_model_from_scenario(const Scenario& scenario, const std::optional
   std::vector<Curve> curves;
   std::vector<std::optional<SourceLine>> sources;
   for (const CurveRecord& r : scenario.curves) {
-    curves.push_back(curve_of(r.start, r.length, r.side, r.klass, r.klass >= 1 && r.klass <= 6 ? kClassCurvature[r.klass - 1] : 0.0));
+    curves.push_back(curve_of(r.start, r.length, r.side, r.klass,
+                              r.klass >= 1 && r.klass <= 6 ? kClassCurvature[r.klass - 1] : 0.0));
     const std::string& file = scenario.source_names[r.file];
     sources.push_back(file.empty() ? std::nullopt : std::optional<SourceLine>(SourceLine{file, r.line}));
   }
@@ -437,18 +436,19 @@ PageModel page_model_from_compiled(const DecodedScenario& d, const PageModelOpti
       summary = summarise_plan(
           plan.last_metre(),
           [&](PlanMetre& m) {
-        if (!cursor.next(m)) return false;
-        if (m.first.tag != plan_tag::kEmpty && m.second.tag != plan_tag::kEmpty) {
-          sink(static_cast<int64_t>(m.metre), m.first.value, m.second.value);
-        }
-        return true;
+            if (!cursor.next(m)) return false;
+            if (m.first.tag != plan_tag::kEmpty && m.second.tag != plan_tag::kEmpty) {
+              sink(static_cast<int64_t>(m.metre), m.first.value, m.second.value);
+            }
+            return true;
           },
           options.max_curves);
     };
   }
   add_plan(model, source, options);
   std::vector<Curve> curves;
-  for (const CurveRun& run : summary.curves) curves.push_back(curve_of(run.start, run.length, run.side, run.klass, run.curvature));
+  for (const CurveRun& run : summary.curves)
+    curves.push_back(curve_of(run.start, run.length, run.side, run.klass, run.curvature));
   builder.curves(std::move(curves), {}, options.max_curves, summary.curves_not_kept);
   place_curves(model);
   return model;

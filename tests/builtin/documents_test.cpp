@@ -50,9 +50,10 @@ struct Document {
 };
 
 const Document kDocuments[] = {
-    {"timetable card", write_timetable_card, &ScenarioFiles::timetable_card, timetable_card_lines, "_scheda_treno.txt", 37},
-    {"slowdown order", write_slowdown_order, &ScenarioFiles::slowdown_order, slowdown_order_lines,
-     "_rallentamenti.txt", 46},
+    {"timetable card", write_timetable_card, &ScenarioFiles::timetable_card, timetable_card_lines, "_scheda_treno.txt",
+     37},
+    {"slowdown order", write_slowdown_order, &ScenarioFiles::slowdown_order, slowdown_order_lines, "_rallentamenti.txt",
+     46},
     {"notes", write_notes, &ScenarioFiles::notes, notes_lines, "_note.txt", 137},
 };
 

@@ -88,9 +88,7 @@ TEST_F(FullScale, InspectListsEveryFile) {
   expect_bounded(args, files, 2.0, 4.0);
 }
 
-TEST_F(FullScale, InspectListsEveryMetre) {
-  expect_bounded({"inspect", "--all", plan(1)}, {plan(1)}, 10.0, 4.0);
-}
+TEST_F(FullScale, InspectListsEveryMetre) { expect_bounded({"inspect", "--all", plan(1)}, {plan(1)}, 10.0, 4.0); }
 
 // The plan is listed as a stream, the JSON document written as it goes:
 // every metre and every cell of a 1 000 km set within the fixed 16 MiB.
@@ -144,8 +142,8 @@ TEST_F(FullScale, CheckFindsEveryError) {
 TEST_F(FullScale, ViewDrawsTheRoute) {
   const fs::path pages = dir_->path() / "pages";
   fs::create_directories(pages);
-  expect_bounded({"view", line_file(1), train_file(1), "-o", (pages / "a.html").string()}, {line_file(1), train_file(1)},
-                 2.0, 40.0);
+  expect_bounded({"view", line_file(1), train_file(1), "-o", (pages / "a.html").string()},
+                 {line_file(1), train_file(1)}, 2.0, 40.0);
   EXPECT_LT(fs::file_size(pages / "a.html"), 4u << 20) << "a page of a few MB at most";
   const std::vector<std::string> files = {plan(1), table(1), cells(1)};
   expect_bounded({"view", "--compiled", plan(1), table(1), cells(1), "-o", (pages / "b.html").string()}, files, 2.0,

@@ -151,8 +151,12 @@ TEST_F(CompileTest, TrainNumberThatIsNoUtf8) {
 TEST_F(CompileTest, NamesFromOptionsEnterTheScenarioTable) {
   ASSERT_EQ(compile_prova({"--route", "Altra", "--train", "7"}).status, 0);
   const std::string table = read_bytes(out_ + "/Altra_7.sim");
-  EXPECT_THAT(table, ::testing::HasSubstr(std::string("\x05\x00" "Altra", 7)));
-  EXPECT_THAT(table, ::testing::HasSubstr(std::string("\x01\x00" "7", 3)));
+  EXPECT_THAT(table, ::testing::HasSubstr(std::string("\x05\x00"
+                                                      "Altra",
+                                                      7)));
+  EXPECT_THAT(table, ::testing::HasSubstr(std::string("\x01\x00"
+                                                      "7",
+                                                      3)));
   EXPECT_THAT(table, ::testing::Not(::testing::HasSubstr("Prova")));
 }
 
@@ -160,8 +164,8 @@ TEST_F(CompileTest, NamesFromOptionsEnterTheScenarioTable) {
 // check codes are summed over those bytes. File names keep the UTF-8 form.
 TEST_F(CompileTest, AccentedRouteIsStoredInWindows1252) {
   ASSERT_EQ(compile_prova({"--route", "Citt\xC3\xA0", "--train", "100"}).status, 0);
-  EXPECT_EQ(listing(out_), (std::vector<std::string>{"Citt\xC3\xA0_100.dat", "Citt\xC3\xA0_100.sim",
-                                                     "Citt\xC3\xA0_linea.dat"}));
+  EXPECT_EQ(listing(out_),
+            (std::vector<std::string>{"Citt\xC3\xA0_100.dat", "Citt\xC3\xA0_100.sim", "Citt\xC3\xA0_linea.dat"}));
   const std::string table = read_bytes(out_ + "/Citt\xC3\xA0_100.sim");
   // Walk to slot 85: each slot is 34 bytes plus its text.
   std::size_t at = 0;
@@ -169,7 +173,9 @@ TEST_F(CompileTest, AccentedRouteIsStoredInWindows1252) {
     ASSERT_LT(at + 16, table.size());
     at += 34 + (static_cast<unsigned char>(table[at + 14]) | static_cast<unsigned char>(table[at + 15]) << 8);
   }
-  EXPECT_EQ(table.substr(at + 14, 2 + 5), std::string("\x05\x00" "Citt\xE0", 7));
+  EXPECT_EQ(table.substr(at + 14, 2 + 5), std::string("\x05\x00"
+                                                      "Citt\xE0",
+                                                      7));
   // Route check code over "100citt\xE0" + filler: 33835 = 0x842B.
   EXPECT_EQ(table.substr(at + 16 + 5 + 14, 4), std::string("\x2B\x84\x00\x00", 4));
   const std::string cells = read_bytes(out_ + "/Citt\xC3\xA0_100.dat");

@@ -145,8 +145,10 @@ Case parse_case(const std::string& text) {
     for (std::string w; in >> w;) {
       if (w == "LINE" || w == "TRAIN") {
         const std::size_t which = w == "LINE" ? 0 : 1;
-        if (c.inputs.size() <= which) c.problem = w + " names an input file the case does not have";
-        else w = c.inputs[which].name;
+        if (c.inputs.size() <= which)
+          c.problem = w + " names an input file the case does not have";
+        else
+          w = c.inputs[which].name;
       }
       r.args.push_back(w);
     }
@@ -165,14 +167,15 @@ Case parse_case(const std::string& text) {
       if (c.runs.empty()) new_run("", i - 1);
       CaseRun& r = c.runs.back();
       r.last_block = i;
-      std::optional<std::size_t>& slot = keyword == "status" ? r.status
+      std::optional<std::size_t>& slot = keyword == "status"   ? r.status
                                          : keyword == "stdout" ? r.out
                                          : keyword == "stderr" ? r.err
                                                                : r.written;
       if (slot) c.problem = "two \"" + keyword + "\" blocks for one run";
       slot = i;
-      if (keyword == "status" && (rest.size() != 1 || rest[0].size() > 3 || !b.lines.empty() ||
-                                  !std::all_of(rest[0].begin(), rest[0].end(), [](char ch) { return ch >= '0' && ch <= '9'; }))) {
+      if (keyword == "status" &&
+          (rest.size() != 1 || rest[0].size() > 3 || !b.lines.empty() ||
+           !std::all_of(rest[0].begin(), rest[0].end(), [](char ch) { return ch >= '0' && ch <= '9'; }))) {
         c.problem = "the status goes on its own header line: \"--- status N\"";
       }
     } else if (keyword.empty()) {
@@ -189,8 +192,8 @@ Case parse_case(const std::string& text) {
           f.noeol = true;
         } else if (rest[w] == "from" && w + 1 < rest.size()) {
           const std::string& source = rest[++w];
-          const auto earlier = std::find_if(c.inputs.begin(), c.inputs.end(),
-                                            [&](const InputFile& in) { return in.name == source; });
+          const auto earlier =
+              std::find_if(c.inputs.begin(), c.inputs.end(), [&](const InputFile& in) { return in.name == source; });
           if (earlier == c.inputs.end()) {
             c.problem = keyword + " is written from " + source + ", which is not an earlier input";
             continue;
@@ -273,8 +276,10 @@ std::string bless(Case c, const std::vector<Observed>& observed) {
     const CaseRun& r = c.runs[n];
     const Outcome& o = observed[n].outcome;
     auto set = [&](const std::optional<std::size_t>& slot, Block block) {
-      if (slot) c.blocks[*slot] = block;
-      else added[r.last_block].push_back(block);
+      if (slot)
+        c.blocks[*slot] = block;
+      else
+        added[r.last_block].push_back(block);
     };
     set(r.status, {"--- status " + std::to_string(o.status), {}});
     set(r.err, {"--- stderr", lines_of(o.err)});
@@ -316,7 +321,8 @@ TEST_P(Diagnostics, Case) {
     const Outcome o = sb::test::run_program(r.args, dir.path());
     std::vector<std::string> written;
     for (const std::string& name : files_under(dir.path())) {
-      const bool input = std::any_of(c.inputs.begin(), c.inputs.end(), [&](const InputFile& f) { return f.name == name; });
+      const bool input =
+          std::any_of(c.inputs.begin(), c.inputs.end(), [&](const InputFile& f) { return f.name == name; });
       if (!input) written.push_back(name);
     }
 

@@ -28,7 +28,8 @@ TEST(Diff, DamagedFileGivesOneLineAndStatus2) {
   compile_example(a);
   compile_example(b);
   test::write_bytes(b / "Esempio_7.dat", "short");
-  const test::Outcome damaged = test::run_program({"diff", a.string(), b.string(), "--route", "Esempio", "--train", "7"});
+  const test::Outcome damaged =
+      test::run_program({"diff", a.string(), b.string(), "--route", "Esempio", "--train", "7"});
   EXPECT_EQ(damaged.status, 2);
   EXPECT_EQ(damaged.err, (b / "Esempio_7.dat").string() +
                              ": offset 0: error: file size 5 is not a multiple of the 15-byte cell: cell 0 is cut off "

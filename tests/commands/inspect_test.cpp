@@ -54,8 +54,9 @@ std::size_t count(const std::string& text, const std::string& what) {
 }
 
 std::size_t builtin_train_records(std::string_view keyword) {
-  return static_cast<std::size_t>(std::count_if(builtin_train_lines().begin(), builtin_train_lines().end(),
-                                                [&](std::string_view l) { return l.substr(0, keyword.size()) == keyword; }));
+  return static_cast<std::size_t>(
+      std::count_if(builtin_train_lines().begin(), builtin_train_lines().end(),
+                    [&](std::string_view l) { return l.substr(0, keyword.size()) == keyword; }));
 }
 
 TEST_F(Inspect, BuiltinScenarioListsBoardsStationsSignalsCurvesAndMatchingCodes) {
@@ -87,8 +88,9 @@ TEST_F(Inspect, BuiltinScenarioListsBoardsStationsSignalsCurvesAndMatchingCodes)
 TEST_F(Inspect, SlowdownsOfTheExampleAreListedByMeaning) {
   const test::Outcome o = test::run_program({"inspect", at("Esempio_7.dat")});
   ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_THAT(o.out, ::testing::HasSubstr(
-                         "cell   117     5 800 m     5.800 km  slowdown warning: speed 60 km/h  (chainage km 6.800)\n"));
+  EXPECT_THAT(o.out,
+              ::testing::HasSubstr(
+                  "cell   117     5 800 m     5.800 km  slowdown warning: speed 60 km/h  (chainage km 6.800)\n"));
   EXPECT_THAT(o.out, ::testing::HasSubstr(
                          "cell   141     7 000 m     7.000 km  slowdown start: speed 60 km/h  (chainage km 8.000)\n"));
   EXPECT_THAT(o.out, ::testing::HasSubstr(
@@ -118,9 +120,10 @@ TEST_F(Inspect, JsonParsesAndItsRawFieldsAgreeWithTheBytes) {
   const std::string cell_bytes = test::read_existing(at(kCells));
   EXPECT_TRUE(cells["check_code"]["matches"].get<bool>());
   ASSERT_EQ(cells["cells"].size(), cell_bytes.size() / 15);
-  const std::pair<const char*, int> cell_fields[] = {
-      {"kind", 1}, {"value", -2}, {"value_2", -2}, {"value_3", -2}, {"value_4", -2}, {"signal_time", 1},
-      {"approach_mark", 1}, {"montagna_type", 1}, {"speed_code", 1}, {"gradient", 1}, {"adhesion", 1}};
+  const std::pair<const char*, int> cell_fields[] = {{"kind", 1},          {"value", -2},        {"value_2", -2},
+                                                     {"value_3", -2},      {"value_4", -2},      {"signal_time", 1},
+                                                     {"approach_mark", 1}, {"montagna_type", 1}, {"speed_code", 1},
+                                                     {"gradient", 1},      {"adhesion", 1}};
   for (const json& c : cells["cells"]) {
     std::size_t at_byte = c["offset"].get<std::size_t>();
     ASSERT_EQ(at_byte, c["index"].get<std::size_t>() * 15);
@@ -187,7 +190,8 @@ TEST_F(Inspect, JsonParsesAndItsRawFieldsAgreeWithTheBytes) {
   }
   EXPECT_EQ(p, plan_bytes.size());
   ASSERT_EQ(plan["curves"].size(), 2u);
-  EXPECT_EQ(plan["curves"][1], json({{"start", 6000}, {"length", 400}, {"class", 3}, {"side", "s"}, {"curvature", -0.0004}}));
+  EXPECT_EQ(plan["curves"][1],
+            json({{"start", 6000}, {"length", 400}, {"class", 3}, {"side", "s"}, {"curvature", -0.0004}}));
 }
 
 TEST_F(Inspect, TextsAreShownInUtf8WithNonPrintablesEscaped) {
@@ -221,7 +225,8 @@ struct Refusal {
 TEST_F(Inspect, DamagedFilesGiveOneLineAndStatus1) {
   const std::vector<Refusal> cases = {
       {"cell file cut", kCells, [](std::string b) { return b.substr(0, b.size() - 1); },
-       "offset 28500: error: file size 28514 is not a multiple of the 15-byte cell: cell 1900 is cut off after 14 bytes"},
+       "offset 28500: error: file size 28514 is not a multiple of the 15-byte cell: cell 1900 is cut off after 14 "
+       "bytes"},
       {"table with a trailing byte", kTable, [](std::string b) { return b + "x"; },
        "offset 3975: error: 1 trailing byte after slot 86"},
       {"table text too long", kTable, [](std::string b) { return with_byte(with_byte(b, 14, '\xFF'), 15, '\x7F'); },
@@ -272,9 +277,8 @@ TEST(CompiledSets, ACellFileThatDisagreesWithItsTableIsReported) {
   const std::string example = SB_EXAMPLE_DIR;
   for (const char* out : {"whole", "cut"}) {
     std::filesystem::create_directory(tmp.path() / out);
-    ASSERT_EQ(sb::test::run_program({"compile", example + "/Esempio_linea.txt", example + "/Esempio_7-.txt", "--out",
-                                     out},
-                                    tmp.path())
+    ASSERT_EQ(sb::test::run_program(
+                  {"compile", example + "/Esempio_linea.txt", example + "/Esempio_7-.txt", "--out", out}, tmp.path())
                   .status,
               0);
   }

@@ -20,9 +20,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::HasSubstr;
 using sb::test::Outcome;
 using sb::test::snapshot;
+using ::testing::HasSubstr;
 
 const std::string kExample = SB_EXAMPLE_DIR;
 
@@ -107,18 +107,18 @@ TEST_P(Interrupts, LeaveOneWholeSetAndNoTemporaryFile) {
   EXPECT_EQ(out_state(), c.left);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Moments, Interrupts,
-    ::testing::Values(
-        InterruptCase{"IntWhileThePlanIsWritten", "INT@output:1", 130, "interrupted (SIGINT): temporary files removed", "a"},
-        InterruptCase{"TermWhileTheTableIsWritten", "TERM@output:2", 143, "terminated (SIGTERM): temporary files removed",
-                      "a"},
-        InterruptCase{"IntWithEveryOutputWritten", "INT@output:3", 130, "interrupted (SIGINT)", "a"},
-        InterruptCase{"IntBetweenRenamesWaitsForTheSet", "INT@rename:2", 130,
-                      "the replacement under way was finished first", "b"},
-        InterruptCase{"TermBeforeTheLastRename", "TERM@rename:3", 143, "the replacement under way was finished first",
-                      "b"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Moments, Interrupts,
+                         ::testing::Values(InterruptCase{"IntWhileThePlanIsWritten", "INT@output:1", 130,
+                                                         "interrupted (SIGINT): temporary files removed", "a"},
+                                           InterruptCase{"TermWhileTheTableIsWritten", "TERM@output:2", 143,
+                                                         "terminated (SIGTERM): temporary files removed", "a"},
+                                           InterruptCase{"IntWithEveryOutputWritten", "INT@output:3", 130,
+                                                         "interrupted (SIGINT)", "a"},
+                                           InterruptCase{"IntBetweenRenamesWaitsForTheSet", "INT@rename:2", 130,
+                                                         "the replacement under way was finished first", "b"},
+                                           InterruptCase{"TermBeforeTheLastRename", "TERM@rename:3", 143,
+                                                         "the replacement under way was finished first", "b"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // SIGKILL between renames leaves a journal: reading commands refuse the
 // set, and the next run (or recover) puts the new set in place.
@@ -136,8 +136,9 @@ TEST_P(Killed, BetweenRenamesIsFinishedByTheNextRun) {
   EXPECT_EQ(listed.err,
             "scenario-builder: error: out holds files that a killed run was replacing: they may be part old, part "
             "new; run 'scenario-builder recover out' to finish the replacement first\n");
-  EXPECT_EQ(sb::test::run_program({"view", "--compiled", "out", "--route", "Esempio", "--train", "7"}, tmp_.path()).status,
-            1);
+  EXPECT_EQ(
+      sb::test::run_program({"view", "--compiled", "out", "--route", "Esempio", "--train", "7"}, tmp_.path()).status,
+      1);
 
   const Outcome recovered = sb::test::run_program({"recover", "out"}, tmp_.path());
   EXPECT_EQ(recovered.status, 0) << recovered.err;
@@ -274,8 +275,8 @@ TEST(StandardOutput, AFullDeviceIsStatusFourAndAClosedPipeIsQuiet) {
   const std::string plan = (tmp.path() / "ValdraPCal-Dorvesa_linea.dat").string();
   const std::string program = SB_EXECUTABLE;
 
-  const int full = std::system(("'" + program + "' inspect --all '" + plan + "' >/dev/full 2>'" +
-                                (tmp.path() / "err").string() + "'").c_str());
+  const int full = std::system(
+      ("'" + program + "' inspect --all '" + plan + "' >/dev/full 2>'" + (tmp.path() / "err").string() + "'").c_str());
   EXPECT_EQ(WEXITSTATUS(full), 4);
   EXPECT_EQ(sb::test::read_bytes(tmp.path() / "err"),
             "scenario-builder: error: cannot write standard output: No space left on device\n");
@@ -302,8 +303,8 @@ TEST(OutOfMemory, IsStatusFourWithAMessage) {
   sb::test::write_bytes(line, "");
   fs::resize_file(line, uintmax_t{600} << 20);  // sparse
   sb::test::write_bytes(tmp.path() / "Big_1-.txt", "[generale]\r\n[fine]\r\n");
-  const std::string command = "ulimit -v 262144; exec '" + std::string(SB_EXECUTABLE) +
-                              "' check Big_linea.txt Big_1-.txt 2>err";
+  const std::string command =
+      "ulimit -v 262144; exec '" + std::string(SB_EXECUTABLE) + "' check Big_linea.txt Big_1-.txt 2>err";
   const int status = std::system(("cd '" + tmp.path().string() + "' && bash -c \"" + command + "\"").c_str());
   EXPECT_EQ(WEXITSTATUS(status), 4);
   EXPECT_EQ(sb::test::read_bytes(tmp.path() / "err"),

@@ -41,8 +41,7 @@ TEST_P(NameChecks, RefuseWhatWouldCollideOrHide) {
 INSTANTIATE_TEST_SUITE_P(
     Names, NameChecks,
     ::testing::Values(
-        NameCase{"Accepted", "Esempio", "7", true, ""},
-        NameCase{"TrainMayStartWithADot", "R", ".7", true, ""},
+        NameCase{"Accepted", "Esempio", "7", true, ""}, NameCase{"TrainMayStartWithADot", "R", ".7", true, ""},
         NameCase{"LineaTrainWithoutPlanCollidesWithNothing", "R", "linea", false, ""},
         NameCase{"TrainLineaMakesTrackCellsTheLinePlan", "R", "linea", true,
                  "the line plan file and the track cell file would both be \"out/R_linea.dat\" (route name "
@@ -53,8 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "the route name \".R\" starts with \".\": every file of the scenario would be hidden"},
         NameCase{"DotRoute", ".", "7", true,
                  "the route name \".\" starts with \".\": every file of the scenario would be hidden"},
-        NameCase{"NewlineInRoute", "R\nX", "7", true,
-                 "the route name \"R\\x0AX\" contains the control character 0x0A"},
+        NameCase{"NewlineInRoute", "R\nX", "7", true, "the route name \"R\\x0AX\" contains the control character 0x0A"},
         NameCase{"EscapeInTrain", "R", "\x1B[2J", true,
                  "the train number \"\\x1B[2J\" contains the control character 0x1B"},
         NameCase{"DeleteInTrain", "R", "7\x7F", true,
@@ -102,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"HiddenRoute",
                     {"--route", ".Manca", "--train", "7"},
                     "the route name \".Manca\" starts with \".\": every file of the scenario would be hidden"},
-        CommandCase{"TabInTrain", {"--train", "7\t8"}, "the train number \"7\\x098\" contains the control character 0x09"}),
+        CommandCase{
+            "TabInTrain", {"--train", "7\t8"}, "the train number \"7\\x098\" contains the control character 0x09"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An output that is one of the inputs, by whatever path: the inputs stay
@@ -145,23 +144,23 @@ TEST_P(OutputIsAnInput, IsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, OutputIsAnInput,
-    ::testing::Values(
-        SameFileCase{"SameDirectory", [](const fs::path&, const fs::path&) { return std::string("."); },
-                     "track cell file", "X_7.dat"},
-        SameFileCase{"ThroughDotDot", [](const fs::path&, const fs::path&) { return std::string("sub/.."); },
-                     "track cell file", "X_7.dat"},
-        SameFileCase{"ThroughSymlink",
-                     [](const fs::path& src, const fs::path& out) {
-                       fs::create_symlink(src / "X_7.dat", out / "X_7.dat");
-                       return out.string();
-                     },
-                     "track cell file", "X_7.dat"},
-        SameFileCase{"HardLinkToTheLineFile",
-                     [](const fs::path& src, const fs::path& out) {
-                       fs::create_hard_link(src / "Prova_linea.txt", out / "X_7.sim");
-                       return out.string();
-                     },
-                     "scenario table file", "Prova_linea.txt"}),
+    ::testing::Values(SameFileCase{"SameDirectory", [](const fs::path&, const fs::path&) { return std::string("."); },
+                                   "track cell file", "X_7.dat"},
+                      SameFileCase{"ThroughDotDot",
+                                   [](const fs::path&, const fs::path&) { return std::string("sub/.."); },
+                                   "track cell file", "X_7.dat"},
+                      SameFileCase{"ThroughSymlink",
+                                   [](const fs::path& src, const fs::path& out) {
+                                     fs::create_symlink(src / "X_7.dat", out / "X_7.dat");
+                                     return out.string();
+                                   },
+                                   "track cell file", "X_7.dat"},
+                      SameFileCase{"HardLinkToTheLineFile",
+                                   [](const fs::path& src, const fs::path& out) {
+                                     fs::create_hard_link(src / "Prova_linea.txt", out / "X_7.sim");
+                                     return out.string();
+                                   },
+                                   "scenario table file", "Prova_linea.txt"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -187,7 +186,8 @@ TEST_P(WritingCommands, RefuseTheNameBeforeReading) {
     fs::copy_file(std::string(SB_EXAMPLE_DIR) + "/" + f, tmp.path() / f);
   }
   fs::create_directory(tmp.path() / "cv");
-  ASSERT_EQ(sb::test::run_program({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--out", "cv"}, tmp.path()).status, 0);
+  ASSERT_EQ(sb::test::run_program({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--out", "cv"}, tmp.path()).status,
+            0);
   const auto before = snapshot(tmp.path());
   const auto compiled_before = snapshot(tmp.path() / "cv");
 
@@ -264,10 +264,9 @@ TEST(BuiltinRun, KeepsEditedDescriptionFilesUnlessForced) {
 TEST(ViewPage, DashWritesToStandardOutput) {
   const sb::test::TempDir tmp("sb_writers_");
   ASSERT_TRUE(tmp.created());
-  const Outcome o = sb::test::run_program(
-      {"view", std::string(SB_EXAMPLE_DIR) + "/Esempio_linea.txt", std::string(SB_EXAMPLE_DIR) + "/Esempio_7-.txt",
-       "-o", "-"},
-      tmp.path());
+  const Outcome o = sb::test::run_program({"view", std::string(SB_EXAMPLE_DIR) + "/Esempio_linea.txt",
+                                           std::string(SB_EXAMPLE_DIR) + "/Esempio_7-.txt", "-o", "-"},
+                                          tmp.path());
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_THAT(o.out, ::testing::StartsWith("<!DOCTYPE html>"));
   EXPECT_TRUE(names_in(tmp.path()).empty());

@@ -47,9 +47,12 @@ std::vector<Target> replaced(const std::vector<std::string>& names) {
   return targets;
 }
 
-const std::vector<std::string> kBuiltinSix = {
-    kRoute + "_24317_note.txt",      kRoute + "_24317_rallentamenti.txt", kRoute + "_24317_scheda_treno.txt",
-    kRoute + "_linea.dat",           kRoute + "_24317.sim",               kRoute + "_24317.dat"};
+const std::vector<std::string> kBuiltinSix = {kRoute + "_24317_note.txt",
+                                              kRoute + "_24317_rallentamenti.txt",
+                                              kRoute + "_24317_scheda_treno.txt",
+                                              kRoute + "_linea.dat",
+                                              kRoute + "_24317.sim",
+                                              kRoute + "_24317.dat"};
 const std::vector<std::string> kDescriptions = {kRoute + "_linea.txt", kRoute + "_24317-.txt"};
 
 std::vector<Target> builtin_targets(bool keep_sources) {
@@ -72,7 +75,12 @@ const RunKind kRuns[] = {
     // Without --keep-sources, description files of an earlier run are
     // deleted with the set, and put back with it.
     // The old description files differ from the built-in text: --force.
-    {"Builtin", {"--dir", "OUT", "--force"}, builtin_targets(false), set_of(kBuiltinSix), 100000, kRoute + "_linea.dat"},
+    {"Builtin",
+     {"--dir", "OUT", "--force"},
+     builtin_targets(false),
+     set_of(kBuiltinSix),
+     100000,
+     kRoute + "_linea.dat"},
     {"BuiltinKeepSources",
      {"--dir", "OUT", "--keep-sources", "--force"},
      builtin_targets(true),
@@ -139,8 +147,7 @@ class OutputSetFaults : public ::testing::TestWithParam<RunKind> {
 
   // The run failed with `err` and OUT holds the old set exactly: the same
   // names (nothing temporary beside them) and the same bytes.
-  void expect_old_set_kept(const Outcome& o, const std::string& err,
-                           const std::map<std::string, std::string>& old) {
+  void expect_old_set_kept(const Outcome& o, const std::string& err, const std::map<std::string, std::string>& old) {
     EXPECT_EQ(o.status, 4);
     EXPECT_EQ(o.err, err);
     EXPECT_EQ(o.out, "");
@@ -198,9 +205,8 @@ TEST_P(OutputSetFaults, ImmutableFileInPlaceOfEachTarget) {
     const auto old = old_set();
     const sb::test::ImmutableFile immutable(out_ / t.name);
     if (!immutable.problem().empty()) GTEST_SKIP() << "no immutable files here: " << immutable.problem();
-    expect_old_set_kept(run(), failure("cannot " + std::string(t.verb) + " " + target_path(t.name) +
-                                       ": Operation not permitted"),
-                        old);
+    expect_old_set_kept(
+        run(), failure("cannot " + std::string(t.verb) + " " + target_path(t.name) + ": Operation not permitted"), old);
   }
 }
 

@@ -61,7 +61,8 @@ class RunTest : public ::testing::Test {
   }
 
   void expect_no_temporary_file(const fs::path& dir) {
-    for (const std::string& name : names_in(dir)) EXPECT_THAT(name, ::testing::Not(::testing::HasSubstr(".tmp-"))) << name;
+    for (const std::string& name : names_in(dir))
+      EXPECT_THAT(name, ::testing::Not(::testing::HasSubstr(".tmp-"))) << name;
   }
 
   sb::test::TempDir tmp_{"sb_run_"};

@@ -246,8 +246,9 @@ TEST(ViewCommand, ScenarioWithErrorsStillGetsItsPage) {
   ASSERT_TRUE(dir.created());
   const std::filesystem::path line = dir.path() / "Rotta_linea.txt", train = dir.path() / "Rotta_5-.txt";
   test::write_bytes(line, "[generale]\r\nlunghezza percorso,  20000\r\n[fine]\r\n");
-  test::write_bytes(train, "[generale]\r\n[segnali]\r\nsegnale,  1200,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n"
-                           "segnale,  1210,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n[fine]\r\n");
+  test::write_bytes(train,
+                    "[generale]\r\n[segnali]\r\nsegnale,  1200,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n"
+                    "segnale,  1210,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n[fine]\r\n");
   const std::filesystem::path page = dir.path() / "page.html";
   test::Outcome o = test::run_program({"view", line.string(), train.string(), "-o", page.string()});
   EXPECT_EQ(o.status, 1);
@@ -286,8 +287,8 @@ TEST(ViewCommand, DamagedCompiledFileIsShownAsADiagnostic) {
   const std::string stem = d + "/" + std::string(kBuiltinRoute) + "_" + kBuiltinTrain;
   std::string cells = test::read_existing(stem + ".dat");
   test::write_bytes(stem + ".dat", cells.substr(0, cells.size() - 7));
-  test::Outcome o = test::run_program({"view", "--compiled", "--route", kBuiltinRoute, "--train", kBuiltinTrain, d,
-                                       "-o", d + "/page.html"});
+  test::Outcome o = test::run_program(
+      {"view", "--compiled", "--route", kBuiltinRoute, "--train", kBuiltinTrain, d, "-o", d + "/page.html"});
   EXPECT_EQ(o.status, 1);
   EXPECT_THAT(o.err, ::testing::HasSubstr(stem + ".dat: offset ")) << o.err;
   const std::string html = test::read_existing(d + "/page.html");
@@ -300,10 +301,10 @@ TEST(ViewCommand, Misuse) {
   ASSERT_TRUE(dir.created());
   const std::string d = dir.path().string();
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"view", "--compiled", d},                       // a directory without --route and --train
-           {"view", "--compiled", d + "/a.txt"},            // a kind the name does not tell
+           {"view", "--compiled", d},                               // a directory without --route and --train
+           {"view", "--compiled", d + "/a.txt"},                    // a kind the name does not tell
            {"view", "--compiled", d + "/A_1.dat", d + "/B_2.dat"},  // two of one kind
-           {"view", kExample + "/Esempio_linea.txt"},       // one description file
+           {"view", kExample + "/Esempio_linea.txt"},               // one description file
        }) {
     test::Outcome o = test::run_program(args);
     EXPECT_EQ(o.status, 2) << args.back() << ": " << o.err;

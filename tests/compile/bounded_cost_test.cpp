@@ -44,8 +44,7 @@ std::string zero_length_slowdowns(int64_t route, int speed) {
   const int64_t cells = (route + 7000) / 50;
   for (int64_t c = 24; c < cells - 4; ++c) {
     if ((c / 24) % 2 == 0) continue;  // starts in odd blocks of 24 cells, warnings in even ones
-    train += "rallentamento,  " + std::to_string(50 * (c - 1)) + ",  " + std::to_string(speed) +
-             ",  0,  0,  0,  0\r\n";
+    train += "rallentamento,  " + std::to_string(50 * (c - 1)) + ",  " + std::to_string(speed) + ",  0,  0,  0,  0\r\n";
   }
   return input(line_file("", route), train, '0');
 }
@@ -57,10 +56,8 @@ struct Worst {
 
 TEST(BoundedCost, WorstInputsFinishInTime) {
   const std::vector<Worst> cases = {
-      {"1000000 m route with a curve of huge length",
-       [] { return input(line_file("curvad6,  0,  2147483647\r\n")); }},
-      {"1000000 m route, plan and three files",
-       [] { return input(line_file("curvad6,  100,  999000\r\n")); }},
+      {"1000000 m route with a curve of huge length", [] { return input(line_file("curvad6,  0,  2147483647\r\n")); }},
+      {"1000000 m route, plan and three files", [] { return input(line_file("curvad6,  100,  999000\r\n")); }},
       {"100000 route length records",
        [] {
          return input("[generale]\r\n" + test::repeated("lunghezza percorso,  1000000\r\n", 100000) + "[curve]\r\n");

@@ -41,10 +41,10 @@ TEST(Check, ACleanScenarioNeedsOneCompile) {
 TEST(Check, ARecordCutShortIsLeftOutWholeNotLineByLine) {
   // The signal on line 4 lacks seven values, so line 5's keyword fails as
   // its fifth value; leaving out line 4 lets line 5 be read as it stands.
-  const CheckResult r = check_scenario(request(
-      line_file("pendenza,  0,  0\r\n"),
-      train_file("velocita,  0,  90\r\naderenza,  0,  100\r\nsegnale,  1200,  1,  4,  1\r\n"
-                 "segnale,  3000,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n")));
+  const CheckResult r =
+      check_scenario(request(line_file("pendenza,  0,  0\r\n"),
+                             train_file("velocita,  0,  90\r\naderenza,  0,  100\r\nsegnale,  1200,  1,  4,  1\r\n"
+                                        "segnale,  3000,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n")));
   EXPECT_EQ(r.diagnostics.error_count(), 1u);
   EXPECT_EQ(r.compiles, 2u);
 }
@@ -54,9 +54,8 @@ TEST(Check, StopsAtItsLimitWithBoundedCompiles) {
   // stops reading, so each needs a compile of its own.
   std::string stations;
   for (int i = 0; i < 200; ++i) stations += station_record(1010 + 400 * i, 12, 0);
-  const CheckResult r = check_scenario(request(line_file("pendenza,  0,  0\r\n"),
-                                               train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n" + stations),
-                                               10));
+  const CheckResult r = check_scenario(request(
+      line_file("pendenza,  0,  0\r\n"), train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n" + stations), 10));
   EXPECT_EQ(r.diagnostics.error_count(), 10u);
   EXPECT_TRUE(r.stopped_at_limit);
   EXPECT_EQ(r.compiles, 10u);
@@ -88,9 +87,9 @@ namespace {
 TEST(Check, EachNoteStaysShortHoweverManyLinesWereLeftOut) {
   std::string stations;
   for (int i = 0; i < 150; ++i) stations += test::station_record(1010 + 400 * i, 12, 0);
-  const CheckResult r = check_scenario(request(test::line_file("pendenza,  0,  0\r\n"),
-                                               test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n" + stations),
-                                               1000));
+  const CheckResult r =
+      check_scenario(request(test::line_file("pendenza,  0,  0\r\n"),
+                             test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n" + stations), 1000));
   ASSERT_EQ(r.diagnostics.error_count(), 150u);
   for (const Diagnostic& d : r.diagnostics.list()) EXPECT_LT(format_diagnostic(d).size(), 150u) << format_diagnostic(d);
   EXPECT_EQ(format_diagnostic(r.diagnostics.list().back()),

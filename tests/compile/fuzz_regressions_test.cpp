@@ -126,8 +126,8 @@ TEST(FuzzRegressions, LongInputsEndWithACode) {
   const std::string tail = "[fine]\r\n" + std::string(kSeparator) + "1[generale]\r\n[fine]\r\n";
   expect_outcome("very long line", head + std::string(1 << 20, 'x') + "\r\n" + tail, 0, false);
   expect_outcome("very long number", head + "pendenza,  " + std::string(1 << 20, '7') + "\r\n" + tail, 25, false);
-  expect_outcome("very long board text", head + "cartello_indicatore,  1300,  " + std::string(70000, 'T') + "\r\n" + tail,
-                 25, false);
+  expect_outcome("very long board text",
+                 head + "cartello_indicatore,  1300,  " + std::string(70000, 'T') + "\r\n" + tail, 25, false);
 }
 
 }  // namespace

@@ -46,10 +46,9 @@ TEST(ScenarioTableFile, RouteSlotIsFiftyTwoBytes) {
   StringSink sink;
   write_scenario_table(table_records(table), sink);
 
-  const std::string expected = bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                                      0x00, 0x12, 0x00}) +
-                               "ValdraPCal-Dorvesa" + bytes({0x62, 0x02}) + zeros(8) + zeros(4) +
-                               bytes({0x44, 0x7E, 0x00, 0x00});
+  const std::string expected =
+      bytes({0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x12, 0x00}) +
+      "ValdraPCal-Dorvesa" + bytes({0x62, 0x02}) + zeros(8) + zeros(4) + bytes({0x44, 0x7E, 0x00, 0x00});
   ASSERT_EQ(expected.size(), 52u);
   ASSERT_EQ(sink.bytes.size(), 2958u + 18u);
   EXPECT_EQ(sink.bytes.substr(0, 85 * kEmptyRecord), zeros(85 * kEmptyRecord));
@@ -81,7 +80,7 @@ TEST(ScenarioTableFile, FieldOrderAndWidths) {
   StringSink sink;
   write_scenario_table(table, sink);
   const std::string expected = bytes({0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0x03, 0x02, 0x01, 0xFE, 0xFF, 0xFF, 0xFF,
-                                      0x11, 0x03, 0x00, 0xC0, 0x80, 'z', 0xD4, 0xFE, 0x22, 0x21, 0x32, 0x31, 0x42,
+                                      0x11, 0x03, 0x00, 0xC0, 0x80, 'z',  0xD4, 0xFE, 0x22, 0x21, 0x32, 0x31, 0x42,
                                       0x41, 0x00, 0x80, 0x51, 0x61, 0x71, 0x81, 0x80, 0xAE, 0xFE, 0xFF});
   ASSERT_EQ(sink.bytes.size(), 2958u + 3u);
   EXPECT_EQ(sink.bytes.substr(0, 37), expected);
@@ -127,15 +126,14 @@ TEST(LinePlanFile, TagBytes) {
   ASSERT_EQ(plan.advance(2, true, -0.1), LinePlan::Advance::kDone);
   StringSink sink;
   write_line_plan(plan, sink);
-  const std::string expected =
-      bytes({0x02, 0x00, 0x00, 0x00,                                            // (0, 0) whole 0
-             0x02, 0x00, 0x00, 0x00,                                            // (1, 0) whole 0
-             0x05, 0x00, 0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0xBF,        // (2, 0) -0.1
-             0x00, 0x00,                                                        // (3, 0) empty
-             0x02, 0x00, 0x00, 0x00,                                            // (0, 1) whole 0
-             0x02, 0x00, 0x01, 0x00,                                            // (1, 1) whole 1
-             0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,        // (2, 1) 2.0
-             0x00, 0x00});                                                      // (3, 1) empty
+  const std::string expected = bytes({0x02, 0x00, 0x00, 0x00,                                      // (0, 0) whole 0
+                                      0x02, 0x00, 0x00, 0x00,                                      // (1, 0) whole 0
+                                      0x05, 0x00, 0x9A, 0x99, 0x99, 0x99, 0x99, 0x99, 0xB9, 0xBF,  // (2, 0) -0.1
+                                      0x00, 0x00,                                                  // (3, 0) empty
+                                      0x02, 0x00, 0x00, 0x00,                                      // (0, 1) whole 0
+                                      0x02, 0x00, 0x01, 0x00,                                      // (1, 1) whole 1
+                                      0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x40,  // (2, 1) 2.0
+                                      0x00, 0x00});                                                // (3, 1) empty
   EXPECT_EQ(sink.bytes, expected);
   EXPECT_EQ(line_plan_file_size(plan), sink.bytes.size());
 }

@@ -116,7 +116,9 @@ TEST_F(CompiledScenarios, DecodedFilesHoldTheModelTheReaderBuilt) {
 TEST(Layout, EveryFieldSurvivesTheWayToTheModelAndBack) {
   CellRecord cell;
   int16_t next = 1;
-  for_each_cell_field(cell, [&next](const char*, auto& value) { value = static_cast<std::remove_reference_t<decltype(value)>>(next++); });
+  for_each_cell_field(cell, [&next](const char*, auto& value) {
+    value = static_cast<std::remove_reference_t<decltype(value)>>(next++);
+  });
   EXPECT_TRUE(cell_record(track_cell(cell)) == cell);
 
   TableRecords records{};
@@ -172,8 +174,10 @@ TEST(Layout, DocumentedFieldTablesFollowTheRecordDeclarations) {
   };
   const auto type_of = [](const auto& value) -> std::string {
     using Field = std::decay_t<decltype(value)>;
-    if constexpr (std::is_same_v<Field, std::string>) return "bytes";
-    else return (std::is_signed_v<Field> ? "i" : "u") + std::to_string(8 * sizeof(Field));
+    if constexpr (std::is_same_v<Field, std::string>)
+      return "bytes";
+    else
+      return (std::is_signed_v<Field> ? "i" : "u") + std::to_string(8 * sizeof(Field));
   };
   std::vector<std::string> cell_fields;
   const CellRecord cell{};
@@ -253,16 +257,16 @@ const std::vector<Damaged>& damaged_cases() {
       {"EmptyCells", CompiledKind::kCells, "", 0, "empty file"},
       {"CellCutOff", CompiledKind::kCells, std::string(40, '\0'), 30, "not a multiple of the 15-byte cell"},
       {"SlotTruncated", CompiledKind::kTable, empty_table(86, std::string(20, '\0')), 86 * 34, "slot 86 is truncated"},
-      {"TextPastTheEnd", CompiledKind::kTable, empty_table(3) + std::string(14, '\0') + le16(500) + "abc",
-       3 * 34 + 14, "slot 3: text length 500 runs past the end"},
-      {"SlotAfterTextTruncated", CompiledKind::kTable, empty_table(3) + std::string(14, '\0') + le16(3) + "abc",
-       3 * 34, "slot 3 is truncated"},
+      {"TextPastTheEnd", CompiledKind::kTable, empty_table(3) + std::string(14, '\0') + le16(500) + "abc", 3 * 34 + 14,
+       "slot 3: text length 500 runs past the end"},
+      {"SlotAfterTextTruncated", CompiledKind::kTable, empty_table(3) + std::string(14, '\0') + le16(3) + "abc", 3 * 34,
+       "slot 3 is truncated"},
       {"TrailingBytes", CompiledKind::kTable, empty_table(87, "xy"), 87 * 34, "2 trailing bytes after slot 86"},
       {"UnknownTag", CompiledKind::kPlan, whole(0) + le16(7) + whole(1), 4, "unknown plan tag 7"},
       {"ElementCutOff", CompiledKind::kPlan, whole(0) + whole(0) + le16(5) + "abc", 8, "plan element cut off"},
       {"OddElementCount", CompiledKind::kPlan, whole(0) + whole(0) + whole(0), 12, "odd number of plan elements"},
-      {"SecondHalfNotAtTheStart", CompiledKind::kPlan, whole(0) + whole(0) + real(0.0) + whole(0) + whole(2) + real(2.0),
-       18, "does not start where the first ended"},
+      {"SecondHalfNotAtTheStart", CompiledKind::kPlan,
+       whole(0) + whole(0) + real(0.0) + whole(0) + whole(2) + real(2.0), 18, "does not start where the first ended"},
       {"SecondHalfTagsDiffer", CompiledKind::kPlan, whole(0) + whole(0) + real(0.0) + whole(0) + whole(1) + le16(0), 26,
        "metre 2 has tag 5 in the first half and 0 in the second"},
       {"EmptyPlan", CompiledKind::kPlan, "", 0, "empty file"},

@@ -60,43 +60,53 @@ const Triple kZero{};
 
 TEST(ChainageOrdering, Examples) {
   const OrderCase cases[] = {
-      {"built-in line", {{{0, 0, 0}, {31700, 44400, 1}, {0, 5200, 0}}},
-       {{{31700, 44500, 1}, {0, 5200, 0}, {0, 0, 0}}}},
+      {"built-in line", {{{0, 0, 0}, {31700, 44400, 1}, {0, 5200, 0}}}, {{{31700, 44500, 1}, {0, 5200, 0}, {0, 0, 0}}}},
       {"\"uno\" alone", {{kZero, kZero, {0, 5200, 0}}}, {{{0, 5200, 0}, kZero, kZero}}},
-      {"0, 10000, 20000 in uno, due, tre stay", {{{20000, 30000, 0}, {10000, 20000, 0}, {0, 5000, 0}}},
+      {"0, 10000, 20000 in uno, due, tre stay",
+       {{{20000, 30000, 0}, {10000, 20000, 0}, {0, 5000, 0}}},
        {{{20000, 30000, 0}, {10000, 20000, 0}, {0, 5000, 0}}}},
-      {"0, 10000, 20000 in tre, due, uno are swapped", {{{0, 5000, 0}, {10000, 20000, 0}, {20000, 30000, 0}}},
+      {"0, 10000, 20000 in tre, due, uno are swapped",
+       {{{0, 5000, 0}, {10000, 20000, 0}, {20000, 30000, 0}}},
        {{{20000, 30000, 0}, {10000, 20000, 0}, {0, 5000, 0}}}},
       {"two equal greatest starts", {{{10000, 1000, 0}, {10000, 2000, 0}, {0, 3000, 0}}}, {{kZero, kZero, kZero}}},
-      {"two equal greatest starts, the smaller first", {{{0, 3000, 0}, {10000, 1000, 1}, {10000, 2000, 0}}},
+      {"two equal greatest starts, the smaller first",
+       {{{0, 3000, 0}, {10000, 1000, 1}, {10000, 2000, 0}}},
        {{kZero, kZero, kZero}}},
       {"three equal starts", {{{5000, 1000, 0}, {5000, 2000, 0}, {5000, 3000, 0}}}, {{kZero, kZero, kZero}}},
       {"no chainage record", {{kZero, kZero, kZero}}, {{kZero, kZero, kZero}}},
       // When the two smaller starts are equal, the higher-numbered slot's
       // triple goes to slot 82.
-      {"81 greatest, 82 and 83 equal", {{{9000, 1, 0}, {100, 2, 0}, {100, 3, 0}}},
+      {"81 greatest, 82 and 83 equal",
+       {{{9000, 1, 0}, {100, 2, 0}, {100, 3, 0}}},
        {{{9000, 1, 0}, {100, 3, 0}, {100, 2, 0}}}},
-      {"82 greatest, 81 and 83 equal", {{{100, 1, 0}, {9000, 2, 0}, {100, 3, 0}}},
+      {"82 greatest, 81 and 83 equal",
+       {{{100, 1, 0}, {9000, 2, 0}, {100, 3, 0}}},
        {{{9000, 2, 0}, {100, 3, 0}, {100, 1, 0}}}},
-      {"83 greatest, 81 and 82 equal", {{{100, 1, 0}, {100, 2, 0}, {9000, 3, 0}}},
+      {"83 greatest, 81 and 82 equal",
+       {{{100, 1, 0}, {100, 2, 0}, {9000, 3, 0}}},
        {{{9000, 3, 0}, {100, 2, 0}, {100, 1, 0}}}},
       // Starts adding up to 0: chosen by reference value, looked for in
       // slot 83, then 82, then 81.
-      {"sum 0, reference in 83: 81 and 83 swap", {{{0, 7, 0}, {0, 8, 0}, {0, 9, 0}}},
+      {"sum 0, reference in 83: 81 and 83 swap",
+       {{{0, 7, 0}, {0, 8, 0}, {0, 9, 0}}},
        {{{0, 9, 0}, {0, 8, 0}, {0, 7, 0}}}},
-      {"sum 0, reference in 82: 81 and 82 swap", {{{0, 7, 0}, {0, 8, 0}, {0, -9, 0}}},
+      {"sum 0, reference in 82: 81 and 82 swap",
+       {{{0, 7, 0}, {0, 8, 0}, {0, -9, 0}}},
        {{{0, 8, 0}, {0, 7, 0}, {0, -9, 0}}}},
-      {"sum 0, reference in 81 only: stay", {{{0, 7, 0}, {0, 0, 0}, {0, -9, 0}}},
-       {{{0, 7, 0}, {0, 0, 0}, {0, -9, 0}}}},
+      {"sum 0, reference in 81 only: stay", {{{0, 7, 0}, {0, 0, 0}, {0, -9, 0}}}, {{{0, 7, 0}, {0, 0, 0}, {0, -9, 0}}}},
       {"sum 0, no reference above 0", {{{0, -7, 1}, {0, 0, 1}, {0, -9, 0}}}, {{kZero, kZero, kZero}}},
-      {"nonzero starts adding up to 0", {{{-500, 7, 0}, {500, 8, 0}, {0, 0, 0}}},
+      {"nonzero starts adding up to 0",
+       {{{-500, 7, 0}, {500, 8, 0}, {0, 0, 0}}},
        {{{500, 8, 0}, {-500, 7, 0}, {0, 0, 0}}}},
       // Only a flag of exactly 1 raises the reference by 100.
-      {"flags 1, 2 and 0", {{{30000, 40000, 1}, {20000, 1000, 2}, {0, 5000, 0}}},
+      {"flags 1, 2 and 0",
+       {{{30000, 40000, 1}, {20000, 1000, 2}, {0, 5000, 0}}},
        {{{30000, 40100, 1}, {20000, 1000, 2}, {0, 5000, 0}}}},
-      {"flag 1 follows its triple", {{{0, 1000, 0}, {0, 0, 0}, {0, 5200, 1}}},
+      {"flag 1 follows its triple",
+       {{{0, 1000, 0}, {0, 0, 0}, {0, 5200, 1}}},
        {{{0, 5300, 1}, {0, 0, 0}, {0, 1000, 0}}}},
-      {"flag 1 in every slot", {{{300, 0, 1}, {200, 50, 1}, {100, -100, 1}}},
+      {"flag 1 in every slot",
+       {{{300, 0, 1}, {200, 50, 1}, {100, -100, 1}}},
        {{{300, 100, 1}, {200, 150, 1}, {100, 0, 1}}}},
   };
   for (const OrderCase& c : cases) {
@@ -141,16 +151,19 @@ TEST(ChainageOrdering, ReadFromTheLineFile) {
       {"progressiva chilometrica uno,  20000,  1000,  0\r\n"
        "progressiva chilometrica due,  10000,  2000,  1\r\n"
        "progressiva chilometrica tre,  0,  3000,  0\r\n",
-       {{{20000, 1000, 0}, {10000, 2100, 1}, {0, 3000, 0}}}, 0},
+       {{{20000, 1000, 0}, {10000, 2100, 1}, {0, 3000, 0}}},
+       0},
       {"progressiva chilometrica uno,  2000000000,  0,  0\r\n"
        "progressiva chilometrica due,  2000000000,  0,  0\r\n",
-       {{kZero, {2000000000, 0, 0}, {2000000000, 0, 0}}}, 25},
+       {{kZero, {2000000000, 0, 0}, {2000000000, 0, 0}}},
+       25},
       // The first falling system's end overflows: every slot already holds
       // its ordered system (greatest start first), none moved on by 100.
       {"progressiva chilometrica uno,  100,  2147483600,  1\r\n"
        "progressiva chilometrica due,  300,  1000,  1\r\n"
        "progressiva chilometrica tre,  200,  2000,  0\r\n",
-       {{{300, 1100, 1}, {200, 2000, 0}, {100, 2147483600, 1}}}, 25},
+       {{{300, 1100, 1}, {200, 2000, 0}, {100, 2147483600, 1}}},
+       25},
   };
   for (const Case& c : cases) {
     auto r = read_files(test::line_file("", c.general), test::train_file(""));

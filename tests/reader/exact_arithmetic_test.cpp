@@ -78,8 +78,7 @@ TEST(ExactArithmetic, FirstOverflowingStepStopsWithCode25AndKeepsEarlierWrites) 
          EXPECT_EQ(s.cells.at(101).kind, cell_kind::kNothing);
        }},
       {"slowdown: x - 1200 overflows even without a warning cell", kPlainLine,
-       train_file("rallentamento,  -2147483000,  60,  100,  0,  0,  0\r\n"), 25,
-       [](const Scenario&) {}},
+       train_file("rallentamento,  -2147483000,  60,  100,  0,  0,  0\r\n"), 25, [](const Scenario&) {}},
       {"station: hours x 3600 overflows although the whole time would fit", kPlainLine,
        train_file(station(1000, 12, 600, 596524, -60, 0)), 25,
        [](const Scenario& s) {
@@ -101,8 +100,7 @@ TEST(ExactArithmetic, FirstOverflowingStepStopsWithCode25AndKeepsEarlierWrites) 
          EXPECT_EQ(plan.get(1000, 1).value, 1000.0);
          EXPECT_EQ(plan.get(1001, 1).tag, PlanTag::kEmpty);
        }},
-      {"82nd line board: kind and slot cursor written, then the text has no slot", line_file(boards),
-       kPlainTrain, 25,
+      {"82nd line board: kind and slot cursor written, then the text has no slot", line_file(boards), kPlainTrain, 25,
        [board82](const Scenario& s) {
          EXPECT_EQ(s.cells.at(board82).kind, cell_kind::kLineBoard);
          EXPECT_EQ(s.cells.at(board82).table_slot(), -1);
@@ -115,8 +113,8 @@ TEST(ExactArithmetic, FirstOverflowingStepStopsWithCode25AndKeepsEarlierWrites) 
          EXPECT_EQ(s.cells.at(100).abbattimento_value(), 0);
        }},
       {"route length below -7000 after a valid one leaves no cells",
-       "[generale]\r\nlunghezza percorso,  88000\r\nlunghezza percorso,  -8000\r\n[curve]\r\n[fine]\r\n",
-       kPlainTrain, 25, [](const Scenario& s) { EXPECT_FALSE(s.cells.exists()); }},
+       "[generale]\r\nlunghezza percorso,  88000\r\nlunghezza percorso,  -8000\r\n[curve]\r\n[fine]\r\n", kPlainTrain,
+       25, [](const Scenario& s) { EXPECT_FALSE(s.cells.exists()); }},
       {"route length whose + 7000 overflows after a valid one leaves no cells",
        "[generale]\r\nlunghezza percorso,  88000\r\nlunghezza percorso,  -2147483000\r\n[curve]\r\n[fine]\r\n",
        kPlainTrain, 25, [](const Scenario& s) { EXPECT_FALSE(s.cells.exists()); }},
@@ -133,10 +131,9 @@ TEST(ExactArithmetic, FirstOverflowingStepStopsWithCode25AndKeepsEarlierWrites) 
 
 TEST(ExactArithmetic, ResultsThatFitAreAccepted) {
   // The same formulas one step inside the limits.
-  const ReadResult r = read_files(
-      line_file("indicatori_vmax,  5000,  90,  90,  90,  214748364,  ,  ,  ,  7\r\n"),
-      train_file("segnale,  8000,  0,  214748364,  0,  0,  0,  0,  7,  0,  0,  0\r\n" +
-                 station(1000, 12, 600, 596523, 0, 0)));
+  const ReadResult r = read_files(line_file("indicatori_vmax,  5000,  90,  90,  90,  214748364,  ,  ,  ,  7\r\n"),
+                                  train_file("segnale,  8000,  0,  214748364,  0,  0,  0,  0,  7,  0,  0,  0\r\n" +
+                                             station(1000, 12, 600, 596523, 0, 0)));
   EXPECT_EQ(r.scenario.error_code(), 0);
   EXPECT_EQ(r.scenario.cells.at(101).board_stripes(), low16(2147483647));
   EXPECT_EQ(r.scenario.cells.at(161).signal_aspect(1), low16(2147483647));

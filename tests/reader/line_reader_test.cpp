@@ -33,7 +33,6 @@ std::string builtin_line() { return text_file_bytes(builtin_line_lines()); }
 
 uint64_t bits(double d) { return std::bit_cast<uint64_t>(d); }
 
-
 // --- the built-in line -------------------------------------------------------
 
 TEST(LineReader, BuiltinLine) {
@@ -69,7 +68,7 @@ TEST(LineReader, BuiltinLine) {
     int64_t cell;
     int16_t rank_a, rank_b, rank_c, stripes;
   };
-  const Board boards[] = {{26, 1800, 1800, 1800, 0},  {83, 2600, 2800, 2800, 0},  {371, 2000, 2100, 2100, 20},
+  const Board boards[] = {{26, 1800, 1800, 1800, 0},   {83, 2600, 2800, 2800, 0},  {371, 2000, 2100, 2100, 20},
                           {375, 2000, 2100, 2100, 10}, {379, 2000, 2100, 2100, 0}, {435, 2600, 2800, 2800, 0}};
   std::vector<int64_t> kind6;
   for (int64_t i = 0; i < s.cells.size(); ++i)
@@ -111,9 +110,8 @@ TEST(LineReader, BuiltinLine) {
     int64_t from, to;  // cells [from, to)
     uint8_t gradient;
   };
-  const Stretch stretches[] = {{0, 321, 100},   {321, 376, 102}, {376, 386, 105}, {386, 416, 96},
-                               {416, 436, 94},  {436, 476, 96},  {476, 566, 100}, {566, 606, 106},
-                               {606, 1898, 100}, {1898, 1901, 0}};
+  const Stretch stretches[] = {{0, 321, 100},  {321, 376, 102}, {376, 386, 105}, {386, 416, 96},   {416, 436, 94},
+                               {436, 476, 96}, {476, 566, 100}, {566, 606, 106}, {606, 1898, 100}, {1898, 1901, 0}};
   for (const Stretch& st : stretches)
     for (int64_t i = st.from; i < st.to; ++i) ASSERT_EQ(s.cells.at(i).gradient, st.gradient) << "cell " << i;
 
@@ -137,8 +135,8 @@ TEST(LineReader, RouteLengthSizesTheCellsAndThePlan) {
     int32_t route_length;
     int32_t total_metres, cell_count;
   };
-  const Case cases[] = {{88000, 95000, 1900}, {18, 7018, 140}, {25, 7025, 140}, {75, 7075, 142},
-                        {0, 7000, 140},       {1000000, 1007000, 20140}};
+  const Case cases[] = {{88000, 95000, 1900}, {18, 7018, 140}, {25, 7025, 140},
+                        {75, 7075, 142},      {0, 7000, 140},  {1000000, 1007000, 20140}};
   for (const Case& c : cases) {
     const ReadResult r = read_files(line_file("", "", c.route_length), kTrain);
     EXPECT_EQ(r.scenario.error_code(), 0) << c.route_length;
@@ -175,9 +173,9 @@ TEST(LineReader, FirstCurvedStepTurnsTheHeadingByTheClassCurvature) {
     const char* keyword;
     double k;
   };
-  const Case cases[] = {{"curvad6", 0.003},   {"curvas6", -0.003},   {"curvad1", 0.0001}, {"curvad2", 0.0002},
-                        {"curvad3", 0.0004},  {"CURVAS4", -0.001},   {"curvad5", 0.002},  {"curvas25", -0.0002},
-                        {"curva d 63", 0.0004}};
+  const Case cases[] = {{"curvad6", 0.003},  {"curvas6", -0.003},   {"curvad1", 0.0001},
+                        {"curvad2", 0.0002}, {"curvad3", 0.0004},   {"CURVAS4", -0.001},
+                        {"curvad5", 0.002},  {"curvas25", -0.0002}, {"curva d 63", 0.0004}};
   for (const Case& c : cases) {
     const ReadResult r = read_files(line_file(std::string(c.keyword) + ",  0,  10\r\n", "", 1000), kTrain);
     const test::DecodedPlan plan(r.scenario.plan);
@@ -215,8 +213,7 @@ TEST(LineReader, CurveStartingBehindThePlanCursorGetsOnlyItsRemainingCurvedSteps
 }
 
 TEST(LineReader, WithoutGeometryCurvesAreNotRecords) {
-  const ReadResult r =
-      read_files(line_file("curvad7,  100,  200\r\npendenza,  1000,  2\r\n", "", 1000), kTrain, 0);
+  const ReadResult r = read_files(line_file("curvad7,  100,  200\r\npendenza,  1000,  2\r\n", "", 1000), kTrain, 0);
   EXPECT_EQ(r.scenario.error_code(), 0);
   EXPECT_FALSE(r.scenario.plan.exists());
   EXPECT_EQ(r.scenario.cells.at(20).gradient, 102);
@@ -232,16 +229,19 @@ TEST(LineReader, GradientFills) {
     std::vector<std::pair<int64_t, uint8_t>> cells;  // cell, gradient
   };
   const Case cases[] = {
-      {"16050 then the next record", "pendenza,  16050,  2\r\npendenza,  18800,  5\r\n",
+      {"16050 then the next record",
+       "pendenza,  16050,  2\r\npendenza,  18800,  5\r\n",
        {{0, 100}, {320, 100}, {321, 102}, {375, 102}, {376, 105}, {1897, 105}, {1898, 0}}},
-      {"two records at the same position", "pendenza,  1000,  2\r\npendenza,  1000,  5\r\n",
+      {"two records at the same position",
+       "pendenza,  1000,  2\r\npendenza,  1000,  5\r\n",
        {{19, 100}, {20, 102}, {21, 105}, {1897, 105}}},
-      {"a record at 0 sets no cell", "pendenza,  0,  -3\r\npendenza,  50,  4\r\n",
+      {"a record at 0 sets no cell",
+       "pendenza,  0,  -3\r\npendenza,  50,  4\r\n",
        {{0, 97}, {1, 104}, {1897, 104}, {1898, 0}}},
-      {"position 25 rounds to cell 0 and sets no cell", "pendenza,  0,  -3\r\npendenza,  25,  4\r\n",
+      {"position 25 rounds to cell 0 and sets no cell",
+       "pendenza,  0,  -3\r\npendenza,  25,  4\r\n",
        {{0, 104}, {1, 104}}},
-      {"position 75 rounds to cell 2", "pendenza,  0,  -3\r\npendenza,  75,  4\r\n",
-       {{0, 97}, {1, 97}, {2, 104}}},
+      {"position 75 rounds to cell 2", "pendenza,  0,  -3\r\npendenza,  75,  4\r\n", {{0, 97}, {1, 97}, {2, 104}}},
       {"no record: the tail writes 100", "", {{0, 100}, {1897, 100}, {1898, 0}, {1900, 0}}},
   };
   for (const Case& c : cases) {
@@ -313,8 +313,8 @@ TEST(LineReader, CodesPositionsAndRemovedFiles) {
        true, true, true},
       {"15 board", line_file("cartello_indicatore,  94950,     (A)\r\n"), 15, 94950, true, true, true},
       {"94900 passes the range test", line_file("cartello_indicatore,  94900,     (A)\r\n"), 0, u, true, true, true},
-      {"repetition 9 codes accepted", line_file("", "ripetizione segnali 9 codici,  1000,  2000\r\n"), 0, u, true,
-       true, true},
+      {"repetition 9 codes accepted", line_file("", "ripetizione segnali 9 codici,  1000,  2000\r\n"), 0, u, true, true,
+       true},
   };
   for (const StopCase& c : cases) check(c, read_files(c.line, kTrain));
 }
@@ -373,8 +373,8 @@ TEST(LineReader, DiagnosticLines) {
   EXPECT_EQ(missing.scenario.table.route.route_name, "Prova");
   EXPECT_EQ(missing.scenario.table.train.train_number, "1");
 
-  const ReadResult board = read_files(
-      line_file("cartello_indicatore,  1300,     (A)\r\ncartello_indicatore,  1310,     (B)\r\n"), kTrain);
+  const ReadResult board =
+      read_files(line_file("cartello_indicatore,  1300,     (A)\r\ncartello_indicatore,  1310,     (B)\r\n"), kTrain);
   ASSERT_EQ(board.scenario.diagnostics.size(), 1u);
   EXPECT_EQ(format_diagnostic(board.scenario.diagnostics.list()[0]),
             "Prova_linea.txt:5: error 6: line board at 1310 m falls into cell 27, already taken by the board at "
@@ -392,23 +392,23 @@ TEST(LineReader, Code25RemovesBothFilesAndReturns) {
       {"no route length before [curve]",
        "[generale]\r\n[curve]\r\nlunghezza percorso,  88000\r\npendenza,  100,  2\r\n[fine]\r\n", 25, u, true, true,
        false},
-      {"gradient fills pushed past the last cell", line_file(repeated("pendenza,  7000,  1\r\n", 5), "", 100), 25,
-       u, true, true, false},
+      {"gradient fills pushed past the last cell", line_file(repeated("pendenza,  7000,  1\r\n", 5), "", 100), 25, u,
+       true, true, false},
       {"curve past total_metres", line_file("curvad6,  7000,  500\r\n", "", 100), 25, u, true, true, false},
       {"82nd line board", line_file(boards), 25, u, true, true, false},
       {"81st montagna span", line_file(repeated("montagna,  1000,  1020,  1\r\n", 81)), 25, u, true, true, false},
       {"montagna span past the last cell", line_file("montagna,  7000,  9000,  1\r\n", "", 100), 25, u, true, true,
        false},
-      {"speed sum beyond 16 bits", line_file("indicatori_vmax,  1250,  1700,  0,  0,  0,  ,  ,  ,  0\r\n"), 25, u,
-       true, true, false},
+      {"speed sum beyond 16 bits", line_file("indicatori_vmax,  1250,  1700,  0,  0,  0,  ,  ,  ,  0\r\n"), 25, u, true,
+       true, false},
       {"gradient above 155", line_file("pendenza,  100,  156\r\npendenza,  200,  0\r\n"), 25, u, true, true, false},
       {"gradient below -100", line_file("pendenza,  100,  -101\r\n"), 25, u, true, true, false},
       {"route length below -7000", line_file("", "", -7001), 25, u, true, true, false},
       {"route length that is no number", "[generale]\r\nlunghezza percorso,  88km\r\n[fine]\r\n", 25, u, true, true,
        false},
       {"value wider than 32 bits", line_file("pendenza,  2147483648,  1\r\n"), 25, u, true, true, false},
-      {"dash fields at the end of the general part", "[generale]\r\nlunghezza percorso,  1000\r\n---\r\n---\r\n",
-       25, u, true, true, false},
+      {"dash fields at the end of the general part", "[generale]\r\nlunghezza percorso,  1000\r\n---\r\n---\r\n", 25, u,
+       true, true, false},
       {"record cut by the end of the file", line_file("") + "pendenza,  100", 25, u, true, true, false},
   };
   for (const StopCase& c : cases) {
@@ -421,7 +421,8 @@ TEST(LineReader, Code25RemovesBothFilesAndReturns) {
 
 TEST(LineReader, The81stLineBoardTakesSlot0) {
   std::string boards;
-  for (int i = 1; i <= 81; ++i) boards += "cartello_indicatore,  " + std::to_string(100 * i) + ",     (B" + std::to_string(i) + ")\r\n";
+  for (int i = 1; i <= 81; ++i)
+    boards += "cartello_indicatore,  " + std::to_string(100 * i) + ",     (B" + std::to_string(i) + ")\r\n";
   const ReadResult r = read_files(line_file(boards), kTrain);
   EXPECT_EQ(r.scenario.error_code(), 0);
   EXPECT_EQ(r.scenario.table.slots[80].text, "(B1)");
@@ -486,8 +487,7 @@ TEST(LineReader, DashLines) {
       {"general part: a dash line before a record",
        "[generale]\r\n" + dash + "lunghezza percorso,  1000\r\n[curve]\r\n[fine]\r\n",
        [](const Scenario& s) { EXPECT_EQ(s.cell_count, 160); }},
-      {"general part: the eleventh dash field is a record",
-       line_file("", repeated(dash, 10) + "-- sfondo uno,  7\r\n"),
+      {"general part: the eleventh dash field is a record", line_file("", repeated(dash, 10) + "-- sfondo uno,  7\r\n"),
        [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[0], 7); }},
       {"general part: the twelfth dash field is skipped", line_file("", repeated(dash, 11) + "-- sfondo uno,  7\r\n"),
        [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[0], 0); }},
@@ -516,8 +516,7 @@ TEST(LineReader, KeywordCase) {
       {"PROGRESSIVA chilometrica TRE", raw("PROGRESSIVA chilometrica TRE,  20000,  30000,  0\r\n", ""), slot81(0)},
       {"progressiva chilometrica TRE", raw("progressiva chilometrica TRE,  20000,  30000,  0\r\n", ""), slot81(0)},
       {"Progressiva chilometrica tre", raw("Progressiva chilometrica tre,  20000,  30000,  0\r\n", ""), slot81(0)},
-      {"SFONDO UNO", raw("SFONDO UNO,  1\r\n", ""),
-       [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[0], 0); }},
+      {"SFONDO UNO", raw("SFONDO UNO,  1\r\n", ""), [](const Scenario& s) { EXPECT_EQ(s.table.route.scenery[0], 0); }},
       {"RIPETIZIONE segnali 4", raw("RIPETIZIONE segnali 4 codici,  1000,  2000\r\n", ""),
        [](const Scenario& s) { EXPECT_EQ(s.table.train.cab_signal_codes, 0); }},
       {"PENDENZA", raw("", "PENDENZA,  1000,  2\r\n"), gradient_at(20, 102)},
@@ -531,8 +530,7 @@ TEST(LineReader, KeywordCase) {
        [](const Scenario& s) { EXPECT_EQ(s.cells.at(27).kind, cell_kind::kLineBoard); }},
       {"a general-part record in the main part is ignored", raw("", "lunghezza percorso,  2000\r\n"),
        [](const Scenario& s) { EXPECT_EQ(s.cell_count, 160); }},
-      {"a main-part record in the general part is ignored", raw("pendenza,  1000,  2\r\n", ""),
-       gradient_at(20, 100)},
+      {"a main-part record in the general part is ignored", raw("pendenza,  1000,  2\r\n", ""), gradient_at(20, 100)},
       {"a quoted board text keeps its comma; the rest of it is dropped",
        raw("", "cartello_indicatore,  1300,  \"(A, B)\" (C),pendenza,  1000,  2\r\n"),
        [](const Scenario& s) {

@@ -54,12 +54,10 @@ INSTANTIATE_TEST_SUITE_P(
                     train_file(kStretches),
                     "Prova_linea.txt:2: error 25: reading failure: the line has no route length: put "
                     "\"lunghezza percorso, METRES\" between [generale] and the first section header"},
-        MessageCase{"MontagnaPastTheLastCell", line_file("montagna,  94000,  96000,  1\r\n"),
-                    train_file(kStretches),
+        MessageCase{"MontagnaPastTheLastCell", line_file("montagna,  94000,  96000,  1\r\n"), train_file(kStretches),
                     "Prova_linea.txt:4: error 25: reading failure: `montagna` from 94000 m to 96000 m: its cells run "
                     "past the last track cell 1900; a span may end at 95050 m at most"},
-        MessageCase{"StationPastTheLastCell", kLine,
-                    train_file(kStretches + test::station_record(94000, 12, 6000)),
+        MessageCase{"StationPastTheLastCell", kLine, train_file(kStretches + test::station_record(94000, 12, 6000)),
                     "Prova_1-.txt:4: error 25: reading failure: `stazione` at 94000 m (kind 12) ends at 97000 m: its "
                     "stop cell and approach marks would lie past the last track cell 1900; move it back or shorten "
                     "it"},

@@ -42,8 +42,7 @@ std::vector<int64_t> marked_cells(const Scenario& s) {
 // --- the built-in train ---------------------------------------------------------
 
 TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
-  const ReadResult r =
-      read_files(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()));
+  const ReadResult r = read_files(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()));
   const Scenario& s = r.scenario;
   EXPECT_EQ(s.error_code(), 0);
   EXPECT_TRUE(s.diagnostics.empty());
@@ -67,14 +66,10 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
     int32_t time;
   };
   const Station stations[] = {
-      {"VALDRA P.CALVEA", 12, 0, -400, 400, 7, 21420},
-      {"VALDRA S.GUALTIERIO", 2, 3400, 3100, 3700, 73, 21780},
-      {"LOMENZA", 12, 5700, 5400, 6050, 120, 22020},
-      {"FORNASCO", 27, 8750, 8600, 8900, -1, 0},
-      {"CAVRENTO", 12, 12150, 11850, 12500, 249, 22740},
-      {"CASTELFRAVONE", 12, 21300, 21000, 21650, 432, 23580},
-      {"BELMONZA", 12, 31700, 31450, 31950, 638, 24480},
-      {"LUSERA", 12, 39100, 38800, 39450, 788, 25140},
+      {"VALDRA P.CALVEA", 12, 0, -400, 400, 7, 21420},   {"VALDRA S.GUALTIERIO", 2, 3400, 3100, 3700, 73, 21780},
+      {"LOMENZA", 12, 5700, 5400, 6050, 120, 22020},     {"FORNASCO", 27, 8750, 8600, 8900, -1, 0},
+      {"CAVRENTO", 12, 12150, 11850, 12500, 249, 22740}, {"CASTELFRAVONE", 12, 21300, 21000, 21650, 432, 23580},
+      {"BELMONZA", 12, 31700, 31450, 31950, 638, 24480}, {"LUSERA", 12, 39100, 38800, 39450, 788, 25140},
       {"DORVESA", 4, 44400, 44100, 44700, 893, 25440},
   };
   std::vector<int64_t> stop_cells;
@@ -120,9 +115,9 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
     int64_t cell;
     int16_t aspect_1, aspect_2, code;
   };
-  const Signal signals[] = {{1200, 25, 40, 10, 3},   {2450, 50, 30, 10, 6},   {4700, 95, 30, 10, 6},
+  const Signal signals[] = {{1200, 25, 40, 10, 3},   {2450, 50, 30, 10, 6},    {4700, 95, 30, 10, 6},
                             {10150, 204, 50, 60, 3}, {11350, 228, 20, 30, 16}, {19350, 388, 30, 40, 3},
-                            {20600, 413, 20, 30, 6}, {29250, 586, 30, 40, 3}, {30450, 610, 20, 30, 6},
+                            {20600, 413, 20, 30, 6}, {29250, 586, 30, 40, 3},  {30450, 610, 20, 30, 6},
                             {37100, 743, 50, 60, 3}, {38300, 767, 20, 30, 16}, {41900, 839, 40, 10, 3},
                             {43150, 864, 30, 10, 6}};
   std::vector<int64_t> signal_cells;
@@ -134,8 +129,7 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
     EXPECT_EQ(c.signal_code(), sg.code) << sg.position;
     EXPECT_EQ(c.signal_time, 0) << sg.position;
     const int side = sg.code % 10;
-    for (int j = 1; j <= 4; ++j)
-      EXPECT_EQ(s.cells.at(sg.cell - 2 * j).approach_mark, side * 10 + j) << sg.position;
+    for (int j = 1; j <= 4; ++j) EXPECT_EQ(s.cells.at(sg.cell - 2 * j).approach_mark, side * 10 + j) << sg.position;
     signal_cells.push_back(sg.cell);
   }
   EXPECT_EQ(cells_of_kind(s, cell_kind::kSignal), signal_cells);
@@ -146,7 +140,7 @@ TEST(TrainReader, BuiltinTrainAfterBuiltinLine) {
     int64_t from, to;
     uint8_t speed_code;
   };
-  const Stretch stretches[] = {{0, 25, 6},    {25, 82, 18},    {82, 392, 26},    {392, 434, 20},
+  const Stretch stretches[] = {{0, 25, 6},     {25, 82, 18},    {82, 392, 26},  {392, 434, 20},
                                {434, 874, 26}, {874, 1898, 12}, {1898, 1901, 0}};
   for (const Stretch& st : stretches) {
     for (int64_t i = st.from; i < st.to; ++i) {
@@ -185,23 +179,21 @@ TEST(TrainReader, CodesPositionsAndRemovedFiles) {
       {"15 speed position", kLine, train_file("velocita,  94950,  30\r\n"), 15, 94950, true},
       {"15 station position", kLine, train_file(station_record(94250, 12, 600)), 15, 94250, true},
       {"station at 94200 passes its range test", kLine, train_file(station_record(94200, 12, 600)), 0, u, true},
-      {"16 second signal in cell 26", kLine,
-       train_file(signal_record(1225, 1, 1, 1) + signal_record(1275, 1, 1, 1)), 16, 1275, true},
+      {"16 second signal in cell 26", kLine, train_file(signal_record(1225, 1, 1, 1) + signal_record(1275, 1, 1, 1)),
+       16, 1275, true},
       {"18 slowdown starting on a signal", kLine,
-       train_file(signal_record(5000, 1, 1, 1) + "rallentamento,  5000,  60,  1000,  0,  0,  0\r\n"), 18, 5000,
-       true},
-      {"20 approach cell on a board", board_at_3700,
-       train_file("rallentamento,  5000,  60,  1000,  0,  1,  0\r\n"), 20, 5000, true},
+       train_file(signal_record(5000, 1, 1, 1) + "rallentamento,  5000,  60,  1000,  0,  0,  0\r\n"), 18, 5000, true},
+      {"20 approach cell on a board", board_at_3700, train_file("rallentamento,  5000,  60,  1000,  0,  1,  0\r\n"), 20,
+       5000, true},
       {"25 speed of 1280 km/h", kLine, train_file("velocita,  0,  1280\r\n"), 25, u, true},
       {"speed of 1277 km/h stored", kLine, train_file("velocita,  0,  1277\r\n"), 0, u, true},
       {"25 missing train file", kLine, std::nullopt, 25, u, false},
       {"25 abbattimento value above 32767", kLine, train_file("abbattimento,  1000,  32768\r\n"), 25, u, true},
       {"25 station kind above 255", kLine, train_file(station_record(1000, 256, 600)), 25, u, true},
       {"25 approach marks past the last cell", kLine, train_file(station_record(1000, 7, 200000)), 25, u, true},
-      {"25 adhesion fills pushed past the last cell", kLine, train_file(repeated("aderenza,  94900,  100\r\n", 5)),
-       25, u, true},
-      {"25 station time beyond 32 bits", kLine, train_file(station_record(1000, 12, 600, 0, "X", 600000)), 25, u,
-       true},
+      {"25 adhesion fills pushed past the last cell", kLine, train_file(repeated("aderenza,  94900,  100\r\n", 5)), 25,
+       u, true},
+      {"25 station time beyond 32 bits", kLine, train_file(station_record(1000, 12, 600, 0, "X", 600000)), 25, u, true},
       {"25 clock hours beyond 16 bits", kLine, train_file("orologio,  32768,  0,  0\r\n"), 25, u, true},
       {"25 record cut by the end of the file", kLine, std::string("[generale]\r\nvelocita,  0"), 25, u, true},
       {"2 chainage reference not a multiple of 50", bad_chainage, train_file(""), 2, u, true},
@@ -218,7 +210,8 @@ TEST(TrainReader, CodesPositionsAndRemovedFiles) {
       const bool placed = c.code == 7 || c.code == 8 || c.code == 9 || c.code == 22 || (c.code >= 15 && c.code <= 20);
       ASSERT_FALSE(r.scenario.diagnostics.empty()) << c.name;
       EXPECT_EQ(r.scenario.diagnostics.list().back().code, c.code) << c.name;
-      EXPECT_EQ(r.scenario.diagnostics.list().back().position, placed ? std::optional<int32_t>(c.position) : std::nullopt)
+      EXPECT_EQ(r.scenario.diagnostics.list().back().position,
+                placed ? std::optional<int32_t>(c.position) : std::nullopt)
           << c.name;
     }
   }
@@ -228,8 +221,10 @@ TEST(TrainReader, CodesPositionsAndRemovedFiles) {
 
 TEST(TrainReader, Code15FromTheLinePartStopsAtTheFirstSignalOrSlowdown) {
   const std::string line = line_file("pendenza,  94950,  1\r\n");
-  const std::string before = "velocita,  0,  30\r\nvelocita,  1000,  60\r\naderenza,  0,  80\r\n"
-                             "aderenza,  500,  90\r\n" + station_record(3000, 12, 600);
+  const std::string before =
+      "velocita,  0,  30\r\nvelocita,  1000,  60\r\naderenza,  0,  80\r\n"
+      "aderenza,  500,  90\r\n" +
+      station_record(3000, 12, 600);
   struct Case {
     const char* name;
     std::string element;
@@ -243,8 +238,8 @@ TEST(TrainReader, Code15FromTheLinePartStopsAtTheFirstSignalOrSlowdown) {
       {"a signal its recorder refuses", signal_record(3200, 1, 1, 1), 16, 3200, 65, cell_kind::kStopCell},
   };
   for (const Case& c : cases) {
-    const ReadResult r = read_files(line, train_file(before + c.element + "numero vetture,  6\r\n" +
-                                                     signal_record(4000, 1, 1, 1)));
+    const ReadResult r =
+        read_files(line, train_file(before + c.element + "numero vetture,  6\r\n" + signal_record(4000, 1, 1, 1)));
     const Scenario& s = r.scenario;
     EXPECT_EQ(s.error_code(), c.code) << c.name;
     EXPECT_EQ(error_position(s), c.position) << c.name;
@@ -275,23 +270,34 @@ TEST(TrainReader, SpeedAndAdhesionFills) {
     std::vector<std::pair<int64_t, uint8_t>> adhesion;  // cell, adhesion
   };
   const Case cases[] = {
-      {"30 from 0, 90 from 1250", kLine, "velocita,  0,  30\r\nvelocita,  1250,  90\r\n",
-       {{0, 6}, {24, 6}, {25, 18}, {1897, 18}, {1898, 0}}, {{0, 0}, {1897, 0}}},
+      {"30 from 0, 90 from 1250",
+       kLine,
+       "velocita,  0,  30\r\nvelocita,  1250,  90\r\n",
+       {{0, 6}, {24, 6}, {25, 18}, {1897, 18}, {1898, 0}},
+       {{0, 0}, {1897, 0}}},
       {"adhesion 356 is stored as 100", kLine, "aderenza,  0,  356\r\n", {}, {{0, 100}, {1897, 100}, {1898, 0}}},
-      {"two speed records at the same position", kLine,
+      {"two speed records at the same position",
+       kLine,
        "velocita,  0,  30\r\nvelocita,  1000,  60\r\nvelocita,  1000,  90\r\n",
-       {{19, 6}, {20, 12}, {21, 18}, {1897, 18}}, {}},
-      {"speeds are divided by 5 and rounded", kLine,
+       {{19, 6}, {20, 12}, {21, 18}, {1897, 18}},
+       {}},
+      {"speeds are divided by 5 and rounded",
+       kLine,
        "velocita,  0,  12\r\nvelocita,  1000,  13\r\nvelocita,  2000,  22\r\n",
-       {{0, 2}, {19, 2}, {20, 3}, {40, 4}}, {}},
+       {{0, 2}, {19, 2}, {20, 3}, {40, 4}},
+       {}},
       // The line's last speed-limit board holds 90 and 7 in its second and
       // fifth values; the train part does not start from them.
-      {"the start values are 0", line_file("indicatori_vmax,  1250,  90,  90,  90,  7,  ,  ,  ,  0\r\n"),
+      {"the start values are 0",
+       line_file("indicatori_vmax,  1250,  90,  90,  90,  7,  ,  ,  ,  0\r\n"),
        "velocita,  1000,  60\r\naderenza,  1000,  90\r\n",
-       {{0, 0}, {19, 0}, {20, 12}}, {{0, 0}, {19, 0}, {20, 90}}},
-      {"the speed fill stops at cell_count", line_file("", "", 100),
+       {{0, 0}, {19, 0}, {20, 12}},
+       {{0, 0}, {19, 0}, {20, 90}}},
+      {"the speed fill stops at cell_count",
+       line_file("", "", 100),
        "velocita,  0,  30\r\n" + repeated("velocita,  7000,  60\r\n", 6),
-       {{139, 6}, {140, 12}, {141, 12}, {142, 12}}, {}},
+       {{139, 6}, {140, 12}, {141, 12}, {142, 12}},
+       {}},
   };
   for (const Case& c : cases) {
     const ReadResult r = read_files(c.line, train_file(c.body));
@@ -325,8 +331,8 @@ TEST(TrainReader, StationStartEndStopCellAndMarksByKind) {
   };
   for (const Case& c : cases) {
     // A first station far away, so that the case is not the first station.
-    const ReadResult r = read_files(
-        kLine, train_file(station_record(1000, 27, 100) + station_record(c.position, c.kind, c.length, c.end_extension)));
+    const ReadResult r = read_files(kLine, train_file(station_record(1000, 27, 100) +
+                                                      station_record(c.position, c.kind, c.length, c.end_extension)));
     const Scenario& s = r.scenario;
     const StationSlot& slot = s.table.slots[2];
     EXPECT_EQ(s.error_code(), 0) << c.name;
@@ -351,8 +357,9 @@ TEST(TrainReader, StationStartEndStopCellAndMarksByKind) {
 }
 
 TEST(TrainReader, FirstStationAndShortStationsClearValue5) {
-  const ReadResult r = read_files(kLine, train_file(station_record(10000, 5, 300, 1) + station_record(12000, 12, 600, 1) +
-                                                    station_record(14000, 12, 500, 1)));
+  const ReadResult r =
+      read_files(kLine, train_file(station_record(10000, 5, 300, 1) + station_record(12000, 12, 600, 1) +
+                                   station_record(14000, 12, 500, 1)));
   const auto& t = r.scenario.table.slots;
   EXPECT_EQ(r.scenario.error_code(), 0);
   // The kind-5 station at 10000 as the first station.

@@ -34,7 +34,7 @@ std::vector<std::string> warnings_of(const ReadResult& r) {
 
 struct WarningCase {
   const char* name;
-  std::optional<std::string> line;  // the line file, or kLine
+  std::optional<std::string> line;   // the line file, or kLine
   std::optional<std::string> train;  // the train file, or kTrain
   std::vector<std::string> expected;
 };
@@ -55,12 +55,16 @@ const std::string kT = "Prova_1-.txt:";
 INSTANTIATE_TEST_SUITE_P(
     Reader, Warnings,
     ::testing::Values(
-        WarningCase{"TypoInLineKeyword", line_file("pendnza,  3000,  5\r\n"), std::nullopt,
+        WarningCase{"TypoInLineKeyword",
+                    line_file("pendnza,  3000,  5\r\n"),
+                    std::nullopt,
                     {kW + "4: warning: \"pendnza\" matches no record and is ignored, with the values after it on "
                           "its line; did you mean `pendenza`? [-Wunknown-field]"}},
-        WarningCase{"TyposInTrainKeywords", std::nullopt,
-                    train_file(kStretches + "sabia,  300\r\nrallentamenti,  7000,  60,  500,  0,  1,  0\r\n"
-                                            "segnal,  1200,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n" +
+        WarningCase{"TyposInTrainKeywords",
+                    std::nullopt,
+                    train_file(kStretches +
+                               "sabia,  300\r\nrallentamenti,  7000,  60,  500,  0,  1,  0\r\n"
+                               "segnal,  1200,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n" +
                                std::string("stazone,  9000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  "
                                            "15,  0,   A\r\n")),
                     {kT + "4: warning: \"sabia\" matches no record and is ignored, with the values after it on its "
@@ -71,71 +75,98 @@ INSTANTIATE_TEST_SUITE_P(
                           "line; did you mean `segnale`? [-Wunknown-field]",
                      kT + "7: warning: \"stazone\" matches no record and is ignored, with the values after it on "
                           "its line; did you mean `stazione`? [-Wunknown-field]"}},
-        WarningCase{"ExactCaseKeyword", line_file("", "progressiva chilometrica Tre,  0,  0,  0\r\n"), std::nullopt,
+        WarningCase{"ExactCaseKeyword",
+                    line_file("", "progressiva chilometrica Tre,  0,  0,  0\r\n"),
+                    std::nullopt,
                     {kW + "3: warning: \"progressiva chilometrica Tre\" matches no record and is ignored, with the "
                           "values after it on its line; did you mean `progressiva chilometrica tre`? (this keyword "
                           "must be written in lower case) [-Wunknown-field]"}},
-        WarningCase{"FarFromAnyKeyword", std::nullopt, train_file(kStretches + "commento\r\n"),
+        WarningCase{"FarFromAnyKeyword",
+                    std::nullopt,
+                    train_file(kStretches + "commento\r\n"),
                     {kT + "4: warning: \"commento\" matches no record and is ignored, with the values after it on "
                           "its line [-Wunknown-field]"}},
-        WarningCase{"RouteLengthAfterTheGeneralPart", line_file("lunghezza percorso,  5000\r\n"), std::nullopt,
+        WarningCase{"RouteLengthAfterTheGeneralPart",
+                    line_file("lunghezza percorso,  5000\r\n"),
+                    std::nullopt,
                     {kW + "4: warning: \"lunghezza percorso\" is read only in the general part, between "
                           "`[generale]` and the next section header; here it is ignored, with the values after it "
                           "on its line [-Wmisplaced-record]"}},
-        WarningCase{"TrainRecordInTheLineFile", line_file("velocita,  0,  90\r\n"), std::nullopt,
+        WarningCase{"TrainRecordInTheLineFile",
+                    line_file("velocita,  0,  90\r\n"),
+                    std::nullopt,
                     {kW + "4: warning: \"velocita\" is read only in the train description file; here it is "
                           "ignored, with the values after it on its line [-Wmisplaced-record]"}},
-        WarningCase{"ExtraValues", std::nullopt, train_file(kStretches + "sabbia,  300,  5\r\n"),
+        WarningCase{"ExtraValues",
+                    std::nullopt,
+                    train_file(kStretches + "sabbia,  300,  5\r\n"),
                     {kT + "4: warning: `sabbia` takes 1 value; \"5\" after it is read as a keyword field and "
                           "ignored [-Wextra-values]"}},
-        WarningCase{"StationWithoutName", std::nullopt,
+        WarningCase{"StationWithoutName",
+                    std::nullopt,
                     train_file(kStretches +
                                "stazione,  1000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0\r\n"
                                "[segnali]\r\n"),
                     {kT + "4: warning: `stazione` on line 4 has 16 of its 17 values; line 5 was read as its 17th "
                           "value [-Wrecord-cut-short]"}},
-        WarningCase{"EmptyTrainFile", std::nullopt, std::string(),
+        WarningCase{"EmptyTrainFile",
+                    std::nullopt,
+                    std::string(),
                     {"Prova_1-.txt: warning: the train description file is empty: the train has no stations and "
                      "speed limit 0 everywhere [-Wmissing-generale]"}},
-        WarningCase{"MisspeltGenerale", std::nullopt, "[generle]\r\n" + kStretches + "[fine]\r\n",
+        WarningCase{"MisspeltGenerale",
+                    std::nullopt,
+                    "[generle]\r\n" + kStretches + "[fine]\r\n",
                     {"Prova_1-.txt: warning: no `[generale]` field: nothing of the train description file is read, "
                      "so the train has no stations and speed limit 0 everywhere [-Wmissing-generale]"}},
-        WarningCase{"NoStretchRecords", std::nullopt, train_file(""),
+        WarningCase{"NoStretchRecords",
+                    std::nullopt,
+                    train_file(""),
                     {"Prova_1-.txt: warning: no `velocita` record: the speed limit is 0 along the whole line "
                      "[-Wmissing-record]",
                      "Prova_1-.txt: warning: no `aderenza` record: the adhesion is 0 along the whole line "
                      "[-Wmissing-record]"}},
-        WarningCase{"FirstStretchNotAtZero", std::nullopt,
+        WarningCase{"FirstStretchNotAtZero",
+                    std::nullopt,
                     train_file("velocita,  1250,  90\r\naderenza,  100,  100\r\n"),
                     {kT + "2: warning: the first `velocita` record is at 1250 m, not 0: the cells before it keep "
                           "speed limit 0; start with `velocita, 0, VALUE` [-Wfirst-not-at-zero]",
                      kT + "3: warning: the first `aderenza` record is at 100 m, not 0: the cells before it keep "
                           "adhesion 0; start with `aderenza, 0, VALUE` [-Wfirst-not-at-zero]"}},
-        WarningCase{"PositionsGoingBack", line_file("pendenza,  3000,  5\r\npendenza,  1000,  0\r\n"), std::nullopt,
+        WarningCase{"PositionsGoingBack",
+                    line_file("pendenza,  3000,  5\r\npendenza,  1000,  0\r\n"),
+                    std::nullopt,
                     {kW + "5: warning: `pendenza` at 1000 m comes after one at 3000 m (line 4): records of one kind "
                           "are read in rising position order [-Wposition-order]"}},
-        WarningCase{"Utf8StationName", std::nullopt,
+        WarningCase{"Utf8StationName",
+                    std::nullopt,
                     train_file(kStretches + station_record(1000, 12, 600, 0, "CITT\xC3\x80")),
                     {kT + "4: warning: station name \"CITT\xC3\x80\" is UTF-8 text; the simulator reads "
                           "Windows-1252 and will show \"CITT\xC3\x83\xE2\x82\xAC\"; save the file in Windows-1252 "
                           "[-Wutf8-text]"}},
-        WarningCase{"TabAsBlank", std::nullopt, train_file(kStretches + "\tsabbia,  300\r\n"),
+        WarningCase{"TabAsBlank",
+                    std::nullopt,
+                    train_file(kStretches + "\tsabbia,  300\r\n"),
                     {kT + "4: warning: a tab in \"\\tsabbia\": only blanks and commas separate fields, so the tab "
                           "stays part of the field; use blanks [-Wtab]"}},
-        WarningCase{"NoFineAtTheEnd", std::nullopt, "[generale]\r\n" + kStretches,
+        WarningCase{"NoFineAtTheEnd",
+                    std::nullopt,
+                    "[generale]\r\n" + kStretches,
                     {kT + "3: warning: the file does not end with a `[fine]` line; the last field of a file is never "
                           "read as a keyword, so end every description file with `[fine]` [-Wmissing-fine]"}},
-        WarningCase{"FieldsAfterFine", std::nullopt, train_file(kStretches + "[fine]\r\nsabbia,  300\r\n"),
+        WarningCase{"FieldsAfterFine",
+                    std::nullopt,
+                    train_file(kStretches + "[fine]\r\nsabbia,  300\r\n"),
                     {kT + "5: warning: this line comes after `[fine]` on line 4, and it and every line after it are "
                           "still read; `[fine]` belongs at the very end [-Wafter-fine]"}},
         WarningCase{"SectionHeadersDashLinesAndBlankLinesAreQuiet",
                     line_file("[pendenze]\r\n----------\r\n\r\npendenza,  0,  0\r\n"),
-                    train_file(kStretches + "[segnali]\r\n--\r\n[codici]\r\n"), {}}),
+                    train_file(kStretches + "[segnali]\r\n--\r\n[codici]\r\n"),
+                    {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Warnings, NoneForTheBuiltInScenario) {
-  const ReadResult r =
-      read_files(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()));
+  const ReadResult r = read_files(text_file_bytes(builtin_line_lines()), text_file_bytes(builtin_train_lines()));
   EXPECT_TRUE(r.warnings.empty()) << (r.warnings.empty() ? "" : format_diagnostic(r.warnings[0]));
 }
 

@@ -50,8 +50,7 @@ inline std::string crlf(std::initializer_list<std::string_view> lines) {
 
 // A line description: "[generale]", the route length and `general`, then
 // "[curve]", the main-part text `main` (already CR LF ended), "[fine]".
-inline std::string line_file(const std::string& main, const std::string& general = "",
-                             int64_t route_length = 88000) {
+inline std::string line_file(const std::string& main, const std::string& general = "", int64_t route_length = 88000) {
   return "[generale]\r\nlunghezza percorso,  " + std::to_string(route_length) + "\r\n" + general + "[curve]\r\n" +
          main + "[fine]\r\n";
 }
@@ -73,8 +72,8 @@ inline std::string station_record(int32_t position, int kind, int32_t length, in
                                   const std::string& name = "STAZIONE", int hours = 6, int minutes = 3,
                                   int seconds = 0) {
   auto v = [](long long n) { return ",  " + std::to_string(n); };
-  return "stazione" + v(position) + v(kind) + v(length) + v(0) + v(1) + v(end_extension) + v(1) + v(1) + v(0) +
-         v(4) + v(1) + v(1) + v(60) + v(hours) + v(minutes) + v(seconds) + ",   " + name + "\r\n";
+  return "stazione" + v(position) + v(kind) + v(length) + v(0) + v(1) + v(end_extension) + v(1) + v(1) + v(0) + v(4) +
+         v(1) + v(1) + v(60) + v(hours) + v(minutes) + v(seconds) + ",   " + name + "\r\n";
 }
 
 // A "segnale" record.
@@ -128,9 +127,9 @@ inline CompileRun compile_in_memory(const std::string& line, const std::optional
                                     bool build_plan = true) {
   MemorySource line_source(kLineName, line);
   MemorySource train_source(kTrainName, train.value_or(""), train.has_value());
-  CompileRun run{compile_scenario({std::string(kRouteName), std::string(kTrainNumber), build_plan},
-                                  {line_source, train_source}),
-                 0};
+  CompileRun run{
+      compile_scenario({std::string(kRouteName), std::string(kTrainNumber), build_plan}, {line_source, train_source}),
+      0};
   if (run.compiled.fatal) return run;
   CountingSink sink;
   const Scenario& s = run.compiled.scenario;
@@ -163,7 +162,8 @@ class DecodedPlan {
     const std::string& b = sink.bytes;
     std::size_t at = 0;
     auto u16 = [&] {
-      const auto v = static_cast<uint16_t>(static_cast<unsigned char>(b.at(at)) | static_cast<unsigned char>(b.at(at + 1)) << 8);
+      const auto v =
+          static_cast<uint16_t>(static_cast<unsigned char>(b.at(at)) | static_cast<unsigned char>(b.at(at + 1)) << 8);
       at += 2;
       return v;
     };
@@ -175,7 +175,9 @@ class DecodedPlan {
           e.value = static_cast<int16_t>(u16());
         } else if (e.tag == PlanTag::kReal) {
           uint64_t bits = 0;
-          for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(static_cast<unsigned char>(b.at(at + static_cast<std::size_t>(i)))) << (8 * i);
+          for (int i = 0; i < 8; ++i)
+            bits |= static_cast<uint64_t>(static_cast<unsigned char>(b.at(at + static_cast<std::size_t>(i))))
+                    << (8 * i);
           at += 8;
           e.value = std::bit_cast<double>(bits);
         }

@@ -147,9 +147,7 @@ inline std::string set_immutable(const std::filesystem::path& path, bool on) {
 // cleared again, so that the temporary directory can be removed.
 class ImmutableFile {
  public:
-  explicit ImmutableFile(std::filesystem::path path) : path_(std::move(path)) {
-    problem_ = set_immutable(path_, true);
-  }
+  explicit ImmutableFile(std::filesystem::path path) : path_(std::move(path)) { problem_ = set_immutable(path_, true); }
   ~ImmutableFile() {
     if (problem_.empty()) set_immutable(path_, false);
   }
@@ -180,9 +178,7 @@ inline bool directory_permissions_apply(const std::filesystem::path& scratch) {
 }
 
 // Where the golden file `name` lies.
-inline std::filesystem::path golden_path(const std::string& name) {
-  return std::string(SB_GOLDEN_DIR) + "/" + name;
-}
+inline std::filesystem::path golden_path(const std::string& name) { return std::string(SB_GOLDEN_DIR) + "/" + name; }
 
 // The bytes of the golden file `name`, which must be there.
 inline std::string golden(const std::string& name) { return read_existing(golden_path(name)); }
@@ -197,9 +193,9 @@ inline bool bless_requested() {
 
 // How a run of the program ended.
 struct Outcome {
-  int status = -1;  // exit status; 128 + signal number when killed; -1 when it could not run
-  std::string out;  // standard output
-  std::string err;  // standard error
+  int status = -1;       // exit status; 128 + signal number when killed; -1 when it could not run
+  std::string out;       // standard output
+  std::string err;       // standard error
   long max_rss_kib = 0;  // peak resident memory of the run
   double seconds = 0;    // wall-clock time of the run
 };
@@ -232,7 +228,9 @@ inline Outcome run_program(const std::vector<std::string>& args, const std::file
     ::dup2(out, 1);
     ::dup2(err, 2);
     if (file_size_limit > 0) {
-      struct rlimit limit {file_size_limit, file_size_limit};
+      struct rlimit limit {
+        file_size_limit, file_size_limit
+      };
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(121);
     }
     ::execv(argv[0], argv.data());

@@ -54,18 +54,10 @@ TEST_P(FieldReaderReads, Script) {
         }
         break;
       }
-      case 'i':
-        EXPECT_EQ(in.read_int32(), s.number);
-        break;
-      case 'h':
-        EXPECT_EQ(in.read_int16(), s.number);
-        break;
-      case 'b':
-        EXPECT_EQ(in.read_byte(), s.number);
-        break;
-      case 'E':
-        EXPECT_TRUE(in.at_end());
-        break;
+      case 'i': EXPECT_EQ(in.read_int32(), s.number); break;
+      case 'h': EXPECT_EQ(in.read_int16(), s.number); break;
+      case 'b': EXPECT_EQ(in.read_byte(), s.number); break;
+      case 'E': EXPECT_TRUE(in.at_end()); break;
     }
   }
   if (c.final_line != 0) {
@@ -74,18 +66,23 @@ TEST_P(FieldReaderReads, Script) {
 }
 
 const ReadCase kReadCases[] = {
-    {"RecordAtEndWithoutFineMarker", "[generale]\r\npendenza,  19300,  -4",
-     {text("[generale]", 1), text("pendenza", 2), i32(19300), i32(-4), end()}, 2},
+    {"RecordAtEndWithoutFineMarker",
+     "[generale]\r\npendenza,  19300,  -4",
+     {text("[generale]", 1), text("pendenza", 2), i32(19300), i32(-4), end()},
+     2},
     {"RecordEndingInLineEndAtEnd", "pendenza,  19300,  -4\r\n", {text("pendenza"), i32(19300), i32(-4), end()}, 2},
     {"CrLfLines", "a\r\nb\r\nc", {text("a", 1), text("b", 2), text("c", 3), end()}, 3},
     {"LoneCrLines", "a\rb\rc", {text("a", 1), text("b", 2), text("c", 3), end()}, 3},
     {"LoneLfLines", "a\nb\nc", {text("a", 1), text("b", 2), text("c", 3), end()}, 3},
-    {"MixedLineEnds", "a\n\rb\r\nc\rd", {text("a", 1), text("", 2), text("b", 3), text("c", 4), text("d", 5), end()},
+    {"MixedLineEnds",
+     "a\n\rb\r\nc\rd",
+     {text("a", 1), text("", 2), text("b", 3), text("c", 4), text("d", 5), end()},
      5},
     {"NumberEndsLine", "1\r2\n3\r\n4", {i32(1), i32(2), i32(3), i32(4), end()}, 4},
     {"EmptyLineIsEmptyField", "a\r\n\r\nb\r\n", {text("a", 1), text("", 2), text("b", 3), end()}, 4},
     {"BlankLineIsEmptyField", "a\r\n   \r\nb", {text("a", 1), text("", 2), text("b", 3)}},
-    {"EmptyNumberFieldsReadZero", "indicatori_vmax,  1250,  90,  90,  90,  0,  ,  ,  ,  0\r\nx",
+    {"EmptyNumberFieldsReadZero",
+     "indicatori_vmax,  1250,  90,  90,  90,  0,  ,  ,  ,  0\r\nx",
      {text("indicatori_vmax"), i32(1250), i32(90), i32(90), i32(90), i32(0), i32(0), i32(0), i32(0), i32(0),
       text("x", 2)}},
     {"EmptyNumberBeforeLineEnd", "5,\r\n7", {i32(5), i32(0), i32(7), end()}},
@@ -95,21 +92,26 @@ const ReadCase kReadCases[] = {
     {"QuotedTextSpansLines", "\"a\r\nb\"tail\r\nc", {text("a\r\nb", 1), text("c", 3)}, 3},
     {"UnclosedQuoteRunsToEnd", "k,\"abc\r\ndef,ghi\r\n", {text("k"), text("abc\r\ndef,ghi\r\n", 1), end()}, 3},
     {"QuoteInsideUnquotedTextIsKept", "ab\"c,d\"", {text("ab\"c"), text("d\"")}},
-    {"CommaCutsBoardText", "cartello_indicatore,  1300,     (Confluenza, da)(  CINTURA)\r\n[fine]",
+    {"CommaCutsBoardText",
+     "cartello_indicatore,  1300,     (Confluenza, da)(  CINTURA)\r\n[fine]",
      {text("cartello_indicatore"), i32(1300), text("(Confluenza"), text("da)(  CINTURA)", 1), text("[fine]", 2)}},
     {"BoardTextKeepsInnerBlanks", "1300,     (   P.L.  )(km 6+532)\r\n", {i32(1300), text("(   P.L.  )(km 6+532)")}},
     {"TrailingBlanksRemoved", "abc   ,  VALDRA P.CALVEA   \r\nx", {text("abc"), text("VALDRA P.CALVEA"), text("x")}},
     {"TabIsOrdinaryCharacter", "\tab\t ,x\t", {text("\tab\t"), text("x\t"), end()}},
     {"BytesPassUnchanged", "\xC0\xE9\x80\xFF,x", {text("\xC0\xE9\x80\xFF"), text("x")}},
-    {"ClockWithBlanks", "orologio,     5               56            50\r\n[fine]",
+    {"ClockWithBlanks",
+     "orologio,     5               56            50\r\n[fine]",
      {text("orologio"), i16(5), i16(56), i16(50), text("[fine]", 2)}},
-    {"ClockWithCommas", "orologio,  5,  56,  50\r\n[fine]",
+    {"ClockWithCommas",
+     "orologio,  5,  56,  50\r\n[fine]",
      {text("orologio"), i16(5), i16(56), i16(50), text("[fine]", 2)}},
     {"NumberBlanksThenComma", "5   ,   6  ,7", {i32(5), i32(6), i32(7), end()}},
     {"SignedNumbers", "+7,-7,-0,+0", {i32(7), i32(-7), i32(0), i32(0), end()}},
-    {"WidthLimitsFit", "32767,-32768,255,0,2147483647,-2147483648",
+    {"WidthLimitsFit",
+     "32767,-32768,255,0,2147483647,-2147483648",
      {i16(32767), i16(-32768), u8(255), u8(0), i32(2147483647), i32(-2147483648LL), end()}},
-    {"StationRecord", "stazione,  0,  12,  800,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  5,  57,  0,   VALDRA P.CALVEA\r\n",
+    {"StationRecord",
+     "stazione,  0,  12,  800,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  5,  57,  0,   VALDRA P.CALVEA\r\n",
      {text("stazione"), i32(0), u8(12), i32(800), u8(0), u8(0), u8(0), i16(1), i16(1), u8(0), i16(4), i16(1), i16(1),
       u8(1), i32(5), i32(57), i32(0), text("VALDRA P.CALVEA", 1), end()}},
 };
@@ -121,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, FieldReaderReads, ::testing::ValuesIn(kReadCases
 struct FailCase {
   const char* name;
   std::string input;
-  char op;  // i, h, b as above; t reads a text field
+  char op;       // i, h, b as above; t reads a text field
   int skip = 0;  // text fields read successfully first
 };
 

@@ -5,7 +5,6 @@
 #include <string>
 #include <utility>
 
-
 namespace sb {
 namespace {
 
@@ -37,7 +36,7 @@ TEST(CheckCodes, Windows1252Capitals) {
   struct {
     unsigned char capital;
     unsigned char small;
-  } const folded[] = {{'A', 'a'}, {'Z', 'z'}, {0xC0, 0xE0}, {0xC9, 0xE9}, {0xD6, 0xF6}, {0xD8, 0xF8},
+  } const folded[] = {{'A', 'a'},   {'Z', 'z'},   {0xC0, 0xE0}, {0xC9, 0xE9}, {0xD6, 0xF6}, {0xD8, 0xF8},
                       {0xDE, 0xFE}, {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
   for (const auto& f : folded) {
     const std::string capital(1, static_cast<char>(f.capital));
@@ -50,7 +49,8 @@ TEST(CheckCodes, Windows1252Capitals) {
   // Characters without a small form in the code page stay as they are:
   // the multiplication sign, sharp s, digits, punctuation, the other
   // upper-half bytes.
-  for (unsigned c : {0xD7u, 0xDFu, 0xF7u, 0xFFu, 0x80u, 0x8Bu, 0x9Au, 0x40u, 0x5Bu, 0x60u, 0x7Bu, unsigned{'-'}, unsigned{'0'}}) {
+  for (unsigned c :
+       {0xD7u, 0xDFu, 0xF7u, 0xFFu, 0x80u, 0x8Bu, 0x9Au, 0x40u, 0x5Bu, 0x60u, 0x7Bu, unsigned{'-'}, unsigned{'0'}}) {
     const std::string s(1, static_cast<char>(c));
     SCOPED_TRACE(c);
     EXPECT_EQ(lower_1252(s), s);

@@ -18,9 +18,7 @@ void record(Scenario& state, const std::optional<Refusal>& refusal) {
   if (refusal) state.record_error(refusal->code, refusal->message);
 }
 void add_signal(Scenario& state, const SignalRecord& r) { record(state, place_signal(state.cells, r)); }
-void add_speed_board(Scenario& state, const SpeedBoardRecord& r) {
-  record(state, place_speed_board(state.cells, r));
-}
+void add_speed_board(Scenario& state, const SpeedBoardRecord& r) { record(state, place_speed_board(state.cells, r)); }
 void add_slowdown(Scenario& state, const SlowdownRecord& r) { record(state, place_slowdown(state.cells, r)); }
 void add_montagna(Scenario& state, const MontagnaRecord& r) {
   place_montagna_span(state.cells, state.montagna_spans, r);
@@ -38,8 +36,8 @@ void expect_cells(const Scenario& state, const std::vector<TrackCell>& expected,
   const std::vector<TrackCell>& got = state.cells.cells();
   ASSERT_EQ(got.size(), expected.size()) << label;
   for (std::size_t i = 0; i < got.size(); ++i) {
-    EXPECT_TRUE(got[i] == expected[i])
-        << label << ": cell " << i << " is " << describe(got[i]) << ", expected " << describe(expected[i]);
+    EXPECT_TRUE(got[i] == expected[i]) << label << ": cell " << i << " is " << describe(got[i]) << ", expected "
+                                       << describe(expected[i]);
   }
 }
 
@@ -201,14 +199,15 @@ TEST(PlaceSpeedBoard, TakenCellIsRefusedWith21AndAMontagnaMarkIsReplaced) {
 
 TEST(PlaceSpeedBoard, SpeedsThatDoNotFitAreRunTimeFailures) {
   const SpeedBoardRecord cases[] = {
-      {1250, 1638, 0, 0, 0, 40, 0, 0, 0},          // 32768
-      {1250, 0, -1638, 0, 0, 0, -45, 0, 0},        // -32769
-      {1250, 0, 0, 1700, 0, 0, 0, 0, 0},           // 34000
-      {1250, 200000000, 0, 0, 0, 0, 0, 0, 0},      // 20 x vas passes 32 bits
+      {1250, 1638, 0, 0, 0, 40, 0, 0, 0},      // 32768
+      {1250, 0, -1638, 0, 0, 0, -45, 0, 0},    // -32769
+      {1250, 0, 0, 1700, 0, 0, 0, 0, 0},       // 34000
+      {1250, 200000000, 0, 0, 0, 0, 0, 0, 0},  // 20 x vas passes 32 bits
   };
   for (const SpeedBoardRecord& r : cases) {
     Scenario state = scenario_with_cells(500);
-    EXPECT_THROW(add_speed_board(state, r), RunTimeFailure) << r.left_speed_a << " " << r.left_speed_b << " " << r.left_speed_c;
+    EXPECT_THROW(add_speed_board(state, r), RunTimeFailure)
+        << r.left_speed_a << " " << r.left_speed_b << " " << r.left_speed_c;
   }
 }
 
@@ -303,23 +302,48 @@ TEST(PlaceSlowdown, Cells) {
   const Case cases[] = {
       {"x 5000, l 1000, f_ta 1, d_v 0",
        {5000, 60, 1000, 2, 1, 0},
-       {{77, 4, 60, 0, 0}, {101, 3, 60, 0, 2}, {121, 2, 60, 0, 2},
-        {76, 5, 1, 0, 0}, {75, 5, 2, 0, 0}, {74, 5, 3, 0, 0}, {73, 5, 4, 0, 0}}},
+       {{77, 4, 60, 0, 0},
+        {101, 3, 60, 0, 2},
+        {121, 2, 60, 0, 2},
+        {76, 5, 1, 0, 0},
+        {75, 5, 2, 0, 0},
+        {74, 5, 3, 0, 0},
+        {73, 5, 4, 0, 0}}},
       {"d_v 30 goes into the second number",
        {5000, 60, 1000, 2, 1, 30},
-       {{77, 4, 60, 30, 0}, {101, 3, 60, 30, 2}, {121, 2, 60, 30, 2},
-        {76, 5, 1, 1, 0}, {75, 5, 2, 2, 0}, {74, 5, 3, 3, 0}, {73, 5, 4, 4, 0}}},
-      {"f_ta 0: no approach cells", {5000, 60, 1000, 2, 0, 0}, {{77, 4, 60, 0, 0}, {101, 3, 60, 0, 2}, {121, 2, 60, 0, 2}}},
+       {{77, 4, 60, 30, 0},
+        {101, 3, 60, 30, 2},
+        {121, 2, 60, 30, 2},
+        {76, 5, 1, 1, 0},
+        {75, 5, 2, 2, 0},
+        {74, 5, 3, 3, 0},
+        {73, 5, 4, 4, 0}}},
+      {"f_ta 0: no approach cells",
+       {5000, 60, 1000, 2, 0, 0},
+       {{77, 4, 60, 0, 0}, {101, 3, 60, 0, 2}, {121, 2, 60, 0, 2}}},
       {"x 1500: no warning cell, no approach cells", {1500, 30, 1000, 1, 1, 0}, {{31, 3, 30, 0, 1}, {51, 2, 30, 0, 1}}},
       {"x 1550: warning and approach cells",
        {1550, 30, 1000, 1, 1, 0},
-       {{8, 4, 30, 0, 0}, {32, 3, 30, 0, 1}, {52, 2, 30, 0, 1},
-        {7, 5, 1, 0, 0}, {6, 5, 2, 0, 0}, {5, 5, 3, 0, 0}, {4, 5, 4, 0, 0}}},
+       {{8, 4, 30, 0, 0},
+        {32, 3, 30, 0, 1},
+        {52, 2, 30, 0, 1},
+        {7, 5, 1, 0, 0},
+        {6, 5, 2, 0, 0},
+        {5, 5, 3, 0, 0},
+        {4, 5, 4, 0, 0}}},
       {"l 0: one cell, ending as the start", {5000, 60, 0, 2, 0, 0}, {{77, 4, 60, 0, 0}, {101, 3, 60, 0, 2}}},
-      {"halves: x 5025", {5025, 60, 1000, 2, 1, 0},
-       {{78, 4, 60, 0, 0}, {102, 3, 60, 0, 2}, {122, 2, 60, 0, 2},
-        {76, 5, 1, 0, 0}, {75, 5, 2, 0, 0}, {74, 5, 3, 0, 0}, {73, 5, 4, 0, 0}}},
-      {"speed keeps its low 16 bits", {5000, 70000, 100, 0, 0, 0}, {{77, 4, 4464, 0, 0}, {101, 3, 4464, 0, 0}, {103, 2, 4464, 0, 0}}},
+      {"halves: x 5025",
+       {5025, 60, 1000, 2, 1, 0},
+       {{78, 4, 60, 0, 0},
+        {102, 3, 60, 0, 2},
+        {122, 2, 60, 0, 2},
+        {76, 5, 1, 0, 0},
+        {75, 5, 2, 0, 0},
+        {74, 5, 3, 0, 0},
+        {73, 5, 4, 0, 0}}},
+      {"speed keeps its low 16 bits",
+       {5000, 70000, 100, 0, 0, 0},
+       {{77, 4, 4464, 0, 0}, {101, 3, 4464, 0, 0}, {103, 2, 4464, 0, 0}}},
   };
   for (const Case& c : cases) {
     Scenario state = scenario_with_cells(300);
@@ -347,11 +371,21 @@ TEST(PlaceSlowdown, RefusalsWriteNothingExceptCode20) {
       {"warning cell taken", {5000, 60, 1000, 2, 1, 7}, 77, 17, {}},
       {"start cell taken", {5000, 60, 1000, 2, 1, 7}, 101, 18, {}},
       {"end cell taken", {5000, 60, 1000, 2, 1, 7}, 121, 19, {}},
-      {"approach cell taken", {5000, 60, 1000, 2, 1, 7}, 75, 20,
+      {"approach cell taken",
+       {5000, 60, 1000, 2, 1, 7},
+       75,
+       20,
        {{77, 4, 60, 7, 0}, {101, 3, 60, 7, 2}, {121, 2, 60, 7, 2}}},
-      {"approach cell taken, x 1550", {1550, 30, 1000, 1, 1, 0}, 4, 20, {{8, 4, 30, 0, 0}, {32, 3, 30, 0, 1}, {52, 2, 30, 0, 1}}},
+      {"approach cell taken, x 1550",
+       {1550, 30, 1000, 1, 1, 0},
+       4,
+       20,
+       {{8, 4, 30, 0, 0}, {32, 3, 30, 0, 1}, {52, 2, 30, 0, 1}}},
       {"x 1500 has no warning cell to test", {1500, 30, 1000, 1, 1, 0}, 7, 0, {{31, 3, 30, 0, 1}, {51, 2, 30, 0, 1}}},
-      {"approach cell taken but f_ta 0", {5000, 60, 1000, 2, 0, 0}, 75, 0,
+      {"approach cell taken but f_ta 0",
+       {5000, 60, 1000, 2, 0, 0},
+       75,
+       0,
        {{77, 4, 60, 0, 0}, {101, 3, 60, 0, 2}, {121, 2, 60, 0, 2}}},
   };
   for (const Case& c : cases) {

@@ -57,8 +57,11 @@ TEST(ViewText, Windows1252BecomesEscapedUtf8) {
   } cases[] = {
       {"Localit\xE0", "Localit\xC3\xA0", "Localit\xC3\xA0"},
       {"\x80 \x9F", "\xE2\x82\xAC \xC5\xB8", "\xE2\x82\xAC \xC5\xB8"},
-      {std::string("a\x81\x01\0b", 5), "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b",
-       "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+      {std::string("a\x81\x01\0b", 5),
+       "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+       "b",
+       "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+       "b"},
       {"<b a='x'>&\"", "<b a='x'>&\"", "&lt;b a=&#39;x&#39;&gt;&amp;&quot;"},
   };
   for (const auto& c : cases) {
@@ -137,11 +140,13 @@ TEST(ViewModel, EveryElementLinksToTheLineItWasReadFrom) {
   };
   const std::map<std::string, std::vector<std::string>> files = {{"Esempio_linea.txt", lines_of(line)},
                                                                  {"Esempio_7-.txt", lines_of(train)}};
-  const std::map<ElementKind, std::string> keyword = {
-      {ElementKind::kStation, "stazione,"},          {ElementKind::kSignal, "segnale,"},
-      {ElementKind::kLineBoard, "cartello_indicatore,"}, {ElementKind::kSpeedBoard, "indicatori_vmax,"},
-      {ElementKind::kSlowdown, "rallentamento,"},    {ElementKind::kAbbattimento, "abbattimento,"},
-      {ElementKind::kCurve, "curva"}};
+  const std::map<ElementKind, std::string> keyword = {{ElementKind::kStation, "stazione,"},
+                                                      {ElementKind::kSignal, "segnale,"},
+                                                      {ElementKind::kLineBoard, "cartello_indicatore,"},
+                                                      {ElementKind::kSpeedBoard, "indicatori_vmax,"},
+                                                      {ElementKind::kSlowdown, "rallentamento,"},
+                                                      {ElementKind::kAbbattimento, "abbattimento,"},
+                                                      {ElementKind::kCurve, "curva"}};
   std::map<ElementKind, int> linked;
   for (const Element& e : m.elements) {
     SCOPED_TRACE(std::string(kind_name(e.kind)) + " at " + std::to_string(e.position));
@@ -175,9 +180,10 @@ TEST(ViewModel, SlowdownsPairTheirStartAndEnd) {
 // The curves are the curve records as read, in start order, each with its
 // line; the page lists them and marks them on the map and in the profile.
 TEST(ViewModel, CurvesAreTheRecordsAsRead) {
-  const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[curve]\r\ncurvas6,  6000,  400\r\n"
-                                  "curvad1,  9000,  1000\r\ncurvad4,  2000,  300\r\n[fine]\r\n",
-                                  "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[fine]\r\n");
+  const Compiled c = compile_text(
+      "[generale]\r\nlunghezza percorso,  20000\r\n[curve]\r\ncurvas6,  6000,  400\r\n"
+      "curvad1,  9000,  1000\r\ncurvad4,  2000,  300\r\n[fine]\r\n",
+      "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[fine]\r\n");
   const PageModel m = model_of(c);
   auto curves = [&m] {
     std::vector<std::tuple<int64_t, int64_t, int, int, int64_t, int>> out;
@@ -191,7 +197,8 @@ TEST(ViewModel, CurvesAreTheRecordsAsRead) {
     return out;
   };
   using Row = std::tuple<int64_t, int64_t, int, int, int64_t, int>;
-  EXPECT_EQ(curves(), (std::vector<Row>{{2000, 300, 1, 4, 1000, 6}, {6000, 400, -1, 6, 333, 4}, {9000, 1000, 1, 1, 10000, 5}}));
+  EXPECT_EQ(curves(),
+            (std::vector<Row>{{2000, 300, 1, 4, 1000, 6}, {6000, 400, -1, 6, 333, 4}, {9000, 1000, 1, 1, 10000, 5}}));
   const Element& tight = m.elements.at(static_cast<std::size_t>(m.curves.at(1).element));
   EXPECT_EQ(tight.label, "left, class 6");
   EXPECT_EQ(tight.source->file, "R_linea.txt");
@@ -206,29 +213,32 @@ TEST(ViewModel, CurvesAreTheRecordsAsRead) {
 
   const std::string page = render_page(m);
   EXPECT_EQ(drawn_per_kind(page)["curve"], 3u);
-  const std::string el = " data-kind=\"curve\" data-cell=\"120\" data-el=\"" + std::to_string(m.curves[1].element) + "\"";
+  const std::string el =
+      " data-kind=\"curve\" data-cell=\"120\" data-el=\"" + std::to_string(m.curves[1].element) + "\"";
   EXPECT_THAT(page, ::testing::HasSubstr("<path class=\"mk cv\"" + el + " d=\"M"));
   EXPECT_THAT(page, ::testing::HasSubstr("<rect class=\"pk cv\"" + el + " x=\""));
   EXPECT_THAT(page, ::testing::HasSubstr("<tr" + el + " tabindex=\"0\"><td class=\"n\">6.000</td>"));
-  EXPECT_THAT(page, ::testing::HasSubstr("<td class=\"n\">400 m</td><td>left</td><td class=\"n\">6</td><td class=\"n\">333 m</td>"
-                                         "<td class=\"n src\" title=\"R_linea.txt:4\">4</td></tr>"));
+  EXPECT_THAT(page, ::testing::HasSubstr(
+                        "<td class=\"n\">400 m</td><td>left</td><td class=\"n\">6</td><td class=\"n\">333 m</td>"
+                        "<td class=\"n src\" title=\"R_linea.txt:4\">4</td></tr>"));
   EXPECT_THAT(page, ::testing::HasSubstr(" &middot; 3 curves"));
   // The last record starts before the one before it ends: its warning
   // names no position and is linked through its line.
   const auto& list = c.scenario.diagnostics.list();
-  const auto overlap = std::find_if(list.begin(), list.end(), [](const auto& d) { return d.name == "overlapping-curves"; });
+  const auto overlap =
+      std::find_if(list.begin(), list.end(), [](const auto& d) { return d.name == "overlapping-curves"; });
   ASSERT_NE(overlap, list.end());
   EXPECT_EQ(overlap->line, 6);
-  EXPECT_THAT(page, ::testing::HasSubstr("<tr class=\"diag warning\" data-diag=\"" +
-                                         std::to_string(overlap - list.begin()) + "\" data-link=\"" +
-                                         std::to_string(m.curves[0].element) + "\""));
+  EXPECT_THAT(page,
+              ::testing::HasSubstr("<tr class=\"diag warning\" data-diag=\"" + std::to_string(overlap - list.begin()) +
+                                   "\" data-link=\"" + std::to_string(m.curves[0].element) + "\""));
 }
 
 // Without a line plan no curve is read, and the list says why it is empty.
 TEST(ViewPage, NoPlanNoCurves) {
-  const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[curve]\r\ncurvas6,  6000,  400\r\n[fine]\r\n",
-                                  "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[fine]\r\n", "R", "1", true,
-                                  false);
+  const Compiled c =
+      compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[curve]\r\ncurvas6,  6000,  400\r\n[fine]\r\n",
+                   "[generale]\r\n[vel_limite]\r\nvelocita,  0,  100\r\n[fine]\r\n", "R", "1", true, false);
   const PageModel m = model_of(c);
   EXPECT_TRUE(m.curves.empty());
   EXPECT_THAT(render_page(m), ::testing::HasSubstr("no curves: no line plan"));
@@ -256,7 +266,8 @@ TEST(ViewPage, DrawsEveryElementWithKindAndCellAndFetchesNothing) {
   EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("url(")));
   EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("https:")));
   // The only http: is the SVG namespace name, which is never fetched.
-  EXPECT_THAT(std::regex_replace(page, std::regex("http://www.w3.org/2000/svg"), ""), ::testing::Not(::testing::HasSubstr("http:")));
+  EXPECT_THAT(std::regex_replace(page, std::regex("http://www.w3.org/2000/svg"), ""),
+              ::testing::Not(::testing::HasSubstr("http:")));
   for (const Station& s : m.stations) EXPECT_THAT(page, ::testing::HasSubstr(">" + s.name + "<")) << s.name;
   EXPECT_THAT(page, ::testing::HasSubstr("32324 &#10003; confirmed"));
   EXPECT_THAT(page, ::testing::HasSubstr("class=\"rank-a\""));
@@ -264,11 +275,12 @@ TEST(ViewPage, DrawsEveryElementWithKindAndCellAndFetchesNothing) {
 }
 
 TEST(ViewPage, HostileTextsAreEscapedEverywhere) {
-  const Compiled c = compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[indicazioni]\r\n"
-                  "cartello_indicatore,  3000,     (</script><img src=x onerror=alert(1)>)\r\n[fine]\r\n",
-               "[generale]\r\n[stazioni]\r\nstazione,  0,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0,"
-               "   CITT\xC0 & \"</script>\"\r\n[fine]\r\n",
-               "R<&>", "1");
+  const Compiled c = compile_text(
+      "[generale]\r\nlunghezza percorso,  20000\r\n[indicazioni]\r\n"
+      "cartello_indicatore,  3000,     (</script><img src=x onerror=alert(1)>)\r\n[fine]\r\n",
+      "[generale]\r\n[stazioni]\r\nstazione,  0,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0,"
+      "   CITT\xC0 & \"</script>\"\r\n[fine]\r\n",
+      "R<&>", "1");
   const std::string page = render_page(model_of(c));
   EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("</script><img")));
   EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("<img")));
@@ -352,9 +364,9 @@ TEST(ViewPage, StationChainageFollowsTheSystems) {
   const std::string line =
       "[generale]\r\nlunghezza percorso,  12000\r\nprogressiva chilometrica uno,  2000,  10000,  0\r\n[curve]\r\n"
       "[fine]\r\n";
-  const std::string train = test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n[stazioni]\r\n" +
-                                             test::station_record(1000, 12, 0, 0, "PRIMA") +
-                                             test::station_record(5000, 12, 0, 0, "SECONDA"));
+  const std::string train =
+      test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n[stazioni]\r\n" +
+                       test::station_record(1000, 12, 0, 0, "PRIMA") + test::station_record(5000, 12, 0, 0, "SECONDA"));
   const PageModel away = model_of(compile_text(line, train));
   ASSERT_EQ(away.stations.size(), 2u);
   EXPECT_EQ(away.stations[0].chainage, std::nullopt);  // before the system
@@ -372,9 +384,8 @@ TEST(ViewPage, StationChainageFollowsTheSystems) {
 // in UTF-8, which the warning is about).
 TEST(ViewPage, AccentedFileNamesAndWarningTextsAreEncodedOnce) {
   const std::string line = "[generale]\r\nlunghezza percorso,  12000\r\n[curve]\r\n[fine]\r\n";
-  const std::string train =
-      test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n[stazioni]\r\n" +
-                       test::station_record(1000, 12, 0, 0, "SANT\xC3\x80 VITO"));
+  const std::string train = test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n[stazioni]\r\n" +
+                                             test::station_record(1000, 12, 0, 0, "SANT\xC3\x80 VITO"));
   const Compiled c = compile_text(line, train, "Citt\xC3\xA0", "7");
   ASSERT_FALSE(c.scenario.diagnostics.empty());
   const std::string page = render_page(model_of(c));
@@ -389,19 +400,20 @@ TEST(ViewPage, AccentedFileNamesAndWarningTextsAreEncodedOnce) {
 TEST(ViewPage, ListsABoundedNumberOfDiagnosticsEachOnce) {
   std::string misspelt;
   for (int i = 0; i < 20000; ++i) misspelt += "stazone,  " + std::to_string(1000 + i) + ",  12\r\n";
-  const std::string line =
-      "[generale]\r\nlunghezza percorso,  12000\r\n[curve]\r\n" + misspelt + "[fine]\r\n";
+  const std::string line = "[generale]\r\nlunghezza percorso,  12000\r\n[curve]\r\n" + misspelt + "[fine]\r\n";
   const std::string train = "[generale]\r\n[vel_limite]\r\nvelocita,  0,  90\r\n[fine]\r\n";
   const Compiled c = compile_text(line, train, "Prova", "1");
   ASSERT_GT(c.scenario.diagnostics.size(), 20000u);
   const std::string page = render_page(model_of(c));
   EXPECT_LT(page.size(), 1024u * 1024u);
   std::size_t rows = 0;
-  for (std::size_t at = page.find("<tr class=\"diag"); at != std::string::npos; at = page.find("<tr class=\"diag", at + 1)) {
+  for (std::size_t at = page.find("<tr class=\"diag"); at != std::string::npos;
+       at = page.find("<tr class=\"diag", at + 1)) {
     ++rows;
   }
   EXPECT_EQ(rows, 500u);
-  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("\"diagnostics\":"))) << "the diagnostics are written a second time";
+  EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr("\"diagnostics\":")))
+      << "the diagnostics are written a second time";
   EXPECT_NE(page.find(std::to_string(c.scenario.diagnostics.size() - 500) + " more diagnostics are not listed here"),
             std::string::npos);
 }

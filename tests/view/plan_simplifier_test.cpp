@@ -46,12 +46,20 @@ std::vector<PlanPoint> check_thinned(int64_t count, const std::function<PlanPoin
 
 TEST(PlanSimplifier, StraightLinesKeepOnlyTheirEndsAndChunkJoins) {
   // A million metres along a diagonal, over 123 chunks: the joins go too.
-  auto kept = check_thinned(1000000, [](int64_t m) { return PlanPoint{m, 0.6 * m, 0.8 * m}; }, 4000);
+  auto kept = check_thinned(
+      1000000,
+      [](int64_t m) {
+        return PlanPoint{m, 0.6 * m, 0.8 * m};
+      },
+      4000);
   EXPECT_EQ(kept.size(), 2u);
   // Two straights with a corner keep the corner.
-  auto corner = check_thinned(20000, [](int64_t m) {
-    return m < 12345 ? PlanPoint{m, 0.0, static_cast<double>(m)} : PlanPoint{m, m - 12345.0, 12345.0};
-  }, 4000, 1000);
+  auto corner = check_thinned(
+      20000,
+      [](int64_t m) {
+        return m < 12345 ? PlanPoint{m, 0.0, static_cast<double>(m)} : PlanPoint{m, m - 12345.0, 12345.0};
+      },
+      4000, 1000);
   ASSERT_EQ(corner.size(), 3u);
   EXPECT_EQ(corner[1].metre, 12345);
 }
@@ -60,10 +68,13 @@ TEST(PlanSimplifier, CurvesStayWithinTheToleranceAndTheBudget) {
   // A circle of radius 500 m walked many times (tight curves everywhere),
   // and a long line of gentle alternating curves built the way the plan is
   // integrated: the step vector turned by the curvature every metre.
-  check_thinned(200000, [](int64_t m) {
-    const double a = m / 500.0;
-    return PlanPoint{m, 500 * std::cos(a), 500 * std::sin(a)};
-  }, 3000);
+  check_thinned(
+      200000,
+      [](int64_t m) {
+        const double a = m / 500.0;
+        return PlanPoint{m, 500 * std::cos(a), 500 * std::sin(a)};
+      },
+      3000);
 
   std::vector<PlanPoint> integrated;
   double x1 = 0, y1 = 1, x2 = 0, y2 = 0;
@@ -77,8 +88,9 @@ TEST(PlanSimplifier, CurvesStayWithinTheToleranceAndTheBudget) {
     y1 = y1 + (d1 - k * d0);
     integrated.push_back({m, x1, y1});
   }
-  auto kept = check_thinned(static_cast<int64_t>(integrated.size()),
-                            [&](int64_t m) { return integrated[static_cast<std::size_t>(m)]; }, 4000, 1000);
+  auto kept = check_thinned(
+      static_cast<int64_t>(integrated.size()), [&](int64_t m) { return integrated[static_cast<std::size_t>(m)]; }, 4000,
+      1000);
   EXPECT_GT(kept.size(), 100u);  // the curves are there, not cut to chords
 }
 

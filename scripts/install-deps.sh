@@ -3,7 +3,7 @@
 # the browser test need, from Debian's packages, when it is not on the
 # machine yet.
 #
-#   install-deps.sh [--fuzz | --bench | --browser | --all]
+#   install-deps.sh [--fuzz | --bench | --browser | --format | --all]
 set -euo pipefail
 
 need=()
@@ -19,6 +19,9 @@ have_file /usr/include/nlohmann/json.hpp || need+=(nlohmann-json3-dev)
 if [ "${1:-}" = "--fuzz" ] || [ "${1:-}" = "--all" ]; then
   have_cmd clang++ || need+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-dev)
+fi
+if [ "${1:-}" = "--format" ] || [ "${1:-}" = "--all" ]; then
+  have_cmd clang-format || need+=(clang-format)
 fi
 if [ "${1:-}" = "--bench" ] || [ "${1:-}" = "--all" ]; then
   have_file /usr/include/benchmark/benchmark.h || need+=(libbenchmark-dev)

@@ -117,7 +117,8 @@ constexpr double kSpeedTop = 204, kSpeedBottom = 356;
 constexpr double kTicksTop = 364, kTicksBottom = 396;
 constexpr double kCurvesTop = 402, kCurvesBottom = 432;
 constexpr double kAxis = 438;
-constexpr double kProfileHeight = 462;
+constexpr double kChainageAxis = 466;  // the optional chainage labels, under the km
+constexpr double kProfileHeight = 476;
 
 class Page {
  public:
@@ -415,7 +416,11 @@ class Page {
         "class=\"train-limit\" x1=\"0\" y1=\"3\" x2=\"30\" y2=\"3\"/></svg>train's limit <span class=\"lg "
         "lg-slowdown\"></span>slowdown <span class=\"lg lg-montagna\"></span>montagna span <span class=\"lg "
         "lg-curve\"></span>curve: right above the line, left below, higher for a tighter class &middot; A, B and C "
-        "are drawn 2 and 4 px apart where they coincide</p>\n</section>\n";
+        "are drawn 2 and 4 px apart where they coincide";
+    if (m_.has_chainage) {
+      o_ += " &middot; <label><input type=\"checkbox\" id=\"chainage-toggle\" checked> chainage axis</label>";
+    }
+    o_ += "</p>\n</section>\n";
   }
 
   // Cells up to the last one the gradient records filled; the cells past
@@ -594,6 +599,29 @@ class Page {
             num(km, step < 1 ? 1 : 0) + "</text>";
     }
     o_ += "<text class=\"band\" x=\"4\" y=\"" + num(kAxis + 15) + "\">km</text>\n";
+    chainage_axis(step);
+  }
+
+  // Under the km from the route's start, the chainage there, at the same
+  // ticks; a dash where no system covers the position, and a mark where a
+  // system starts (the count jumps there). The legend's box hides it.
+  void chainage_axis(double step) {
+    if (!m_.has_chainage) return;
+    o_ += "<g id=\"chainage-axis\"><text class=\"band\" x=\"4\" y=\"" + num(kChainageAxis) + "\">chainage</text>";
+    for (double km = 0; km * 1000 <= extent_; km += step) {
+      const auto chainage = chainage_at(m_.chainage_systems, static_cast<int64_t>(std::llround(km * 1000)));
+      o_ += "<text class=\"km\" x=\"" + num(px(km * 1000)) + "\" y=\"" + num(kChainageAxis) + "\">" +
+            (chainage ? num(static_cast<double>(*chainage) / 1000.0, 1) : std::string("&ndash;")) + "</text>";
+    }
+    for (const ChainageSystem& system : m_.chainage_systems) {
+      if (system.start == 0 && system.reference == 0 && system.direction == 0) continue;
+      if (system.start < 0 || system.start > extent_) continue;
+      const double x = px(system.start);
+      o_ += "<line class=\"axis\" x1=\"" + num(x) + "\" x2=\"" + num(x) + "\" y1=\"" + num(kAxis + 18) + "\" y2=\"" +
+            num(kChainageAxis + 4) + "\"><title>a chainage system starts at " + metres_text(system.start) +
+            "</title></line>";
+    }
+    o_ += "</g>\n";
   }
 
   // --- lists ------------------------------------------------------------------

@@ -57,6 +57,8 @@ if(svg){
     else zoom(z==='in'?0.6:1/0.6,vb.x+vb.width/2,vb.y+vb.height/2);});});
   window.addEventListener('resize',restyle);restyle();
 }
+var chainageToggle=document.getElementById('chainage-toggle'),chainageAxis=document.getElementById('chainage-axis');
+if(chainageToggle&&chainageAxis)chainageToggle.addEventListener('change',function(){chainageAxis.setAttribute('visibility',chainageToggle.checked?'visible':'hidden');});
 var chosen=/^#el=(\d+)$/.exec(location.hash);
 if(chosen&&byEl[chosen[1]])pick(byEl[chosen[1]][0]);
 })();

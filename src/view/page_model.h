@@ -5,6 +5,7 @@
 // Windows-1252 as the scenario keeps them; the page writer converts them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "model/cell_kinds.h"
+#include "model/scenario_table.h"
 
 namespace sb::view {
 
@@ -100,6 +102,10 @@ struct PageModel {
   std::string train_number;
   int32_t cell_count = 0;
   int32_t route_length = 0;  // metres
+  // The line's chainage systems as the table holds them (ordered, a falling
+  // system's reference 100 m on); has_chainage when any is set.
+  std::array<ChainageSystem, 3> chainage_systems{};
+  bool has_chainage = false;
 
   // One entry per track cell 0 .. cell_count.
   std::vector<int16_t> gradient;    // per mille (the stored value less 100)

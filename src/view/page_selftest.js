@@ -32,6 +32,10 @@ if(map){var before=map.viewBox.baseVal.width,r=map.getBoundingClientRect();
   out.push('zoom='+(map.viewBox.baseVal.width<before?'ok':'failed'));
   var home=document.querySelector('[data-zoom="home"]');if(home)home.click();}
 else out.push('zoom=none (no line plan)');
+var toggle=document.getElementById('chainage-toggle'),axis=document.getElementById('chainage-axis');
+if(toggle&&axis){toggle.click();var hidden=axis.getAttribute('visibility')==='hidden';toggle.click();
+  out.push('chainage-axis='+(hidden&&axis.getAttribute('visibility')==='visible'?'toggles':'stuck'));}
+else out.push('chainage-axis=none');
 out.push('route-check='+(document.querySelector('#route-check.ok')?'confirmed':'differs'));
 out.push('cell-check='+(document.querySelector('#cell-check.ok')?'confirmed':'differs'));
 out.push('ready-ms='+Math.round(performance.now()));

@@ -79,6 +79,10 @@ view builtin-compiled --compiled --route "$builtin_route" --train "$builtin_trai
 bp="$dir/builtin/${builtin_route}_linea.dat"
 expect builtin "$b.dat" "$b.sim" 0 confirmed "$bp"
 expect builtin-compiled "$b.dat" "$b.sim" 0 confirmed "$bp"
+# The built-in line has chainage systems: its profile's chainage axis hides
+# and shows again with its box.
+echo chainage-axis=toggles >>"$dir/builtin.expected"
+echo chainage-axis=toggles >>"$dir/builtin-compiled.expected"
 
 # docs/example.
 "$program" compile "$example/Esempio_linea.txt" "$example/Esempio_7-.txt" --out "$dir/example" >/dev/null 2>&1 ||
@@ -139,6 +143,7 @@ for page in builtin builtin-compiled example example-compiled damaged damaged-co
     grep -qxF "$want" <<<"$result" || problems+=" expected '$want';"
   done <"$dir/$page.expected"
   grep -qE '^zoom=(ok|none)' <<<"$result" || problems+=" expected 'zoom=ok';"
+  grep -qE '^chainage-axis=(toggles|none)$' <<<"$result" || problems+=" expected the chainage axis to toggle;"
   for want in errors=0 hover=ok without-cell=0; do
     grep -q "^$want" <<<"$result" || problems+=" expected '$want';"
   done

@@ -344,6 +344,26 @@ TEST(ViewPage, ALongRouteStaysSmall) {
 // The chainage shown for a station follows the line's systems: reference +
 // position rising, reference - position falling, from the system's start
 // on; before every system the page says that none covers the position.
+// The profile's optional chainage axis: the chainage at each km tick, from
+// the right system on either side of where one starts; none on a line
+// without chainage systems.
+TEST(ViewPage, ProfileCarriesAChainageAxisWhereTheLineHasChainage) {
+  const std::string builtin = render_page(model_of(compile_builtin()));
+  EXPECT_THAT(builtin, ::testing::HasSubstr("<g id=\"chainage-axis\">"));
+  EXPECT_THAT(builtin, ::testing::HasSubstr("id=\"chainage-toggle\" checked"));
+  // Ticks every 5 km: at 0 km system one (5 200 + 0), at 35 km system two
+  // (44 400 - 35 000, falling), with the start of system two marked.
+  EXPECT_THAT(builtin, ::testing::HasSubstr(">5.2</text>"));
+  EXPECT_THAT(builtin, ::testing::HasSubstr(">9.4</text>"));
+  EXPECT_THAT(builtin, ::testing::HasSubstr("<title>a chainage system starts at 31 700 m</title>"));
+
+  const std::string line = "[generale]\r\nlunghezza percorso,  3000\r\n[fine]\r\n";
+  const std::string train = test::train_file("velocita,  0,  90\r\naderenza,  0,  100\r\n");
+  const std::string plain = render_page(model_of(compile_text(line, train)));
+  EXPECT_THAT(plain, ::testing::Not(::testing::HasSubstr("<g id=\"chainage-axis\">")));
+  EXPECT_THAT(plain, ::testing::Not(::testing::HasSubstr("id=\"chainage-toggle\"")));
+}
+
 TEST(ViewPage, StationChainageFollowsTheSystems) {
   struct Expected {
     const char* station;

@@ -26,16 +26,6 @@ PlanPointSource plan_points(const LinePlan& plan) {
   };
 }
 
-PlanPointSource plan_points(const LinePlanStream& plan) {
-  return [&plan](const PlanPointSink& sink) {
-    LinePlanStream::Cursor cursor = plan.cursor();
-    for (PlanMetre m; cursor.next(m);) {
-      if (m.first.tag == plan_tag::kEmpty || m.second.tag == plan_tag::kEmpty) continue;
-      sink(static_cast<int64_t>(m.metre), m.first.value, m.second.value);
-    }
-  };
-}
-
 namespace {
 
 using namespace cell_kind;

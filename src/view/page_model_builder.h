@@ -31,9 +31,6 @@ using PlanPointSource = std::function<void(const PlanPointSink&)>;
 // The computed metres of a line plan, traced as the line plan file writes
 // them; nothing when the scenario has no plan.
 PlanPointSource plan_points(const LinePlan& plan);
-// The plan points of a line plan file: every metre both of whose
-// coordinates are stored, in metre order.
-PlanPointSource plan_points(const LinePlanStream& plan);
 
 struct PageModelOptions {
   std::size_t max_plan_points = 4000;

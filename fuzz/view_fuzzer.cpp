@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "builtin/builtin_content.h"
-#include "commands/compiled_page.h"
 #include "compile/compile.h"
 #include "format/decoder.h"
 #include "format/plan_stream.h"
@@ -50,19 +49,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                     "description page");
     }
   }
-  sb::DecodedScenario decoded;
+  sb::view::DecodedScenario decoded;
   try {
-    decoded.cells = sb::decode_track_cells(input);
+    decoded.cells = sb::track_cells_of(sb::decode_track_cells(input));
   } catch (const sb::DecodeError&) {
   }
   try {
-    decoded.table = sb::decode_scenario_table(input);
+    decoded.table = sb::scenario_table(sb::decode_scenario_table(input));
   } catch (const sb::DecodeError&) {
   }
   try {
     decoded.plan = sb::plan_stream_of(std::string(input));
   } catch (const sb::DecodeError&) {
   }
-  must_be_whole(sb::view::render_page(sb::page_model_from_compiled(decoded)), "compiled page");
+  must_be_whole(sb::view::render_page(sb::view::page_model_from_compiled(decoded)), "compiled page");
   return 0;
 }

@@ -2,15 +2,13 @@
 
 namespace sb {
 
+std::string diagnostic_place(const Diagnostic& d) {
+  if (d.file.empty()) return "scenario-builder";
+  return d.line > 0 ? d.file + ":" + std::to_string(d.line) : d.file;
+}
+
 std::string format_diagnostic(const Diagnostic& d) {
-  std::string where;
-  if (d.file.empty()) {
-    where = "scenario-builder";
-  } else if (d.line > 0) {
-    where = d.file + ":" + std::to_string(d.line);
-  } else {
-    where = d.file;
-  }
+  const std::string where = diagnostic_place(d);
   if (d.severity == Severity::kWarning) return where + ": warning: " + d.message + " [-W" + d.name + "]";
   return where + ": error " + std::to_string(d.code) + ": " + d.message;
 }

@@ -41,6 +41,9 @@ struct Diagnostic {
 // "scenario-builder: error CODE: MESSAGE" when no file applies; a warning
 // reads "FILE:LINE: warning: MESSAGE [-Wname]".
 std::string format_diagnostic(const Diagnostic& d);
+// Where a diagnostic points, as it is printed: "FILE:LINE", "FILE", or
+// "scenario-builder" when no file applies.
+std::string diagnostic_place(const Diagnostic& d);
 
 // Every condition of one compile, in the order found.
 class Diagnostics {

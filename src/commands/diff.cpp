@@ -34,7 +34,7 @@ std::string cell_place(std::size_t index, const TableRecords* ta, const TableRec
   std::string place = "cell " + std::to_string(index) + " (" + metres_text(position);
   if (table != nullptr) {
     const auto chainage = table_chainage(table, position);
-    place += chainage ? ", chainage " + chainage_text(chainage) : ", " + std::string(kNoChainage);
+    place += ", " + chainage_note(chainage);
   }
   return place + ")";
 }

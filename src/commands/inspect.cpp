@@ -161,10 +161,6 @@ TableReport report_table(const CompiledFile& f) {
 
 PlanReport report_plan(const CompiledFile& f) { return {&f, summarise_plan(*f.plan), f.plan->second_half_offset()}; }
 
-std::string station_chainage(const std::optional<int64_t>& chainage) {
-  return chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage);
-}
-
 // A field's value in the JSON document: its numbers, else its text.
 void add_meaning(json& meaning, const MeaningField& field) {
   std::string key = field.label;
@@ -241,7 +237,7 @@ class Inspector {
       out_ << "  " << cell_place(i) << "  " << cell_meaning(i, cell, r.table);
       if (cell.kind != cell_kind::kNothing && has_chainage_systems(r.table)) {
         const auto chainage = table_chainage(r.table, element_position(static_cast<int64_t>(i)));
-        out_ << "  (" << (chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage)) << ")";
+        out_ << "  (" << chainage_note(chainage) << ")";
       }
       out_ << "\n";
     }
@@ -335,7 +331,7 @@ class Inspector {
       out_ << "  slot " << padded(std::to_string(s), 2) << "  " << printable_text(record.text) << "  kind "
            << int{record.kind} << "  start " << metres_text(record.start) << "  end " << metres_text(record.end)
            << "  position " << metres_text(record.position) << " (" << km_text(record.position) << " from start, "
-           << station_chainage(table_chainage(&t, record.position)) << ")  time " << clock_text(record.time)
+           << chainage_note(table_chainage(&t, record.position)) << ")  time " << clock_text(record.time)
            << "  values 4-13: " << r.slots[static_cast<std::size_t>(s)].fields.back().text << "\n";
     }
     out_ << "line boards: " << boards.size() << "\n";

@@ -92,10 +92,7 @@ void print_diagnostic(const Diagnostic& d) {
   if (lost) {
     // As compilers print a warning made an error: the name says how to
     // make it a warning again.
-    const std::string where = d.file.empty() ? "scenario-builder"
-                              : d.line > 0   ? d.file + ":" + std::to_string(d.line)
-                                             : d.file;
-    std::cerr << where << ": error: " << d.message << " [-Werror=" << d.name << "]\n";
+    std::cerr << diagnostic_place(d) << ": error: " << d.message << " [-Werror=" << d.name << "]\n";
     return;
   }
   std::cerr << format_diagnostic(d) << '\n';
@@ -111,10 +108,7 @@ void print_root_cause(const Diagnostic& cause, std::size_t explains) {
     add_json(cause.file, cause.line, "error", 0, cause.name, message);
     return;
   }
-  const std::string where = cause.file.empty() ? "scenario-builder"
-                            : cause.line > 0   ? cause.file + ":" + std::to_string(cause.line)
-                                               : cause.file;
-  std::cerr << where << ": error: " << message << " [" << cause.name << "]\n";
+  std::cerr << diagnostic_place(cause) << ": error: " << message << " [" << cause.name << "]\n";
 }
 
 void print_fatal(FatalCheck check) {

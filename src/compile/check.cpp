@@ -18,25 +18,32 @@ Compiled compile_once(const CheckRequest& request, const std::string& line_bytes
   return compile_scenario(request.compile, {line, train});
 }
 
-// Where line `line` (from 1) of `bytes` starts; bytes.size() past the end.
-std::size_t line_start(const std::string& bytes, int line) {
+// Where line `line` (from 1) of `bytes` starts; nothing when the bytes
+// have fewer lines.
+std::optional<std::size_t> line_start(const std::string& bytes, int line) {
   int current = 1;
   std::size_t i = 0;
   while (i < bytes.size() && current < line) {
     if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))) ++current;
     ++i;
   }
-  return current == line ? i : bytes.size();
+  if (current != line) return std::nullopt;
+  return i;
+}
+
+// Where the line that starts at `start` ends, before its line end.
+std::size_t line_end(const std::string& bytes, std::size_t start) {
+  while (start < bytes.size() && bytes[start] != '\r' && bytes[start] != '\n') ++start;
+  return start;
 }
 
 // The bytes with `text` added at the end of line `line` (from 1): no line
 // moves.
 std::string with_text_at_end_of_line(std::string bytes, int line, const std::string& text) {
-  std::size_t end = line_start(bytes, line);
-  if (end == bytes.size() && line > 1) return bytes;
-  const std::size_t start = end;
-  while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
-  const bool blank = bytes.find_first_not_of(" \t", start) >= end;
+  const std::optional<std::size_t> start = line_start(bytes, line);
+  if (!start) return bytes;
+  const std::size_t end = line_end(bytes, *start);
+  const bool blank = bytes.find_first_not_of(" \t", *start) >= end;
   bytes.insert(end, blank ? text : ",  " + text);
   return bytes;
 }
@@ -50,29 +57,18 @@ constexpr const char* kProvisionalRouteLength = "lunghezza percorso,  1000000";
 
 // Whether line `line` (from 1) of `bytes` is a section header: "[...]".
 bool is_section_header(const std::string& bytes, int line) {
-  int current = 1;
-  std::size_t i = 0;
-  while (i < bytes.size() && current < line) {
-    if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))) ++current;
-    ++i;
-  }
-  while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
-  return current == line && i < bytes.size() && bytes[i] == '[';
+  const std::optional<std::size_t> start = line_start(bytes, line);
+  if (!start) return false;
+  const std::size_t first = bytes.find_first_not_of(" \t", *start);
+  return first < bytes.size() && bytes[first] == '[';
 }
 
 }  // namespace
 
 std::string without_line(std::string bytes, int line) {
-  int current = 1;
-  std::size_t i = 0;
-  while (i < bytes.size() && current < line) {
-    if (bytes[i] == '\n' || (bytes[i] == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n'))) ++current;
-    ++i;
-  }
-  if (current != line) return bytes;
-  std::size_t end = i;
-  while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n') ++end;
-  bytes.erase(i, end - i);
+  const std::optional<std::size_t> start = line_start(bytes, line);
+  if (!start) return bytes;
+  bytes.erase(*start, line_end(bytes, *start) - *start);
   return bytes;
 }
 

@@ -1,7 +1,5 @@
 #include "compile/compile.h"
 
-#include <algorithm>
-
 #include "base/failures.h"
 #include "model/chainage.h"
 #include "reader/read_descriptions.h"
@@ -14,14 +12,9 @@ namespace {
 // chainage there, where the line has chainage systems.
 void add_chainage_to_messages(Scenario& scenario) {
   const auto& systems = scenario.table.chainage;
-  const bool any = std::any_of(systems.begin(), systems.end(), [](const ChainageSystem& s) {
-    return s.start != 0 || s.reference != 0 || s.direction != 0;
-  });
-  if (!any) return;
-  scenario.diagnostics.annotate_positions([&systems](int32_t position) {
-    const auto chainage = chainage_at(systems, position);
-    return " (" + (chainage ? "chainage " + chainage_text(chainage) : std::string(kNoChainage)) + ")";
-  });
+  if (!has_chainage(systems)) return;
+  scenario.diagnostics.annotate_positions(
+      [&systems](int32_t position) { return " (" + chainage_note(chainage_at(systems, position)) + ")"; });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "format/compiled_file.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/failures.h"
 #include "base/files.h"
@@ -28,18 +29,24 @@ std::optional<CompiledKind> kind_from_name(std::string_view path) {
   return std::nullopt;
 }
 
+namespace {
+
+// Each kind and the word --kind gives it.
+constexpr std::pair<CompiledKind, const char*> kKindWords[] = {
+    {CompiledKind::kCells, "cells"}, {CompiledKind::kTable, "table"}, {CompiledKind::kPlan, "plan"}};
+
+}  // namespace
+
 std::optional<CompiledKind> kind_from_word(std::string_view word) {
-  if (word == "cells") return CompiledKind::kCells;
-  if (word == "table") return CompiledKind::kTable;
-  if (word == "plan") return CompiledKind::kPlan;
+  for (const auto& [kind, name] : kKindWords) {
+    if (word == name) return kind;
+  }
   return std::nullopt;
 }
 
 const char* kind_word(CompiledKind kind) {
-  switch (kind) {
-    case CompiledKind::kCells: return "cells";
-    case CompiledKind::kTable: return "table";
-    case CompiledKind::kPlan: return "plan";
+  for (const auto& [k, name] : kKindWords) {
+    if (k == kind) return name;
   }
   return "";
 }

@@ -137,30 +137,13 @@ std::string cell_meaning(std::size_t index, const TrackCell& c, const TableRecor
   return rest.empty() ? m.name : m.name + ": " + rest;
 }
 
-namespace {
-
-std::array<ChainageSystem, 3> chainage_systems(const TableRecords& table) {
-  std::array<ChainageSystem, 3> systems{};
-  for (std::size_t i = 0; i < systems.size(); ++i) {
-    const TableRecord& r = table[kChainageSlot + i];
-    systems[i] = {r.start, r.end, r.position};
-  }
-  return systems;
-}
-
-}  // namespace
-
 std::optional<int64_t> table_chainage(const TableRecords* table, int64_t position) {
   if (table == nullptr) return std::nullopt;
   return chainage_at(chainage_systems(*table), position);
 }
 
 bool has_chainage_systems(const TableRecords* table) {
-  if (table == nullptr) return false;
-  for (const ChainageSystem& s : chainage_systems(*table)) {
-    if (s.start != 0 || s.reference != 0 || s.direction != 0) return true;
-  }
-  return false;
+  return table != nullptr && has_chainage(chainage_systems(*table));
 }
 
 SlotRole slot_role(int slot, const TableRecord& r) {
@@ -168,10 +151,10 @@ SlotRole slot_role(int slot, const TableRecord& r) {
   if (slot == kRouteSlot) return SlotRole::kRoute;
   if (slot == kTrainSlot) return SlotRole::kTrain;
   if (slot >= kChainageSlot && slot < kGeneralSlot) return SlotRole::kChainage;
-  const bool only_text = r.kind == 0 && r.start == 0 && r.end == 0 && r.position == 0 && r.attribute_4 == 0 &&
-                         r.attribute_7 == 0 && r.attribute_8 == 0 && r.attribute_10 == 0 && r.attribute_11 == 0 &&
-                         r.attribute_12 == 0 && r.attribute_9 == 0 && r.attribute_13 == 0 && r.end_extension == 0 &&
-                         r.attribute_5 == 0 && r.time == 0;
+  bool only_text = true;  // every field but the text holds 0
+  for_each_slot_field(r, [&only_text](const char*, const auto& value) {
+    if constexpr (std::is_integral_v<std::decay_t<decltype(value)>>) only_text = only_text && value == 0;
+  });
   if (only_text) return r.text.empty() ? SlotRole::kEmpty : SlotRole::kBoard;
   return SlotRole::kStation;
 }

@@ -106,5 +106,7 @@ CellRecord cell_record(const TrackCell& cell);
 TrackCell track_cell(const CellRecord& record);
 TableRecords table_records(const ScenarioTable& table);
 ScenarioTable scenario_table(const TableRecords& records);
+// Only the chainage systems of slots 81 to 83, as scenario_table() reads them.
+std::array<ChainageSystem, 3> chainage_systems(const TableRecords& records);
 
 }  // namespace sb

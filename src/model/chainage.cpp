@@ -7,8 +7,7 @@ namespace sb {
 
 std::optional<int64_t> chainage_at(const std::array<ChainageSystem, 3>& ordered_systems, int64_t position) {
   for (const ChainageSystem& s : ordered_systems) {
-    const bool none = s.start == 0 && s.reference == 0 && s.direction == 0;
-    if (none || position < s.start) continue;
+    if (!is_set(s) || position < s.start) continue;
     if (s.direction == 1) return static_cast<int64_t>(s.reference) - 100 - position;
     return static_cast<int64_t>(s.reference) + position;
   }
@@ -22,6 +21,17 @@ std::string chainage_km_text(int64_t chainage_metres) {
   std::snprintf(text, sizeof text, "%s%llu.%03llu", chainage_metres < 0 ? "-" : "",
                 static_cast<unsigned long long>(magnitude / 1000), static_cast<unsigned long long>(magnitude % 1000));
   return text;
+}
+
+bool has_chainage(const std::array<ChainageSystem, 3>& systems) {
+  for (const ChainageSystem& s : systems) {
+    if (is_set(s)) return true;
+  }
+  return false;
+}
+
+std::string chainage_note(const std::optional<int64_t>& chainage_metres) {
+  return chainage_metres ? "chainage " + chainage_text(chainage_metres) : std::string(kNoChainage);
 }
 
 std::string chainage_text(const std::optional<int64_t>& chainage_metres) {

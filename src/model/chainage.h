@@ -25,5 +25,13 @@ std::string chainage_km_text(int64_t chainage_metres);
 // system covers the position.
 inline constexpr const char* kNoChainage = "no chainage system covers this position";
 std::string chainage_text(const std::optional<int64_t>& chainage_metres);
+// The same as a note beside a position: "chainage km 12.700", or that no
+// system covers it.
+std::string chainage_note(const std::optional<int64_t>& chainage_metres);
+
+// Whether a system is set at all: an unset one holds zeros only.
+inline bool is_set(const ChainageSystem& s) { return s.start != 0 || s.reference != 0 || s.direction != 0; }
+// Whether the line has any chainage system.
+bool has_chainage(const std::array<ChainageSystem, 3>& systems);
 
 }  // namespace sb

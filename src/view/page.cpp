@@ -614,7 +614,7 @@ class Page {
             (chainage ? num(static_cast<double>(*chainage) / 1000.0, 1) : std::string("&ndash;")) + "</text>";
     }
     for (const ChainageSystem& system : m_.chainage_systems) {
-      if (system.start == 0 && system.reference == 0 && system.direction == 0) continue;
+      if (!is_set(system)) continue;
       if (system.start < 0 || system.start > extent_) continue;
       const double x = px(system.start);
       o_ += "<line class=\"axis\" x1=\"" + num(x) + "\" x2=\"" + num(x) + "\" y1=\"" + num(kAxis + 18) + "\" y2=\"" +

@@ -83,9 +83,7 @@ class Builder {
     m_.route_length = in_.table ? in_.table->general.route_length : 0;
     if (in_.table) {
       m_.chainage_systems = in_.table->chainage;
-      for (const ChainageSystem& system : m_.chainage_systems) {
-        m_.has_chainage = m_.has_chainage || system.start != 0 || system.reference != 0 || system.direction != 0;
-      }
+      m_.has_chainage = has_chainage(m_.chainage_systems);
     }
     const int64_t count = cell_count();
     m_.cell_count = count > 0 ? clamped(count - 1) : 0;

@@ -14,21 +14,21 @@
 namespace sb {
 namespace {
 
+using test::kQuietLine;
+using test::kQuietStretches;
+using test::kQuietTrain;
 using test::line_file;
 using test::read_files;
 using test::ReadResult;
 using test::train_file;
 
-const std::string kStretches = "velocita,  0,  90\r\naderenza,  0,  100\r\n";
-const std::string kLine = line_file("pendenza,  0,  0\r\n");
-const std::string kTrain = train_file(kStretches);
 const std::string kW = "Prova_linea.txt:";
 const std::string kT = "Prova_1-.txt:";
 
 struct MatchingCase {
   const char* name;
-  std::optional<std::string> line;   // or kLine
-  std::optional<std::string> train;  // or kTrain
+  std::optional<std::string> line;   // or kQuietLine
+  std::optional<std::string> train;  // or kQuietTrain
   std::function<void(const Scenario&)> expect;
   std::vector<std::string> warnings;
   int error_code = 0;
@@ -40,10 +40,8 @@ class KeywordMatching : public ::testing::TestWithParam<MatchingCase> {};
 
 TEST_P(KeywordMatching, ReadsTheRecordsTheFieldHolds) {
   const MatchingCase& c = GetParam();
-  const ReadResult r = read_files(c.line.value_or(kLine), c.train.value_or(kTrain));
-  std::vector<std::string> warnings;
-  for (const Diagnostic& d : r.warnings) warnings.push_back(format_diagnostic(d));
-  EXPECT_EQ(warnings, c.warnings);
+  const ReadResult r = read_files(c.line.value_or(kQuietLine), c.train.value_or(kQuietTrain));
+  EXPECT_EQ(test::warnings_of(r), c.warnings);
   EXPECT_EQ(r.scenario.error_code(), c.error_code);
   if (c.expect) c.expect(r.scenario);
 }
@@ -70,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {}},
         MatchingCase{"AStemIsEnough",
                      line_file("Indicatori_V,  1250,  90,  90,  90,  0,  ,  ,  ,  0\r\n"),
-                     train_file(kStretches + "Massa Frenata,  80\r\nVETTURE,  6\r\nvelocit,  100,  90\r\n"),
+                     train_file(kQuietStretches + "Massa Frenata,  80\r\nVETTURE,  6\r\nvelocit,  100,  90\r\n"),
                      [](const Scenario& s) {
                        EXPECT_EQ(s.cells.at(26).kind, cell_kind::kSpeedBoard);
                        EXPECT_EQ(s.table.general.braked_mass, 80);
@@ -79,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {}},
         MatchingCase{"EveryStemIsNeeded",
                      line_file("cartello,  1300,  (X)\r\n"),
-                     train_file(kStretches + "frenata,  80\r\n"),
+                     train_file(kQuietStretches + "frenata,  80\r\n"),
                      [](const Scenario& s) { EXPECT_EQ(s.table.general.braked_mass, 0); },
                      {kW + "4: warning: \"cartello\" matches no record and is ignored, with the values after it on "
                            "its line [-Wunknown-field]",
@@ -111,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                      25},
         MatchingCase{"MarkersAreFoundInAnyCase",
                      std::nullopt,
-                     train_file(kStretches + "sabbia\r\nPROGRESSIVA 3\r\n"),
+                     train_file(kQuietStretches + "sabbia\r\nPROGRESSIVA 3\r\n"),
                      nullptr,
                      {kT + "4: warning: `sabbia` on line 4 has 0 of its 1 values; line 5 was read as its 1st value "
                            "[-Wrecord-cut-short]"},

@@ -15,27 +15,20 @@
 namespace sb {
 namespace {
 
+using test::kQuietLine;
+using test::kQuietStretches;
+using test::kQuietTrain;
 using test::line_file;
 using test::read_files;
 using test::ReadResult;
 using test::station_record;
 using test::train_file;
-
-// Speed and adhesion from 0, so that a train file gives no warning of its own.
-const std::string kStretches = "velocita,  0,  90\r\naderenza,  0,  100\r\n";
-const std::string kLine = line_file("pendenza,  0,  0\r\n");
-const std::string kTrain = train_file(kStretches);
-
-std::vector<std::string> warnings_of(const ReadResult& r) {
-  std::vector<std::string> out;
-  for (const Diagnostic& d : r.warnings) out.push_back(format_diagnostic(d));
-  return out;
-}
+using test::warnings_of;
 
 struct WarningCase {
   const char* name;
-  std::optional<std::string> line;   // the line file, or kLine
-  std::optional<std::string> train;  // the train file, or kTrain
+  std::optional<std::string> line;   // the line file, or kQuietLine
+  std::optional<std::string> train;  // the train file, or kQuietTrain
   std::vector<std::string> expected;
 };
 
@@ -45,7 +38,7 @@ class Warnings : public ::testing::TestWithParam<WarningCase> {};
 
 TEST_P(Warnings, ShowTheirInputAndLine) {
   const WarningCase& c = GetParam();
-  const ReadResult r = read_files(c.line.value_or(kLine), c.train.value_or(kTrain));
+  const ReadResult r = read_files(c.line.value_or(kQuietLine), c.train.value_or(kQuietTrain));
   EXPECT_EQ(warnings_of(r), c.expected);
 }
 
@@ -62,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "its line; did you mean `pendenza`? [-Wunknown-field]"}},
         WarningCase{"TyposInTrainKeywords",
                     std::nullopt,
-                    train_file(kStretches +
+                    train_file(kQuietStretches +
                                "sabia,  300\r\nrallentamenti,  7000,  60,  500,  0,  1,  0\r\n"
                                "segnal,  1200,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n" +
                                std::string("stazone,  9000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  "
@@ -83,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "must be written in lower case) [-Wunknown-field]"}},
         WarningCase{"FarFromAnyKeyword",
                     std::nullopt,
-                    train_file(kStretches + "commento\r\n"),
+                    train_file(kQuietStretches + "commento\r\n"),
                     {kT + "4: warning: \"commento\" matches no record and is ignored, with the values after it on "
                           "its line [-Wunknown-field]"}},
         WarningCase{"RouteLengthAfterTheGeneralPart",
@@ -99,12 +92,12 @@ INSTANTIATE_TEST_SUITE_P(
                           "ignored, with the values after it on its line [-Wmisplaced-record]"}},
         WarningCase{"ExtraValues",
                     std::nullopt,
-                    train_file(kStretches + "sabbia,  300,  5\r\n"),
+                    train_file(kQuietStretches + "sabbia,  300,  5\r\n"),
                     {kT + "4: warning: `sabbia` takes 1 value; \"5\" after it is read as a keyword field and "
                           "ignored [-Wextra-values]"}},
         WarningCase{"StationWithoutName",
                     std::nullopt,
-                    train_file(kStretches +
+                    train_file(kQuietStretches +
                                "stazione,  1000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0\r\n"
                                "[segnali]\r\n"),
                     {kT + "4: warning: `stazione` on line 4 has 16 of its 17 values; line 5 was read as its 17th "
@@ -116,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "speed limit 0 everywhere [-Wmissing-generale]"}},
         WarningCase{"MisspeltGenerale",
                     std::nullopt,
-                    "[generle]\r\n" + kStretches + "[fine]\r\n",
+                    "[generle]\r\n" + kQuietStretches + "[fine]\r\n",
                     {"Prova_1-.txt: warning: no `[generale]` field: nothing of the train description file is read, "
                      "so the train has no stations and speed limit 0 everywhere [-Wmissing-generale]"}},
         WarningCase{"NoStretchRecords",
@@ -140,28 +133,28 @@ INSTANTIATE_TEST_SUITE_P(
                           "are read in rising position order [-Wposition-order]"}},
         WarningCase{"Utf8StationName",
                     std::nullopt,
-                    train_file(kStretches + station_record(1000, 12, 600, 0, "CITT\xC3\x80")),
+                    train_file(kQuietStretches + station_record(1000, 12, 600, 0, "CITT\xC3\x80")),
                     {kT + "4: warning: station name \"CITT\xC3\x80\" is UTF-8 text; the simulator reads "
                           "Windows-1252 and will show \"CITT\xC3\x83\xE2\x82\xAC\"; save the file in Windows-1252 "
                           "[-Wutf8-text]"}},
         WarningCase{"TabAsBlank",
                     std::nullopt,
-                    train_file(kStretches + "\tsabbia,  300\r\n"),
+                    train_file(kQuietStretches + "\tsabbia,  300\r\n"),
                     {kT + "4: warning: a tab in \"\\tsabbia\": only blanks and commas separate fields, so the tab "
                           "stays part of the field; use blanks [-Wtab]"}},
         WarningCase{"NoFineAtTheEnd",
                     std::nullopt,
-                    "[generale]\r\n" + kStretches,
+                    "[generale]\r\n" + kQuietStretches,
                     {kT + "3: warning: the file does not end with a `[fine]` line; the last field of a file is never "
                           "read as a keyword, so end every description file with `[fine]` [-Wmissing-fine]"}},
         WarningCase{"FieldsAfterFine",
                     std::nullopt,
-                    train_file(kStretches + "[fine]\r\nsabbia,  300\r\n"),
+                    train_file(kQuietStretches + "[fine]\r\nsabbia,  300\r\n"),
                     {kT + "5: warning: this line comes after `[fine]` on line 4, and it and every line after it are "
                           "still read; `[fine]` belongs at the very end [-Wafter-fine]"}},
         WarningCase{"SectionHeadersDashLinesAndBlankLinesAreQuiet",
                     line_file("[pendenze]\r\n----------\r\n\r\npendenza,  0,  0\r\n"),
-                    train_file(kStretches + "[segnali]\r\n--\r\n[codici]\r\n"),
+                    train_file(kQuietStretches + "[segnali]\r\n--\r\n[codici]\r\n"),
                     {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -171,7 +164,7 @@ TEST(Warnings, NoneForTheBuiltInScenario) {
 }
 
 TEST(Warnings, CurvesWithoutAPlanAreQuiet) {
-  const ReadResult r = read_files(line_file("curvad6,  100,  400\r\n"), kTrain, /*build_plan=*/false);
+  const ReadResult r = read_files(line_file("curvad6,  100,  400\r\n"), kQuietTrain, /*build_plan=*/false);
   EXPECT_TRUE(r.warnings.empty());
 }
 
@@ -181,10 +174,10 @@ TEST(Warnings, ComeBeforeTheErrorTheyExplain) {
   Scenario s;
   s.route_name = "Prova";
   s.train_number = "1";
-  MemorySource line("Prova_linea.txt", kLine);
+  MemorySource line("Prova_linea.txt", kQuietLine);
   MemorySource train("Prova_1-.txt",
-                     train_file(kStretches + "segnale,  1200,  1,  4,  1\r\nsegnale,  3000,  1,  4,  1,  0,  0,  "
-                                             "0,  0,  0,  0,  0\r\n"));
+                     train_file(kQuietStretches + "segnale,  1200,  1,  4,  1\r\nsegnale,  3000,  1,  4,  1,  0,  0,  "
+                                                  "0,  0,  0,  0,  0\r\n"));
   read_descriptions(s, {line, train});
   ASSERT_EQ(s.diagnostics.size(), 2u);
   EXPECT_EQ(format_diagnostic(s.diagnostics.list()[0]),

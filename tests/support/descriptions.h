@@ -116,6 +116,19 @@ inline ReadResult read_files(const std::optional<std::string>& line, const std::
   return r;
 }
 
+// A line file and a train file that give no warning of their own: speed
+// and adhesion from 0, a gradient from 0.
+inline const std::string kQuietStretches = "velocita,  0,  90\r\naderenza,  0,  100\r\n";
+inline const std::string kQuietLine = line_file("pendenza,  0,  0\r\n");
+inline const std::string kQuietTrain = train_file(kQuietStretches);
+
+// The warnings of a read, as printed.
+inline std::vector<std::string> warnings_of(const ReadResult& r) {
+  std::vector<std::string> out;
+  for (const Diagnostic& d : r.warnings) out.push_back(format_diagnostic(d));
+  return out;
+}
+
 // The whole compile of the two files, with the compiled files written into
 // a sink that only counts (unless a fatal check stopped it).
 struct CompileRun {

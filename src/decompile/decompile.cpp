@@ -1,0 +1,206 @@
+#include "decompile/decompile.h"
+
+#include <map>
+
+#include "compile/compile.h"
+#include "decompile/descriptions.h"
+#include "format/compiled_meaning.h"
+#include "format/line_plan_file.h"
+#include "format/plan_summary.h"
+#include "format/scenario_table_file.h"
+#include "format/track_cell_file.h"
+#include "reader/description_source.h"
+
+namespace sb {
+namespace {
+
+using namespace cell_kind;
+
+// Each round adds the abbattimento marks the completion did not place by
+// itself; a mark added can move one the completion places, so a few rounds
+// may be needed.
+constexpr int kMarkRounds = 8;
+
+Compiled compile_descriptions(const CompiledSet& set, const std::string& line, const std::string& train,
+                              const std::string& line_name, const std::string& train_name, bool build_plan) {
+  MemorySource line_source(line_name, line);
+  MemorySource train_source(train_name, train);
+  return compile_scenario({set.route_name, set.train_number, build_plan}, {line_source, train_source});
+}
+
+bool compiled_cleanly(const Compiled& c) {
+  return !c.fatal && !c.file_error && !c.scenario.diagnostics.has_errors() && c.scenario.cells.exists();
+}
+
+// The abbattimento cells of the set that the compile of the descriptions
+// does not give as they are.
+std::vector<AbbattimentoRecord> missing_marks(const std::vector<CellRecord>& set, const TrackCells& compiled) {
+  std::vector<AbbattimentoRecord> missing;
+  for (std::size_t i = 0; i < set.size(); ++i) {
+    const CellRecord& want = set[i];
+    if (want.kind != kAbbattimento && want.kind != kAbbattimentoPlain) continue;
+    const int64_t c = static_cast<int64_t>(i);
+    if (compiled.contains(c) && cell_record(compiled.at(c)) == want) continue;
+    if (want.kind == kAbbattimento && want.value <= 0) continue;  // no record gives it
+    missing.push_back({c, want.kind == kAbbattimento ? want.value : int16_t{0}});
+  }
+  return missing;
+}
+
+std::string number_text(const auto& v) {
+  if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::string>) {
+    return "\"" + v + "\"";
+  } else {
+    return std::to_string(static_cast<int64_t>(v));
+  }
+}
+
+// "value_2 5, the descriptions give 0; ..." for the fields that differ.
+template <typename Record, typename ForEach>
+std::string field_differences(const Record& held, const Record& given, ForEach for_each) {
+  std::map<std::string, std::string> held_fields;
+  for_each(held, [&](const char* name, const auto& v) { held_fields[name] = number_text(v); });
+  std::string out;
+  for_each(given, [&](const char* name, const auto& v) {
+    const std::string text = number_text(v);
+    if (held_fields[name] == text) return;
+    out += (out.empty() ? "" : ", ") + std::string(name) + " " + held_fields[name] + " (descriptions: " + text + ")";
+  });
+  return out;
+}
+
+void compare_cells(const CompiledSet& set, const Scenario& compiled, std::vector<SetDifference>& out) {
+  const std::vector<TrackCell>& cells = compiled.cells.cells();
+  if (cells.size() != set.cells.size()) {
+    out.push_back({SetFile::kCells, "cell " + std::to_string(std::min(cells.size(), set.cells.size())),
+                   "the set holds " + std::to_string(set.cells.size()) + " cells, the descriptions give " +
+                       std::to_string(cells.size())});
+  }
+  const TableRecords table = set.table;
+  for (std::size_t i = 0; i < std::min(cells.size(), set.cells.size()); ++i) {
+    const CellRecord given = cell_record(cells[i]);
+    if (given == set.cells[i]) continue;
+    const std::string held_meaning = cell_meaning(i, track_cell(set.cells[i]), &table);
+    const std::string given_meaning = cell_meaning(i, cells[i], &table);
+    std::string message = "the set holds " + (held_meaning.empty() ? std::string("nothing") : held_meaning) +
+                          "; the descriptions give " +
+                          (given_meaning.empty() ? std::string("nothing") : given_meaning) + " (" +
+                          field_differences(set.cells[i], given, [](auto& r, auto v) { for_each_cell_field(r, v); }) +
+                          ")";
+    out.push_back({SetFile::kCells, "cell " + std::to_string(i), std::move(message)});
+  }
+}
+
+void compare_table(const CompiledSet& set, const Scenario& compiled, std::vector<SetDifference>& out) {
+  const TableRecords given = table_records(compiled.table);
+  for (int s = 0; s < kTableSlots; ++s) {
+    const TableRecord& held = set.table[static_cast<std::size_t>(s)];
+    const TableRecord& got = given[static_cast<std::size_t>(s)];
+    if (held == got) continue;
+    out.push_back({SetFile::kTable, "slot " + std::to_string(s),
+                   slot_title(s, held) + ": the set holds " +
+                       field_differences(held, got, [](auto& r, auto v) { for_each_slot_field(r, v); })});
+  }
+}
+
+void compare_plan(const CompiledSet& set, const Scenario& compiled, std::vector<SetDifference>& out) {
+  if (!set.plan) {
+    if (compiled.build_plan) out.push_back({SetFile::kPlan, "metre 0", "the set has no line plan file"});
+    return;
+  }
+  StringSink bytes;
+  write_line_plan(compiled.plan, bytes);
+  std::shared_ptr<const LinePlanStream> given;
+  try {
+    given = plan_stream_of(std::move(bytes.bytes));
+  } catch (const DecodeError& e) {
+    out.push_back({SetFile::kPlan, "metre 0", std::string("the descriptions give a plan that cannot be read: ") + e.what()});
+    return;
+  }
+  if (given->metres() != set.plan->metres()) {
+    out.push_back({SetFile::kPlan, "metre " + std::to_string(std::min(given->metres(), set.plan->metres())),
+                   "the set's plan holds " + std::to_string(set.plan->metres()) + " metres, the descriptions give " +
+                       std::to_string(given->metres())});
+    return;
+  }
+  LinePlanStream::Cursor held_cursor = set.plan->cursor();
+  LinePlanStream::Cursor given_cursor = given->cursor();
+  PlanMetre held, got;
+  while (held_cursor.next(held) && given_cursor.next(got)) {
+    if (held.first == got.first && held.second == got.second) continue;
+    out.push_back({SetFile::kPlan, "metre " + std::to_string(held.metre),
+                   "the set's plan holds (" + std::to_string(held.first.value) + ", " +
+                       std::to_string(held.second.value) + "), the descriptions give (" +
+                       std::to_string(got.first.value) + ", " + std::to_string(got.second.value) +
+                       "): no curve record turns the plan as the set's does"});
+    return;  // every later metre follows from this one
+  }
+}
+
+RecoveredScenario recover(const CompiledSet& set) {
+  RecoveredScenario r;
+  r.cells = track_cells_of(set.cells);
+  r.table = scenario_table(set.table);
+  if (set.plan) r.curves = summarise_plan(*set.plan).curves;
+  return r;
+}
+
+}  // namespace
+
+Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name) {
+  const RecoveredScenario recovered = recover(set);
+  const bool with_plan = set.plan != nullptr;
+  Decompiled result;
+  result.line = line_description(recovered, with_plan);
+
+  // The abbattimento marks, found on the cells alone: the plan is built
+  // once, for the final compile.
+  const std::string line_without_curves = with_plan ? line_description(recovered, false) : result.line;
+  std::vector<AbbattimentoRecord> marks;
+  for (int round = 0; round < kMarkRounds; ++round) {
+    const Compiled trial = compile_descriptions(set, line_without_curves, train_description(recovered, marks),
+                                                line_name, train_name, false);
+    if (!compiled_cleanly(trial)) break;
+    const std::vector<AbbattimentoRecord> missing = missing_marks(set.cells, trial.scenario.cells);
+    bool added = false;
+    for (const AbbattimentoRecord& m : missing) {
+      const bool known = std::any_of(marks.begin(), marks.end(), [&](const auto& k) { return k.cell == m.cell; });
+      if (known) continue;
+      marks.push_back(m);
+      added = true;
+    }
+    if (!added) break;
+  }
+  result.train = train_description(recovered, marks);
+
+  Compiled final_compile = compile_descriptions(set, result.line, result.train, line_name, train_name, with_plan);
+  result.diagnostics = std::move(final_compile.scenario.diagnostics);
+  if (final_compile.file_error || final_compile.fatal || !final_compile.scenario.cells.exists()) {
+    result.differences.push_back({SetFile::kCells, "cell 1", "the descriptions do not compile to a track"});
+    return result;
+  }
+  if (with_plan) compare_plan(set, final_compile.scenario, result.differences);
+  compare_table(set, final_compile.scenario, result.differences);
+  compare_cells(set, final_compile.scenario, result.differences);
+  return result;
+}
+
+CompiledSet compiled_set_of(const Scenario& scenario) {
+  CompiledSet set;
+  set.route_name = scenario.route_name;
+  set.train_number = scenario.train_number;
+  StringSink cells;
+  write_track_cells(scenario.cells, cells);
+  set.cells = decode_track_cells(cells.bytes);
+  StringSink table;
+  write_scenario_table(table_records(scenario.table), table);
+  set.table = decode_scenario_table(table.bytes);
+  if (scenario.build_plan) {
+    StringSink plan;
+    write_line_plan(scenario.plan, plan);
+    set.plan = plan_stream_of(std::move(plan.bytes));
+  }
+  return set;
+}
+
+}  // namespace sb

@@ -1,0 +1,126 @@
+// The round trip: compile descriptions, decompile the compiled set, compile
+// what the decompile wrote; the three files come out byte for byte the same
+// and the second compile reports nothing. Over the built-in scenario, the
+// example and a corpus of generated scenarios, with and without a plan.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/files.h"
+#include "builtin/builtin_content.h"
+#include "compile/compile.h"
+#include "decompile/decompile.h"
+#include "format/line_plan_file.h"
+#include "format/scenario_table_file.h"
+#include "format/track_cell_file.h"
+#include "line_generator.h"
+#include "reader/description_source.h"
+#include "text/text_writer.h"
+
+namespace sb {
+namespace {
+
+struct Descriptions {
+  std::string name;  // names the scenario in a failure
+  std::string route, train;
+  std::string line, train_description;
+  bool plan = true;
+};
+
+Compiled compile_texts(const Descriptions& d, const std::string& line, const std::string& train) {
+  MemorySource line_source(d.route + "_linea.txt", line);
+  MemorySource train_source(d.route + "_" + d.train + "-.txt", train);
+  return compile_scenario({d.route, d.train, d.plan}, {line_source, train_source});
+}
+
+struct Files {
+  std::string plan, table, cells;
+};
+Files files_of(const Scenario& s) {
+  Files f;
+  StringSink plan, table, cells;
+  if (s.build_plan) write_line_plan(s.plan, plan);
+  write_scenario_table(table_records(s.table), table);
+  write_track_cells(s.cells, cells);
+  return {plan.bytes, table.bytes, cells.bytes};
+}
+
+std::string diagnostics_text(const Diagnostics& diagnostics) {
+  std::string all;
+  for (const Diagnostic& d : diagnostics.list()) all += format_diagnostic(d) + "\n";
+  return all;
+}
+
+// The first cell or slot where two compiled sets differ, or "".
+std::string first_difference(const Files& want, const Files& got) {
+  const auto cells_want = decode_track_cells(want.cells), cells_got = decode_track_cells(got.cells);
+  if (cells_want.size() != cells_got.size()) return "cell count " + std::to_string(cells_got.size());
+  for (std::size_t i = 0; i < cells_want.size(); ++i) {
+    if (!(cells_want[i] == cells_got[i])) return "cell " + std::to_string(i);
+  }
+  const auto table_want = decode_scenario_table(want.table), table_got = decode_scenario_table(got.table);
+  for (std::size_t s = 0; s < table_want.size(); ++s) {
+    if (!(table_want[s] == table_got[s])) return "slot " + std::to_string(s);
+  }
+  if (want.plan != got.plan) return "line plan file";
+  return "";
+}
+
+// Empty on success; else what went wrong, naming the scenario.
+std::string round_trip_failure(const Descriptions& d) {
+  const Compiled first = compile_texts(d, d.line, d.train_description);
+  if (first.fatal || first.file_error || first.scenario.diagnostics.has_errors()) {
+    return d.name + ": the original does not compile\n" + diagnostics_text(first.scenario.diagnostics);
+  }
+  const Decompiled back = decompile(compiled_set_of(first.scenario), "line", "train");
+  const Compiled second = compile_texts(d, back.line, back.train);
+  if (second.fatal || second.file_error) return d.name + ": the decompiled descriptions do not compile";
+  const std::string reported = diagnostics_text(second.scenario.diagnostics);
+  if (!reported.empty()) return d.name + ": compiling the decompiled descriptions reports\n" + reported;
+  const std::string differs = first_difference(files_of(first.scenario), files_of(second.scenario));
+  if (!differs.empty()) {
+    std::string listed;
+    for (const SetDifference& x : back.differences) listed += x.place + ": " + x.message + "\n";
+    return d.name + ": first difference at " + differs + "\n" + listed;
+  }
+  if (!back.differences.empty()) return d.name + ": the decompile reports differences it does not have";
+  return "";
+}
+
+Descriptions builtin_scenario() {
+  return {"built-in", "ValdraPCal-Dorvesa", "24317", text_file_bytes(builtin_line_lines()),
+          text_file_bytes(builtin_train_lines())};
+}
+
+Descriptions example_scenario() {
+  Descriptions d{"docs/example", "Esempio", "7", "", ""};
+  read_file(std::string(SB_EXAMPLE_DIR) + "/Esempio_linea.txt", d.line);
+  read_file(std::string(SB_EXAMPLE_DIR) + "/Esempio_7-.txt", d.train_description);
+  return d;
+}
+
+TEST(RoundTrip, BuiltinAndExampleWithAndWithoutPlan) {
+  for (bool plan : {true, false}) {
+    for (Descriptions d : {builtin_scenario(), example_scenario()}) {
+      ASSERT_FALSE(d.line.empty()) << d.name;
+      d.plan = plan;
+      d.name += plan ? "" : " (--no-plan)";
+      EXPECT_EQ(round_trip_failure(d), "");
+    }
+  }
+}
+
+TEST(RoundTrip, GeneratedCorpus) {
+  int checked = 0;
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    const bench::GeneratedScenario g = bench::generate_scenario(60, seed);
+    Descriptions d{"generated seed " + std::to_string(seed), g.route, g.train, g.line, g.train_description,
+                   seed % 2 == 0};
+    EXPECT_EQ(round_trip_failure(d), "");
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
+}  // namespace sb

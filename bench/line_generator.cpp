@@ -1,5 +1,6 @@
 #include "line_generator.h"
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -10,13 +11,17 @@
 namespace sb::bench {
 namespace {
 
-constexpr int kStations = 60;
 constexpr int kLineBoards = 12;  // with the 60 stations, well under the 78 slots
 constexpr int64_t kStationLength = 600;
 
 class Generator {
  public:
-  Generator(int km, uint32_t seed) : length_(int64_t{km} * 1000), rng_(seed) {}
+  Generator(const GeneratorShape& shape, uint32_t seed)
+      : length_(int64_t{shape.km} * 1000),
+        stations_count_(shape.stations),
+        varied_(shape.varied),
+        rng_(seed),
+        vary_(seed ^ 0x9E3779B9u) {}
 
   GeneratedScenario run() {
     // Elements that take a cell are laid out first, the ones that can move
@@ -26,6 +31,10 @@ class Generator {
     speed_boards();
     slowdowns();
     signals();
+    if (varied_) {
+      montagna_spans();
+      abbattimento_marks();
+    }
 
     GeneratedScenario out;
     out.route = std::string("Banco").append(num(length_ / 1000));
@@ -39,6 +48,8 @@ class Generator {
   struct Station {
     int64_t position;
     int64_t seconds;  // scheduled time of day
+    int kind = 12;
+    int end_extension = 0;
   };
   struct Board {
     int64_t position;
@@ -46,12 +57,21 @@ class Generator {
   };
   struct Slowdown {
     int64_t x, speed, length;
+    int64_t f_tt = 0, f_ta = 1, d_v = 0;
+  };
+  struct Span {
+    int64_t start, end, type;
   };
 
   // std::mt19937 is the same on every platform; the library distributions
   // are not, so ranges are drawn by hand.
   int64_t pick(int64_t low, int64_t high) {
     return low + static_cast<int64_t>(rng_() % static_cast<uint32_t>(high - low + 1));
+  }
+  // The choices of the varied shape come from a stream of their own, so
+  // that the benchmark's scenarios stay as they are.
+  int64_t vary(int64_t low, int64_t high) {
+    return low + static_cast<int64_t>(vary_() % static_cast<uint32_t>(high - low + 1));
   }
 
   bool taken(int64_t cell) const { return cells_.count(cell) != 0; }
@@ -65,16 +85,22 @@ class Generator {
   }
 
   void stations() {
-    const int64_t spacing = length_ / kStations / 50 * 50;
+    const int64_t spacing = length_ / stations_count_ / 50 * 50;
     int64_t clock = 6 * 3600;
-    for (int i = 0; i < kStations; ++i) {
+    for (int i = 0; i < stations_count_; ++i) {
       const int64_t p = i * spacing;
       if (i > 0) clock += spacing / 30 + 60;  // 108 km/h and a minute's stop
-      stations_.push_back({p, clock});
-      // A kind 12 station ends half its length after its position; its stop
+      Station station{p, clock};
+      if (varied_) {
+        static constexpr int kKinds[] = {2, 4, 12, 12, 27};
+        station.kind = kKinds[vary(0, 4)];
+        station.end_extension = i > 0 && vary(0, 2) == 0 ? 1 : 0;
+      }
+      stations_.push_back(station);
+      // An ordinary station ends half its length after its position; its stop
       // cell is the cell before the one its end falls into.
-      const int64_t end_cell = (p + kStationLength / 2) / 50;
-      take(end_cell - 1);
+      const int64_t end_cell = (p + kStationLength / 2 + 50 * station.end_extension) / 50;
+      if (station.kind < 25) take(end_cell - 1);
       // Its four approach marks, in the cells before the stop cell: no
       // signal's marks may replace them.
       for (int64_t k = 2; k <= 5; ++k) marked_.insert(end_cell - k);
@@ -101,9 +127,13 @@ class Generator {
   // One slowdown every 50 km, with its warning 1200 m before it and the
   // four approach cells before the warning.
   void slowdowns() {
-    for (int64_t base = 25000; base <= length_ - 5000; base += 50000) {
+    const int64_t first = varied_ ? 3000 : 25000;
+    const int64_t step = varied_ ? 20000 : 50000;
+    for (int64_t base = first; base <= length_ - 5000; base += step) {
       const int64_t speed = pick(0, 3) == 0 ? 120 : pick(3, 8) * 10;
       const int64_t length = pick(3, 15) * 100;
+      Slowdown made{0, speed, length};
+      if (varied_) made = {0, speed, length, vary(0, 3), vary(0, 1), vary(0, 2)};
       for (int64_t x = base;; x += 50) {
         const int64_t warning = element_cell(x - 1200);
         std::vector<int64_t> cells{element_cell(x), element_cell(x + length)};
@@ -112,7 +142,8 @@ class Generator {
         for (int64_t c : cells) free = free && !taken(c);
         if (!free) continue;
         for (int64_t c : cells) take(c);
-        slowdowns_.push_back({x, speed, length});
+        made.x = x;
+        slowdowns_.push_back(made);
         break;
       }
     }
@@ -129,6 +160,37 @@ class Generator {
       }
       take(element_cell(p));
       signals_.push_back(p);
+    }
+  }
+
+  // A few montagna spans far apart, some with marks (type above 10).
+  void montagna_spans() {
+    int64_t from = 0;
+    for (int n = vary(1, 4); n > 0; --n) {
+      const int64_t start = from + vary(4, 40) * 50;
+      const int64_t end = start + vary(10, 60) * 50;
+      if (end + 1000 > length_) break;
+      spans_.push_back({start, end, vary(1, 5) + (vary(0, 1) == 0 ? 10 : 0)});
+      from = end;
+    }
+  }
+
+  // Author's abbattimento marks on cells well away from every element, so
+  // that the completion still finds its own cells.
+  void abbattimento_marks() {
+    auto near_slowdown = [&](int64_t c) {
+      for (const Slowdown& r : slowdowns_) {
+        if (c >= element_cell(r.x) - 50 && c <= element_cell(r.x + r.length) + 30) return true;
+      }
+      return false;
+    };
+    for (int n = vary(0, 4); n > 0; --n) {
+      const int64_t c = vary(20, length_ / 50 - 20);
+      bool clear = !near_slowdown(c);
+      for (int64_t d = -3; d <= 3 && clear; ++d) clear = !taken(c + d);
+      if (!clear) continue;
+      take(c);
+      abbattimenti_.push_back({c * 50 + vary(-20, 20), vary(0, 1) == 0 ? 0 : vary(50, 250)});
     }
   }
 
@@ -152,12 +214,25 @@ class Generator {
     add(f, "[generale]");
     add(f, "lunghezza percorso,  " + num(length_));
     add(f, "progressiva chilometrica uno,  0,  1000,  0");
-    add(f, "progressiva chilometrica due,  0,  0,  0");
+    if (varied_) {
+      add(f, "progressiva chilometrica due,  " + num(length_ / 2 / 50 * 50) + ",  " + num(vary(100, 900) * 50) + ",  1");
+    } else {
+      add(f, "progressiva chilometrica due,  0,  0,  0");
+    }
     add(f, "progressiva chilometrica tre,  0,  0,  0");
-    add(f, "sfondo uno,  1");
-    add(f, "sfondo due,  0");
-    add(f, "sfondo tre,  0");
-    add(f, "ripetizione segnali 4 codici,  0,  0");
+    if (varied_) {
+      add(f, "sfondo uno,  " + num(vary(0, 3)));
+      add(f, "sfondo due,  " + num(vary(0, 3)));
+      add(f, "sfondo tre,  " + num(vary(0, 3)));
+      const bool nine = vary(0, 1) == 0;
+      add(f, std::string("ripetizione segnali ") + (nine ? "9" : "4") + " codici,  " + num(vary(0, 20) * 50) + ",  " +
+                 num(vary(0, 1) * vary(21, 80) * 50));
+    } else {
+      add(f, "sfondo uno,  1");
+      add(f, "sfondo due,  0");
+      add(f, "sfondo tre,  0");
+      add(f, "ripetizione segnali 4 codici,  0,  0");
+    }
     add(f, "[curve]");
     // One curve in each 500 m stretch, starting 50-100 m into it and at
     // most 300 m long, so no two overlap.
@@ -170,17 +245,25 @@ class Generator {
     add(f, "[pendenze]");
     for (int64_t p = 1000; p < length_; p += 2000) add(f, "pendenza,  " + num(p) + ",  " + num(pick(-25, 25)));
     add(f, "[montagne]");
+    for (const Span& m : spans_) add(f, "montagna,  " + num(m.start) + ",  " + num(m.end) + ",  " + num(m.type));
     add(f, "[cartelli]");
     for (const Board& b : speed_boards_) {
+      std::string right = ",  0,  ,  ,  ,  0";
+      if (varied_ && vary(0, 1) == 0) {
+        right = ",  " + num(vary(0, 3)) + ",  " + num(vary(0, 19) * 5) + ",  " + num(vary(0, 19) * 5) + ",  " +
+                num(vary(0, 19) * 5) + ",  " + num(vary(0, 3));
+      }
       add(f, "indicatori_vmax,  " + num(b.position) + ",  " + num(b.speed) + ",  " + num(b.speed + 10) + ",  " +
-                 num(b.speed + 10) + ",  0,  ,  ,  ,  0");
+                 num(b.speed + 10) + right);
     }
     add(f, "[indicazioni]");
     for (int64_t p : line_boards_) {
       const int64_t chainage = 1000 + p;
       std::string metres = num(chainage % 1000);
       metres.insert(0, 3 - metres.size(), '0');
-      add(f, "cartello_indicatore,  " + num(p) + ",     (   P.L.  )(km " + num(chainage / 1000) + "+" + metres + ")");
+      std::string text = "(   P.L.  )(km " + num(chainage / 1000) + "+" + metres + ")";
+      if (varied_ && vary(0, 3) == 0) text = "\"  (Bivio, " + metres + ")\"";
+      add(f, "cartello_indicatore,  " + num(p) + ",     " + text);
     }
     add(f, "[fine]");
     return f;
@@ -189,40 +272,65 @@ class Generator {
   std::string train_file() {
     std::string f;
     add(f, "[generale]");
-    add(f, "numero vetture,  6");
-    add(f, "percentuale massa frenata,  130");
-    add(f, "sabbia,  300");
-    add(f, "orologio,     5               56            50");
+    if (varied_) {
+      add(f, "numero vetture,  " + num(vary(1, 14)));
+      add(f, "percentuale massa frenata,  " + num(vary(50, 160)));
+      add(f, "sabbia,  " + num(vary(0, 500)));
+      add(f, "orologio,  " + num(vary(0, 23)) + ",  " + num(vary(0, 59)) + ",  " + num(vary(0, 59)));
+    } else {
+      add(f, "numero vetture,  6");
+      add(f, "percentuale massa frenata,  130");
+      add(f, "sabbia,  300");
+      add(f, "orologio,     5               56            50");
+    }
     add(f, "[aderenze]");
     add(f, "aderenza,  0,  100");
     for (int64_t p = 30000; p < length_; p += 100000) add(f, "aderenza,  " + num(p) + ",  " + num(pick(70, 100)));
     add(f, "[vel_limite]");
     add(f, "velocita,  0,  30");
-    for (const Board& b : speed_boards_) add(f, "velocita,  " + num(b.position) + ",  " + num(b.speed));
+    for (const Board& b : speed_boards_) {
+      // A limit that is no multiple of 5 is stored rounded (with a warning).
+      const int64_t off = varied_ && vary(0, 4) == 0 ? 2 : 0;
+      add(f, "velocita,  " + num(b.position) + ",  " + num(b.speed + off));
+    }
     add(f, "[stazioni]");
     for (std::size_t i = 0; i < stations_.size(); ++i) {
       const Station& s = stations_[i];
       std::string name = num(static_cast<int64_t>(i + 1));
       name.insert(0, 2 - name.size(), '0');
-      add(f, "stazione,  " + num(s.position) + ",  12,  " + num(kStationLength) +
-                 ",  0,  1,  0,  1,  1,  0,  4,  1,  1,  " + (i == 0 ? "1" : "60") + ",  " + num(s.seconds / 3600) +
+      add(f, "stazione,  " + num(s.position) + ",  " + num(s.kind) + ",  " + num(kStationLength) + ",  0,  1,  " +
+                 num(s.end_extension) + ",  1,  1,  0,  4,  1,  1,  " + (i == 0 ? "1" : "60") + ",  " +
+                 num(s.seconds / 3600) +
                  ",  " + num(s.seconds / 60 % 60) + ",  " + num(s.seconds % 60) + ",   STAZIONE " + name);
     }
     add(f, "[rallentamenti]");
     for (const Slowdown& r : slowdowns_) {
-      add(f, "rallentamento,  " + num(r.x) + ",  " + num(r.speed) + ",  " + num(r.length) + ",  0,  1,  0");
+      add(f, "rallentamento,  " + num(r.x) + ",  " + num(r.speed) + ",  " + num(r.length) + ",  " + num(r.f_tt) +
+                 ",  " + num(r.f_ta) + ",  " + num(r.d_v));
     }
     add(f, "[segnali]");
     for (int64_t p : signals_) {
-      add(f, "segnale,  " + num(p) + ",  1,  " + num(pick(3, 5)) + ",  1,  0,  0,  0,  0,  0,  0,  0");
+      std::string values = "1,  " + num(pick(3, 5)) + ",  1,  0,  0,  0,  0,  0,  0,  0";
+      if (varied_) {
+        values = num(vary(0, 2)) + ",  " + num(vary(0, 6)) + ",  " + num(vary(0, 6)) + ",  " + num(vary(0, 3)) + ",  " +
+                 num(vary(0, 2)) + ",  " + num(vary(0, 2)) + ",  " + num(vary(0, 5)) + ",  " + num(vary(0, 5)) +
+                 ",  " + num(vary(0, 5)) + ",  " + num(vary(0, 2) * vary(0, 150));
+      }
+      add(f, "segnale,  " + num(p) + ",  " + values);
     }
     add(f, "[codici]");
+    for (const auto& [p, value] : abbattimenti_) add(f, "abbattimento,  " + num(p) + ",  " + num(value));
     add(f, "[fine]");
     return f;
   }
 
   const int64_t length_;
+  const int stations_count_;
+  const bool varied_;
   std::mt19937 rng_;
+  std::mt19937 vary_;
+  std::vector<Span> spans_;
+  std::vector<std::pair<int64_t, int64_t>> abbattimenti_;  // position, value
   std::set<int64_t> cells_;
   std::vector<Station> stations_;
   std::vector<int64_t> line_boards_;
@@ -236,7 +344,24 @@ class Generator {
 
 GeneratedScenario generate_scenario(int km, uint32_t seed) {
   if (km < 60 || km > 1000) throw std::invalid_argument("route length must be 60 to 1000 km");
-  return Generator(km, seed).run();
+  return Generator({km, 60, false}, seed).run();
+}
+
+GeneratedScenario generate_scenario(const GeneratorShape& shape, uint32_t seed) {
+  if (shape.km < 5 || shape.km > 1000) throw std::invalid_argument("route length must be 5 to 1000 km");
+  if (shape.stations < 1 || shape.stations > 60 || shape.stations > shape.km / 2) {
+    throw std::invalid_argument("1 to 60 stations, at most one every 2 km");
+  }
+  return Generator(shape, seed).run();
+}
+
+GeneratedScenario generate_varied_scenario(uint32_t seed) {
+  std::mt19937 draw(seed);
+  GeneratorShape shape;
+  shape.km = 5 + static_cast<int>(draw() % 116);
+  shape.stations = 1 + static_cast<int>(draw() % static_cast<uint32_t>(std::min(60, shape.km / 2)));
+  shape.varied = draw() % 4 != 0;
+  return generate_scenario(shape, seed);
 }
 
 }  // namespace sb::bench

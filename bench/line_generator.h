@@ -21,4 +21,19 @@ struct GeneratedScenario {
 // fit). The same seed gives the same bytes.
 GeneratedScenario generate_scenario(int km, uint32_t seed);
 
+// What a generated scenario holds beyond the benchmark's make-up.
+struct GeneratorShape {
+  int km = 60;        // 5 to 1000
+  int stations = 60;  // at most km / 2 (and 60)
+  // Montagna spans, signals of every type with times, slowdowns with every
+  // value, boards with both sides, stations of several kinds, abbattimento
+  // marks, a falling chainage system, quoted board texts, speed limits
+  // that are no multiple of 5: still without a recorded error.
+  bool varied = false;
+};
+GeneratedScenario generate_scenario(const GeneratorShape& shape, uint32_t seed);
+// A member of the test corpus: its length (5 to 120 km), station count and
+// features drawn from the seed.
+GeneratedScenario generate_varied_scenario(uint32_t seed);
+
 }  // namespace sb::bench

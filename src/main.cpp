@@ -13,6 +13,7 @@
 #include "commands/inspect.h"
 #include "commands/recover.h"
 #include "commands/view_command.h"
+#include "commands/decompile_command.h"
 #include "base/files.h"
 #include "base/interrupts.h"
 #include "base/standard_output.h"
@@ -108,7 +109,7 @@ std::string parse_hint(const std::vector<std::string>& args) {
   if (!dash.empty()) return dash;
   bool command = false;
   for (const std::string& a : args)
-    command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff";
+    command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff" || a == "decompile";
   if (command) return "";
   for (const std::string& a : args) {
     const std::string name = a.substr(0, a.find('='));
@@ -169,8 +170,20 @@ int parse_and_run(int argc, char** argv) {
   check_cmd->footer(std::string(kFooter) + "\n\n" + warning_help());
   sub->footer(std::string(kFooter) + "\n\n" + warning_help());
 
+  sb::DecompileOptions decompile;
+  CLI::App* decompile_cmd =
+      app.add_subcommand("decompile", "Write description files that compile to the bytes of compiled files");
+  decompile_cmd->add_option("PATH", decompile.paths, "DIR (with --route and --train), or compiled files")->required();
+  decompile_cmd->add_option("--route", decompile.route, "Route name (default: from the file names)")->type_name("NAME");
+  decompile_cmd->add_option("--train", decompile.train, "Train number (default: from the file names)")
+      ->type_name("NUMBER");
+  decompile_cmd->add_option("--out", decompile.out_dir, "Directory for the description files (default: .)")
+      ->type_name("DIR");
+  decompile_cmd->add_flag("--force", decompile.force, "Replace description files already in the directory");
+  decompile_cmd->footer(sb::kDecompileFooter);
+
   std::string diagnostics_format = "text";
-  for (CLI::App* a : {&app, sub, check_cmd}) {
+  for (CLI::App* a : {&app, sub, check_cmd, decompile_cmd}) {
     a->add_option("--diagnostics-format", diagnostics_format,
                   "text (default) or json: one JSON array on standard error")
         ->type_name("FORMAT")
@@ -212,7 +225,7 @@ int parse_and_run(int argc, char** argv) {
       app.add_subcommand("recover", "Finish the replacement of files that a killed run left unfinished in DIR");
   recover_cmd->add_option("DIR", recover_dir, "The directory the killed run wrote into")->required();
 
-  for (CLI::App* a : {&app, sub, view_cmd, recover_cmd}) {
+  for (CLI::App* a : {&app, sub, view_cmd, recover_cmd, decompile_cmd}) {
     a->add_flag("--no-wait", no_wait,
                 "Fail (status 4) instead of waiting when another run writes into the same directory");
   }
@@ -250,6 +263,14 @@ int parse_and_run(int argc, char** argv) {
     }
     view.plan = !view_no_plan;
     return sb::run_view(view);
+  }
+  if (decompile_cmd->parsed()) {
+    if (builtin_options) {
+      std::cerr
+          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      return sb::kExitUsage;
+    }
+    return sb::run_decompile(decompile);
   }
   if (inspect_cmd->parsed() || diff_cmd->parsed()) {
     if (builtin_options) {

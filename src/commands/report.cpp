@@ -102,6 +102,15 @@ void print_diagnostics(const Diagnostics& diagnostics) {
   for (const Diagnostic& d : diagnostics.list()) print_diagnostic(d);
 }
 
+void print_compiled_file_error(const std::string& file, const std::string& place, const std::string& name,
+                               const std::string& message) {
+  if (report_options().json) {
+    add_json(file, 0, "error", 0, name, place + ": " + message);
+    return;
+  }
+  std::cerr << file << ": " << place << ": error: " << message << '\n';
+}
+
 void print_root_cause(const Diagnostic& cause, std::size_t explains) {
   const std::string message = cause.message + " (" + std::to_string(explains) + " diagnostics follow from it)";
   if (report_options().json) {

@@ -57,6 +57,10 @@ void print_fatal(FatalCheck check);
 // error: MESSAGE [root-cause]"; as JSON, with the number it explains.
 void print_root_cause(const Diagnostic& cause, std::size_t explains);
 void print_error(const std::string& message);  // "scenario-builder: MESSAGE"
+// An error at a place in a compiled file: "FILE: PLACE: error: MESSAGE"
+// (PLACE "offset 12", "cell 204", "slot 3"); as JSON, under `name`.
+void print_compiled_file_error(const std::string& file, const std::string& place, const std::string& name,
+                               const std::string& message);
 // As JSON: prints the collected array (once; nothing when printing text).
 void finish_report();
 

@@ -10,6 +10,7 @@
 #include "base/failures.h"
 #include "base/files.h"
 #include "commands/commands.h"
+#include "commands/compiled_inputs.h"
 #include "format/compiled_file.h"
 #include "format/compiled_meaning.h"
 #include "format/plan_summary.h"
@@ -114,56 +115,20 @@ int view_descriptions(ViewOptions o) {
   return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
 }
 
-bool is_directory(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::is_directory(path, ec);
-}
-
 int view_compiled(ViewOptions o) {
-  // Which file holds which part, and whether a missing one is expected.
-  std::map<CompiledKind, std::string> files;
-  bool plan_optional = false;
-  if (o.paths.size() == 1 && is_directory(o.paths[0])) {
-    if (o.route.empty() || o.train.empty()) {
-      print_error("view --compiled DIR needs --route and --train");
-      return kExitUsage;
-    }
-    const ScenarioFiles names{o.paths[0], o.route, o.train};
-    files = {{CompiledKind::kPlan, names.line_plan()},
-             {CompiledKind::kTable, names.scenario_table()},
-             {CompiledKind::kCells, names.track_cells()}};
-    plan_optional = true;
-  } else {
-    if (o.paths.empty() || o.paths.size() > 3) {
-      print_error("view --compiled takes a directory (with --route and --train) or up to three compiled files");
-      return kExitUsage;
-    }
-    for (const std::string& path : o.paths) {
-      const std::optional<CompiledKind> kind = kind_from_name(path);
-      if (!kind) {
-        print_error("cannot tell the kind of " + path + " from its name (_linea.dat, .sim, .dat)");
-        return kExitUsage;
-      }
-      if (files.count(*kind) != 0) {
-        print_error(files[*kind] + " and " + path + " are of the same kind");
-        return kExitUsage;
-      }
-      files[*kind] = path;
-    }
-    for (CompiledKind kind : {CompiledKind::kCells, CompiledKind::kTable}) {
-      if (o.route.empty() && o.train.empty() && files.count(kind) != 0) {
-        if (auto named = names_from_file(files[kind])) std::tie(o.route, o.train) = *named;
-      }
-    }
-    if (o.route.empty() || o.train.empty()) {
-      if (o.page.empty()) {
-        print_error("cannot tell route and train from the file names; give --route and --train, or -o PAGE");
-        return kExitUsage;
-      }
-    }
+  CompiledInputs found;
+  const std::string misuse = find_compiled_inputs(o.paths, "view --compiled", o.route, o.train, found);
+  if (!misuse.empty()) {
+    print_error(misuse);
+    return kExitUsage;
   }
-  std::vector<std::string> inputs;
-  for (const auto& [kind, path] : files) inputs.push_back(path);
+  std::map<CompiledKind, std::string>& files = found.files;
+  const bool plan_optional = found.plan_optional;
+  if (!plan_optional && (o.route.empty() || o.train.empty()) && o.page.empty()) {
+    print_error("cannot tell route and train from the file names; give --route and --train, or -o PAGE");
+    return kExitUsage;
+  }
+  const std::vector<std::string> inputs = input_paths(found);
   const std::string name_problem = page_name_problem(o, inputs);
   if (!name_problem.empty()) {
     print_error(name_problem);

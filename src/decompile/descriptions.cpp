@@ -62,7 +62,9 @@ int64_t highest_cell(const TrackCells& cells) { return cells.size() - 1; }
 
 // A value that holds from each record's position to the next one's, as
 // the stretch records fill it: cell 0 from the first record on, up to the
-// cell before the last two (one more when a record stands there).
+// cell before the last two (one more when a record stands there). The
+// first record stands at 0; a gradient needs none there when the line
+// starts level, which the reader starts from.
 struct StretchRecord {
   int64_t position;
   int64_t value;
@@ -95,21 +97,34 @@ void chainage_records(Lines& out, const ScenarioTable& table) {
     written[i] = table.chainage[i];
     if (written[i].direction == 1) written[i].reference -= 100;
   }
-  std::array<int, 3> order{0, 1, 2};  // written[order[k]] goes to record k ("uno", "due", "tre")
-  std::array<int, 3> chosen = order;
+  // written[order[k]] goes to record k ("uno", "due", "tre"). Tried first:
+  // the systems as an author numbers them, along the line, the empty ones
+  // last.
+  std::array<int, 3> preferred{0, 1, 2};
+  auto empty = [&](int i) { return written[static_cast<std::size_t>(i)] == ChainageSystem{}; };
+  std::stable_sort(preferred.begin(), preferred.end(), [&](int a, int b) {
+    if (empty(a) != empty(b)) return empty(b);
+    return written[static_cast<std::size_t>(a)].start < written[static_cast<std::size_t>(b)].start;
+  });
+  std::vector<std::array<int, 3>> orders{preferred};
+  std::array<int, 3> order{0, 1, 2};
   do {
+    if (order != preferred) orders.push_back(order);
+  } while (std::next_permutation(order.begin(), order.end()));
+  std::array<int, 3> chosen = {0, 1, 2};
+  for (const std::array<int, 3>& candidate : orders) {
     // The reader holds them as "tre", "due", "uno".
-    std::array<ChainageSystem, 3> read{written[order[2]], written[order[1]], written[order[0]]};
+    std::array<ChainageSystem, 3> read{written[static_cast<std::size_t>(candidate[2])], written[static_cast<std::size_t>(candidate[1])], written[static_cast<std::size_t>(candidate[0])]};
     try {
       order_chainage_systems(read);
     } catch (...) {
       continue;
     }
     if (read == table.chainage) {
-      chosen = order;
+      chosen = candidate;
       break;
     }
-  } while (std::next_permutation(order.begin(), order.end()));
+  }
   for (std::size_t k = 0; k < 3; ++k) {
     const ChainageSystem& s = written[static_cast<std::size_t>(chosen[k])];
     out.record(keyword(RecordPart::kLineGeneral, "progressiva chilometrica", k),
@@ -133,8 +148,11 @@ void curve_records(Lines& out, const std::vector<CurveRun>& curves) {
 void gradient_records(Lines& out, const TrackCells& cells) {
   auto gradient = [](const TrackCell& c) -> int64_t { return c.gradient; };
   const std::string key = keyword(RecordPart::kLineMain, "pendenza");
-  for (const StretchRecord& r : stretch_records(cells, gradient, past_last_filled(cells, gradient))) {
-    out.record(key, {num(r.position), num(r.value - 100)});
+  constexpr int64_t kLevel = 100;  // gradient 0
+  const std::vector<StretchRecord> records = stretch_records(cells, gradient, past_last_filled(cells, gradient));
+  for (const StretchRecord& r : records) {
+    if (r.position == 0 && r.value == kLevel) continue;
+    out.record(key, {num(r.position), num(r.value - kLevel)});
   }
 }
 

@@ -118,7 +118,9 @@ int run_decompile(DecompileOptions o) {
       const std::string file = named != inputs.files.end() ? named->second : std::string(file_word(d.file));
       print_compiled_file_error(file, d.place, kNotReproduced, d.message);
     }
-    return result.differences.empty() ? kExitSuccess : kExitScenarioErrors;
+    // Descriptions that compile only with errors are no round trip either.
+    const bool reproduced = result.differences.empty() && !result.diagnostics.has_errors();
+    return reproduced ? kExitSuccess : kExitScenarioErrors;
   } catch (const FileSystemError& e) {
     print_error(e.what());
     return kExitFileSystem;

@@ -1,5 +1,6 @@
 #include "decompile/decompile.h"
 
+#include <cstdio>
 #include <map>
 
 #include "compile/compile.h"
@@ -64,7 +65,7 @@ std::string field_differences(const Record& held, const Record& given, ForEach f
   for_each(given, [&](const char* name, const auto& v) {
     const std::string text = number_text(v);
     if (held_fields[name] == text) return;
-    out += (out.empty() ? "" : ", ") + std::string(name) + " " + held_fields[name] + " (descriptions: " + text + ")";
+    out += (out.empty() ? "" : ", ") + std::string(name) + " " + held_fields[name] + " → " + text;
   });
   return out;
 }
@@ -103,6 +104,22 @@ void compare_table(const CompiledSet& set, const Scenario& compiled, std::vector
   }
 }
 
+std::string element_text(const PlanElement& e) {
+  if (e.tag == plan_tag::kEmpty) return "nothing";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.10g", e.value);
+  return text;
+}
+std::string point_text(const PlanMetre& m) {
+  if (m.first.tag == plan_tag::kEmpty && m.second.tag == plan_tag::kEmpty) return "no point";
+  std::string text = "(";
+  text += element_text(m.first);
+  text += ", ";
+  text += element_text(m.second);
+  text += ")";
+  return text;
+}
+
 void compare_plan(const CompiledSet& set, const Scenario& compiled, std::vector<SetDifference>& out) {
   if (!set.plan) {
     if (compiled.build_plan) out.push_back({SetFile::kPlan, "metre 0", "the set has no line plan file"});
@@ -129,10 +146,8 @@ void compare_plan(const CompiledSet& set, const Scenario& compiled, std::vector<
   while (held_cursor.next(held) && given_cursor.next(got)) {
     if (held.first == got.first && held.second == got.second) continue;
     out.push_back({SetFile::kPlan, "metre " + std::to_string(held.metre),
-                   "the set's plan holds (" + std::to_string(held.first.value) + ", " +
-                       std::to_string(held.second.value) + "), the descriptions give (" +
-                       std::to_string(got.first.value) + ", " + std::to_string(got.second.value) +
-                       "): no curve record turns the plan as the set's does"});
+                   "the set's plan holds " + point_text(held) + ", the descriptions give " + point_text(got) +
+                       ": no curve record puts the plan's metres where the set has them"});
     return;  // every later metre follows from this one
   }
 }

@@ -122,8 +122,34 @@ std::string apply_edits(std::vector<std::string>& lines, const std::vector<std::
   return "";
 }
 
+// Bytes put over a file the runs wrote, before the next run: a compiled
+// file edited by hand.
+struct Patch {
+  std::string path;
+  std::size_t offset = 0;
+  std::string bytes;
+};
+
+// "--- patch PATH OFFSET HEX..." (offset in decimal, bytes in hex); "" or
+// what is wrong with it.
+std::string parse_patch(const std::vector<std::string>& words, Patch& patch) {
+  if (words.size() < 3) return "\"--- patch PATH OFFSET BYTE...\" needs a path, an offset and bytes";
+  patch.path = words[0];
+  try {
+    patch.offset = std::stoul(words[1]);
+    for (std::size_t w = 2; w < words.size(); ++w) {
+      if (words[w].size() != 2) return "a patch byte is two hex digits";
+      patch.bytes.push_back(static_cast<char>(std::stoul(words[w], nullptr, 16)));
+    }
+  } catch (const std::exception&) {
+    return "a patch offset is a decimal number and its bytes two hex digits each";
+  }
+  return "";
+}
+
 // One run of the program and the blocks that hold what it must do.
 struct CaseRun {
+  std::vector<Patch> patches;  // put over the files before the run
   std::vector<std::string> args;
   std::optional<std::size_t> status, out, err, written;  // indices into the blocks
   std::size_t last_block = 0;                            // where missing expectations go when blessing
@@ -155,6 +181,7 @@ Case parse_case(const std::string& text) {
     r.last_block = block;
     c.runs.push_back(r);
   };
+  std::vector<Patch> pending;
   for (std::size_t i = 1; i < c.blocks.size(); ++i) {
     const Block& b = c.blocks[i];
     const std::string keyword = keyword_of(b.header);
@@ -163,6 +190,14 @@ Case parse_case(const std::string& text) {
       std::string args;
       for (const std::string& w : rest) args += (args.empty() ? "" : " ") + w;
       new_run(args, i);
+      c.runs.back().patches = std::move(pending);
+      pending.clear();
+    } else if (keyword == "patch") {
+      Patch patch;
+      const std::string problem = parse_patch(rest, patch);
+      if (!problem.empty()) c.problem = problem;
+      if (c.runs.empty()) c.problem = "a patch goes over a file an earlier run wrote";
+      pending.push_back(patch);
     } else if (is_expectation(keyword)) {
       if (c.runs.empty()) new_run("", i - 1);
       CaseRun& r = c.runs.back();
@@ -212,6 +247,7 @@ Case parse_case(const std::string& text) {
     }
   }
   if (c.runs.empty()) new_run("", c.blocks.size() - 1);
+  if (!pending.empty()) c.problem = "a patch after the last run";
   return c;
 }
 
@@ -318,6 +354,12 @@ TEST_P(Diagnostics, Case) {
     std::string command;
     for (const std::string& a : r.args) command += " " + a;
     SCOPED_TRACE(case_path.filename().string() + ", run " + std::to_string(n + 1) + ":" + command);
+    for (const Patch& p : r.patches) {
+      std::string bytes = read_bytes(dir.path() / p.path);
+      ASSERT_LE(p.offset + p.bytes.size(), bytes.size()) << "the patch runs past the end of " << p.path;
+      bytes.replace(p.offset, p.bytes.size(), p.bytes);
+      write_bytes(dir.path() / p.path, bytes);
+    }
     const Outcome o = sb::test::run_program(r.args, dir.path());
     std::vector<std::string> written;
     for (const std::string& name : files_under(dir.path())) {

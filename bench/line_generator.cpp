@@ -215,7 +215,8 @@ class Generator {
     add(f, "lunghezza percorso,  " + num(length_));
     add(f, "progressiva chilometrica uno,  0,  1000,  0");
     if (varied_) {
-      add(f, "progressiva chilometrica due,  " + num(length_ / 2 / 50 * 50) + ",  " + num(vary(100, 900) * 50) + ",  1");
+      add(f,
+          "progressiva chilometrica due,  " + num(length_ / 2 / 50 * 50) + ",  " + num(vary(100, 900) * 50) + ",  1");
     } else {
       add(f, "progressiva chilometrica due,  0,  0,  0");
     }
@@ -300,8 +301,8 @@ class Generator {
       name.insert(0, 2 - name.size(), '0');
       add(f, "stazione,  " + num(s.position) + ",  " + num(s.kind) + ",  " + num(kStationLength) + ",  0,  1,  " +
                  num(s.end_extension) + ",  1,  1,  0,  4,  1,  1,  " + (i == 0 ? "1" : "60") + ",  " +
-                 num(s.seconds / 3600) +
-                 ",  " + num(s.seconds / 60 % 60) + ",  " + num(s.seconds % 60) + ",   STAZIONE " + name);
+                 num(s.seconds / 3600) + ",  " + num(s.seconds / 60 % 60) + ",  " + num(s.seconds % 60) +
+                 ",   STAZIONE " + name);
     }
     add(f, "[rallentamenti]");
     for (const Slowdown& r : slowdowns_) {
@@ -313,8 +314,8 @@ class Generator {
       std::string values = "1,  " + num(pick(3, 5)) + ",  1,  0,  0,  0,  0,  0,  0,  0";
       if (varied_) {
         values = num(vary(0, 2)) + ",  " + num(vary(0, 6)) + ",  " + num(vary(0, 6)) + ",  " + num(vary(0, 3)) + ",  " +
-                 num(vary(0, 2)) + ",  " + num(vary(0, 2)) + ",  " + num(vary(0, 5)) + ",  " + num(vary(0, 5)) +
-                 ",  " + num(vary(0, 5)) + ",  " + num(vary(0, 2) * vary(0, 150));
+                 num(vary(0, 2)) + ",  " + num(vary(0, 2)) + ",  " + num(vary(0, 5)) + ",  " + num(vary(0, 5)) + ",  " +
+                 num(vary(0, 5)) + ",  " + num(vary(0, 2) * vary(0, 150));
       }
       add(f, "segnale,  " + num(p) + ",  " + values);
     }

@@ -14,6 +14,7 @@
 #   decode   the decoder of the three compiled files, and the listing of what it decodes
 #   check    the check command: every error of a pair of description files
 #   view     the page writer, from description files and from compiled files
+#   round_trip  compile, decompile the compiled set, compile again: the same bytes
 #
 # Each target starts from the seeds kept in the repository (fuzz/corpus/NAME/,
 # small files only), the built-in and example scenarios and the test
@@ -24,7 +25,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(compile decode check view)
+all_targets=(compile decode check view round_trip)
 target=compile
 update=""
 if [ "${1:-}" = "--target" ]; then

@@ -16,8 +16,8 @@ bool is_directory(const std::string& path) {
 
 }  // namespace
 
-std::string find_compiled_inputs(const std::vector<std::string>& paths, const std::string& command,
-                                 std::string& route, std::string& train, CompiledInputs& found) {
+std::string find_compiled_inputs(const std::vector<std::string>& paths, const std::string& command, std::string& route,
+                                 std::string& train, CompiledInputs& found) {
   found = {};
   if (paths.size() == 1 && is_directory(paths[0])) {
     if (route.empty() || train.empty()) return command + " DIR needs --route and --train";

@@ -23,8 +23,8 @@ struct CompiledInputs {
 // from the name of the track cell or scenario table file where it follows
 // the convention (ROUTE_TRAIN.dat); they stay empty otherwise. Returns the
 // misuse found, "" when there is none.
-std::string find_compiled_inputs(const std::vector<std::string>& paths, const std::string& command,
-                                 std::string& route, std::string& train, CompiledInputs& found);
+std::string find_compiled_inputs(const std::vector<std::string>& paths, const std::string& command, std::string& route,
+                                 std::string& train, CompiledInputs& found);
 
 // The paths of the inputs, for the checks of the output names.
 std::vector<std::string> input_paths(const CompiledInputs& inputs);

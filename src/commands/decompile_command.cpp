@@ -29,8 +29,7 @@ const char* file_word(SetFile file) {
 
 // Loads the set; a damaged file is reported and ends the command (1), a
 // file that cannot be read throws FileSystemError.
-std::optional<CompiledSet> load_set(const CompiledInputs& inputs, const std::string& route,
-                                    const std::string& train) {
+std::optional<CompiledSet> load_set(const CompiledInputs& inputs, const std::string& route, const std::string& train) {
   CompiledSet set;
   set.route_name = utf8_to_1252(route).value_or("");
   set.train_number = utf8_to_1252(train).value_or("");

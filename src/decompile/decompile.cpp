@@ -83,11 +83,10 @@ void compare_cells(const CompiledSet& set, const Scenario& compiled, std::vector
     if (given == set.cells[i]) continue;
     const std::string held_meaning = cell_meaning(i, track_cell(set.cells[i]), &table);
     const std::string given_meaning = cell_meaning(i, cells[i], &table);
-    std::string message = "the set holds " + (held_meaning.empty() ? std::string("nothing") : held_meaning) +
-                          "; the descriptions give " +
-                          (given_meaning.empty() ? std::string("nothing") : given_meaning) + " (" +
-                          field_differences(set.cells[i], given, [](auto& r, auto v) { for_each_cell_field(r, v); }) +
-                          ")";
+    std::string message =
+        "the set holds " + (held_meaning.empty() ? std::string("nothing") : held_meaning) + "; the descriptions give " +
+        (given_meaning.empty() ? std::string("nothing") : given_meaning) + " (" +
+        field_differences(set.cells[i], given, [](auto& r, auto v) { for_each_cell_field(r, v); }) + ")";
     out.push_back({SetFile::kCells, "cell " + std::to_string(i), std::move(message)});
   }
 }
@@ -131,7 +130,8 @@ void compare_plan(const CompiledSet& set, const Scenario& compiled, std::vector<
   try {
     given = plan_stream_of(std::move(bytes.bytes));
   } catch (const DecodeError& e) {
-    out.push_back({SetFile::kPlan, "metre 0", std::string("the descriptions give a plan that cannot be read: ") + e.what()});
+    out.push_back(
+        {SetFile::kPlan, "metre 0", std::string("the descriptions give a plan that cannot be read: ") + e.what()});
     return;
   }
   if (given->metres() != set.plan->metres()) {

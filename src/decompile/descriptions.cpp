@@ -69,7 +69,8 @@ struct StretchRecord {
   int64_t position;
   int64_t value;
 };
-std::vector<StretchRecord> stretch_records(const TrackCells& cells, const std::function<int64_t(const TrackCell&)>& value,
+std::vector<StretchRecord> stretch_records(const TrackCells& cells,
+                                           const std::function<int64_t(const TrackCell&)>& value,
                                            bool last_filled_too) {
   const int64_t count = highest_cell(cells);
   const int64_t last = std::max<int64_t>(0, last_filled_too ? count - 2 : count - 3);
@@ -114,7 +115,9 @@ void chainage_records(Lines& out, const ScenarioTable& table) {
   std::array<int, 3> chosen = {0, 1, 2};
   for (const std::array<int, 3>& candidate : orders) {
     // The reader holds them as "tre", "due", "uno".
-    std::array<ChainageSystem, 3> read{written[static_cast<std::size_t>(candidate[2])], written[static_cast<std::size_t>(candidate[1])], written[static_cast<std::size_t>(candidate[0])]};
+    std::array<ChainageSystem, 3> read{written[static_cast<std::size_t>(candidate[2])],
+                                       written[static_cast<std::size_t>(candidate[1])],
+                                       written[static_cast<std::size_t>(candidate[0])]};
     try {
       order_chainage_systems(read);
     } catch (...) {
@@ -187,7 +190,8 @@ void speed_board_records(Lines& out, const TrackCells& cells) {
     const TrackCell& c = cells.at(g);
     if (c.kind != kSpeedBoard) continue;
     std::array<BoardSpeed, 3> speed{};
-    for (int rank = 0; rank < 3; ++rank) speed[static_cast<std::size_t>(rank)] = unpack_board_speed(c.board_speed(rank));
+    for (int rank = 0; rank < 3; ++rank)
+      speed[static_cast<std::size_t>(rank)] = unpack_board_speed(c.board_speed(rank));
     const int64_t left_stripes = c.board_stripes() / 10;
     const int64_t right_stripes = c.board_stripes() - 10 * left_stripes;
     out.record(key, {num(element_position_of(g)), num(speed[0].left), num(speed[1].left), num(speed[2].left),
@@ -202,10 +206,13 @@ void line_board_records(Lines& out, const TrackCells& cells, const ScenarioTable
   for (int64_t g = 0; g <= highest_cell(cells); ++g) {
     if (cells.at(g).kind == kLineBoard) boards.emplace_back(cells.at(g).table_slot(), g);
   }
-  std::sort(boards.begin(), boards.end(), [](const auto& a, const auto& b) { return a.first > b.first || (a.first == b.first && a.second < b.second); });
+  std::sort(boards.begin(), boards.end(), [](const auto& a, const auto& b) {
+    return a.first > b.first || (a.first == b.first && a.second < b.second);
+  });
   const std::string key = keyword(RecordPart::kLineMain, "cartello_indicatore");
   for (const auto& [slot, g] : boards) {
-    const std::string text = slot >= 0 && slot <= kFirstBoardSlot ? table.slots[static_cast<std::size_t>(slot)].text : "";
+    const std::string text =
+        slot >= 0 && slot <= kFirstBoardSlot ? table.slots[static_cast<std::size_t>(slot)].text : "";
     out.add(key + ",  " + num(element_position_of(g)) + ",     " + text_field(text));
   }
 }

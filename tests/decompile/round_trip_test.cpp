@@ -118,8 +118,12 @@ TEST(RoundTrip, GeneratedCorpus) {
   int failed = 0;
   for (uint32_t seed = 1; seed <= kScenarios && failed < 3; ++seed) {
     const bench::GeneratedScenario g = bench::generate_varied_scenario(seed);
-    const Descriptions d{"generated scenario " + std::to_string(seed) + " (" + g.route + ")", g.route, g.train, g.line,
-                         g.train_description, seed % 2 == 0};
+    const Descriptions d{"generated scenario " + std::to_string(seed) + " (" + g.route + ")",
+                         g.route,
+                         g.train,
+                         g.line,
+                         g.train_description,
+                         seed % 2 == 0};
     const std::string failure = round_trip_failure(d);
     EXPECT_EQ(failure, "");
     failed += failure.empty() ? 0 : 1;

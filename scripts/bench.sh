@@ -15,7 +15,9 @@
 #   (b) compiling the 1000 km line / cp of its three compiled files;
 #   (c) peak resident memory of the 1000 km compile / the line plan file size;
 #   (d) compile time at 100, 300 and 1000 km and the cost per km, beside the
-#       same for cp of each length's compiled files.
+#       same for cp of each length's compiled files;
+#   (e) decompiling the 1000 km set / compiling it (at most 1.5), and the
+#       peak resident memory of the two.
 # Machines are shared and noisy, so only ratios of commands measured side by
 # side are reported: in each round hyperfine times both commands of a pair
 # (their order alternating from round to round) and the round's ratio is the
@@ -159,6 +161,21 @@ for what in compile cp; do
     printf "             100-300 km: %.4f ms/km   300-1000 km: %.4f ms/km   ratio of the two %.2f (1 = linear)\n", s1, s2, s2 / s1
   }'
 done
+echo
+
+# --- (e) decompile against compile -------------------------------------------
+decompile_cmd() { echo "$exe decompile ${compiled_files[*]} --out $out"; }
+echo "(e) 1000 km decompile / compile (at most 1.5)"
+ratio "    decompile 1000 km / compile 1000 km" "$(decompile_cmd)" "$(compile_cmd 1000)"
+: >"$work/rssdecompile"
+for ((r = 0; r < rounds; r++)); do
+  rm -rf "$out" && mkdir "$out"
+  /usr/bin/time -f %M -o "$work/rss1" $(decompile_cmd) >/dev/null
+  cat "$work/rss1" >>"$work/rssdecompile"
+done
+printf '    peak resident memory: decompile %.1f MiB, compile %.1f MiB\n' \
+  "$(awk -v k="$(median <"$work/rssdecompile")" 'BEGIN { print k / 1024 }')" \
+  "$(awk -v k="${rss[1000]}" 'BEGIN { print k / 1024 }')"
 echo
 
 # --- the stages in process ----------------------------------------------------

@@ -1,7 +1,9 @@
 #include "decompile/decompile.h"
 
 #include <cstdio>
+#include <cstring>
 #include <map>
+#include <mutex>
 
 #include "compile/compile.h"
 #include "decompile/descriptions.h"
@@ -119,11 +121,40 @@ std::string point_text(const PlanMetre& m) {
   return text;
 }
 
+// The plan's bytes as they are computed, compared with the file's on the
+// way: no copy of either is held.
+class PlanComparison : public PositionedSink {
+ public:
+  explicit PlanComparison(const PlanBytes& held) : held_(held) {}
+  void expect_size(uint64_t size) override {
+    if (size != held_.size()) note(std::min(size, held_.size()));
+  }
+  void write_at(uint64_t offset, const char* data, std::size_t size) override {
+    std::vector<char> held(size);
+    const std::size_t got = held_.read_at(offset, held.data(), size);
+    if (got != size || std::memcmp(held.data(), data, size) != 0) note(offset);
+  }
+  bool same() const { return !differs_; }
+
+ private:
+  void note(uint64_t) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    differs_ = true;
+  }
+  const PlanBytes& held_;
+  std::mutex mutex_;
+  bool differs_ = false;
+};
+
 void compare_plan(const CompiledSet& set, const Scenario& compiled, std::vector<SetDifference>& out) {
   if (!set.plan) {
     if (compiled.build_plan) out.push_back({SetFile::kPlan, "metre 0", "the set has no line plan file"});
     return;
   }
+  PlanComparison comparison(set.plan->bytes());
+  write_line_plan(compiled.plan, comparison);
+  if (comparison.same()) return;
+  // Where they differ, by metre: worked out only when they do.
   StringSink bytes;
   write_line_plan(compiled.plan, bytes);
   std::shared_ptr<const LinePlanStream> given;
@@ -156,7 +187,7 @@ RecoveredScenario recover(const CompiledSet& set) {
   RecoveredScenario r;
   r.cells = track_cells_of(set.cells);
   r.table = scenario_table(set.table);
-  if (set.plan) r.curves = summarise_plan(*set.plan).curves;
+  if (set.plan) r.curves = summarise_plan_curves(*set.plan).curves;
   return r;
 }
 

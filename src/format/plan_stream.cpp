@@ -53,12 +53,35 @@ std::size_t FilePlanBytes::read_at(uint64_t offset, char* out, std::size_t n) co
 // own; checks each tag and that the element is whole.
 class LinePlanStream::Cursor::Elements {
  public:
-  Elements(const PlanBytes& bytes, uint64_t offset) : bytes_(bytes), at_(offset) {}
+  Elements(const PlanBytes& bytes, uint64_t offset) : bytes_(bytes), size_(bytes.size()), at_(offset) {}
 
   // The element at offset(); false at the end of the file.
   bool next(PlanElement& e) {
     element_at_ = at_;
-    if (at_ >= bytes_.size()) return false;
+    if (at_ >= size_) return false;
+    if (end_ - begin_ >= 10) {
+      // The common case: the longest element is in the buffer already.
+      const char* in = buffer_.data() + begin_;
+      e.tag = load_le<uint16_t>(in);
+      if (e.tag == plan_tag::kReal) {
+        e.value = load_le<double>(in + 2);
+        begin_ += 10;
+        at_ += 10;
+        return true;
+      }
+      if (e.tag == plan_tag::kWhole) {
+        e.value = load_le<int16_t>(in + 2);
+        begin_ += 4;
+        at_ += 4;
+        return true;
+      }
+      if (e.tag == plan_tag::kEmpty) {
+        e.value = 0.0;
+        begin_ += 2;
+        at_ += 2;
+        return true;
+      }
+    }
     if (!ensure(2)) throw DecodeError(element_at_, "plan element cut off: a tag needs 2 bytes, 1 is left");
     e.tag = load_le<uint16_t>(buffer_.data() + begin_);
     e.value = 0.0;
@@ -70,7 +93,7 @@ class LinePlanStream::Cursor::Elements {
     if (!ensure(size)) {
       throw DecodeError(element_at_, "plan element cut off: tag " + std::to_string(e.tag) + " needs " +
                                          std::to_string(size) + " bytes, " +
-                                         std::to_string(bytes_.size() - element_at_) + " are left");
+                                         std::to_string(size_ - element_at_) + " are left");
     }
     const char* value = buffer_.data() + begin_ + 2;
     if (e.tag == plan_tag::kWhole) e.value = load_le<int16_t>(value);
@@ -97,6 +120,7 @@ class LinePlanStream::Cursor::Elements {
   }
 
   const PlanBytes& bytes_;
+  const uint64_t size_;  // asked once: every element would ask again
   uint64_t at_;
   uint64_t element_at_ = 0;
   std::vector<char> buffer_;

@@ -69,6 +69,8 @@ class LinePlanStream {
   uint64_t metres() const { return metres_; }
   int64_t last_metre() const { return static_cast<int64_t>(metres_) - 1; }
   uint64_t second_half_offset() const { return second_half_; }
+  // The file's bytes as they are.
+  const PlanBytes& bytes() const { return *bytes_; }
 
   // The metres in order, from metre 0.
   class Cursor {

@@ -7,7 +7,8 @@
 
 namespace sb {
 
-PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next, std::size_t max_curves) {
+PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next, std::size_t max_curves,
+                           bool measure_length) {
   PlanSummary s;
   s.last_metre = last_metre;
   // Each metre from 2 on repeats the step before it, turned by the
@@ -50,7 +51,7 @@ PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetr
       s.max_first = std::fmax(s.max_first, x);
       s.min_second = std::fmin(s.min_second, y);
       s.max_second = std::fmax(s.max_second, y);
-      s.total_length += std::hypot(x - x1, y - y1);
+      if (measure_length) s.total_length += std::hypot(x - x1, y - y1);
     }
     if (m >= 2) {
       const double d0 = x1 - x2;
@@ -110,6 +111,11 @@ PlanSummary summarise_plan(const DecodedPlan& plan) {
 PlanSummary summarise_plan(const LinePlanStream& plan) {
   LinePlanStream::Cursor cursor = plan.cursor();
   return summarise_plan(plan.last_metre(), [&](PlanMetre& out) { return cursor.next(out); });
+}
+
+PlanSummary summarise_plan_curves(const LinePlanStream& plan) {
+  LinePlanStream::Cursor cursor = plan.cursor();
+  return summarise_plan(plan.last_metre(), [&](PlanMetre& out) { return cursor.next(out); }, SIZE_MAX, false);
 }
 
 std::string curve_text(const CurveRun& run) {

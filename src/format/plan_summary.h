@@ -39,9 +39,12 @@ struct PlanSummary {
 // the end); the same from a decoded plan or a streamed file. The first
 // `max_curves` curve runs are kept, the rest counted.
 PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetre&)>& next,
-                           std::size_t max_curves = SIZE_MAX);
+                           std::size_t max_curves = SIZE_MAX, bool measure_length = true);
 PlanSummary summarise_plan(const DecodedPlan& plan);
 PlanSummary summarise_plan(const LinePlanStream& plan);
+// The same without total_length, which takes a square root per metre: for
+// the curves alone.
+PlanSummary summarise_plan_curves(const LinePlanStream& plan);
 std::string curve_text(const CurveRun& run);
 
 // The line plan by meaning, as reading the descriptions builds it: the

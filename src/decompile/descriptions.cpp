@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <functional>
-#include <optional>
 #include <set>
 #include <string_view>
 
@@ -297,15 +296,22 @@ void slowdown_records(Lines& out, const TrackCells& cells) {
   }
 }
 
-// The sides of a signal (left type * 3 + right type) from its approach
-// marks, sides * 10 + j in the cell 2 * j before it.
-std::optional<int64_t> signal_sides(const TrackCells& cells, int64_t g) {
+// The sides of a signal (left type * 3 + right type): the value whose
+// approach marks, low 8 bits of sides * 10 + j in the cell 2 * j before
+// it, the cells hold, and that leaves a whole number of tens in the
+// combined code; the one nearest 0 where several do. Without a mark that
+// fits (another element's replaced them all), the last digit of the code.
+int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code) {
   for (int64_t j = 1; j <= 4; ++j) {
     if (!cells.contains(g - 2 * j)) continue;
-    const int64_t mark = cells.at(g - 2 * j).approach_mark;
-    if (mark >= j && (mark - j) % 10 == 0 && mark < 80) return (mark - j) / 10;
+    const uint8_t mark = cells.at(g - 2 * j).approach_mark;
+    for (int64_t distance = 0; distance <= 128; ++distance) {
+      for (int64_t sides : {distance, -distance}) {
+        if (low8(sides * 10 + j) == mark && (code - sides) % 10 == 0) return sides;
+      }
+    }
   }
-  return std::nullopt;
+  return ((code % 10) + 10) % 10;
 }
 
 void signal_records(Lines& out, const TrackCells& cells) {
@@ -314,11 +320,10 @@ void signal_records(Lines& out, const TrackCells& cells) {
     const TrackCell& c = cells.at(g);
     if (c.kind != kSignal) continue;
     const int64_t code = c.signal_code();
-    int64_t sides = signal_sides(cells, g).value_or(((code % 10) + 10) % 10);
-    if ((code - sides) % 10 != 0) sides = ((code % 10) + 10) % 10;
+    const int64_t sides = signal_sides(cells, g, code);
     const int64_t combined = (code - sides) / 10;
     // Only a signal whose left type is 2 keeps its time.
-    int64_t left_type = sides / 3;
+    int64_t left_type = sides >= 0 ? sides / 3 : 0;
     if (c.signal_time != 0 || (sides >= 6 && sides <= 8)) left_type = 2;
     const int64_t right_type = sides - 3 * left_type;
     int64_t time = c.signal_time;

@@ -92,8 +92,8 @@ class LinePlanStream::Cursor::Elements {
     const std::size_t size = e.tag == plan_tag::kWhole ? 4 : e.tag == plan_tag::kReal ? 10 : 2;
     if (!ensure(size)) {
       throw DecodeError(element_at_, "plan element cut off: tag " + std::to_string(e.tag) + " needs " +
-                                         std::to_string(size) + " bytes, " +
-                                         std::to_string(size_ - element_at_) + " are left");
+                                         std::to_string(size) + " bytes, " + std::to_string(size_ - element_at_) +
+                                         " are left");
     }
     const char* value = buffer_.data() + begin_ + 2;
     if (e.tag == plan_tag::kWhole) e.value = load_le<int16_t>(value);

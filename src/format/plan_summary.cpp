@@ -115,7 +115,8 @@ PlanSummary summarise_plan(const LinePlanStream& plan) {
 
 PlanSummary summarise_plan_curves(const LinePlanStream& plan) {
   LinePlanStream::Cursor cursor = plan.cursor();
-  return summarise_plan(plan.last_metre(), [&](PlanMetre& out) { return cursor.next(out); }, SIZE_MAX, false);
+  return summarise_plan(
+      plan.last_metre(), [&](PlanMetre& out) { return cursor.next(out); }, SIZE_MAX, false);
 }
 
 std::string curve_text(const CurveRun& run) {

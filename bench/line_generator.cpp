@@ -94,7 +94,7 @@ class Generator {
       if (varied_) {
         static constexpr int kKinds[] = {2, 4, 12, 12, 27};
         station.kind = kKinds[vary(0, 4)];
-        station.end_extension = i > 0 && vary(0, 2) == 0 ? 1 : 0;
+        station.end_extension = vary(0, 2) == 0 ? 1 : 0;
       }
       stations_.push_back(station);
       // An ordinary station ends half its length after its position; its stop

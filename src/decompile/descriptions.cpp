@@ -238,16 +238,20 @@ void station_records(Lines& out, const TrackCells& cells, const ScenarioTable& t
     // the length.
     const bool behind = slot.kind >= 5 && slot.kind <= 8;
     const int64_t length = behind ? int64_t{slot.position} - slot.start : 2 * (int64_t{slot.position} - slot.start);
+    // The first station's flag is cleared after its end was moved on: the
+    // end tells.
+    const bool extended = !behind && int64_t{slot.end} - slot.position > int64_t{slot.position} - slot.start;
+    const int64_t extension = behind ? 0 : (slot.end_extension != 0 ? slot.end_extension : (extended ? 1 : 0));
     const StationValues& v = slot.values;
     const int64_t time = slot.time;
     const int64_t hours = time >= 0 ? time / 3600 : 0;
     const int64_t minutes = time >= 0 ? time / 60 % 60 : 0;
     const int64_t seconds = time >= 0 ? time % 60 : time;
     std::string line = key;
-    for (int64_t value : {int64_t{slot.position}, int64_t{slot.kind}, length, int64_t{v.record_4}, int64_t{v.record_5},
-                          int64_t{behind ? 0 : slot.end_extension}, int64_t{v.record_7}, int64_t{v.record_8},
-                          int64_t{v.record_9}, int64_t{v.record_10}, int64_t{v.record_11}, int64_t{v.record_12},
-                          int64_t{v.record_13}, hours, minutes, seconds}) {
+    for (int64_t value :
+         {int64_t{slot.position}, int64_t{slot.kind}, length, int64_t{v.record_4}, int64_t{v.record_5}, extension,
+          int64_t{v.record_7}, int64_t{v.record_8}, int64_t{v.record_9}, int64_t{v.record_10}, int64_t{v.record_11},
+          int64_t{v.record_12}, int64_t{v.record_13}, hours, minutes, seconds}) {
       line += ",  " + num(value);
     }
     out.add(line + ",   " + text_field(slot.text));

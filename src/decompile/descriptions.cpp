@@ -232,7 +232,8 @@ int station_count(const TrackCells& cells, const ScenarioTable& table) {
 
 void station_records(Lines& out, const TrackCells& cells, const ScenarioTable& table) {
   const std::string key = keyword(RecordPart::kTrain, "stazione");
-  for (int s = 1; s <= station_count(cells, table); ++s) {
+  const int stations = station_count(cells, table);
+  for (int s = 1; s <= stations; ++s) {
     const StationSlot& slot = table.slots[static_cast<std::size_t>(s)];
     // Worked out from the start, as the reader works the start out from
     // the length.

@@ -46,12 +46,12 @@ PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetr
     if (m == 0) {
       s.min_first = s.max_first = x;
       s.min_second = s.max_second = y;
-    } else {
+    } else if (measure_length) {
       s.min_first = std::fmin(s.min_first, x);
       s.max_first = std::fmax(s.max_first, x);
       s.min_second = std::fmin(s.min_second, y);
       s.max_second = std::fmax(s.max_second, y);
-      if (measure_length) s.total_length += std::hypot(x - x1, y - y1);
+      s.total_length += std::hypot(x - x1, y - y1);
     }
     if (m >= 2) {
       const double d0 = x1 - x2;

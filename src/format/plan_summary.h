@@ -42,8 +42,8 @@ PlanSummary summarise_plan(int64_t last_metre, const std::function<bool(PlanMetr
                            std::size_t max_curves = SIZE_MAX, bool measure_length = true);
 PlanSummary summarise_plan(const DecodedPlan& plan);
 PlanSummary summarise_plan(const LinePlanStream& plan);
-// The same without total_length, which takes a square root per metre: for
-// the curves alone.
+// The same without the range and total_length (a square root per metre):
+// for the curves alone.
 PlanSummary summarise_plan_curves(const LinePlanStream& plan);
 std::string curve_text(const CurveRun& run);
 

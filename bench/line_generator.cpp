@@ -92,14 +92,18 @@ class Generator {
       if (i > 0) clock += spacing / 30 + 60;  // 108 km/h and a minute's stop
       Station station{p, clock};
       if (varied_) {
-        static constexpr int kKinds[] = {2, 4, 12, 12, 27};
-        station.kind = kKinds[vary(0, 4)];
+        static constexpr int kKinds[] = {2, 4, 12, 12, 27, 5, 8};
+        station.kind = kKinds[vary(0, 6)];
         station.end_extension = vary(0, 2) == 0 ? 1 : 0;
       }
       stations_.push_back(station);
-      // An ordinary station ends half its length after its position; its stop
-      // cell is the cell before the one its end falls into.
-      const int64_t end_cell = (p + kStationLength / 2 + 50 * station.end_extension) / 50;
+      // An ordinary station ends half its length after its position (kinds 5
+      // and 6 150 m after it, 7 and 8 a whole length); its stop cell is the
+      // cell before the one its end falls into.
+      int64_t end = p + kStationLength / 2 + 50 * station.end_extension;
+      if (station.kind == 5 || station.kind == 6) end = p + 150;
+      if (station.kind == 7 || station.kind == 8) end = p + kStationLength;
+      const int64_t end_cell = end / 50;
       if (station.kind < 25) take(end_cell - 1);
       // Its four approach marks, in the cells before the stop cell: no
       // signal's marks may replace them.

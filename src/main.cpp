@@ -143,7 +143,9 @@ int parse_and_run(int argc, char** argv) {
   sb::CompileOptions compile;
   CLI::App* sub = app.add_subcommand("compile", "Compile your own line and train description files");
   sub->add_option("LINE_FILE", compile.line_file, "Line description file (ROUTE_linea.txt)")->required();
-  sub->add_option("TRAIN_FILE", compile.train_file, "Train description file (ROUTE_TRAIN-.txt)")->required();
+  std::vector<std::string> compile_trains;
+  sub->add_option("TRAIN_FILE", compile_trains, "Train description files (ROUTE_TRAIN-.txt), one set for all")
+      ->required();
   sub->add_option("--route", compile.route, "Route name (default: from LINE_FILE's name)")->type_name("NAME");
   sub->add_option("--train", compile.train, "Train number (default: from TRAIN_FILE's name)")->type_name("NUMBER");
   sub->add_option("--out", compile.out_dir, "Directory for the compiled files (default: .)")->type_name("DIR");
@@ -156,7 +158,8 @@ int parse_and_run(int argc, char** argv) {
   CLI::App* check_cmd =
       app.add_subcommand("check", "Report every problem of your description files in one go; writes nothing");
   check_cmd->add_option("LINE_FILE", check.line_file, "Line description file")->required();
-  check_cmd->add_option("TRAIN_FILE", check.train_file, "Train description file")->required();
+  std::vector<std::string> check_trains;
+  check_cmd->add_option("TRAIN_FILE", check_trains, "Train description files")->required();
   check_cmd->add_option("--route", check.route, "Route name (default: from LINE_FILE's name)")->type_name("NAME");
   check_cmd->add_option("--train", check.train, "Train number (default: from TRAIN_FILE's name)")->type_name("NUMBER");
   bool check_no_plan = false;
@@ -268,6 +271,12 @@ int parse_and_run(int argc, char** argv) {
       return sb::kExitUsage;
     }
     compile.plan = !no_plan;
+    compile.train_file = compile_trains.front();
+    compile.more_train_files.assign(compile_trains.begin() + 1, compile_trains.end());
+    if (!compile.more_train_files.empty() && !compile.train.empty()) {
+      std::cerr << "scenario-builder: --train names one train: give it with one TRAIN_FILE only\n";
+      return sb::kExitUsage;
+    }
     const std::string problem = sb::derive_names(compile);
     if (!problem.empty()) {
       std::cerr << "scenario-builder: " << problem << '\n';
@@ -282,6 +291,8 @@ int parse_and_run(int argc, char** argv) {
       return sb::kExitUsage;
     }
     check.plan = !check_no_plan;
+    check.train_file = check_trains.front();
+    check.more_train_files.assign(check_trains.begin() + 1, check_trains.end());
     return sb::check_files(check);
   }
   return sb::run_builtin(run);

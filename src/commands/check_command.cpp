@@ -1,4 +1,6 @@
 // check: every problem of an author's description files in one go.
+#include <algorithm>
+
 #include "base/encoding.h"
 #include "base/failures.h"
 #include "base/files.h"
@@ -9,7 +11,11 @@
 
 namespace sb {
 
-int check_files(CheckOptions options) {
+namespace {
+
+// One train's check; `label` names it in the summary when several are
+// checked.
+int check_train(CheckOptions options, const std::string& label) {
   CompileOptions names;
   names.line_file = options.line_file;
   names.train_file = options.train_file;
@@ -74,11 +80,31 @@ int check_files(CheckOptions options) {
       warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
     }
   }
-  std::string summary = "check: " + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
+  std::string summary = "check: " + label + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
                         std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
   if (result.stopped_at_limit) summary += "; stopped at --max-errors " + std::to_string(options.max_errors);
   print_error(summary + "; nothing was written");
   return errors > 0 || result.fatal || warnings_fail(result.diagnostics) ? kExitScenarioErrors : kExitSuccess;
+}
+
+}  // namespace
+
+int check_files(CheckOptions options) {
+  if (options.more_train_files.empty()) return check_train(std::move(options), "");
+  std::vector<std::string> files = {options.train_file};
+  files.insert(files.end(), options.more_train_files.begin(), options.more_train_files.end());
+  if (!options.train.empty()) {
+    print_error("--train names one train: give it with one TRAIN_FILE only");
+    return kExitUsage;
+  }
+  int status = kExitSuccess;
+  for (const std::string& file : files) {
+    CheckOptions one = options;
+    one.train_file = file;
+    one.more_train_files.clear();
+    status = std::max(status, check_train(std::move(one), file + ": "));
+  }
+  return status;
 }
 
 }  // namespace sb

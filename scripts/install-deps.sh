@@ -16,6 +16,7 @@ have_cmd make || need+=(make)
 have_file /usr/include/gtest/gtest.h || need+=(libgtest-dev)
 have_file /usr/include/CLI/CLI.hpp || need+=(libcli11-dev)
 have_file /usr/include/nlohmann/json.hpp || need+=(nlohmann-json3-dev)
+have_file /usr/include/httplib.h || need+=(libcpp-httplib-dev)  # the page server of watch --serve
 if [ "${1:-}" = "--fuzz" ] || [ "${1:-}" = "--all" ]; then
   have_cmd clang++ || need+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-dev)

@@ -33,6 +33,8 @@ fi
 # that test reports itself skipped.
 if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
   have_cmd chromium || need+=(chromium)
+  # The live page test (watch --serve) drives Chromium through playwright-core.
+  have_cmd npm || need+=(npm)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then
@@ -41,4 +43,11 @@ if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+# playwright-core for the live page test, into tests/browser/node_modules; it
+# drives the system's Chromium and fetches no browser of its own.
+if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
+  browser_tests="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+  [ -d "$browser_tests/node_modules/playwright-core" ] ||
+    (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -31,7 +31,7 @@ namespace sb {
 namespace {
 
 // A burst of saves closer together than this is one change.
-constexpr std::chrono::milliseconds kQuiet{150};
+constexpr std::chrono::milliseconds kQuiet{100};
 
 std::string joined(const std::vector<std::string>& names) {
   std::string text;

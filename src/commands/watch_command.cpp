@@ -211,6 +211,7 @@ bool is_loopback(const std::string& address) { return address.rfind("127.", 0) =
 std::string parse_serve_address(const std::string& text, std::string& address, int& port) {
   const auto colon = text.rfind(':');
   address = colon == std::string::npos ? "127.0.0.1" : text.substr(0, colon);
+  if (address == "localhost") address = "127.0.0.1";
   const std::string digits = colon == std::string::npos ? text : text.substr(colon + 1);
   in_addr parsed{};
   if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1) {

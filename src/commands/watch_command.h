@@ -30,7 +30,8 @@ Ctrl-C or SIGTERM stops watching (status 0).)";
 
 int run_watch(WatchOptions options);
 
-// "[ADDRESS:]PORT" of --serve: an IPv4 address (127.0.0.1 when left out)
+// "[ADDRESS:]PORT" of --serve: an IPv4 address (127.0.0.1 when left out,
+// or given as localhost)
 // and a port 0 to 65535. Returns an explanation when it is not one.
 std::string parse_serve_address(const std::string& text, std::string& address, int& port);
 

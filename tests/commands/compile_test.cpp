@@ -219,7 +219,9 @@ TEST_F(ManyTrainsTest, WriteWhatOneCompilePerTrainWrites) {
     fs::create_directory(dir);
     ASSERT_EQ(compile({kLine, train, "--out", dir}).status, 0);
     for (const auto& [name, bytes] : snapshot(dir)) {
-      if (one_by_one.count(name) != 0) EXPECT_EQ(one_by_one[name], bytes) << name;
+      if (one_by_one.count(name) != 0) {
+        EXPECT_EQ(one_by_one[name], bytes) << name;
+      }
       one_by_one[name] = bytes;
     }
   }
@@ -243,7 +245,7 @@ TEST_F(ManyTrainsTest, AreOneSetAllOrNothing) {
   // A line file's diagnostic is said once, not once per train.
   edit(kLine, "[fine]", "[fine");
   const Outcome warned = compile({kLine, kTrain, "Prova_102-.txt", "--out", out_});
-  EXPECT_EQ(warned.status, 1) << warned.err;
+  EXPECT_EQ(warned.status, 0) << warned.err;
   const std::string line_warning = warned.err.substr(0, warned.err.find('\n') + 1);
   EXPECT_THAT(line_warning, ::testing::HasSubstr(kLine));
   EXPECT_EQ(warned.err.find(line_warning, line_warning.size()), std::string::npos) << warned.err;

@@ -228,7 +228,8 @@ TEST_F(WatchTest, FailedRebuildKeepsThePreviousOutputsAndThePageShowsWhy) {
   const auto before = sb::test::snapshot(src_ + "/out");
   // A second signal in the cell of the first one.
   std::string bytes = train_with_time("9,  41,  0");
-  bytes.replace(bytes.find("[segnali]\n"), 10, "[segnali]\nsegnale,  2000,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\n");
+  const std::string signal = "segnale,  2000,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0";
+  bytes.insert(bytes.find(signal), signal + "\r\n");
   write_bytes(train_path(), bytes);
   EXPECT_NE(watch->line_matching("^failed: [1-9][0-9]* errors?; previous outputs kept$"), "") << watch->seen;
   auto after = sb::test::snapshot(src_ + "/out");
@@ -285,8 +286,9 @@ TEST_F(ServedWatchTest, ServesThePageAndTheEventsOnly) {
 }
 
 TEST_F(ServedWatchTest, RefusesAnotherHost) {
-  for (const std::string host : {"evil.example", "evil.example:" + std::to_string(port_), std::string("127.0.0.1"),
-                                 "127.0.0.1:1", std::string("")}) {
+  const std::string port = std::to_string(port_);
+  for (const std::string& host : std::vector<std::string>{"evil.example", "evil.example:" + port, "127.0.0.1",
+                                                          "127.0.0.1:1", "localhost", "127.0.0.1:" + port + "0", ""}) {
     const std::string response = get(port_, "/", host);
     EXPECT_EQ(status_line(response), "HTTP/1.1 403 Forbidden") << host;
     EXPECT_THAT(response, Not(HasSubstr("<html"))) << host;

@@ -1,5 +1,6 @@
 // check: every problem of an author's description files in one go.
 #include <algorithm>
+#include <optional>
 
 #include "base/encoding.h"
 #include "base/failures.h"
@@ -14,8 +15,8 @@ namespace sb {
 namespace {
 
 // One train's check; `label` names it in the summary when several are
-// checked.
-int check_train(CheckOptions options, const std::string& label) {
+// checked. `line` holds the line file's bytes once they have been read.
+int check_train(CheckOptions options, const std::string& label, std::optional<std::string>& line) {
   CompileOptions names;
   names.line_file = options.line_file;
   names.train_file = options.train_file;
@@ -33,6 +34,10 @@ int check_train(CheckOptions options, const std::string& label) {
   for (auto [input, path] :
        {std::pair{&request.line, &options.line_file}, std::pair{&request.train, &options.train_file}}) {
     input->name = *path;
+    if (input == &request.line && line) {
+      input->bytes = *line;
+      continue;
+    }
     try {
       if (!read_file(*path, input->bytes)) {
         print_error("cannot read " + *path + ": No such file or directory");
@@ -43,6 +48,7 @@ int check_train(CheckOptions options, const std::string& label) {
       return kExitFileSystem;
     }
   }
+  line = request.line.bytes;
   const CheckResult result = check_scenario(request);
   // A cause first, then what it does not explain; what it explains is
   // counted, and listed with --all-diagnostics or in the JSON form.
@@ -90,7 +96,8 @@ int check_train(CheckOptions options, const std::string& label) {
 }  // namespace
 
 int check_files(CheckOptions options) {
-  if (options.more_train_files.empty()) return check_train(std::move(options), "");
+  std::optional<std::string> line;
+  if (options.more_train_files.empty()) return check_train(std::move(options), "", line);
   std::vector<std::string> files = {options.train_file};
   files.insert(files.end(), options.more_train_files.begin(), options.more_train_files.end());
   if (!options.train.empty()) {
@@ -102,7 +109,7 @@ int check_files(CheckOptions options) {
     CheckOptions one = options;
     one.train_file = file;
     one.more_train_files.clear();
-    status = std::max(status, check_train(std::move(one), file + ": "));
+    status = std::max(status, check_train(std::move(one), file + ": ", line));
   }
   return status;
 }

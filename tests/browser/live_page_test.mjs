@@ -12,7 +12,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-const [program, example] = process.argv.slice(2);
+const [program, example] = process.argv.slice(2).map((p) => path.resolve(p));
 const chromium_path = ['/usr/bin/chromium', '/usr/bin/chromium-browser'].find((p) => fs.existsSync(p));
 if (!chromium_path) {
   console.log('SKIPPED: Chromium is not installed (bash scripts/install-deps.sh --browser)');
@@ -41,6 +41,7 @@ const watch = spawn(program, ['watch', 'Esempio_linea.txt', 'Esempio_7-.txt', '-
   stdio: ['ignore', 'ignore', 'pipe'],
 });
 let said = '';
+watch.on('error', (e) => (said += String(e)));
 watch.stderr.on('data', (chunk) => (said += chunk));
 const until = async (test, ms, what) => {
   const end = Date.now() + ms;

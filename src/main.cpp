@@ -212,8 +212,8 @@ int parse_and_run(int argc, char** argv) {
   view_cmd->footer(sb::kViewFooter);
 
   sb::WatchOptions watch;
-  CLI::App* watch_cmd = app.add_subcommand(
-      "watch", "Compile, write the page, and do it again on every change of the description files");
+  CLI::App* watch_cmd =
+      app.add_subcommand("watch", "Compile, write the page, and do it again on every change of the description files");
   watch_cmd->add_option("LINE_FILE", watch.compile.line_file, "Line description file")->required();
   std::vector<std::string> watch_trains;
   watch_cmd->add_option("TRAIN_FILE", watch_trains, "Train description files")->required();

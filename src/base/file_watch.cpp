@@ -4,6 +4,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -76,13 +77,14 @@ std::optional<std::vector<std::string>> FileWatch::wait(int stop_fd, std::chrono
   for (;;) {
     int timeout = -1;
     if (first) {
-      const auto left = std::min(quiet, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            *first + longest - Clock::now()));
+      const auto left =
+          std::min(quiet, std::chrono::duration_cast<std::chrono::milliseconds>(*first + longest - Clock::now()));
       timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
     }
     pollfd fds[2] = {{fd_, POLLIN, 0}, {stop_fd, POLLIN, 0}};
     const int ready = ::poll(fds, stop_fd >= 0 ? 2 : 1, timeout);
-    if (ready < 0 && errno != EINTR) throw FileSystemError(std::string("cannot wait for changes: ") + std::strerror(errno));
+    if (ready < 0 && errno != EINTR)
+      throw FileSystemError(std::string("cannot wait for changes: ") + std::strerror(errno));
     if (stop_fd >= 0 && (fds[1].revents & (POLLIN | POLLHUP)) != 0) return std::nullopt;
     if (ready > 0 && (fds[0].revents & POLLIN) != 0) {
       if (read_events(changed) && !first) first = Clock::now();

@@ -28,7 +28,7 @@ struct CompileOptions {
   std::string line_file;
   std::string train_file;
   std::vector<std::string> more_train_files;  // the trains after the first: one set for all
-  std::string route;  // empty: derived from the file names
+  std::string route;                          // empty: derived from the file names
   std::string train;
   std::string out_dir = ".";
   bool plan = true;    // false: no curves, no line plan file
@@ -39,7 +39,7 @@ struct CheckOptions {
   std::string line_file;
   std::string train_file;
   std::vector<std::string> more_train_files;  // checked one after the other
-  std::string route;  // empty: derived from the file names when they follow the convention
+  std::string route;                          // empty: derived from the file names when they follow the convention
   std::string train;
   bool plan = true;
   std::size_t max_errors = 50;

@@ -170,10 +170,10 @@ int compile_files(CompileOptions options) {
       failing_warnings += tally.failing_warnings;
       if (trains.size() > 1) {
         print_error("train " + tally.number + ": " + tally_text(tally.errors, tally.warnings + tally.failing_warnings) +
-                    (tally.status == kExitFatal         ? "; fatal check"
-                     : tally.status == kExitFileSystem  ? "; not read"
-                     : tally.status != kExitSuccess     ? "; failed"
-                                                        : ""));
+                    (tally.status == kExitFatal        ? "; fatal check"
+                     : tally.status == kExitFileSystem ? "; not read"
+                     : tally.status != kExitSuccess    ? "; failed"
+                                                       : ""));
       }
     }
     if (outcome.status == kExitScenarioErrors && !outcome.written) {

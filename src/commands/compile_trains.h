@@ -25,9 +25,9 @@ struct TrainInput {
 struct TrainTally {
   std::string number;
   int status = kExitSuccess;
-  std::size_t errors = 0;              // lost-input warnings included
-  std::size_t failing_warnings = 0;    // warnings that fail it under -Werror
-  std::size_t warnings = 0;            // the other shown warnings
+  std::size_t errors = 0;            // lost-input warnings included
+  std::size_t failing_warnings = 0;  // warnings that fail it under -Werror
+  std::size_t warnings = 0;          // the other shown warnings
 };
 
 struct TrainsOutcome {
@@ -38,9 +38,8 @@ struct TrainsOutcome {
 
 // Called with each train's compile, its inputs' bytes at hand, before the
 // next train is compiled.
-using CompiledTrain =
-    std::function<void(const TrainInput& train, const std::string& line_bytes, const std::string& train_bytes,
-                       const Compiled& compiled)>;
+using CompiledTrain = std::function<void(const TrainInput& train, const std::string& line_bytes,
+                                         const std::string& train_bytes, const Compiled& compiled)>;
 
 // The train files of `options` (the first, then the others) with their
 // numbers: `options.train` for a single train, else each from its file's

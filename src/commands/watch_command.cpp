@@ -133,8 +133,7 @@ class PageServer {
 
 class Watch {
  public:
-  Watch(WatchOptions options, std::vector<TrainInput> trains)
-      : o_(std::move(options)), trains_(std::move(trains)) {}
+  Watch(WatchOptions options, std::vector<TrainInput> trains) : o_(std::move(options)), trains_(std::move(trains)) {}
 
   std::vector<std::string> inputs() const {
     std::vector<std::string> files = {o_.compile.line_file};

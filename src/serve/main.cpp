@@ -86,9 +86,8 @@ void stream_builds(Builds& builds, httplib::Response& res) {
   res.set_header("Cache-Control", "no-store");
   res.set_chunked_content_provider("text/event-stream", [&builds, sent](std::size_t, httplib::DataSink& sink) {
     std::unique_lock<std::mutex> lock(builds.mutex);
-    const bool news = builds.changed.wait_for(lock, std::chrono::seconds(15), [&] {
-      return builds.stopping || builds.number != *sent;
-    });
+    const bool news = builds.changed.wait_for(lock, std::chrono::seconds(15),
+                                              [&] { return builds.stopping || builds.number != *sent; });
     if (builds.stopping) {
       sink.done();
       return false;

@@ -202,14 +202,15 @@ TEST_P(WatchSaveTest, RebuildsAfterTheSave) {
   EXPECT_EQ(watch->stop(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Saves, WatchSaveTest,
-    ::testing::Values(Save{"in_place", [](const std::string& path, const std::string& bytes) { write_bytes(path, bytes); }},
-                      Save{"renamed_over", [](const std::string& path, const std::string& bytes) {
-                             write_bytes(path + ".swp", bytes);
-                             fs::rename(path + ".swp", path);
-                           }}),
-    [](const ::testing::TestParamInfo<Save>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Saves, WatchSaveTest,
+                         ::testing::Values(Save{"in_place", [](const std::string& path,
+                                                               const std::string& bytes) { write_bytes(path, bytes); }},
+                                           Save{"renamed_over",
+                                                [](const std::string& path, const std::string& bytes) {
+                                                  write_bytes(path + ".swp", bytes);
+                                                  fs::rename(path + ".swp", path);
+                                                }}),
+                         [](const ::testing::TestParamInfo<Save>& info) { return std::string(info.param.name); });
 
 TEST_F(WatchTest, BurstOfSavesIsOneRebuild) {
   auto watch = start();

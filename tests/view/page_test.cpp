@@ -285,7 +285,8 @@ TEST(ViewPage, OnlyAServedPageFollowsItsEventStream) {
   m.live_build = 7;
   const std::string served = render_page(m);
   EXPECT_THAT(served, ::testing::HasSubstr("img-src data:; connect-src 'self'\">"));
-  EXPECT_THAT(served, ::testing::HasSubstr("{\"sources\":true,\"live\":{\"events\":\"/events\",\"build\":7},\"elements\":["));
+  EXPECT_THAT(served,
+              ::testing::HasSubstr("{\"sources\":true,\"live\":{\"events\":\"/events\",\"build\":7},\"elements\":["));
 }
 
 TEST(ViewPage, HostileTextsAreEscapedEverywhere) {

@@ -216,7 +216,7 @@ TEST_F(WatchTest, BurstOfSavesIsOneRebuild) {
   auto watch = start();
   for (int i = 0; i < 6; ++i) {
     write_bytes(train_path(), train_with_time("9,  4" + std::to_string(i) + ",  0"));
-    std::this_thread::sleep_for(20ms);
+    std::this_thread::sleep_for(5ms);
   }
   EXPECT_NE(watch->line_matching("^built in"), "") << watch->seen;
   EXPECT_EQ(watch->line_matching("^rebuilding", 1500ms), "") << watch->seen;

@@ -90,14 +90,21 @@ TrainTally tally_of(const std::string& number, const Diagnostics& diagnostics) {
   return tally;
 }
 
-// Prints a train's diagnostics; those of the line file only the first time
-// they are seen, since every train reads the same line.
+// Prints a train's diagnostics; those of the line file only when an
+// earlier train did not print them already, since every train reads the
+// same line.
 void print_train_diagnostics(const Diagnostics& diagnostics, const std::string& line_file,
                              std::set<std::string>& line_diagnostics_shown) {
+  std::set<std::string> shown_now;
   for (const Diagnostic& d : diagnostics.list()) {
-    if (d.file == line_file && !line_diagnostics_shown.insert(format_diagnostic(d)).second) continue;
+    if (d.file == line_file) {
+      const std::string text = format_diagnostic(d);
+      if (line_diagnostics_shown.count(text) != 0) continue;
+      shown_now.insert(text);
+    }
     print_diagnostic(d);
   }
+  line_diagnostics_shown.merge(shown_now);
 }
 
 }  // namespace

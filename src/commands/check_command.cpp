@@ -1,6 +1,7 @@
 // check: every problem of an author's description files in one go.
 #include <algorithm>
 #include <optional>
+#include <set>
 
 #include "base/encoding.h"
 #include "base/failures.h"
@@ -15,8 +16,11 @@ namespace sb {
 namespace {
 
 // One train's check; `label` names it in the summary when several are
-// checked. `line` holds the line file's bytes once they have been read.
-int check_train(CheckOptions options, const std::string& label, std::optional<std::string>& line) {
+// checked. `line` holds the line file's bytes once they have been read;
+// `line_shown` the line file's diagnostics an earlier train printed, which
+// are counted but not printed again.
+int check_train(CheckOptions options, const std::string& label, std::optional<std::string>& line,
+                std::set<std::string>& line_shown) {
   CompileOptions names;
   names.line_file = options.line_file;
   names.train_file = options.train_file;
@@ -65,7 +69,9 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
       not_listed += warning_shown(result.diagnostics.list()[i]) ? 1 : 0;
       continue;
     }
-    print_diagnostic(result.diagnostics.list()[i]);
+    const Diagnostic& d = result.diagnostics.list()[i];
+    if (d.file == options.line_file && !line_shown.insert(format_diagnostic(d)).second) continue;
+    print_diagnostic(d);
   }
   if (not_listed > 0) {
     print_error(std::to_string(not_listed) + (not_listed == 1 ? " diagnostic" : " diagnostics") +
@@ -97,7 +103,8 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
 
 int check_files(CheckOptions options) {
   std::optional<std::string> line;
-  if (options.more_train_files.empty()) return check_train(std::move(options), "", line);
+  std::set<std::string> line_shown;
+  if (options.more_train_files.empty()) return check_train(std::move(options), "", line, line_shown);
   std::vector<std::string> files = {options.train_file};
   files.insert(files.end(), options.more_train_files.begin(), options.more_train_files.end());
   if (!options.train.empty()) {
@@ -109,7 +116,7 @@ int check_files(CheckOptions options) {
     CheckOptions one = options;
     one.train_file = file;
     one.more_train_files.clear();
-    status = std::max(status, check_train(std::move(one), file + ": ", line));
+    status = std::max(status, check_train(std::move(one), file + ": ", line, line_shown));
   }
   return status;
 }

@@ -67,6 +67,12 @@ std::string trains_output_problem(const CompileOptions& options, const std::vect
   for (std::size_t i = 1; i < trains.size(); ++i) {
     const std::string problem = output_name_problem(options.route, trains[i].number, {}, {});
     if (!problem.empty()) return problem;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (trains[j].number == trains[i].number) {
+        return "the train files \"" + trains[j].file + "\" and \"" + trains[i].file + "\" are both train \"" +
+               trains[i].number + "\": their compiled files would be the same";
+      }
+    }
   }
   return output_name_problem(options.route, trains.front().number, outputs, inputs);
 }

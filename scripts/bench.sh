@@ -16,7 +16,8 @@
 #   (c) peak resident memory of the 1000 km compile / the line plan file size;
 #   (d) compile time at 100, 300 and 1000 km and the cost per km, beside the
 #       same for cp of each length's compiled files;
-#   (e) decompiling the 1000 km set / compiling it (at most 1.5), and the
+#   (e) 20 trains on the 1000 km line in one compile / 20 compiles of one.
+#   (f) decompiling the 1000 km set / compiling it (at most 1.5), and the
 #       peak resident memory of the two.
 # Machines are shared and noisy, so only ratios of commands measured side by
 # side are reported: in each round hyperfine times both commands of a pair
@@ -163,9 +164,29 @@ for what in compile cp; do
 done
 echo
 
-# --- (e) decompile against compile -------------------------------------------
+# --- (e) many trains on one line -----------------------------------------------
+# 20 train files (copies of the generated one, numbered 1 to 20) on the 1000 km
+# line: one compile of all of them, which writes the line plan once, against
+# one compile per train.
+trains20=()
+route1000="$(basename "${line[1000]}" _linea.txt)"
+for n in $(seq 1 20); do
+  cp "${train[1000]}" "$work/src1000/${route1000}_$n-.txt"
+  trains20+=("$work/src1000/${route1000}_$n-.txt")
+done
+one_by_one="$work/one_by_one.sh"
+{
+  echo "set -e"
+  for t in "${trains20[@]}"; do echo "$exe compile ${line[1000]} $t --out $out"; done
+} >"$one_by_one"
+echo "(e) 20 trains on the 1000 km line: one compile / 20 compiles"
+ratio "    compile of 20 trains / 20 compiles" "$exe compile ${line[1000]} ${trains20[*]} --out $out" \
+  "bash $one_by_one"
+echo
+
+# --- (f) decompile against compile -------------------------------------------
 decompile_cmd() { echo "$exe decompile ${compiled_files[*]} --out $out"; }
-echo "(e) 1000 km decompile / compile (at most 1.5)"
+echo "(f) 1000 km decompile / compile (at most 1.5)"
 ratio "    decompile 1000 km / compile 1000 km" "$(decompile_cmd)" "$(compile_cmd 1000)"
 : >"$work/rssdecompile"
 for ((r = 0; r < rounds; r++)); do

@@ -244,8 +244,8 @@ int parse_and_run(int argc, char** argv) {
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources || run.force;
   if (view_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr
-          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the "
+                   "built-in run\n";
       return sb::kExitUsage;
     }
     view.plan = !view_no_plan;
@@ -253,8 +253,8 @@ int parse_and_run(int argc, char** argv) {
   }
   if (inspect_cmd->parsed() || diff_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr
-          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the "
+                   "built-in run\n";
       return sb::kExitUsage;
     }
     return inspect_cmd->parsed() ? sb::run_inspect(inspect, std::cout, std::cerr)
@@ -262,23 +262,24 @@ int parse_and_run(int argc, char** argv) {
   }
   if (sub->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in "
-                   "run; use --out with "
-                   "compile\n";
+      std::cerr
+          << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the built-in "
+             "run; use --out with "
+             "compile\n";
       return sb::kExitUsage;
     }
     compile.plan = !no_plan;
     const std::string problem = sb::derive_names(compile);
     if (!problem.empty()) {
-      std::cerr << "scenario-builder: " << problem << '\n';
+      std::cerr << "scenario-builder: error: " << problem << '\n';
       return sb::kExitUsage;
     }
     return sb::compile_files(compile);
   }
   if (check_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr
-          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the "
+                   "built-in run\n";
       return sb::kExitUsage;
     }
     check.plan = !check_no_plan;

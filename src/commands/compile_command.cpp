@@ -87,7 +87,7 @@ int compile_files(CompileOptions options) {
         counted += std::string(counted.empty() ? "" : " and ") + std::to_string(warnings) +
                    (warnings == 1 ? " warning treated as an error" : " warnings treated as errors") + " (-Werror)";
       }
-      print_error(counted + "; no compiled file was written (--force writes them anyway)");
+      print_summary(counted + "; no compiled file was written (--force writes them anyway)");
     }
     return kExitScenarioErrors;
   } catch (const FileSystemError& e) {

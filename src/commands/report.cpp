@@ -18,16 +18,31 @@ nlohmann::json& json_entries() {
   return entries;
 }
 
-void add_json(const std::string& file, int line, const char* severity, int32_t code, const std::string& name,
-              const std::string& message) {
+nlohmann::json optional_number(int value) { return value > 0 ? nlohmann::json(value) : nlohmann::json(nullptr); }
+
+nlohmann::json& add_json(const std::string& file, int line, const char* severity, int32_t code, const std::string& name,
+                         const std::string& message) {
   nlohmann::json entry;
   entry["file"] = file.empty() ? nlohmann::json(nullptr) : nlohmann::json(file);
-  entry["line"] = line > 0 ? nlohmann::json(line) : nlohmann::json(nullptr);
+  entry["line"] = optional_number(line);
+  entry["column"] = nullptr;
   entry["severity"] = severity;
   entry["code"] = code != 0 ? nlohmann::json(code) : nlohmann::json(nullptr);
   entry["name"] = name;
   entry["message"] = message;
+  entry["notes"] = nlohmann::json::array();
   json_entries().push_back(std::move(entry));
+  return json_entries().back();
+}
+
+void add_json_places(nlohmann::json& entry, const Diagnostic& d) {
+  entry["column"] = optional_number(d.line > 0 ? d.column : 0);
+  for (const RelatedPlace& r : d.related) {
+    entry["notes"].push_back({{"file", r.file.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.file)},
+                              {"line", optional_number(r.line)},
+                              {"column", optional_number(r.line > 0 ? r.column : 0)},
+                              {"message", r.message}});
+  }
 }
 
 const char* fatal_meaning(FatalCheck check) {
@@ -85,14 +100,15 @@ void print_diagnostic(const Diagnostic& d) {
   const bool lost = lost_input_error(d);
   if (report_options().json) {
     const bool warning = d.severity == Severity::kWarning;
-    add_json(d.file, d.line, warning && !lost ? "warning" : "error", warning ? 0 : d.code,
-             d.name.empty() && !warning ? error_name(d.code) : d.name, d.message);
+    add_json_places(add_json(d.file, d.line, warning && !lost ? "warning" : "error", warning ? 0 : d.code,
+                             d.name.empty() && !warning ? error_name(d.code) : d.name, d.message),
+                    d);
     return;
   }
   if (lost) {
     // As compilers print a warning made an error: the name says how to
     // make it a warning again.
-    std::cerr << diagnostic_place(d) << ": error: " << d.message << " [-Werror=" << d.name << "]\n";
+    std::cerr << diagnostic_place(d) << ": error: " << d.message << " [-Werror=" << d.name << "]\n" << format_notes(d);
     return;
   }
   std::cerr << format_diagnostic(d) << '\n';
@@ -105,10 +121,10 @@ void print_diagnostics(const Diagnostics& diagnostics) {
 void print_root_cause(const Diagnostic& cause, std::size_t explains) {
   const std::string message = cause.message + " (" + std::to_string(explains) + " diagnostics follow from it)";
   if (report_options().json) {
-    add_json(cause.file, cause.line, "error", 0, cause.name, message);
+    add_json_places(add_json(cause.file, cause.line, "error", 0, cause.name, message), cause);
     return;
   }
-  std::cerr << diagnostic_place(cause) << ": error: " << message << " [" << cause.name << "]\n";
+  std::cerr << diagnostic_place(cause) << ": error: " << message << " [" << cause.name << "]\n" << format_notes(cause);
 }
 
 void print_fatal(FatalCheck check) {
@@ -117,7 +133,7 @@ void print_fatal(FatalCheck check) {
       add_json("", 0, "fatal", 0, "no-track-cells", "no track cells were built; no compiled file was written");
       return;
     }
-    std::cerr << "scenario-builder: no track cells were built; no compiled file was written\n";
+    std::cerr << "scenario-builder: error: no track cells were built; no compiled file was written [no-track-cells]\n";
     return;
   }
   if (report_options().json) {
@@ -125,12 +141,21 @@ void print_fatal(FatalCheck check) {
              std::string(fatal_meaning(check)) + "; no compiled file was written");
     return;
   }
+  // The simulator's own message keeps its line; the next says what it means.
   std::cerr << " Errore n. " << fatal_code(check) << '\n';
-  std::cerr << "scenario-builder: error " << fatal_code(check) << " means: " << fatal_meaning(check)
-            << "; no compiled file was written\n";
+  std::cerr << "scenario-builder: error: " << fatal_meaning(check) << "; no compiled file was written ["
+            << code_tag(fatal_code(check)) << "]\n";
 }
 
 void print_error(const std::string& message) {
+  if (report_options().json) {
+    add_json("", 0, "error", 0, "", message);
+    return;
+  }
+  std::cerr << "scenario-builder: error: " << message << '\n';
+}
+
+void print_summary(const std::string& message) {
   if (report_options().json) {
     add_json("", 0, "note", 0, "", message);
     return;

@@ -56,7 +56,8 @@ void print_fatal(FatalCheck check);
 // The mistake behind many diagnostics, said before them: "FILE:LINE:
 // error: MESSAGE [root-cause]"; as JSON, with the number it explains.
 void print_root_cause(const Diagnostic& cause, std::size_t explains);
-void print_error(const std::string& message);  // "scenario-builder: MESSAGE"
+void print_error(const std::string& message);    // "scenario-builder: error: MESSAGE"
+void print_summary(const std::string& message);  // "scenario-builder: MESSAGE", the closing count
 // As JSON: prints the collected array (once; nothing when printing text).
 void finish_report();
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace sb {
 
@@ -47,6 +48,10 @@ struct CheckOptions {
 // The built-in run: writes the built-in scenario's description files and
 // documents, compiles them and writes the compiled files.
 int run_builtin(const RunOptions& options);
+
+// `explain ID...`: what each code, fatal check or warning means, an
+// example and the fix (`--list`: every id; `--markdown`: the README's table).
+int run_explain(const std::vector<std::string>& ids);
 
 // Compiles an author's description files.
 int compile_files(CompileOptions options);

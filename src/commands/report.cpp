@@ -125,7 +125,8 @@ nlohmann::json sarif_rules() {
 
 }  // namespace
 
-WaitingText::WaitingText(bool wanted) : shown_(wanted && ::isatty(STDERR_FILENO) != 0) {
+// Not beside a JSON or SARIF document, which is all standard error holds.
+WaitingText::WaitingText(bool wanted) : shown_(wanted && !report_options().json && ::isatty(STDERR_FILENO) != 0) {
   if (shown_) std::cerr << "Attendere" << std::flush;
 }
 

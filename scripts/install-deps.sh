@@ -18,6 +18,7 @@ have_file /usr/include/CLI/CLI.hpp || need+=(libcli11-dev)
 have_file /usr/include/nlohmann/json.hpp || need+=(nlohmann-json3-dev)
 # The SARIF log is validated against its schema by the tests.
 python3 -c 'import jsonschema' >/dev/null 2>&1 || need+=(python3-jsonschema)
+have_file /usr/include/httplib.h || need+=(libcpp-httplib-dev)  # the page server of watch --serve
 if [ "${1:-}" = "--fuzz" ] || [ "${1:-}" = "--all" ]; then
   have_cmd clang++ || need+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-dev)
@@ -34,6 +35,8 @@ fi
 # that test reports itself skipped.
 if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
   have_cmd chromium || need+=(chromium)
+  # The live page test (watch --serve) drives Chromium through playwright-core.
+  have_cmd npm || need+=(npm)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then
@@ -42,4 +45,11 @@ if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+# playwright-core for the live page test, into tests/browser/node_modules; it
+# drives the system's Chromium and fetches no browser of its own.
+if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
+  browser_tests="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+  [ -d "$browser_tests/node_modules/playwright-core" ] ||
+    (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -16,6 +16,8 @@ have_cmd make || need+=(make)
 have_file /usr/include/gtest/gtest.h || need+=(libgtest-dev)
 have_file /usr/include/CLI/CLI.hpp || need+=(libcli11-dev)
 have_file /usr/include/nlohmann/json.hpp || need+=(nlohmann-json3-dev)
+# The SARIF log is validated against its schema by the tests.
+python3 -c 'import jsonschema' >/dev/null 2>&1 || need+=(python3-jsonschema)
 have_file /usr/include/httplib.h || need+=(libcpp-httplib-dev)  # the page server of watch --serve
 if [ "${1:-}" = "--fuzz" ] || [ "${1:-}" = "--all" ]; then
   have_cmd clang++ || need+=(clang)

@@ -190,9 +190,9 @@ int parse_and_run(int argc, char** argv) {
   std::string diagnostics_format = "text";
   for (CLI::App* a : {&app, sub, check_cmd, decompile_cmd}) {
     a->add_option("--diagnostics-format", diagnostics_format,
-                  "text (default) or json: one JSON array on standard error")
+                  "text (default), json (one JSON array) or sarif (one SARIF 2.1.0 log) on standard error")
         ->type_name("FORMAT")
-        ->check(CLI::IsMember({"text", "json"}));
+        ->check(CLI::IsMember({"text", "json", "sarif"}));
   }
 
   sb::InspectOptions inspect;
@@ -254,7 +254,12 @@ int parse_and_run(int argc, char** argv) {
                 "Fail (status 4) instead of waiting when another run writes into the same directory");
   }
 
+  // explain takes warning names (-Wtab) as its operands, which the option
+  // parsing below would take for options.
+  app.add_subcommand("explain", "What an error code or warning means, an example, and the fix (explain E16)")
+      ->allow_extras();
   std::vector<std::string> args(argv, argv + argc);
+  if (args.size() >= 2 && args[1] == "explain") return sb::run_explain({args.begin() + 2, args.end()});
   sb::ReportOptions report;
   const std::string warning_problem = take_warning_options(args, report);
   if (!warning_problem.empty()) {
@@ -272,17 +277,17 @@ int parse_and_run(int argc, char** argv) {
     std::cerr << "Run with --help for more information.\n";
     return sb::kExitUsage;
   }
-  report.json = diagnostics_format == "json";
+  report.json = diagnostics_format == "json" || diagnostics_format == "sarif";
+  report.sarif = diagnostics_format == "sarif";
   sb::set_report_options(report);
-  sb::set_output_set_settings(
-      {!no_wait, [](const std::string& text) { std::cerr << "scenario-builder: " << text << '\n'; }});
+  sb::set_output_set_settings({!no_wait, [](const std::string& text) { sb::print_summary(text); }});
   if (recover_cmd->parsed()) return sb::run_recover(recover_dir);
 
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources || run.force;
   if (view_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr
-          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the "
+                   "built-in run\n";
       return sb::kExitUsage;
     }
     view.plan = !view_no_plan;
@@ -298,8 +303,8 @@ int parse_and_run(int argc, char** argv) {
   }
   if (inspect_cmd->parsed() || diff_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr
-          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      std::cerr << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the "
+                   "built-in run\n";
       return sb::kExitUsage;
     }
     return inspect_cmd->parsed() ? sb::run_inspect(inspect, std::cout, std::cerr)
@@ -307,9 +312,8 @@ int parse_and_run(int argc, char** argv) {
   }
   if (sub->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in "
-                   "run; use --out with "
-                   "compile\n";
+      sb::print_error(
+          "--dir, --keep-sources and a --force before the command belong to the built-in run; use --out with compile");
       return sb::kExitUsage;
     }
     compile.plan = !no_plan;
@@ -321,7 +325,7 @@ int parse_and_run(int argc, char** argv) {
     }
     const std::string problem = sb::derive_names(compile);
     if (!problem.empty()) {
-      std::cerr << "scenario-builder: " << problem << '\n';
+      sb::print_error(problem);
       return sb::kExitUsage;
     }
     return sb::compile_files(compile);
@@ -347,8 +351,7 @@ int parse_and_run(int argc, char** argv) {
   }
   if (check_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr
-          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      sb::print_error("--dir, --keep-sources and a --force before the command belong to the built-in run");
       return sb::kExitUsage;
     }
     check.plan = !check_no_plan;

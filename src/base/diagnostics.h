@@ -16,6 +16,16 @@ enum class Severity { kError, kWarning };
 struct SourcePlace {
   std::string file;  // as the user named it; empty for no file
   int line = 0;      // 1-based; 0 for no line
+  int column = 0;    // 1-based, in bytes of the line; 0 for none
+};
+
+// Another place that explains a diagnostic, printed after it as a note:
+// the record that already holds a cell, the earlier record of a pair.
+struct RelatedPlace {
+  std::string file;
+  int line = 0;
+  int column = 0;
+  std::string message;
 };
 
 struct Diagnostic {
@@ -35,15 +45,26 @@ struct Diagnostic {
   // train file not read, a missing limit); such a warning fails a compile
   // unless -Wno-error=NAME keeps it a warning.
   bool lost_input = false;
+  // The first character of the field that caused it (1-based, one byte
+  // one character); 0 when no field applies.
+  int column = 0;
+  std::vector<RelatedPlace> related;
 };
 
-// "FILE:LINE: error CODE: MESSAGE", "FILE: error CODE: MESSAGE", or
-// "scenario-builder: error CODE: MESSAGE" when no file applies; a warning
-// reads "FILE:LINE: warning: MESSAGE [-Wname]".
+// "FILE:LINE:COLUMN: error: MESSAGE [E16]", "FILE: error: MESSAGE [E16]",
+// or "scenario-builder: error: MESSAGE [E16]" when no file applies; a
+// warning reads "FILE:LINE:COLUMN: warning: MESSAGE [-Wname]". Each related
+// place follows on a line of its own, "FILE:LINE:COLUMN: note: MESSAGE".
 std::string format_diagnostic(const Diagnostic& d);
-// Where a diagnostic points, as it is printed: "FILE:LINE", "FILE", or
-// "scenario-builder" when no file applies.
+// Where a diagnostic points, as it is printed: "FILE:LINE:COLUMN",
+// "FILE:LINE" (no column known), "FILE", or "scenario-builder" when no
+// file applies.
 std::string diagnostic_place(const Diagnostic& d);
+std::string place_text(const std::string& file, int line, int column);
+// "E16": how an error code is shown beside its message.
+std::string code_tag(int32_t code);
+// The note lines of the related places, each ended by a line end.
+std::string format_notes(const Diagnostic& d);
 
 // Every condition of one compile, in the order found.
 class Diagnostics {
@@ -60,6 +81,8 @@ class Diagnostics {
   int32_t last_error_code() const;
   // The position of the latest condition that has one.
   std::optional<int32_t> last_position() const;
+  // The latest diagnostic, nullptr when there is none.
+  Diagnostic* last() { return list_.empty() ? nullptr : &list_.back(); }
   // The last error, so that a stop can say where it now stands.
   Diagnostic* last_error();
   // Appends note(position) to the message of every diagnostic that has a

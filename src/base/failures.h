@@ -17,15 +17,18 @@ namespace sb {
 // `whole_record`: the value that failed belongs to the earlier record on
 // `line` (a gradient is stored when the next one is read), so that record,
 // not the one being read, is the one to blame and to leave out.
+// `column`: the first character of the field that failed, when known.
 class RunTimeFailure : public std::runtime_error {
  public:
-  explicit RunTimeFailure(const std::string& what, int line = 0, bool whole_record = false)
-      : std::runtime_error(what), line_(line), whole_record_(whole_record) {}
+  explicit RunTimeFailure(const std::string& what, int line = 0, bool whole_record = false, int column = 0)
+      : std::runtime_error(what), line_(line), column_(column), whole_record_(whole_record) {}
   int line() const { return line_; }
+  int column() const { return column_; }
   bool whole_record() const { return whole_record_; }
 
  private:
   int line_;
+  int column_;
   bool whole_record_;
 };
 

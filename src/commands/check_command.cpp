@@ -74,8 +74,8 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
     print_diagnostic(d);
   }
   if (not_listed > 0) {
-    print_error(std::to_string(not_listed) + (not_listed == 1 ? " diagnostic" : " diagnostics") +
-                " that follow from the cause above not shown; --all-diagnostics lists them");
+    print_summary(std::to_string(not_listed) + (not_listed == 1 ? " diagnostic" : " diagnostics") +
+                  " that follow from the cause above not shown; --all-diagnostics lists them");
   }
   if (result.file_error) {
     print_error(*result.file_error);
@@ -95,7 +95,7 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
   std::string summary = "check: " + label + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
                         std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
   if (result.stopped_at_limit) summary += "; stopped at --max-errors " + std::to_string(options.max_errors);
-  print_error(summary + "; nothing was written");
+  print_summary(summary + "; nothing was written");
   return errors > 0 || result.fatal || warnings_fail(result.diagnostics) ? kExitScenarioErrors : kExitSuccess;
 }
 

@@ -51,6 +51,10 @@ struct CheckOptions {
 // documents, compiles them and writes the compiled files.
 int run_builtin(const RunOptions& options);
 
+// `explain ID...`: what each code, fatal check or warning means, an
+// example and the fix (`--list`: every id; `--markdown`: the README's table).
+int run_explain(const std::vector<std::string>& ids);
+
 // Compiles an author's description files: one line, one or more trains.
 int compile_files(CompileOptions options);
 

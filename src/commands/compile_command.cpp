@@ -182,11 +182,12 @@ int compile_files(CompileOptions options) {
       errors += tally.errors;
       failing_warnings += tally.failing_warnings;
       if (trains.size() > 1) {
-        print_error("train " + tally.number + ": " + tally_text(tally.errors, tally.warnings + tally.failing_warnings) +
-                    (tally.status == kExitFatal        ? "; fatal check"
-                     : tally.status == kExitFileSystem ? "; not read"
-                     : tally.status != kExitSuccess    ? "; failed"
-                                                       : ""));
+        print_summary("train " + tally.number + ": " +
+                      tally_text(tally.errors, tally.warnings + tally.failing_warnings) +
+                      (tally.status == kExitFatal        ? "; fatal check"
+                       : tally.status == kExitFileSystem ? "; not read"
+                       : tally.status != kExitSuccess    ? "; failed"
+                                                         : ""));
       }
     }
     if (outcome.status == kExitScenarioErrors && !outcome.written) {
@@ -199,9 +200,9 @@ int compile_files(CompileOptions options) {
                    (failing_warnings == 1 ? " warning treated as an error" : " warnings treated as errors") +
                    " (-Werror)";
       }
-      print_error(counted + "; no compiled file was written (--force writes them anyway)");
+      print_summary(counted + "; no compiled file was written (--force writes them anyway)");
     } else if (!outcome.written && trains.size() > 1) {
-      print_error("no compiled file was written");
+      print_summary("no compiled file was written");
     }
     return outcome.status;
   } catch (const FileSystemError& e) {

@@ -252,7 +252,7 @@ int run_diff(const DiffOptions& options, std::ostream& out, std::ostream& err) {
   try {
     pairs = pairs_of(options);
   } catch (const Usage& u) {
-    err << "scenario-builder: diff: " << u.what << "\n";
+    err << "scenario-builder: error: diff: " << u.what << "\n";
     return 2;
   }
   std::vector<std::string> paths_read;
@@ -275,7 +275,7 @@ int run_diff(const DiffOptions& options, std::ostream& out, std::ostream& err) {
     err << format_decode_error(current, e) << "\n";
     return 2;
   } catch (const FileSystemError& e) {
-    err << "scenario-builder: " << e.what() << "\n";
+    err << "scenario-builder: error: " << e.what() << "\n";
     return 2;
   }
 

@@ -476,7 +476,7 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
   if (!options.kind.empty()) {
     forced = kind_from_word(options.kind);
     if (!forced) {
-      err << "scenario-builder: inspect: unknown kind \"" << options.kind << "\" (cells, table or plan)\n";
+      err << "scenario-builder: error: inspect: unknown kind \"" << options.kind << "\" (cells, table or plan)\n";
       return 2;
     }
   }
@@ -485,7 +485,7 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
   for (const std::string& path : options.files) {
     std::optional<CompiledKind> kind = forced ? forced : kind_from_name(path);
     if (!kind) {
-      err << "scenario-builder: inspect: cannot tell the kind of " << path
+      err << "scenario-builder: error: inspect: cannot tell the kind of " << path
           << " from its name (_linea.dat, .sim, .dat); give --kind\n";
       return 2;
     }
@@ -503,7 +503,7 @@ int run_inspect(const InspectOptions& options, std::ostream& out, std::ostream& 
       err << format_decode_error(options.files[i], e) << "\n";
       return 1;
     } catch (const FileSystemError& e) {
-      err << "scenario-builder: " << e.what() << "\n";
+      err << "scenario-builder: error: " << e.what() << "\n";
       return 1;
     }
   }

@@ -2,8 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <iostream>
 #include <nlohmann/json.hpp>
+
+#include "commands/code_table.h"
 
 namespace sb {
 namespace {
@@ -18,34 +22,111 @@ nlohmann::json& json_entries() {
   return entries;
 }
 
-void add_json(const std::string& file, int line, const char* severity, int32_t code, const std::string& name,
-              const std::string& message) {
+nlohmann::json optional_number(int value) { return value > 0 ? nlohmann::json(value) : nlohmann::json(nullptr); }
+
+nlohmann::json& add_json(const std::string& file, int line, const char* severity, int32_t code, const std::string& name,
+                         const std::string& message) {
   nlohmann::json entry;
   entry["file"] = file.empty() ? nlohmann::json(nullptr) : nlohmann::json(file);
-  entry["line"] = line > 0 ? nlohmann::json(line) : nlohmann::json(nullptr);
+  entry["line"] = optional_number(line);
+  entry["column"] = nullptr;
   entry["severity"] = severity;
   entry["code"] = code != 0 ? nlohmann::json(code) : nlohmann::json(nullptr);
   entry["name"] = name;
   entry["message"] = message;
+  entry["notes"] = nlohmann::json::array();
   json_entries().push_back(std::move(entry));
+  return json_entries().back();
 }
 
-const char* fatal_meaning(FatalCheck check) {
-  switch (check) {
-    case FatalCheck::kFormatMarkerTaken:
-      return "an element near the start of the line fell into track cell 1, where the format marker goes; "
-             "place the first elements at 100 m or more";
-    case FatalCheck::kCheckCodeTaken:
-      return "an element near the start of the line filled the place of a check code in track cell 1; "
-             "place the first elements at 100 m or more";
-    case FatalCheck::kNoTrackCells: break;
+// A place with a line has a column: the first one when no field is known,
+// as the text form prints it.
+int shown_column(int line, int column) { return line > 0 ? std::max(column, 1) : 0; }
+
+void add_json_places(nlohmann::json& entry, const Diagnostic& d) {
+  entry["column"] = optional_number(shown_column(d.line, d.column));
+  for (const RelatedPlace& r : d.related) {
+    entry["notes"].push_back({{"file", r.file.empty() ? nlohmann::json(nullptr) : nlohmann::json(r.file)},
+                              {"line", optional_number(r.line)},
+                              {"column", optional_number(shown_column(r.line, r.column))},
+                              {"message", r.message}});
   }
-  return "";
+}
+
+std::string lowered_first(std::string_view text) {
+  std::string out(text);
+  if (!out.empty() && out[0] >= 'A' && out[0] <= 'Z') out[0] = static_cast<char>(out[0] - 'A' + 'a');
+  return out;
+}
+
+// What a fatal check means and how to fix it, from the table of codes:
+// its first sentence, then the fix, as one clause each.
+std::string fatal_meaning(FatalCheck check) {
+  const CodeRow* row = error_row(fatal_code(check));
+  if (row == nullptr) return "";
+  std::string_view meaning = row->meaning;
+  meaning = meaning.substr(0, meaning.find(". "));
+  std::string_view fix = row->fix;
+  if (!fix.empty() && fix.back() == '.') fix.remove_suffix(1);
+  return lowered_first(meaning) + "; " + lowered_first(fix);
+}
+
+// A file name as a relative URI reference: every byte outside the
+// unreserved characters and '/' percent-encoded.
+std::string uri_of(const std::string& file) {
+  static const char* kHex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : file) {
+    const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '.' || c == '_' || c == '~' || c == '/';
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+nlohmann::json physical_location(const nlohmann::json& file, const nlohmann::json& line, const nlohmann::json& column) {
+  nlohmann::json location = {{"artifactLocation", {{"uri", uri_of(file.get<std::string>())}}}};
+  if (line.is_number()) {
+    location["region"] = {{"startLine", line}};
+    if (column.is_number()) location["region"]["startColumn"] = column;
+  }
+  return location;
+}
+
+// The rule of a collected entry: by its name in brackets, or its code.
+std::string rule_id(const nlohmann::json& entry) {
+  const std::string name = entry["name"].get<std::string>();
+  if (entry["code"].is_number()) {
+    const CodeRow* row = error_row(entry["code"].get<int32_t>());
+    if (row != nullptr) return std::string(row->id);
+  }
+  const CodeRow* row = find_code_row(name);
+  return row != nullptr ? std::string(row->id) : name;
+}
+
+nlohmann::json sarif_rules() {
+  nlohmann::json rules = nlohmann::json::array();
+  for (const CodeRow& row : code_table()) {
+    rules.push_back({{"id", std::string(row.id)},
+                     {"name", std::string(row.name)},
+                     {"shortDescription", {{"text", std::string(row.meaning.substr(0, row.meaning.find(". ") + 1))}}},
+                     {"fullDescription", {{"text", std::string(row.meaning)}}},
+                     {"help", {{"text", std::string(row.fix)}}},
+                     {"defaultConfiguration", {{"level", row.kind == CodeKind::kWarning ? "warning" : "error"}}}});
+  }
+  return rules;
 }
 
 }  // namespace
 
-WaitingText::WaitingText(bool wanted) : shown_(wanted && ::isatty(STDERR_FILENO) != 0) {
+// Not beside a JSON or SARIF document, which is all standard error holds.
+WaitingText::WaitingText(bool wanted) : shown_(wanted && !report_options().json && ::isatty(STDERR_FILENO) != 0) {
   if (shown_) std::cerr << "Attendere" << std::flush;
 }
 
@@ -85,14 +166,15 @@ void print_diagnostic(const Diagnostic& d) {
   const bool lost = lost_input_error(d);
   if (report_options().json) {
     const bool warning = d.severity == Severity::kWarning;
-    add_json(d.file, d.line, warning && !lost ? "warning" : "error", warning ? 0 : d.code,
-             d.name.empty() && !warning ? error_name(d.code) : d.name, d.message);
+    add_json_places(add_json(d.file, d.line, warning && !lost ? "warning" : "error", warning ? 0 : d.code,
+                             d.name.empty() && !warning ? error_name(d.code) : d.name, d.message),
+                    d);
     return;
   }
   if (lost) {
     // As compilers print a warning made an error: the name says how to
     // make it a warning again.
-    std::cerr << diagnostic_place(d) << ": error: " << d.message << " [-Werror=" << d.name << "]\n";
+    std::cerr << diagnostic_place(d) << ": error: " << d.message << " [-Werror=" << d.name << "]\n" << format_notes(d);
     return;
   }
   std::cerr << format_diagnostic(d) << '\n';
@@ -114,10 +196,10 @@ void print_compiled_file_error(const std::string& file, const std::string& place
 void print_root_cause(const Diagnostic& cause, std::size_t explains) {
   const std::string message = cause.message + " (" + std::to_string(explains) + " diagnostics follow from it)";
   if (report_options().json) {
-    add_json(cause.file, cause.line, "error", 0, cause.name, message);
+    add_json_places(add_json(cause.file, cause.line, "error", 0, cause.name, message), cause);
     return;
   }
-  std::cerr << diagnostic_place(cause) << ": error: " << message << " [" << cause.name << "]\n";
+  std::cerr << diagnostic_place(cause) << ": error: " << message << " [" << cause.name << "]\n" << format_notes(cause);
 }
 
 void print_fatal(FatalCheck check) {
@@ -126,20 +208,28 @@ void print_fatal(FatalCheck check) {
       add_json("", 0, "fatal", 0, "no-track-cells", "no track cells were built; no compiled file was written");
       return;
     }
-    std::cerr << "scenario-builder: no track cells were built; no compiled file was written\n";
+    std::cerr << "scenario-builder: error: no track cells were built; no compiled file was written [no-track-cells]\n";
     return;
   }
   if (report_options().json) {
-    add_json("", 0, "fatal", fatal_code(check), "fatal-check",
-             std::string(fatal_meaning(check)) + "; no compiled file was written");
+    add_json("", 0, "fatal", fatal_code(check), "fatal-check", fatal_meaning(check) + "; no compiled file was written");
     return;
   }
+  // The simulator's own message keeps its line; the next says what it means.
   std::cerr << " Errore n. " << fatal_code(check) << '\n';
-  std::cerr << "scenario-builder: error " << fatal_code(check) << " means: " << fatal_meaning(check)
-            << "; no compiled file was written\n";
+  std::cerr << "scenario-builder: error: " << fatal_meaning(check) << "; no compiled file was written ["
+            << code_tag(fatal_code(check)) << "]\n";
 }
 
 void print_error(const std::string& message) {
+  if (report_options().json) {
+    add_json("", 0, "error", 0, "", message);
+    return;
+  }
+  std::cerr << "scenario-builder: error: " << message << '\n';
+}
+
+void print_summary(const std::string& message) {
   if (report_options().json) {
     add_json("", 0, "note", 0, "", message);
     return;
@@ -147,42 +237,61 @@ void print_error(const std::string& message) {
   std::cerr << "scenario-builder: " << message << '\n';
 }
 
+std::string sarif_log(const std::string& entries_text) {
+  const nlohmann::json entries = nlohmann::json::parse(entries_text);
+  const nlohmann::json rules = sarif_rules();
+  nlohmann::json results = nlohmann::json::array();
+  nlohmann::json notifications = nlohmann::json::array();
+  bool failed = false;
+  for (const nlohmann::json& entry : entries) {
+    const std::string severity = entry["severity"].get<std::string>();
+    failed = failed || severity == "error" || severity == "fatal";
+    const std::string id = rule_id(entry);
+    const auto rule = std::find_if(rules.begin(), rules.end(), [&](const nlohmann::json& r) { return r["id"] == id; });
+    if (rule == rules.end()) {
+      // Not about the scenario: a file that cannot be read, a misuse, the
+      // closing count.
+      notifications.push_back({{"level", severity == "note" ? "note" : "error"},
+                               {"message", {{"text", entry["message"].get<std::string>()}}}});
+      continue;
+    }
+    nlohmann::json result = {{"ruleId", id},
+                             {"ruleIndex", rule - rules.begin()},
+                             {"level", severity == "warning" ? "warning" : "error"},
+                             {"message", {{"text", entry["message"].get<std::string>()}}}};
+    if (entry["file"].is_string()) {
+      result["locations"] = {{{"physicalLocation", physical_location(entry["file"], entry["line"], entry["column"])}}};
+    }
+    int related_id = 0;
+    for (const nlohmann::json& note : entry["notes"]) {
+      if (!note["file"].is_string()) continue;
+      result["relatedLocations"].push_back(
+          {{"id", related_id++},
+           {"physicalLocation", physical_location(note["file"], note["line"], note["column"])},
+           {"message", {{"text", note["message"].get<std::string>()}}}});
+    }
+    results.push_back(std::move(result));
+  }
+  nlohmann::json run = {
+      {"tool", {{"driver", {{"name", "scenario-builder"}, {"version", "1.0.0"}, {"rules", rules}}}}},
+      {"columnKind", "unicodeCodePoints"},
+      {"results", results},
+      {"invocations", {{{"executionSuccessful", !failed}, {"toolExecutionNotifications", notifications}}}}};
+  const nlohmann::json log = {
+      {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"}, {"version", "2.1.0"}, {"runs", {run}}};
+  return log.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 void finish_report() {
   if (!report_options().json) return;
-  std::cerr << json_entries().dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  const std::string entries = json_entries().dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::cerr << (report_options().sarif ? sarif_log(entries) : entries) << '\n';
   json_entries() = nlohmann::json::array();
 }
 
 std::string error_name(int32_t code) {
-  switch (code) {
-    case 1: return "route-too-long";
-    case 2: return "chainage-not-multiple-of-50";
-    case 3:
-    case 4: return "repetition-not-multiple-of-50";
-    case 5: return "repetition-code-count";
-    case 6: return "line-board-cell-taken";
-    case 7: return "abbattimento-cell-taken";
-    case 8: return "station-position-not-multiple-of-50";
-    case 9: return "station-length-not-multiple-of-100";
-    case 10: return "too-many-stations-and-boards";
-    case 11: return "signal-abbattimento-blocked";
-    case 12: return "slowdown-window-blocked";
-    case 13: return "slowdown-walk-blocked";
-    case 15: return "beyond-last-cell";
-    case 16: return "signal-cell-taken";
-    case 17: return "slowdown-warning-cell-taken";
-    case 18: return "slowdown-start-cell-taken";
-    case 19: return "slowdown-end-cell-taken";
-    case 20: return "slowdown-approach-cells-taken";
-    case 21: return "speed-board-cell-taken";
-    case 22: return "stations-too-close";
-    case 24: return "station-stop-cell-too-near-start";
-    case 25: return "reading-failure";
-    case 101: return "file-missing";
-    case 102: return "no-generale";
-    case 103: return "curve-class-or-plan-limit";
-    default: return "error-" + std::to_string(code);
-  }
+  const CodeRow* row = error_row(code);
+  return row != nullptr ? std::string(row->name) : "error-" + std::to_string(code);
 }
 
 }  // namespace sb

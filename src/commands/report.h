@@ -29,7 +29,8 @@ class WaitingText {
 
 // How diagnostics are shown: chosen once by the command line.
 struct ReportOptions {
-  bool json = false;                 // --diagnostics-format=json
+  bool json = false;                 // --diagnostics-format=json or sarif: collected, printed at the end
+  bool sarif = false;                // --diagnostics-format=sarif: one SARIF 2.1.0 log
   bool no_warnings = false;          // -w
   bool warnings_are_errors = false;  // -Werror
   std::set<std::string> disabled;    // -Wno-NAME
@@ -56,13 +57,18 @@ void print_fatal(FatalCheck check);
 // The mistake behind many diagnostics, said before them: "FILE:LINE:
 // error: MESSAGE [root-cause]"; as JSON, with the number it explains.
 void print_root_cause(const Diagnostic& cause, std::size_t explains);
-void print_error(const std::string& message);  // "scenario-builder: MESSAGE"
+void print_error(const std::string& message);    // "scenario-builder: error: MESSAGE"
+void print_summary(const std::string& message);  // "scenario-builder: MESSAGE", the closing count
 // An error at a place in a compiled file: "FILE: PLACE: error: MESSAGE"
 // (PLACE "offset 12", "cell 204", "slot 3"); as JSON, under `name`.
 void print_compiled_file_error(const std::string& file, const std::string& place, const std::string& name,
                                const std::string& message);
-// As JSON: prints the collected array (once; nothing when printing text).
+// As JSON: prints the collected array, or as SARIF the log (once; nothing
+// when printing text).
 void finish_report();
+// The SARIF 2.1.0 log of collected diagnostics (entries as the JSON form
+// holds them).
+std::string sarif_log(const std::string& json_entries);
 
 // A short name for an error code, for machine-readable output.
 std::string error_name(int32_t code);

@@ -254,8 +254,8 @@ int run_watch(WatchOptions options) {
     PageServer server;
     if (!options.serve.empty()) {
       if (!is_loopback(address)) {
-        print_error("warning: serving on " + address +
-                    ", not on this machine's loopback address: other machines may reach the page");
+        print_summary("warning: serving on " + address +
+                      ", not on this machine's loopback address: other machines may reach the page");
       }
       const std::optional<int> bound = server.start(address, port, watch.page_of(trains.front()), problem);
       if (!bound) {

@@ -39,16 +39,17 @@ void TrackCells::refuse(int64_t index) const {
 
 void TrackCells::mark(int64_t index, uint8_t kind, int32_t origin) {
   at(index).kind = kind;
-  stamps_[index] = {origin, current_file_, current_line_};
+  stamps_[index] = {origin, current_file_, current_line_, current_column_};
 }
 
 void TrackCells::set_approach_mark(int64_t index, uint8_t mark, int32_t origin) {
   TrackCell& cell = at(index);
-  const Stamp now{origin, current_file_, current_line_};
+  const Stamp now{origin, current_file_, current_line_, current_column_};
   const auto it = mark_stamps_.find(index);
   if (cell.approach_mark != 0 && cell.approach_mark != mark && it != mark_stamps_.end() &&
       (it->second.file != now.file || it->second.line != now.line)) {
-    replaced_marks_.push_back({index, cell.approach_mark, mark, it->second.origin, it->second.file, it->second.line});
+    replaced_marks_.push_back(
+        {index, cell.approach_mark, mark, it->second.origin, it->second.file, it->second.line, it->second.column});
   }
   cell.approach_mark = mark;
   mark_stamps_[index] = now;

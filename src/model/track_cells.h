@@ -143,12 +143,14 @@ class TrackCells {
   // as for the completion's own cells; 1: the line description; 2: the
   // train description) and line. mark() stamps it on the cell, so that a
   // message can name the record behind a cell.
-  void set_current_record(uint8_t file, int line) {
+  void set_current_record(uint8_t file, int line, int column = 0) {
     current_file_ = file;
     current_line_ = line;
+    current_column_ = column;
   }
   uint8_t record_file(int64_t index) const { return stamp(index).file; }
   int record_line(int64_t index) const { return stamp(index).line; }
+  int record_column(int64_t index) const { return stamp(index).column; }
 
   // An approach mark another element had set and a later one replaced.
   struct ReplacedMark {
@@ -158,6 +160,7 @@ class TrackCells {
     int32_t old_origin = 0;  // position of the element whose mark was lost
     uint8_t old_file = 0;    // its record, as for record_file()/record_line()
     int old_line = 0;
+    int old_column = 0;
   };
   // Sets the approach mark of a cell for the element at `origin` (metres),
   // stamped with the current record; replacing another element's mark is
@@ -178,6 +181,7 @@ class TrackCells {
     int32_t origin = 0;
     uint8_t file = 0;
     int line = 0;
+    int column = 0;
   };
   const Stamp& stamp(int64_t index) const;
   [[noreturn]] void refuse(int64_t index) const;
@@ -190,6 +194,7 @@ class TrackCells {
   std::vector<ReplacedMark> replaced_marks_;
   uint8_t current_file_ = 0;
   int current_line_ = 0;
+  int current_column_ = 0;
 };
 
 }  // namespace sb

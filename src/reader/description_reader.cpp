@@ -22,7 +22,10 @@ void DescriptionReader::run() {
     // A field that cannot be read points at its own line; any other
     // failure at the record being handled.
     const int record_line = failure.whole_record() ? failure.line() : st_.place.line;
-    if (failure.line() > 0) st_.place.line = failure.line();
+    if (failure.line() > 0) {
+      if (failure.column() > 0 || failure.line() != st_.place.line) st_.place.column = failure.column();
+      st_.place.line = failure.line();
+    }
     st_.record_error(25, std::string("reading failure: ") + failure.what());
     st_.diagnostics.last_error()->record_line = record_line;
     src_.line.remove();
@@ -35,8 +38,9 @@ void DescriptionReader::at_field(const DescriptionSource& source, const Field& f
   // allocation.
   st_.place.file = source.name();
   st_.place.line = field.line;
+  st_.place.column = field.column;
   current_file_ = &source == &src_.line ? 1 : 2;
-  st_.cells.set_current_record(current_file_, field.line);
+  st_.cells.set_current_record(current_file_, field.line, field.column);
 }
 
 // The range test of a position: its cell (with a margin of `margin`
@@ -45,21 +49,50 @@ bool DescriptionReader::in_range(int64_t p, int64_t margin) const {
   return static_cast<double>(st_.cell_count) >= static_cast<double>(p + margin) / 50.0;
 }
 
-DescriptionReader::Next DescriptionReader::within_cells(const char* what, int64_t p, int64_t margin) {
+DescriptionReader::Next DescriptionReader::within_cells(const char* what, int64_t p, int64_t margin,
+                                                        std::size_t value) {
   if (in_range(p, margin)) return Next::kGoOn;
   st_.record_error(15,
                    std::string(what) + " at " + std::to_string(p) + " m lies beyond the last track cell " +
                        std::to_string(st_.cell_count) + " (positions up to " +
                        std::to_string(50LL * st_.cell_count - margin) + " m are accepted)",
                    static_cast<int32_t>(p));
+  point_at_value(value);
   return Next::kEndPart;
 }
 
 DescriptionReader::Next DescriptionReader::stop(DescriptionSource& source, int32_t code, std::string message,
-                                                std::optional<int32_t> position) {
+                                                std::optional<int32_t> position, std::size_t value) {
   source.remove();
   st_.record_error(code, std::move(message), position);
+  if (value > 0) point_at_value(value);
   return Next::kStop;
+}
+
+FieldPlace DescriptionReader::value_place(std::size_t n) const {
+  if (in_ == nullptr) return here();
+  return in_->record_field(n);
+}
+
+void DescriptionReader::point_at_value(std::size_t n) {
+  Diagnostic* d = st_.diagnostics.last_error();
+  if (d == nullptr || d->line <= 0) return;
+  const FieldPlace place = value_place(n);
+  if (place.line <= 0 || place.column <= 0) return;
+  d->line = place.line;
+  d->column = place.column;
+}
+
+void DescriptionReader::add_note(RelatedPlace note) {
+  Diagnostic* d = st_.diagnostics.last();
+  if (d != nullptr && note.line > 0) d->related.push_back(std::move(note));
+}
+
+RelatedPlace DescriptionReader::record_note(int64_t cell) const {
+  const uint8_t file = st_.cells.record_file(cell);
+  if (file == 0) return {};
+  return {st_.source_names[file], st_.cells.record_line(cell), st_.cells.record_column(cell),
+          st_.cells.occupant(cell) + " holds cell " + std::to_string(cell)};
 }
 
 void DescriptionReader::note_placed(uint8_t kind, int32_t position) {
@@ -77,7 +110,9 @@ DescriptionReader::Next DescriptionReader::placed(DescriptionSource& source, con
   if (refusal) {
     std::string message = refusal->message;
     if (refusal->taken_cell >= 0) message += record_of(refusal->taken_cell);
-    return stop(source, refusal->code, message, position);
+    const Next next = stop(source, refusal->code, message, position, 1);
+    if (refusal->taken_cell >= 0) add_note(record_note(refusal->taken_cell));
+    return next;
   }
   note_placed(kind, position);
   if (st_.error_code() > 0) {
@@ -108,6 +143,7 @@ std::optional<Field> DescriptionReader::next_keyword(FieldReader& in, const Desc
   Field field = in.read_text();
   if (in.at_end()) return std::nullopt;
   if (!dash_rule(in, field, kDashLimit, true)) return std::nullopt;
+  in.start_record();
   at_field(source, field);
   watch_.keyword(field);
   return field;

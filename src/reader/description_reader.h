@@ -18,6 +18,18 @@
 
 namespace sb {
 
+// Sets the reader's pointer to the file being read while it is read.
+class ReadingFile {
+ public:
+  ReadingFile(const FieldReader*& current, const FieldReader& in) : current_(current) { current_ = &in; }
+  ~ReadingFile() { current_ = nullptr; }
+  ReadingFile(const ReadingFile&) = delete;
+  ReadingFile& operator=(const ReadingFile&) = delete;
+
+ private:
+  const FieldReader*& current_;
+};
+
 class DescriptionReader {
  public:
   DescriptionReader(Scenario& scenario, DescriptionSources sources) : st_(scenario), src_(sources) {}
@@ -32,10 +44,22 @@ class DescriptionReader {
   void at_field(const DescriptionSource& source, const Field& field);
   bool in_range(int64_t p, int64_t margin = 100) const;
   // The range test; a position that fails it is recorded as code 15.
-  Next within_cells(const char* what, int64_t p, int64_t margin = 100);
-  // Records `code` and removes the file being read.
+  Next within_cells(const char* what, int64_t p, int64_t margin = 100, std::size_t value = 1);
+  // Records `code` and removes the file being read. The error points at
+  // the record's keyword, or with `value` at that value field (from 1).
   Next stop(DescriptionSource& source, int32_t code, std::string message,
-            std::optional<int32_t> position = std::nullopt);
+            std::optional<int32_t> position = std::nullopt, std::size_t value = 0);
+  // The record being read: where its keyword field starts.
+  FieldPlace here() const { return {st_.place.line, st_.place.column}; }
+  // Where value `n` (from 1; 0: the keyword) of the record being read starts.
+  FieldPlace value_place(std::size_t n) const;
+  // Points the latest error at value `n` of the record being read.
+  void point_at_value(std::size_t n);
+  // The note that names the record behind what `cell` holds (no line when
+  // no record placed it).
+  RelatedPlace record_note(int64_t cell) const;
+  // Adds `note` to the latest diagnostic when it names a line.
+  void add_note(RelatedPlace note);
   // After an element was handed to its placement: a refusal stops reading,
   // and so does a code 15 kept from the line part.
   Next placed(DescriptionSource& source, const std::optional<Refusal>& refusal, uint8_t kind, int32_t position);
@@ -96,6 +120,7 @@ class DescriptionReader {
 
   Scenario& st_;
   DescriptionSources src_;
+  const FieldReader* in_ = nullptr;  // the file being read
   WarningWatch watch_{st_.diagnostics};
   std::array<int, 3> chainage_lines_{};
   bool cells_pending_ = false;
@@ -104,16 +129,21 @@ class DescriptionReader {
   int64_t gradient_cursor_ = 0;
   int32_t previous_gradient_ = 0;
   int previous_gradient_line_ = 0;  // the line of the record that gave it
-  int64_t last_curve_end_ = 0;      // where the previous curve record ends
+  FieldPlace previous_gradient_value_;
+  int64_t last_curve_end_ = 0;  // where the previous curve record ends
   int last_curve_line_ = 0;
+  FieldPlace last_curve_place_;
   int32_t previous_station_time_ = -1;
   int previous_station_line_ = 0;
+  FieldPlace previous_station_place_;  // the station record before this one
+  FieldPlace previous_timed_station_;  // the last one with a time
 
   int station_cursor_ = 1;
   int64_t speed_cursor_ = 0;
   int64_t adhesion_cursor_ = 0;
   int64_t previous_speed_ = 0;
   int previous_speed_line_ = 0;
+  FieldPlace previous_speed_value_;
   int64_t previous_adhesion_ = 0;
   uint8_t current_file_ = 0;  // 1: the line description, 2: the train description
   int speed_records_ = 0;

@@ -25,11 +25,12 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
     return Next::kStop;
   }
   FieldReader in(*bytes);
+  const ReadingFile reading(in_, in);
   st_.place = {src_.line.name(), 1};
   for (;;) {
     Field field = in.read_text();
     if (in.at_end()) {
-      st_.place = {src_.line.name(), in.line()};
+      st_.place = {src_.line.name(), in.line(), 1};
       return stop(src_.line, 102, "no \"[generale]\" field before the end of the file");
     }
     if (contains_any_case(field.text, "[generale]")) break;
@@ -89,7 +90,7 @@ void DescriptionReader::warn_about_chainage_order() {
   std::sort(lines.begin(), lines.end());
   std::string which;
   for (int line : lines) which += (which.empty() ? "" : " and ") + std::to_string(line);
-  watch_.warn(lines.back() > 0 ? lines.back() : st_.place.line, "chainage-lost",
+  watch_.warn(lines.back() > 0 ? FieldPlace{lines.back(), 1} : here(), "chainage-lost",
               "the chainage systems of lines " + which + " share the greatest start, " + std::to_string(greatest) +
                   " m: the systems cannot be ordered, so the line has no chainage at all (every chainage slot "
                   "holds 0); give each system a start of its own");
@@ -102,6 +103,7 @@ DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
     Field field = in.read_text();
     if (in.at_end()) return Next::kGoOn;
     dash_rule(in, field, kGeneralDashLimit, false);
+    in.start_record();
     at_field(src_.line, field);
     watch_.keyword(field);
     if (read_records(RecordPart::kLineGeneral, in, field) == Next::kStop) return Next::kStop;
@@ -116,7 +118,7 @@ DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
 DescriptionReader::Next DescriptionReader::route_length(FieldReader& in, const KeywordMatch&) {
   const int32_t length = in.read_int32();
   st_.table.general.route_length = length;
-  if (length > 1000000) return stop(src_.line, 1, "route length " + metres(length) + " is above 1000000 m");
+  if (length > 1000000) return stop(src_.line, 1, "route length " + metres(length) + " is above 1000000 m", {}, 1);
   // The record creates the cells anew: when that fails, the cells of an
   // earlier record are gone too.
   cells_pending_ = false;
@@ -167,11 +169,13 @@ DescriptionReader::Next DescriptionReader::repetition(FieldReader& in, const Key
   train.repetition_end = in.read_int32();
   if (train.repetition_start % 50 != 0) {
     return stop(src_.line, 3,
-                "first signal-repetition position " + metres(train.repetition_start) + " is not a multiple of 50");
+                "first signal-repetition position " + metres(train.repetition_start) + " is not a multiple of 50", {},
+                1);
   }
   if (train.repetition_end % 50 != 0) {
     return stop(src_.line, 4,
-                "second signal-repetition position " + metres(train.repetition_end) + " is not a multiple of 50");
+                "second signal-repetition position " + metres(train.repetition_end) + " is not a multiple of 50", {},
+                2);
   }
   if (contains(keyword, "4")) {
     train.cab_signal_codes = 4;
@@ -202,7 +206,7 @@ uint8_t DescriptionReader::stored_gradient(int32_t gradient, const std::string& 
     const bool own_record = previous_gradient_line_ > 0;
     throw RunTimeFailure("gradient " + std::to_string(gradient) + " does not fit (-100 to 155)" +
                              (own_record ? " (found " + found_at + ")" : ""),
-                         previous_gradient_line_, own_record);
+                         previous_gradient_line_, own_record, own_record ? previous_gradient_value_.column : 0);
   }
   return static_cast<uint8_t>(stored);
 }
@@ -210,7 +214,7 @@ uint8_t DescriptionReader::stored_gradient(int32_t gradient, const std::string& 
 DescriptionReader::Next DescriptionReader::gradient(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t g = in.read_int32();
-  watch_.position(match.keyword.name, p, st_.place.line);
+  watch_.position(match.keyword.name, p, value_place(1));
   if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -222,6 +226,7 @@ DescriptionReader::Next DescriptionReader::gradient(FieldReader& in, const Keywo
   }
   previous_gradient_ = g;
   previous_gradient_line_ = st_.place.line;
+  previous_gradient_value_ = value_place(2);
   return Next::kGoOn;
 }
 
@@ -237,7 +242,7 @@ DescriptionReader::Next DescriptionReader::curve(FieldReader& in, const KeywordM
   const std::string_view keyword = match.field.text;
   const int32_t s = in.read_int32();
   const int32_t l = in.read_int32();
-  watch_.position(match.keyword.name, s, st_.place.line);
+  watch_.position(match.keyword.name, s, value_place(1));
   if (within_cells("curve", s) != Next::kGoOn) return Next::kEndPart;
   static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
   double k = 0.0;
@@ -284,24 +289,27 @@ void DescriptionReader::warn_about_curve(std::string_view keyword, int klass, in
     }
   }
   if (digits > 1 || outside) {
-    watch_.warn(st_.place.line, "curve-class",
+    watch_.warn(here(), "curve-class",
                 "curve keyword `" + std::string(keyword) + "` is read as class " + std::to_string(klass) +
                     " (the lowest digit 1 to 6 it holds); a curve keyword holds one class digit, 1 to 6");
   }
   if (length < 0) {
-    watch_.warn(st_.place.line, "negative-length",
+    watch_.warn(value_place(2), "negative-length",
                 "curve at " + std::to_string(start) + " m has the length " + std::to_string(length) +
                     " m: its end lies before its start; give the length as a positive number of metres");
   }
   if (last_curve_line_ > 0 && start < last_curve_end_) {
-    watch_.warn(st_.place.line, "overlapping-curves",
+    watch_.warn(value_place(1), "overlapping-curves",
                 "curve at " + std::to_string(start) + " m starts before the curve of line " +
                     std::to_string(last_curve_line_) + " ends (at " + std::to_string(last_curve_end_) +
                     " m): that curve stays whole, and this one turns only from " + std::to_string(last_curve_end_) +
-                    " m on, up to its own end; start it at " + std::to_string(last_curve_end_) + " m or later");
+                    " m on, up to its own end; start it at " + std::to_string(last_curve_end_) + " m or later",
+                RelatedPlace{src_.line.name(), last_curve_place_.line, last_curve_place_.column,
+                             "the curve that ends at " + std::to_string(last_curve_end_) + " m"});
   }
   last_curve_end_ = static_cast<int64_t>(start) + length;
   last_curve_line_ = st_.place.line;
+  last_curve_place_ = here();
 }
 
 DescriptionReader::Next DescriptionReader::montagna(FieldReader& in, const KeywordMatch& match) {
@@ -309,9 +317,9 @@ DescriptionReader::Next DescriptionReader::montagna(FieldReader& in, const Keywo
   r.start = in.read_int32();
   r.end = in.read_int32();
   r.type = in.read_int32();
-  watch_.position(match.keyword.name, r.start, st_.place.line);
+  watch_.position(match.keyword.name, r.start, value_place(1));
   if (r.end < r.start) {
-    watch_.warn(st_.place.line, "negative-length",
+    watch_.warn(value_place(2), "negative-length",
                 "montagna span from " + std::to_string(r.start) + " m ends before it starts (at " +
                     std::to_string(r.end) + " m): it makes no span; give the end after the start");
   }
@@ -326,7 +334,7 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in, const Ke
                      &r.right_speed_b, &r.right_speed_c, &r.right_stripes}) {
     *v = in.read_int32();
   }
-  watch_.position(match.keyword.name, r.position, st_.place.line);
+  watch_.position(match.keyword.name, r.position, value_place(1));
   if (within_cells("speed-limit board", r.position) != Next::kGoOn) return Next::kEndPart;
   return placed(src_.line, place_speed_board(st_.cells, r), cell_kind::kSpeedBoard, r.position);
 }
@@ -334,17 +342,20 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in, const Ke
 DescriptionReader::Next DescriptionReader::line_board(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const Field text = in.read_text();
-  watch_.position(match.keyword.name, p, st_.place.line);
-  watch_.stored_text("board text", text.text, st_.place.line);
+  watch_.position(match.keyword.name, p, value_place(1));
+  watch_.stored_text("board text", text.text, text.place());
   if (within_cells("line board", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t b = element_cell(p);
   if (!st_.cells.contains(b))
     throw RunTimeFailure("`cartello_indicatore` at " + metres(p) + " lies before the line's start");
   if (!st_.cells.at(b).is_free()) {
-    return stop(src_.line, 6,
-                "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +
-                    st_.cells.occupant(b) + record_of(b),
-                p);
+    const RelatedPlace holder = record_note(b);
+    stop(src_.line, 6,
+         "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +
+             st_.cells.occupant(b) + record_of(b),
+         p, 1);
+    add_note(holder);
+    return Next::kStop;
   }
   st_.cells.mark(b, cell_kind::kLineBoard, p);
   note_placed(cell_kind::kLineBoard, p);

@@ -17,6 +17,7 @@ DescriptionReader::Next DescriptionReader::read_train_file() {
     throw RunTimeFailure("train description file " + src_.train.name() + " not found");
   }
   FieldReader in(*bytes);
+  const ReadingFile reading(in_, in);
   st_.place = {src_.train.name(), 1};
   bool generale = false;
   while (!in.at_end()) {
@@ -85,6 +86,7 @@ uint8_t DescriptionReader::speed_code(int64_t speed) {
     // The limit is stored only when the next record fills up to it: point
     // at the record that gave it.
     st_.place.line = previous_speed_line_;
+    st_.place.column = previous_speed_value_.column;
     throw RunTimeFailure("speed limit " + std::to_string(speed) + " km/h cannot be stored (0 to 1277 km/h)");
   }
   return static_cast<uint8_t>(code);
@@ -95,7 +97,7 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in, const KeywordM
   const int32_t v = in.read_int32();
   first_at_zero(match.keyword, p, speed_records_);
   if (v % 5 != 0) {
-    watch_.warn(st_.place.line, "speed-rounded",
+    watch_.warn(value_place(2), "speed-rounded",
                 "speed limit " + std::to_string(v) + " km/h is stored in steps of 5 km/h: as " +
                     std::to_string(nearest(v / 5.0) * 5) + " km/h; give a multiple of 5");
   }
@@ -110,6 +112,7 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in, const KeywordM
   }
   previous_speed_ = v;
   previous_speed_line_ = st_.place.line;
+  previous_speed_value_ = value_place(2);
   return Next::kGoOn;
 }
 
@@ -135,7 +138,7 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in, const Keyword
                      &r.right_type, &r.right_aspect_1, &r.right_aspect_2, &r.right_aspect_3, &r.time}) {
     *v = in.read_int32();
   }
-  watch_.position(match.keyword.name, r.position, st_.place.line);
+  watch_.position(match.keyword.name, r.position, value_place(1));
   if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
   const Next next = placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
   warn_about_replaced_marks();
@@ -146,7 +149,7 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in, const Keyword
 void DescriptionReader::warn_about_start_clock(const TrainSlot& train) {
   const int h = train.clock_hours, m = train.clock_minutes, sec = train.clock_seconds;
   if (h >= 0 && h <= 23 && m >= 0 && m <= 59 && sec >= 0 && sec <= 59) return;
-  watch_.warn(st_.place.line, "clock-range",
+  watch_.warn(here(), "clock-range",
               "start clock " + std::to_string(h) + ", " + std::to_string(m) + ", " + std::to_string(sec) +
                   " is no time of day (hours 0-23, minutes and seconds 0-59); it is stored as written");
 }
@@ -157,27 +160,31 @@ void DescriptionReader::warn_about_replaced_marks() {
   for (const TrackCells::ReplacedMark& r : st_.cells.take_replaced_marks()) {
     const std::string other =
         r.old_file == 0 ? std::string() : ", " + st_.source_names[r.old_file] + ":" + std::to_string(r.old_line);
-    watch_.warn(st_.place.line, "marks-overwritten",
+    watch_.warn(here(), "marks-overwritten",
                 "approach mark " + std::to_string(r.new_mark) + " replaces mark " + std::to_string(r.old_mark) +
                     " in cell " + std::to_string(r.cell) + ", which announced the " +
                     (r.old_mark >= 80 ? "station" : "signal") + " at " + std::to_string(r.old_origin) + " m" + other +
-                    "; that element is no longer announced there: move one of the two");
+                    "; that element is no longer announced there: move one of the two",
+                r.old_file == 0 ? RelatedPlace{}
+                                : RelatedPlace{st_.source_names[r.old_file], r.old_line, r.old_column,
+                                               std::string("the ") + (r.old_mark >= 80 ? "station" : "signal") +
+                                                   " at " + std::to_string(r.old_origin) + " m"});
   }
 }
 
 DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const KeywordMatch& match) {
   SlowdownRecord r;
   for (int32_t* v : {&r.start, &r.speed, &r.length, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
-  watch_.position(match.keyword.name, r.start, st_.place.line);
+  watch_.position(match.keyword.name, r.start, value_place(1));
   if (r.length < 0) {
-    watch_.warn(st_.place.line, "negative-length",
+    watch_.warn(value_place(3), "negative-length",
                 "slowdown at " + std::to_string(r.start) + " m has the length " + std::to_string(r.length) +
                     " m: its end lies before its start; give the length as a positive number of metres");
   }
   if (within_cells("slowdown", r.start) != Next::kGoOn) return Next::kEndPart;
   const int64_t start_cell = element_cell(r.start);
   if (r.length >= 0 && element_cell(static_cast<int64_t>(r.start) + r.length) == start_cell) {
-    watch_.warn(st_.place.line, "slowdown-borrows-end",
+    watch_.warn(value_place(3), "slowdown-borrows-end",
                 "slowdown at " + std::to_string(r.start) + " m, " + std::to_string(r.length) +
                     " m long: its end falls into its own start cell " + std::to_string(start_cell) +
                     ", so it has no end cell of its own and ends where the next slowdown ends; give it a length "
@@ -189,15 +196,18 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const Keywo
 DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t w = in.read_int32();
-  watch_.position(match.keyword.name, p, st_.place.line);
+  watch_.position(match.keyword.name, p, value_place(1));
   if (within_cells("abbattimento", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t c = nearest(p / 50.0);
   if (!st_.cells.contains(c)) throw RunTimeFailure("`abbattimento` at " + metres(p) + " lies before the line's start");
   if (!st_.cells.at(c).is_free()) {
-    return stop(src_.train, 7,
-                "abbattimento at " + metres(p) + " falls into cell " + std::to_string(c) + ", already taken by " +
-                    st_.cells.occupant(c) + record_of(c),
-                p);
+    const RelatedPlace holder = record_note(c);
+    stop(src_.train, 7,
+         "abbattimento at " + metres(p) + " falls into cell " + std::to_string(c) + ", already taken by " +
+             st_.cells.occupant(c) + record_of(c),
+         p, 1);
+    add_note(holder);
+    return Next::kStop;
   }
   if (w > 0) {
     st_.cells.mark(c, cell_kind::kAbbattimento, p);
@@ -220,17 +230,17 @@ std::string DescriptionReader::station_past_the_end(int32_t position, const Stat
 // the station is read as written all the same.
 void DescriptionReader::warn_about_station(int32_t position, int32_t hours, int32_t minutes, int32_t seconds,
                                            int32_t time) {
-  const int line = st_.place.line;
+  const FieldPlace line = here();
   const int32_t route_length = st_.table.general.route_length;
   if (position > route_length) {
-    watch_.warn(line, "station-in-tail",
+    watch_.warn(value_place(1), "station-in-tail",
                 "station at " + std::to_string(position) + " m lies beyond the route length (" +
                     std::to_string(route_length) +
                     " m), in the 7 000 m every route runs on past its end; a "
                     "station belongs on the route itself");
   }
   if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59) {
-    watch_.warn(line, "clock-range",
+    watch_.warn(value_place(14), "clock-range",
                 "station time " + std::to_string(hours) + ", " + std::to_string(minutes) + ", " +
                     std::to_string(seconds) +
                     " is no time of day (hours 0-23, minutes and seconds 0-59); it is "
@@ -241,12 +251,15 @@ void DescriptionReader::warn_about_station(int32_t position, int32_t hours, int3
   // timetable's order.
   if (time == 0) return;
   if (previous_station_time_ >= 0 && time < previous_station_time_) {
-    watch_.warn(line, "timetable-order",
+    watch_.warn(value_place(14), "timetable-order",
                 "station time is earlier than the time of the station on line " +
-                    std::to_string(previous_station_line_) + ": the timetable goes backwards");
+                    std::to_string(previous_station_line_) + ": the timetable goes backwards",
+                RelatedPlace{src_.train.name(), previous_timed_station_.line, previous_timed_station_.column,
+                             "the station before it"});
   }
   previous_station_time_ = time;
-  previous_station_line_ = line;
+  previous_station_line_ = line.line;
+  previous_timed_station_ = line;
 }
 
 DescriptionReader::Next DescriptionReader::station(FieldReader& in, const KeywordMatch& match) {
@@ -257,12 +270,14 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
   slot.position = pos;
   if (within_cells("station", pos, 800) != Next::kGoOn) return Next::kEndPart;
   note_placed(cell_kind::kStopCell, pos);
-  if (pos % 50 != 0) return stop(src_.train, 8, "station position " + metres(pos) + " is not a multiple of 50", pos);
+  if (pos % 50 != 0) {
+    return stop(src_.train, 8, "station position " + metres(pos) + " is not a multiple of 50", pos, 1);
+  }
   slot.kind = in.read_byte();
   const int32_t length = in.read_int32();
   if (length % 100 != 0) {
     return stop(src_.train, 9, "station at " + metres(pos) + ": length " + metres(length) + " is not a multiple of 100",
-                pos);
+                pos, 3);
   }
   StationValues& values = slot.values;
   values.record_4 = in.read_byte();
@@ -284,9 +299,9 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
     slot.time = checked::add(checked::add(from_hours, from_minutes, "station time"), seconds, "station time");
   }
   slot.text = stored_text(in.read_text().text);
-  watch_.position(match.keyword.name, pos, st_.place.line);
+  watch_.position(match.keyword.name, pos, value_place(1));
   warn_about_station(pos, hours, minutes, seconds, slot.time);
-  watch_.stored_text("station name", slot.text, st_.place.line);
+  watch_.stored_text("station name", slot.text, value_place(17));
 
   const int kind = slot.kind;
   if (kind == 5 || kind == 6) {
@@ -322,15 +337,17 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
     if (end_cell - 1 <= 1) {
       return stop(src_.train, 24,
                   "station at " + metres(pos) + " ends at " + metres(slot.end) +
-                      ": its stop cell would fall at cell 1 or below");
+                      ": its stop cell would fall at cell 1 or below",
+                  {}, 1);
     }
     const int64_t stop_cell = nearest(end_cell - 1);
     if (!st_.cells.contains(stop_cell)) throw RunTimeFailure(station_past_the_end(pos, slot));
     if (!st_.cells.at(stop_cell).is_free()) {
-      watch_.warn(st_.place.line, "stop-cell-replaces",
+      watch_.warn(here(), "stop-cell-replaces",
                   "the stop cell of the station at " + std::to_string(pos) + " m, cell " + std::to_string(stop_cell) +
                       ", replaces " + st_.cells.occupant(stop_cell) + record_of(stop_cell) +
-                      ": that element is lost; move one of the two");
+                      ": that element is lost; move one of the two",
+                  record_note(stop_cell));
     }
     st_.cells.mark(stop_cell, cell_kind::kStopCell, pos);
     st_.cells.at(stop_cell).table_slot() = static_cast<int16_t>(s);
@@ -341,14 +358,19 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
       return stop(src_.train, 22,
                   "station at " + metres(pos) + " starts at " + metres(slot.start) + ", less than 350 m after the " +
                       "previous station ends at " + metres(previous.end),
-                  pos);
+                  pos, 1);
+      add_note({src_.train.name(), previous_station_place_.line, previous_station_place_.column,
+                "the previous station, which ends at " + metres(previous.end)});
+      return Next::kStop;
     }
   }
+  previous_station_place_ = here();
   ++station_cursor_;
   if (station_cursor_ >= board_cursor_) {
     return stop(src_.train, 10,
                 "too many stations and line boards: station " + std::to_string(s) + " at " + metres(pos) +
-                    " reaches the board slots (at most 78 together)");
+                    " reaches the board slots (at most 78 together)",
+                {}, 1);
   }
   return Next::kGoOn;
 }
@@ -356,10 +378,10 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
 // The cells before the first record of a stretch value keep what the
 // reader starts from (0), which an author rarely means.
 void DescriptionReader::first_at_zero(const RecordKeyword& keyword, int64_t position, int& count) {
-  watch_.position(keyword.name, position, st_.place.line);
+  watch_.position(keyword.name, position, value_place(1));
   if (count++ == 0 && nearest(position / 50.0) >= 1) {
     const std::string name(keyword.name);
-    watch_.warn(st_.place.line, "first-not-at-zero",
+    watch_.warn(value_place(1), "first-not-at-zero",
                 "the first `" + name + "` record is at " + metres(position) + ", not 0: the cells before it keep " +
                     std::string(keyword.stretch_value) + " 0; start with `" + name + ", 0, VALUE`");
   }

@@ -180,27 +180,34 @@ void WarningWatch::start_file(const std::string& name, RecordPart part) {
   fine_line_ = 0;
   after_fine_warned_ = false;
   last_field_.clear();
-  last_field_line_ = 0;
+  last_field_place_ = {};
   last_positions_.clear();
 }
 
-void WarningWatch::warn(int line, std::string_view name, std::string message, bool lost_input) {
+void WarningWatch::warn(FieldPlace place, std::string_view name, std::string message, bool lost_input) {
   Diagnostic d;
   d.lost_input = lost_input;
   d.severity = Severity::kWarning;
   d.file = file_;
-  d.line = line;
+  d.line = place.line;
+  d.column = place.line > 0 ? place.column : 0;
   d.message = std::move(message);
   d.name = std::string(name);
   out_.add(std::move(d));
 }
 
-void WarningWatch::field_read(std::string_view raw, int line, bool /*number*/) {
+void WarningWatch::warn(FieldPlace place, std::string_view name, std::string message, RelatedPlace note) {
+  warn(place, name, std::move(message));
+  if (note.line > 0) out_.last()->related.push_back(std::move(note));
+}
+
+void WarningWatch::field_read(std::string_view raw, FieldPlace place, bool /*number*/) {
+  const int line = place.line;
   last_field_.assign(raw.substr(0, 64));
-  last_field_line_ = line;
+  last_field_place_ = place;
   if (raw.find('\t') != std::string_view::npos && line != last_tab_line_) {
     last_tab_line_ = line;
-    warn(line, "tab",
+    warn(place, "tab",
          "a tab in " + quoted_input(raw) +
              ": only blanks and commas separate fields, so the tab stays part of the field; use blanks");
   }
@@ -210,7 +217,7 @@ void WarningWatch::field_read(std::string_view raw, int line, bool /*number*/) {
   last_value_line_ = line;
   if (!record_cut_warned_ && line > record_line_ && holds_keyword(raw)) {
     record_cut_warned_ = true;
-    warn(record_line_, "record-cut-short",
+    warn(record_place_, "record-cut-short",
          code(record_keyword_) + " on line " + std::to_string(record_line_) + " has " +
              std::to_string(values_read_ - 1) + " of its " + std::to_string(values_expected_) + " values; line " +
              std::to_string(line) + " was read as its " + ordinal(values_read_) + " value");
@@ -221,16 +228,21 @@ void WarningWatch::field_read(std::string_view raw, int line, bool /*number*/) {
 void WarningWatch::keyword(const Field& field) {
   if (fine_line_ > 0 && !after_fine_warned_ && !field.text.empty()) {
     after_fine_warned_ = true;
-    warn(field.line, "after-fine",
+    warn(field.place(), "after-fine",
          "this line comes after `[fine]` on line " + std::to_string(fine_line_) +
-             ", and it and every line after it are still read; `[fine]` belongs at the very end");
+             ", and it and every line after it are still read; `[fine]` belongs at the very end",
+         RelatedPlace{file_, fine_line_, fine_column_, "the `[fine]` line"});
   }
-  if (contains_any_case(field.text, "[fine]") && fine_line_ == 0) fine_line_ = field.line;
+  if (contains_any_case(field.text, "[fine]") && fine_line_ == 0) {
+    fine_line_ = field.line;
+    fine_column_ = field.column;
+  }
 }
 
 void WarningWatch::record(std::string_view keyword, const Field& field, int values) {
   record_keyword_ = std::string(keyword);
   record_line_ = field.line;
+  record_place_ = field.place();
   values_expected_ = values;
   values_read_ = 0;
   record_cut_warned_ = false;
@@ -253,7 +265,7 @@ void WarningWatch::unmatched(const Field& field) {
                                     f.data()[-1] == ',' && f.data()[-2] >= '0' && f.data()[-2] <= '9';
     if (written_as_decimal) {
       const std::string whole(trimmed(last_value_));
-      warn(field.line, "fraction",
+      warn(field.place(), "fraction",
            code(record_keyword_) + " reads " + whole + ", then \"" + std::string(f) + "\" after it: " + whole + "," +
                std::string(f) +
                " looks like a number with a decimal part written with a comma; the values are "
@@ -261,7 +273,7 @@ void WarningWatch::unmatched(const Field& field) {
                whole + " and \"" + std::string(f) + "\" is ignored");
       return;
     }
-    warn(field.line, "extra-values",
+    warn(field.place(), "extra-values",
          code(record_keyword_) + " takes " + std::to_string(values_read_) + (values_read_ == 1 ? " value" : " values") +
              "; " + quoted_input(f) + " after " + (values_read_ == 1 ? "it" : "them") +
              " is read as a keyword field and ignored");
@@ -282,7 +294,7 @@ void WarningWatch::unmatched(const Field& field) {
     where = "the line description file";
   }
   if (where != nullptr) {
-    warn(field.line, "misplaced-record",
+    warn(field.place(), "misplaced-record",
          quoted_input(f) + " is read only in " + where + "; here it is ignored, with the values after it on its line");
     return;
   }
@@ -293,26 +305,29 @@ void WarningWatch::unmatched(const Field& field) {
     if (lower(f) == suggestion) message += " (this keyword must be written in lower case)";
   }
   // A keyword one or two edits away: a record was meant, and is lost.
-  warn(field.line, "unknown-field", std::move(message), !suggestion.empty());
+  warn(field.place(), "unknown-field", std::move(message), !suggestion.empty());
 }
 
-void WarningWatch::position(std::string_view keyword, int64_t position, int line) {
+void WarningWatch::position(std::string_view keyword, int64_t position, FieldPlace place) {
   auto it = last_positions_.find(keyword);
   if (it != last_positions_.end() && position < it->second.position) {
-    warn(line, "position-order",
+    const FieldPlace earlier = it->second.place;
+    warn(place, "position-order",
          code(keyword) + " at " + std::to_string(position) + " m comes after one at " +
-             std::to_string(it->second.position) + " m (line " + std::to_string(it->second.line) +
-             "): records of one kind are read in rising position order");
+             std::to_string(it->second.position) + " m (line " + std::to_string(earlier.line) +
+             "): records of one kind are read in rising position order",
+         RelatedPlace{file_, earlier.line, earlier.column,
+                      "the " + code(keyword) + " at " + std::to_string(it->second.position) + " m"});
   }
-  last_positions_[std::string(keyword)] = {position, line};
+  last_positions_[std::string(keyword)] = {position, place};
 }
 
-void WarningWatch::stored_text(std::string_view what, std::string_view text, int line) {
+void WarningWatch::stored_text(std::string_view what, std::string_view text, FieldPlace place) {
   const std::size_t breaks = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
   bool control = false;
   for (unsigned char c : text) control = control || (c < 0x20 && c != '\r' && c != '\n' && c != '\t') || c == 0x7F;
   if (breaks > 0 || control) {
-    warn(line, "open-quote",
+    warn(place, "open-quote",
          std::string(what) + " " + quoted_input(text.substr(0, std::min<std::size_t>(text.find_first_of("\r\n"), 40))) +
              (breaks > 0 ? " runs on over " + std::to_string(breaks) + (breaks == 1 ? " line end" : " line ends") +
                                ": a `\"` opens a text that runs to the next `\"`, and every record it takes in is "
@@ -320,7 +335,7 @@ void WarningWatch::stored_text(std::string_view what, std::string_view text, int
                          : " holds control characters; write the text on its line in plain characters"));
   }
   if (!valid_utf8_with_non_ascii(text)) return;
-  warn(line, "utf8-text",
+  warn(place, "utf8-text",
        std::string(what) + " \"" + escaped_input(text) +
            "\" is UTF-8 text; the simulator reads Windows-1252 and will show \"" + escaped_input(cp1252_to_utf8(text)) +
            "\"; save the file in Windows-1252");
@@ -328,13 +343,13 @@ void WarningWatch::stored_text(std::string_view what, std::string_view text, int
 
 void WarningWatch::end_of_file() {
   if (!contains_any_case(last_field_, "[fine]")) {
-    warn(last_field_line_, "missing-fine",
+    warn(last_field_place_, "missing-fine",
          "the file does not end with a `[fine]` line; the last field of a file is never read as a keyword, so end "
          "every description file with `[fine]`");
   }
   for (const RecordKeyword& keyword : record_keywords(part_)) {
     if (keyword.stretch_value.empty() || last_positions_.count(keyword.name) > 0) continue;
-    warn(0, "missing-record",
+    warn(FieldPlace{}, "missing-record",
          "no " + code(keyword.name) + " record: the " + std::string(keyword.stretch_value) +
              " is 0 along the whole line",
          keyword.missing_loses_input);
@@ -342,7 +357,7 @@ void WarningWatch::end_of_file() {
 }
 
 void WarningWatch::missing_generale(bool empty) {
-  warn(0, "missing-generale",
+  warn(FieldPlace{}, "missing-generale",
        empty ? "the train description file is empty: the train has no stations and speed limit 0 everywhere"
              : "no `[generale]` field: nothing of the train description file is read, so the train has no "
                "stations and speed limit 0 everywhere",

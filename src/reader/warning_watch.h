@@ -31,7 +31,7 @@ class WarningWatch : public FieldObserver {
   // the plan is passed over.
   void set_curves_read(bool read) { curves_read_ = read; }
 
-  void field_read(std::string_view raw, int line, bool number) override;
+  void field_read(std::string_view raw, FieldPlace place, bool number) override;
 
   // The loop is about to read a keyword field.
   void expect_keyword() { values_expected_ = 0; }
@@ -43,15 +43,19 @@ class WarningWatch : public FieldObserver {
   void unmatched(const Field& field);
 
   // A record of kind `keyword` at `position`: positions of one kind rise.
-  void position(std::string_view keyword, int64_t position, int line);
+  void position(std::string_view keyword, int64_t position, FieldPlace place);
   // A text stored as given (board text, station name).
-  void stored_text(std::string_view what, std::string_view text, int line);
+  void stored_text(std::string_view what, std::string_view text, FieldPlace place);
   // The file was read to its end.
   void end_of_file();
   // The train file holds no "[generale]" field (`empty`: no byte at all).
   void missing_generale(bool empty);
 
-  void warn(int line, std::string_view name, std::string message, bool lost_input = false);
+  // A warning at `place` (line 0: the whole file), with an optional note
+  // at an earlier line of the same file.
+  void warn(FieldPlace place, std::string_view name, std::string message, bool lost_input = false);
+  void warn(FieldPlace place, std::string_view name, std::string message, RelatedPlace note);
+  const std::string& file() const { return file_; }
 
  private:
   Diagnostics& out_;
@@ -61,6 +65,7 @@ class WarningWatch : public FieldObserver {
 
   std::string record_keyword_;
   int record_line_ = 0;
+  FieldPlace record_place_;
   int values_expected_ = 0;
   int values_read_ = 0;
   bool record_cut_warned_ = false;
@@ -69,14 +74,15 @@ class WarningWatch : public FieldObserver {
   int extra_warned_line_ = 0;
   int last_tab_line_ = 0;
   int fine_line_ = 0;
+  int fine_column_ = 0;
   bool after_fine_warned_ = false;
   std::string last_field_;
   std::string last_value_;  // the last value of the record being read, as written
   int last_value_line_ = 0;
-  int last_field_line_ = 0;
+  FieldPlace last_field_place_;
   struct Last {
     int64_t position;
-    int line;
+    FieldPlace place;
   };
   std::map<std::string, Last, std::less<>> last_positions_;
 };

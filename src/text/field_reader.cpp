@@ -29,6 +29,25 @@ void FieldReader::consume_line_end() {
   if (bytes_[pos_] == '\r' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '\n') ++pos_;
   ++pos_;
   ++line_;
+  line_start_ = pos_;
+}
+
+void FieldReader::field_started(FieldPlace place) {
+  // A record holds a few dozen fields at most; a file that is one long
+  // record (no keyword matched) keeps only its latest fields.
+  constexpr std::size_t kKept = 256;
+  if (record_fields_.size() >= kKept) record_fields_.erase(record_fields_.begin() + 1, record_fields_.end());
+  record_fields_.push_back(place);
+}
+
+void FieldReader::start_record() {
+  if (record_fields_.empty()) return;
+  record_fields_.erase(record_fields_.begin(), record_fields_.end() - 1);
+}
+
+FieldPlace FieldReader::record_field(std::size_t n) const {
+  if (record_fields_.empty()) return {line_, 0};
+  return record_fields_[std::min(n, record_fields_.size() - 1)];
 }
 
 // Consumes the comma or the line end that closes a field, if one is next.
@@ -42,22 +61,29 @@ void FieldReader::consume_separator() {
 }
 
 void FieldReader::start_field(const char* what) {
-  if (at_end()) throw RunTimeFailure(std::string("the file ends where ") + what + " was expected", line_);
+  if (at_end())
+    throw RunTimeFailure(std::string("the file ends where ") + what + " was expected", line_, false,
+                         place_at(pos_).column);
   skip_blanks();
 }
 
 Field FieldReader::read_text() {
   start_field("a field");
-  Field field{{}, line_};
+  const FieldPlace place = place_at(pos_);
+  field_started(place);
+  Field field{{}, place.line, place.column};
   if (pos_ < bytes_.size() && bytes_[pos_] == '"') {
     std::size_t begin = ++pos_;
     std::size_t close = bytes_.find('"', begin);
     std::size_t end = close == std::string_view::npos ? bytes_.size() : close;
     for (std::size_t i = begin; i < end; ++i) {
-      if (bytes_[i] == '\n' || (bytes_[i] == '\r' && (i + 1 >= end || bytes_[i + 1] != '\n'))) ++line_;
+      if (bytes_[i] == '\n' || (bytes_[i] == '\r' && (i + 1 >= end || bytes_[i + 1] != '\n'))) {
+        ++line_;
+        line_start_ = i + 1;
+      }
     }
     field.text = bytes_.substr(begin, end - begin);
-    if (observer_ != nullptr) observer_->field_read(field.text, field.line, false);
+    if (observer_ != nullptr) observer_->field_read(field.text, place, false);
     pos_ = close == std::string_view::npos ? bytes_.size() : close + 1;
     while (pos_ < bytes_.size() && bytes_[pos_] != ',' && !is_line_end_char(bytes_[pos_])) ++pos_;
     consume_separator();
@@ -68,7 +94,7 @@ Field FieldReader::read_text() {
   std::size_t end = pos_;
   while (end > begin && bytes_[end - 1] == ' ') --end;
   field.text = bytes_.substr(begin, end - begin);
-  if (observer_ != nullptr) observer_->field_read(field.text, field.line, false);
+  if (observer_ != nullptr) observer_->field_read(field.text, place, false);
   consume_separator();
   return field;
 }
@@ -76,11 +102,13 @@ Field FieldReader::read_text() {
 int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
   start_field("a number");
   std::size_t begin = pos_;
+  const FieldPlace place = place_at(begin);
+  field_started(place);
   while (pos_ < bytes_.size() && bytes_[pos_] != ',' && bytes_[pos_] != ' ' && !is_line_end_char(bytes_[pos_])) {
     ++pos_;
   }
   std::string_view token = bytes_.substr(begin, pos_ - begin);
-  if (observer_ != nullptr) observer_->field_read(token, line_, true);
+  if (observer_ != nullptr) observer_->field_read(token, place, true);
   int64_t value = 0;
   if (!token.empty()) {
     std::size_t i = 0;
@@ -89,11 +117,13 @@ int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
       negative = token[0] == '-';
       i = 1;
     }
-    if (i == token.size()) throw RunTimeFailure("expected a whole number, found " + shown(token), line_);
+    if (i == token.size())
+      throw RunTimeFailure("expected a whole number, found " + shown(token), place.line, false, place.column);
     bool too_wide = false;
     for (; i < token.size(); ++i) {
       char c = token[i];
-      if (c < '0' || c > '9') throw RunTimeFailure("expected a whole number, found " + shown(token), line_);
+      if (c < '0' || c > '9')
+        throw RunTimeFailure("expected a whole number, found " + shown(token), place.line, false, place.column);
       if (value < 100000000000LL) {
         value = value * 10 + (c - '0');
       } else {
@@ -102,7 +132,8 @@ int64_t FieldReader::read_number(int64_t min, int64_t max, const char* width) {
     }
     if (negative) value = -value;
     if (too_wide || value < min || value > max) {
-      throw RunTimeFailure("value " + std::string(token.substr(0, 40)) + " does not fit a " + width + " field", line_);
+      throw RunTimeFailure("value " + std::string(token.substr(0, 40)) + " does not fit a " + width + " field",
+                           place.line, false, place.column);
     }
   }
   skip_blanks();

@@ -17,20 +17,31 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sb {
+
+// Where a field starts: its line and its first character's column, both
+// from 1 (one byte is one character: the files are Windows-1252). A
+// quoted text starts at its opening quote.
+struct FieldPlace {
+  int line = 0;
+  int column = 0;
+};
 
 struct Field {
   std::string_view text;  // points into the file's bytes
   int line = 0;           // the line the field starts on, from 1
+  int column = 0;         // its first character, from 1
+  FieldPlace place() const { return {line, column}; }
 };
 
 // Sees every field as it is read, before it is interpreted: its raw text
-// and the line it starts on. Watching never changes what is read.
+// and where it starts. Watching never changes what is read.
 class FieldObserver {
  public:
   virtual ~FieldObserver() = default;
-  virtual void field_read(std::string_view raw, int line, bool number) = 0;
+  virtual void field_read(std::string_view raw, FieldPlace place, bool number) = 0;
 };
 
 class FieldReader {
@@ -42,6 +53,12 @@ class FieldReader {
   bool at_end() const { return pos_ >= bytes_.size(); }
   // The line the reader stands on now (after the last field read).
   int line() const { return line_; }
+
+  // The fields of the record being read: start_record() makes the last
+  // field read (the record's keyword) field 0; value n is field n. Past
+  // the fields read, the last one.
+  void start_record();
+  FieldPlace record_field(std::size_t n) const;
 
   Field read_text();
   int32_t read_int32() { return static_cast<int32_t>(read_number(INT32_MIN, INT32_MAX, "32-bit")); }
@@ -55,10 +72,14 @@ class FieldReader {
   bool at_line_end() const;
   void consume_line_end();
   void consume_separator();
+  FieldPlace place_at(std::size_t offset) const { return {line_, static_cast<int>(offset - line_start_) + 1}; }
+  void field_started(FieldPlace place);
 
   std::string_view bytes_;
   std::size_t pos_ = 0;
   int line_ = 1;
+  std::size_t line_start_ = 0;  // where line line_ starts
+  std::vector<FieldPlace> record_fields_;
   FieldObserver* observer_ = nullptr;
 };
 

@@ -142,9 +142,10 @@ TEST_F(CompileTest, DefaultOutputIsTheCurrentDirectory) {
 TEST_F(CompileTest, TrainNumberThatIsNoUtf8) {
   Outcome o = compile_prova({"--train", "7\xE0"});
   EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err,
-            "scenario-builder: train number \"7\xE0\" cannot be stored in the compiled files: invalid UTF-8 byte "
-            "0xE0 at byte 2\n");
+  EXPECT_EQ(
+      o.err,
+      "scenario-builder: error: train number \"7\xE0\" cannot be stored in the compiled files: invalid UTF-8 byte "
+      "0xE0 at byte 2\n");
   EXPECT_TRUE(listing(out_).empty());
 }
 

@@ -192,7 +192,7 @@ TEST_F(TwoVersions, ASecondRunWaitsOrRefusesWithNoWait) {
 
   const Outcome refused = compile("a", "out", {"--no-wait"});
   EXPECT_EQ(refused.status, 4);
-  EXPECT_EQ(refused.err, "scenario-builder: another run is writing into out; not waiting for it (--no-wait)\n");
+  EXPECT_EQ(refused.err, "scenario-builder: error: another run is writing into out; not waiting for it (--no-wait)\n");
   EXPECT_TRUE(snapshot(dir("out")).empty());
 
   Outcome waited;

@@ -85,7 +85,7 @@ TEST_P(RefusedNames, BeforeAnythingIsRead) {
   args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
   Outcome o = sb::test::run_program(args, tmp.path());
   EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err, "scenario-builder: " + GetParam().err + "\n");
+  EXPECT_EQ(o.err, "scenario-builder: error: " + GetParam().err + "\n");
   EXPECT_EQ(o.out, "");
   EXPECT_TRUE(names_in(tmp.path()).empty());
 }
@@ -135,7 +135,7 @@ TEST_P(OutputIsAnInput, IsRefused) {
   Outcome o = sb::test::run_program(
       {"compile", "Prova_linea.txt", "X_7.dat", "--route", "X", "--train", "7", "--out", out_arg}, src);
   EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(o.err, "scenario-builder: the " + c.output + " \"" + out_arg + "/" +
+  EXPECT_EQ(o.err, "scenario-builder: error: the " + c.output + " \"" + out_arg + "/" +
                        (c.output == "track cell file" ? "X_7.dat" : "X_7.sim") +
                        "\" would overwrite the input file \"" + c.input + "\"\n");
   EXPECT_TRUE(snapshot(src) == inputs_before) << "an input changed";
@@ -205,34 +205,35 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         WriterCase{"ViewPageOverTheLineFile",
                    {"view", "Esempio_linea.txt", "Esempio_7-.txt", "-o", "Esempio_linea.txt"},
-                   "scenario-builder: the page \"Esempio_linea.txt\" would overwrite the input file "
+                   "scenario-builder: error: the page \"Esempio_linea.txt\" would overwrite the input file "
                    "\"Esempio_linea.txt\"\n"},
         WriterCase{"CompiledViewPageOverTheTable",
                    {"view", "--compiled", "cv", "--route", "Esempio", "--train", "7", "-o", "cv/Esempio_7.sim"},
-                   "scenario-builder: the page \"cv/Esempio_7.sim\" would overwrite the input file "
+                   "scenario-builder: error: the page \"cv/Esempio_7.sim\" would overwrite the input file "
                    "\"cv/Esempio_7.sim\"\n"},
         WriterCase{"ViewRouteOutsideTheDirectory",
                    {"view", "--compiled", "cv", "--route", "../escaped", "--train", "7"},
-                   "scenario-builder: the route name \"../escaped\" contains \"/\"\n"},
+                   "scenario-builder: error: the route name \"../escaped\" contains \"/\"\n"},
         WriterCase{"ViewHiddenRoute",
                    {"view", "Esempio_linea.txt", "Esempio_7-.txt", "--route", ".hidden", "--train", "7"},
-                   "scenario-builder: the route name \".hidden\" starts with \".\": every file of the scenario "
+                   "scenario-builder: error: the route name \".hidden\" starts with \".\": every file of the scenario "
                    "would be hidden\n"},
         WriterCase{"ViewNewlineInRoute",
                    {"view", "--compiled", "cv/Esempio_7.sim", "cv/Esempio_7.dat", "--route", "a\nb", "--train", "7"},
-                   "scenario-builder: the route name \"a\\x0Ab\" contains the control character 0x0A\n"},
-        WriterCase{"CompileTheSameFileTwice",
-                   {"compile", "Esempio_linea.txt", "./Esempio_linea.txt", "--train", "7"},
-                   "scenario-builder: the input files \"Esempio_linea.txt\" and \"./Esempio_linea.txt\" are the same "
-                   "file: give the line description and the train description\n"},
+                   "scenario-builder: error: the route name \"a\\x0Ab\" contains the control character 0x0A\n"},
+        WriterCase{
+            "CompileTheSameFileTwice",
+            {"compile", "Esempio_linea.txt", "./Esempio_linea.txt", "--train", "7"},
+            "scenario-builder: error: the input files \"Esempio_linea.txt\" and \"./Esempio_linea.txt\" are the same "
+            "file: give the line description and the train description\n"},
         WriterCase{"CompileNameTooLongForItsTemporaryName",
                    {"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--train", "7", "--route", kLong},
-                   "scenario-builder: the name of the line plan file \"./" + kLong +
+                   "scenario-builder: error: the name of the line plan file \"./" + kLong +
                        "_linea.dat\" is 250 bytes long: with the temporary name's 11-byte suffix it passes the file "
                        "system's limit of 255 bytes\n"},
         WriterCase{"ViewNameTooLongForItsTemporaryName",
                    {"view", "Esempio_linea.txt", "Esempio_7-.txt", "--train", "7", "--route", kLong + "abcd"},
-                   "scenario-builder: the name of the page \"./" + kLong +
+                   "scenario-builder: error: the name of the page \"./" + kLong +
                        "abcd_7.html\" is 251 bytes long: with the temporary name's 11-byte suffix it passes the file "
                        "system's limit of 255 bytes\n"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -251,7 +252,7 @@ TEST(BuiltinRun, KeepsEditedDescriptionFilesUnlessForced) {
     args.insert(args.end(), options.begin(), options.end());
     const Outcome o = sb::test::run_program(args);
     EXPECT_EQ(o.status, 2);
-    EXPECT_EQ(o.err, "scenario-builder: " + line.string() +
+    EXPECT_EQ(o.err, "scenario-builder: error: " + line.string() +
                          " differs from the built-in text (an edited copy?): the built-in run would replace it; "
                          "move it away, or give --force to replace it\n");
     EXPECT_EQ(sb::test::read_bytes(line), edited);

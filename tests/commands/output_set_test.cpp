@@ -106,7 +106,7 @@ const RunKind kRuns[] = {
      set_of(kProvaThree),
      100000,
      "Prova_linea.dat",
-     "src/faulty/Prova_100-.txt:4: error 25: reading failure: value 40000 does not fit a 16-bit field\n"},
+     "src/faulty/Prova_100-.txt:4:10: error: reading failure: value 40000 does not fit a 16-bit field [E25]\n"},
 };
 
 void PrintTo(const RunKind& run, std::ostream* os) { *os << run.name; }
@@ -161,7 +161,7 @@ class OutputSetFaults : public ::testing::TestWithParam<RunKind> {
   // What the run prints when it meets `problem` after reading: what it
   // recorded, then the one line.
   std::string failure(const std::string& problem) const {
-    return GetParam().diagnostics + "scenario-builder: " + problem + "\n";
+    return GetParam().diagnostics + "scenario-builder: error: " + problem + "\n";
   }
 
   std::string target_path(const std::string& name) const { return (out_ / name).string(); }
@@ -225,8 +225,8 @@ TEST_P(OutputSetFaults, ReadOnlyDirectory) {
   Outcome o = run();
   ::chmod(out_.c_str(), 0755);
   // The directory is refused before anything is read.
-  expect_old_set_kept(o, "scenario-builder: cannot write into directory " + out_.string() + ": Permission denied\n",
-                      old);
+  expect_old_set_kept(
+      o, "scenario-builder: error: cannot write into directory " + out_.string() + ": Permission denied\n", old);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, OutputSetFaults, ::testing::ValuesIn(kRuns),

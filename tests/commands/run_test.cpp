@@ -155,7 +155,7 @@ TEST_F(RunTest, DirectoryInPlaceOfTargetFile) {
 
   Outcome o = run_builtin();
   EXPECT_EQ(o.status, 4);
-  EXPECT_EQ(o.err, "scenario-builder: cannot replace " + (dir_ / kTable).string() + ": Is a directory\n");
+  EXPECT_EQ(o.err, "scenario-builder: error: cannot replace " + (dir_ / kTable).string() + ": Is a directory\n");
   expect_no_temporary_file(dir_);
   EXPECT_TRUE(fs::is_directory(dir_ / kTable));
   EXPECT_TRUE(fs::is_empty(dir_ / kTable));
@@ -168,7 +168,7 @@ TEST_F(RunTest, FileSizeLimitStopsTheRunCleanly) {
   const auto first = good_run();
   Outcome o = run({"--dir", dir_.string()}, 100000);
   EXPECT_EQ(o.status, 4);
-  EXPECT_EQ(o.err, "scenario-builder: cannot write " + (dir_ / kLinePlan).string() + ": File too large\n");
+  EXPECT_EQ(o.err, "scenario-builder: error: cannot write " + (dir_ / kLinePlan).string() + ": File too large\n");
   expect_no_temporary_file(dir_);
   EXPECT_TRUE(snapshot(dir_) == first);
 
@@ -207,7 +207,10 @@ TEST_F(RunTest, FatalCheckLeavesEarlierCompiledFilesUntouched) {
   ASSERT_FALSE(lines.empty());
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[lines.size() - 2], " Errore n. 1250");
-  EXPECT_EQ(lines.back().rfind("scenario-builder: error 1250 means: ", 0), 0u) << lines.back();
+  EXPECT_EQ(
+      lines.back().rfind("scenario-builder: error: an element near the start of the line fell into track cell 1", 0),
+      0u)
+      << lines.back();
   EXPECT_EQ(o.err.back(), '\n');
   EXPECT_TRUE(snapshot(dir_) == before);
   EXPECT_EQ(fs::last_write_time(dir_ / "R_7.sim"), stamp);

@@ -252,7 +252,7 @@ TEST(ViewCommand, ScenarioWithErrorsStillGetsItsPage) {
   const std::filesystem::path page = dir.path() / "page.html";
   test::Outcome o = test::run_program({"view", line.string(), train.string(), "-o", page.string()});
   EXPECT_EQ(o.status, 1);
-  EXPECT_THAT(o.err, ::testing::HasSubstr("Rotta_5-.txt:4: error 16:")) << o.err;
+  EXPECT_THAT(o.err, ::testing::HasSubstr("Rotta_5-.txt:4:11: error: signal at 1210 m")) << o.err;
   const std::string html = test::read_existing(page);
   EXPECT_THAT(html, ::testing::HasSubstr("data-diag=\"0\""));
   EXPECT_THAT(html, ::testing::HasSubstr("<td class=\"n\">16</td>"));

@@ -60,8 +60,8 @@ TEST(Check, StopsAtItsLimitWithBoundedCompiles) {
   EXPECT_TRUE(r.stopped_at_limit);
   EXPECT_EQ(r.compiles, 10u);
   EXPECT_EQ(format_diagnostic(r.diagnostics.list()[1]),
-            "Prova_1-.txt:5: error 8: station position 1410 m is not a multiple of 50 (found after leaving out "
-            "Prova_1-.txt:4)");
+            "Prova_1-.txt:5:12: error: station position 1410 m is not a multiple of 50 (found after leaving out "
+            "Prova_1-.txt:4) [E8]");
 }
 
 TEST(Check, TheFirstCompileIsWhatCompileRecords) {
@@ -93,8 +93,8 @@ TEST(Check, EachNoteStaysShortHoweverManyLinesWereLeftOut) {
   ASSERT_EQ(r.diagnostics.error_count(), 150u);
   for (const Diagnostic& d : r.diagnostics.list()) EXPECT_LT(format_diagnostic(d).size(), 150u) << format_diagnostic(d);
   EXPECT_EQ(format_diagnostic(r.diagnostics.list().back()),
-            "Prova_1-.txt:153: error 8: station position 60610 m is not a multiple of 50 (found after leaving out "
-            "Prova_1-.txt:152 and 148 lines before it)");
+            "Prova_1-.txt:153:12: error: station position 60610 m is not a multiple of 50 (found after leaving out "
+            "Prova_1-.txt:152 and 148 lines before it) [E8]");
 }
 
 }  // namespace

@@ -360,15 +360,15 @@ TEST(LineReader, Code15EndsTheMainPartAndTheRunGoesOn) {
   EXPECT_EQ(test::DecodedPlan(s.plan).number(94998, 1), 94998.0);
   ASSERT_EQ(s.diagnostics.size(), 1u);
   EXPECT_EQ(format_diagnostic(s.diagnostics.list()[0]),
-            "Prova_linea.txt:5: error 15: gradient at 94950 m lies beyond the last track cell 1900 "
-            "(positions up to 94900 m are accepted)");
+            "Prova_linea.txt:5:12: error: gradient at 94950 m lies beyond the last track cell 1900 (positions "
+            "up to 94900 m are accepted) [E15]");
 }
 
 TEST(LineReader, DiagnosticLines) {
   const ReadResult missing = read_files(std::nullopt, kTrain);
   ASSERT_EQ(missing.scenario.diagnostics.size(), 1u);
   EXPECT_EQ(format_diagnostic(missing.scenario.diagnostics.list()[0]),
-            "scenario-builder: error 101: line description file Prova_linea.txt not found");
+            "scenario-builder: error: line description file Prova_linea.txt not found [E101]");
   // The identifiers are copied into the table before the file is looked for.
   EXPECT_EQ(missing.scenario.table.route.route_name, "Prova");
   EXPECT_EQ(missing.scenario.table.train.train_number, "1");
@@ -377,8 +377,8 @@ TEST(LineReader, DiagnosticLines) {
       read_files(line_file("cartello_indicatore,  1300,     (A)\r\ncartello_indicatore,  1310,     (B)\r\n"), kTrain);
   ASSERT_EQ(board.scenario.diagnostics.size(), 1u);
   EXPECT_EQ(format_diagnostic(board.scenario.diagnostics.list()[0]),
-            "Prova_linea.txt:5: error 6: line board at 1310 m falls into cell 27, already taken by the board at "
-            "1300 m, Prova_linea.txt:4");
+            "Prova_linea.txt:5:23: error: line board at 1310 m falls into cell 27, already taken by the board "
+            "at 1300 m, Prova_linea.txt:4 [E6]\nProva_linea.txt:4:1: note: the board at 1300 m holds cell 27");
 }
 
 // --- code 25 ------------------------------------------------------------------------------

@@ -79,40 +79,40 @@ INSTANTIATE_TEST_SUITE_P(
                      line_file("cartello,  1300,  (X)\r\n"),
                      train_file(kQuietStretches + "frenata,  80\r\n"),
                      [](const Scenario& s) { EXPECT_EQ(s.table.general.braked_mass, 0); },
-                     {kW + "4: warning: \"cartello\" matches no record and is ignored, with the values after it on "
-                           "its line [-Wunknown-field]",
-                      kT + "4: warning: \"frenata\" matches no record and is ignored, with the values after it on "
-                           "its line [-Wunknown-field]"}},
+                     {kW + "4:1: warning: \"cartello\" matches no record and is ignored, with the values after "
+                           "it on its line [-Wunknown-field]",
+                      kT + "4:1: warning: \"frenata\" matches no record and is ignored, with the values after "
+                           "it on its line [-Wunknown-field]"}},
         MatchingCase{"MisplacedByTheFirstWordOfTheKeyword",
                      line_file("numero,  6\r\npercentuale,  80\r\nvelocit,  0,  90\r\n"),
                      std::nullopt,
                      nullptr,
-                     {kW + "4: warning: \"numero\" is read only in the train description file; here it is ignored, "
+                     {kW + "4:1: warning: \"numero\" is read only in the train description file; here it is ignored, "
                            "with the values after it on its line [-Wmisplaced-record]",
-                      kW + "5: warning: \"percentuale\" is read only in the train description file; here it is "
-                           "ignored, with the values after it on its line [-Wmisplaced-record]",
-                      kW + "6: warning: \"velocit\" matches no record and is ignored, with the values after it on "
-                           "its line [-Wunknown-field]"}},
-        MatchingCase{"DidYouMeanTakesTheFirstOfEqualDistances",
-                     line_file("", "progressiva chilometrica u,  0,  0,  0\r\n"),
-                     std::nullopt,
-                     nullptr,
-                     {kW + "3: warning: \"progressiva chilometrica u\" matches no record and is ignored, with the "
-                           "values after it on its line; did you mean `progressiva chilometrica uno`? "
-                           "[-Wunknown-field]"}},
+                      kW + "5:1: warning: \"percentuale\" is read only in the train description file; here it "
+                           "is ignored, with the values after it on its line [-Wmisplaced-record]",
+                      kW + "6:1: warning: \"velocit\" matches no record and is ignored, with the values after "
+                           "it on its line [-Wunknown-field]"}},
+        MatchingCase{
+            "DidYouMeanTakesTheFirstOfEqualDistances",
+            line_file("", "progressiva chilometrica u,  0,  0,  0\r\n"),
+            std::nullopt,
+            nullptr,
+            {kW + "3:1: warning: \"progressiva chilometrica u\" matches no record and is ignored, with "
+                  "the values after it on its line; did you mean `progressiva chilometrica uno`? [-Wunknown-field]"}},
         MatchingCase{"AFieldHoldingAStemAmongValuesIsAKeywordCutShort",
                      line_file("pendenza,  1000\r\nindicatore\r\n"),
                      std::nullopt,
                      nullptr,
-                     {kW + "4: warning: `pendenza` on line 4 has 1 of its 2 values; line 5 was read as its 2nd "
-                           "value [-Wrecord-cut-short]"},
+                     {kW + "4:1: warning: `pendenza` on line 4 has 1 of its 2 values; line 5 was read as its "
+                           "2nd value [-Wrecord-cut-short]"},
                      25},
         MatchingCase{"MarkersAreFoundInAnyCase",
                      std::nullopt,
                      train_file(kQuietStretches + "sabbia\r\nPROGRESSIVA 3\r\n"),
                      nullptr,
-                     {kT + "4: warning: `sabbia` on line 4 has 0 of its 1 values; line 5 was read as its 1st value "
-                           "[-Wrecord-cut-short]"},
+                     {kT + "4:1: warning: `sabbia` on line 4 has 0 of its 1 values; line 5 was read as its 1st "
+                           "value [-Wrecord-cut-short]"},
                      25}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -194,5 +194,36 @@ TEST(FieldReaderKeywords, ExactAndAnyCase) {
   }
 }
 
+// Where each field starts, in characters of the file: one byte each (a
+// Windows-1252 letter, a tab), counted from 1 after every kind of line end;
+// a quoted text starts at its quote. A failing number names its own place.
+TEST(FieldReaderPlaces, ColumnsCountBytesFromEachLineStart) {
+  FieldReader in("segnale,  1300,\xE0x, 7\r\n  \"A,\nB\",\t9\rpendenza, 12\nz, abc\n");
+  EXPECT_EQ(in.read_text().place().column, 1);
+  const Field keyword = in.read_text();  // "1300"
+  EXPECT_EQ(keyword.column, 11);
+  in.start_record();
+  const Field accented = in.read_text();
+  EXPECT_EQ(accented.column, 16);
+  in.read_int32();
+  EXPECT_EQ((std::pair{in.record_field(2).line, in.record_field(2).column}), (std::pair{1, 20}));
+  const Field quoted = in.read_text();
+  EXPECT_EQ((std::pair{quoted.line, quoted.column}), (std::pair{2, 3}));
+  const Field tabbed = in.read_text();  // "\t9": the tab is the field's first character
+  EXPECT_EQ((std::pair{tabbed.line, tabbed.column}), (std::pair{3, 4}));
+  const Field after_cr = in.read_text();
+  EXPECT_EQ((std::pair{after_cr.line, after_cr.column}), (std::pair{4, 1}));
+  EXPECT_EQ(in.read_int32(), 12);
+  EXPECT_EQ(in.read_text().column, 1);
+  EXPECT_EQ(in.record_field(0).column, 11) << "field 0 stays the record's keyword";
+  EXPECT_EQ(in.record_field(99).line, 5) << "past the fields read: the last one";
+  try {
+    in.read_int32();
+    FAIL() << "abc read as a number";
+  } catch (const RunTimeFailure& failure) {
+    EXPECT_EQ((std::pair{failure.line(), failure.column()}), (std::pair{5, 4}));
+  }
+}
+
 }  // namespace
 }  // namespace sb

@@ -107,7 +107,8 @@ TEST(PlaceSignal, SecondSignalInTheSameCellIsRefusedWith16AndWritesNothing) {
   expect_cells(state, before, "refused signal");
   ASSERT_EQ(state.diagnostics.size(), 1u);
   EXPECT_EQ(format_diagnostic(state.diagnostics.list()[0]),
-            "Prova_1-.txt:30: error 16: signal at 1275 m falls into cell 26, already taken by the signal at 1225 m");
+            "Prova_1-.txt:30:1: error: signal at 1275 m falls into cell 26, already taken by the signal at 1225 "
+            "m [E16]");
 }
 
 TEST(PlaceSignal, OnlyAnEmptyCellOrAMontagnaMarkIsFree) {

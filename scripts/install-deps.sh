@@ -3,7 +3,7 @@
 # the browser test need, from Debian's packages, when it is not on the
 # machine yet.
 #
-#   install-deps.sh [--fuzz | --bench | --browser | --format | --all]
+#   install-deps.sh [--fuzz | --bench | --browser | --format | --editor | --all]
 set -euo pipefail
 
 need=()
@@ -32,6 +32,13 @@ fi
 # that test reports itself skipped.
 if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
   have_cmd chromium || need+=(chromium)
+fi
+
+# The language server's test with a real client (Neovim) and the grammar's
+# tests (vscode-tmgrammar-test, from npm).
+if [ "${1:-}" = "--editor" ] || [ "${1:-}" = "--all" ]; then
+  have_cmd nvim || need+=(neovim)
+  have_cmd npm || need+=(npm)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then

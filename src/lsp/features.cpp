@@ -83,7 +83,7 @@ std::string record_summary(const CheckedPair& pair, std::size_t file, std::size_
     out += "\n";
     if (pair.result && pair.result->recovered) {
       const TableRecords table = table_records(pair.result->recovered->scenario.table);
-      out += "- " + chainage_text(table_chainage(&table, *position)) + "\n";
+      out += "- " + chainage_note(table_chainage(&table, *position)) + "\n";
     }
   } else {
     out += "\n\n";

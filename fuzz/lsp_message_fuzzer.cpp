@@ -54,7 +54,8 @@ void as_document(std::string_view bytes, sb::lsp::Server& server) {
   }
   send("textDocument/documentSymbol", {{"textDocument", document}});
   send("textDocument/codeAction",
-       {{"textDocument", document}, {"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 1000}, {"character", 0}}}}}});
+       {{"textDocument", document},
+        {"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 1000}, {"character", 0}}}}}});
 }
 
 }  // namespace

@@ -213,7 +213,8 @@ int parse_and_run(int argc, char** argv) {
       app.add_subcommand("recover", "Finish the replacement of files that a killed run left unfinished in DIR");
   recover_cmd->add_option("DIR", recover_dir, "The directory the killed run wrote into")->required();
 
-  CLI::App* lsp_cmd = app.add_subcommand("lsp", "Language server for editors: diagnostics, hover, completion as you type");
+  CLI::App* lsp_cmd =
+      app.add_subcommand("lsp", "Language server for editors: diagnostics, hover, completion as you type");
   lsp_cmd->footer(sb::kLspFooter);
 
   for (CLI::App* a : {&app, sub, view_cmd, recover_cmd}) {

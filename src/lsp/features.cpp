@@ -77,8 +77,9 @@ std::string record_summary(const CheckedPair& pair, std::size_t file, std::size_
     out += "- cell " + std::to_string(cell) + ", the 50 m from " + std::to_string(cell * 50 - 25) + " to " +
            std::to_string(cell * 50 + 25) + " m";
     if (kind == PositionKind::kPoint) {
-      out += " (an element goes into the cell after the one its position falls into: " +
-             std::to_string(stands_for - 25) + " to " + std::to_string(stands_for + 25) + " m)";
+      out +=
+          " (an element goes into the cell after the one its position falls into: " + std::to_string(stands_for - 25) +
+          " to " + std::to_string(stands_for + 25) + " m)";
     }
     out += "\n";
     if (pair.result && pair.result->recovered) {
@@ -96,7 +97,7 @@ std::string record_summary(const CheckedPair& pair, std::size_t file, std::size_
   return out;
 }
 
-const std::string_view kLineSections[] = {"[generale]", "[curve]",     "[pendenze]", "[montagne]",
+const std::string_view kLineSections[] = {"[generale]", "[curve]",       "[pendenze]", "[montagne]",
                                           "[cartelli]", "[indicazioni]", "[fine]"};
 const std::string_view kTrainSections[] = {"[generale]",      "[aderenze]", "[vel_limite]", "[stazioni]",
                                            "[rallentamenti]", "[segnali]",  "[codici]",     "[fine]"};
@@ -216,10 +217,8 @@ json completion_at(const CheckedPair& pair, std::size_t file, std::size_t line, 
     }
   }
   for (const std::string_view header : file == 0 ? std::span<const std::string_view>(kLineSections)
-                                                      : std::span<const std::string_view>(kTrainSections)) {
-    items.push_back({{"label", header},
-                     {"kind", 9},
-                     {"textEdit", {{"range", range}, {"newText", header}}}});
+                                                 : std::span<const std::string_view>(kTrainSections)) {
+    items.push_back({{"label", header}, {"kind", 9}, {"textEdit", {{"range", range}, {"newText", header}}}});
   }
   return items;
 }
@@ -232,8 +231,11 @@ json document_symbols(const CheckedPair& pair, std::size_t file, PositionEncodin
     const std::vector<LineField> fields = line_fields(lines.line(i));
     const std::string_view first = fields.front().text;
     if (first.starts_with("[") && first.ends_with("]") && fields.size() == 1) {
-      symbols.push_back({{"name", display_utf8(first)}, {"kind", 3}, {"range", whole_line(lines, i, encoding)},
-                         {"selectionRange", whole_line(lines, i, encoding)}, {"children", json::array()}});
+      symbols.push_back({{"name", display_utf8(first)},
+                         {"kind", 3},
+                         {"range", whole_line(lines, i, encoding)},
+                         {"selectionRange", whole_line(lines, i, encoding)},
+                         {"children", json::array()}});
       section = &symbols.back();
       continue;
     }
@@ -246,7 +248,8 @@ json document_symbols(const CheckedPair& pair, std::size_t file, PositionEncodin
       name += " " + display_utf8(fields[2].text);
     }
     std::string detail;
-    if (position_kind(*keyword) != PositionKind::kNone && fields.size() > 1) detail = display_utf8(fields[1].text) + " m";
+    if (position_kind(*keyword) != PositionKind::kNone && fields.size() > 1)
+      detail = display_utf8(fields[1].text) + " m";
     const json symbol = {{"name", name.empty() ? std::string(keyword->name) : name},
                          {"detail", detail},
                          {"kind", keyword->name == "stazione" ? 20 : 8},
@@ -304,17 +307,17 @@ json code_actions(const CheckedPair& pair, std::size_t file, std::size_t first_l
     const std::vector<LineField> fields = line_fields(lines.line(line));
     const json diagnostic = diagnostic_json(pair, f, encoding);
     if (const std::optional<std::string> keyword = suggestion_in(f.diagnostic.message)) {
-      actions.push_back(quick_fix(pair, file, "Replace `" + std::string(fields[0].text) + "` with `" + *keyword + "`",
-                                  json::array({text_edit(lines, line, fields[0].begin, fields[0].end, *keyword, encoding)}),
-                                  diagnostic));
+      actions.push_back(quick_fix(
+          pair, file, "Replace `" + std::string(fields[0].text) + "` with `" + *keyword + "`",
+          json::array({text_edit(lines, line, fields[0].begin, fields[0].end, *keyword, encoding)}), diagnostic));
     }
     if (f.diagnostic.severity == Severity::kError && f.diagnostic.code == 8 && fields.size() > 1) {
       if (const std::optional<int64_t> position = number_of(fields[1].text)) {
         const int64_t rounded = nearest(static_cast<double>(*position) / 50.0) * 50;
-        actions.push_back(quick_fix(pair, file, "Round the station position to " + metres(rounded),
-                                    json::array({text_edit(lines, line, fields[1].begin, fields[1].end,
-                                                           std::to_string(rounded), encoding)}),
-                                    diagnostic));
+        actions.push_back(quick_fix(
+            pair, file, "Round the station position to " + metres(rounded),
+            json::array({text_edit(lines, line, fields[1].begin, fields[1].end, std::to_string(rounded), encoding)}),
+            diagnostic));
       }
     }
   }

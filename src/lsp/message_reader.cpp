@@ -2,7 +2,6 @@
 
 #include <charconv>
 
-
 namespace sb::lsp {
 namespace {
 

@@ -22,10 +22,15 @@ constexpr ValueHelp kGradient[] = {{"position", "metres; the gradient holds from
                                    {"gradient", "signed whole number"}};
 constexpr ValueHelp kCurve[] = {{"start", "metres"}, {"length", "metres; start + length at most route length + 7000"}};
 constexpr ValueHelp kMontagna[] = {{"inizio", "start, metres"}, {"fine", "end, metres"}, {"tipo", "type"}};
-constexpr ValueHelp kSpeedBoard[] = {
-    {"posizione", "metres"},        {"vas", "left board, rank A, km/h"}, {"vbs", "left board, rank B, km/h"},
-    {"vcs", "left board, rank C, km/h"}, {"strisces", "left board, stripes"},  {"vad", "right board, rank A, km/h"},
-    {"vbd", "right board, rank B, km/h"}, {"vcd", "right board, rank C, km/h"}, {"strisced", "right board, stripes"}};
+constexpr ValueHelp kSpeedBoard[] = {{"posizione", "metres"},
+                                     {"vas", "left board, rank A, km/h"},
+                                     {"vbs", "left board, rank B, km/h"},
+                                     {"vcs", "left board, rank C, km/h"},
+                                     {"strisces", "left board, stripes"},
+                                     {"vad", "right board, rank A, km/h"},
+                                     {"vbd", "right board, rank B, km/h"},
+                                     {"vcd", "right board, rank C, km/h"},
+                                     {"strisced", "right board, stripes"}};
 constexpr ValueHelp kLineBoard[] = {{"position", "metres"},
                                     {"text", "bracketed groups, one a line of lettering: (P.L.)(km 6+532); no comma"}};
 constexpr ValueHelp kBrakedMass[] = {{"braked mass", "percent"}};
@@ -36,9 +41,9 @@ constexpr ValueHelp kAdhesion[] = {{"position", "metres; the value holds from he
                                    {"adhesion", "0 to 255 (only the low 8 bits are kept)"}};
 constexpr ValueHelp kClock[] = {{"hours", "0 to 23"}, {"minutes", "0 to 59"}, {"seconds", "0 to 59"}};
 constexpr ValueHelp kSand[] = {{"sand", "16-bit whole number"}};
-constexpr ValueHelp kSignal[] = {{"posizione", "metres"}, {"sx", "left signal"},  {"s1", "left aspect 1"},
-                                 {"s2", "left aspect 2"}, {"s3", "left aspect 3"}, {"rapp", "repeater"},
-                                 {"dx", "right signal"},  {"d1", "right aspect 1"}, {"d2", "right aspect 2"},
+constexpr ValueHelp kSignal[] = {{"posizione", "metres"},  {"sx", "left signal"},    {"s1", "left aspect 1"},
+                                 {"s2", "left aspect 2"},  {"s3", "left aspect 3"},  {"rapp", "repeater"},
+                                 {"dx", "right signal"},   {"d1", "right aspect 1"}, {"d2", "right aspect 2"},
                                  {"d3", "right aspect 3"}, {"tempo", "time"}};
 constexpr ValueHelp kSlowdown[] = {{"x", "start, metres"}, {"v", "speed, km/h"}, {"l", "length, metres"},
                                    {"f_tt", "flag"},       {"f_ta", "flag"},     {"d_v", "value"}};

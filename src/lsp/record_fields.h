@@ -13,7 +13,7 @@
 namespace sb::lsp {
 
 struct ValueHelp {
-  std::string_view name;  // as a snippet placeholder shows it
+  std::string_view name;   // as a snippet placeholder shows it
   std::string_view about;  // unit and range
 };
 

@@ -41,8 +41,7 @@ std::vector<std::optional<RecordPart>> parts_of(const TextLines& lines, FileRole
       }
       continue;
     }
-    if (*part == RecordPart::kLineGeneral && contains(first, "[") && contains(first, "]") &&
-        !first.starts_with("-")) {
+    if (*part == RecordPart::kLineGeneral && contains(first, "[") && contains(first, "]") && !first.starts_with("-")) {
       parts[i] = part;
       part = RecordPart::kLineMain;
       continue;
@@ -215,8 +214,9 @@ CheckedPair check_pair(std::array<PairFile, 2> files) {
     Diagnostic d;
     d.code = fatal_code(*pair.result->fatal);
     d.name = "fatal";
-    d.message = d.code != 0 ? "the compile would stop with the fatal check \" Errore n. " + std::to_string(d.code) + "\""
-                            : "the reader built no track cells: the compile would stop";
+    d.message = d.code != 0
+                    ? "the compile would stop with the fatal check \" Errore n. " + std::to_string(d.code) + "\""
+                    : "the reader built no track cells: the compile would stop";
     add(d, false);
   }
   return pair;

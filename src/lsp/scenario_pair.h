@@ -38,8 +38,8 @@ std::string uri_of_path(const std::string& path);
 
 // One finding of the check, placed on a line and a field of it.
 struct Finding {
-  std::size_t file = 0;  // 0 the line file, 1 the train file
-  int line = 0;          // from 1; 0: the file as a whole
+  std::size_t file = 0;            // 0 the line file, 1 the train file
+  int line = 0;                    // from 1; 0: the file as a whole
   std::size_t begin = 0, end = 0;  // bytes of the line the finding is about
   Diagnostic diagnostic;
   bool root_cause = false;

@@ -155,8 +155,9 @@ void Server::close(const std::string& uri, std::vector<std::string>& out) {
     }
     // Neither file is open any more: its diagnostics go.
     for (const std::string& p : pair.paths) {
-      if (!p.empty()) out.push_back(notification("textDocument/publishDiagnostics",
-                                                 {{"uri", uri_of_path(p)}, {"diagnostics", json::array()}}));
+      if (!p.empty())
+        out.push_back(
+            notification("textDocument/publishDiagnostics", {{"uri", uri_of_path(p)}, {"diagnostics", json::array()}}));
     }
     it = pairs_.erase(it);
   }
@@ -313,8 +314,8 @@ std::vector<std::string> Server::handle(std::string_view body, Clock::time_point
   if (!method.is_string()) {
     // A response to a request of ours (none is sent) or nonsense.
     if (!message.is_object() || !message.contains("result")) {
-      out.push_back(error_response(id.is_string() || id.is_number() ? id : json(), kInvalidRequest,
-                                   "a message needs a method"));
+      out.push_back(
+          error_response(id.is_string() || id.is_number() ? id : json(), kInvalidRequest, "a message needs a method"));
     }
     return out;
   }

@@ -68,7 +68,7 @@ class Server {
   std::ostream& log_;
   PositionEncoding encoding_ = PositionEncoding::kUtf16;
   std::string configured_line_, configured_train_;
-  std::map<std::string, OpenFile> open_;  // by path
+  std::map<std::string, OpenFile> open_;    // by path
   std::map<std::string, PairState> pairs_;  // by the line file's path
   bool shutdown_ = false;
   bool exited_ = false;

@@ -54,12 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
         FramingCase{"other_fields_and_any_case",
                     {"Content-Type: application/vscode-jsonrpc\r\ncontent-length:2\r\n\r\n{}"},
                     "{}"},
-        FramingCase{"no_length", {"Content-Type: x\r\n\r\nContent-Length: 1\r\n\r\n1"},
-                    "!header without Content-Length|1"},
-        FramingCase{"length_not_a_number", {"Content-Length: 2x\r\n\r\nContent-Length: 1\r\n\r\n1"},
+        FramingCase{
+            "no_length", {"Content-Type: x\r\n\r\nContent-Length: 1\r\n\r\n1"}, "!header without Content-Length|1"},
+        FramingCase{"length_not_a_number",
+                    {"Content-Length: 2x\r\n\r\nContent-Length: 1\r\n\r\n1"},
                     "!Content-Length is not a number|1"},
-        FramingCase{"length_too_large", {"Content-Length: 99999999999999999999\r\n\r\n"},
-                    "!Content-Length is not a number"},
+        FramingCase{
+            "length_too_large", {"Content-Length: 99999999999999999999\r\n\r\n"}, "!Content-Length is not a number"},
         FramingCase{"line_without_colon", {"hello\r\n\r\nContent-Length: 1\r\n\r\n1"}, "!header line without ':'|1"},
         FramingCase{"endless_header", {std::string(9000, 'x')}, "!header over 8192 bytes without an end"},
         FramingCase{"body_not_yet_complete", {"Content-Length: 10\r\n\r\n{}"}, ""}),
@@ -104,7 +105,9 @@ class PipeClient {
   }
   ~PipeClient() { finish(); }
 
-  void send_raw(const std::string& bytes) { ASSERT_EQ(::write(to_server_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+  void send_raw(const std::string& bytes) {
+    ASSERT_EQ(::write(to_server_[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
   void send(const json& message) { send_raw(sb::lsp::frame_message(message.dump())); }
   void request(int id, const std::string& method, json params = json::object()) {
     send({{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", std::move(params)}});
@@ -218,8 +221,8 @@ TEST_F(LspPair, DiagnosticsOnOpenOnTheFieldWithTheOtherRecordClearedWhenFixed) {
   ASSERT_EQ(published["diagnostics"].size(), 1u) << published;
   EXPECT_EQ(published["diagnostics"][0]["code"], 8);
 
-  client.notify("textDocument/didChange", {{"textDocument", {{"uri", line_uri_}, {"version", 2}}},
-                                           {"contentChanges", {{{"text", kLineFixed}}}}});
+  client.notify("textDocument/didChange",
+                {{"textDocument", {{"uri", line_uri_}, {"version", 2}}}, {"contentChanges", {{{"text", kLineFixed}}}}});
   published = client.diagnostics_for(line_uri_);
   EXPECT_EQ(published["diagnostics"], json::array()) << published;
   EXPECT_EQ(published["version"], 2);
@@ -247,8 +250,8 @@ TEST_F(LspPair, AnswersEveryMessageItCannotUseAndKeepsServing) {
 
   // Positions past the text, a change past the end, a file nothing pairs.
   client.notify("textDocument/didOpen", open(line_uri_, kLineWithCollision));
-  const json past_the_end = json::parse(
-      R"({"range":{"start":{"line":900,"character":4},"end":{"line":2,"character":0}},"text":"\u00e8"})");
+  const json past_the_end =
+      json::parse(R"({"range":{"start":{"line":900,"character":4},"end":{"line":2,"character":0}},"text":"\u00e8"})");
   client.notify("textDocument/didChange", {{"textDocument", {{"uri", line_uri_}, {"version", 2}}},
                                            {"contentChanges", json::array({past_the_end})}});
   client.request(6, "textDocument/hover",
@@ -286,8 +289,10 @@ class LspFeatures : public LspPair {
   }
   void open_both() {
     call("initialize", {{"capabilities", json::object()}});
-    server_.handle(json({{"jsonrpc", "2.0"}, {"method", "textDocument/didOpen"}, {"params", open(line_uri_, kLineWithCollision)}}).dump(),
-                   sb::lsp::Clock::now());
+    server_.handle(
+        json({{"jsonrpc", "2.0"}, {"method", "textDocument/didOpen"}, {"params", open(line_uri_, kLineWithCollision)}})
+            .dump(),
+        sb::lsp::Clock::now());
   }
 
   std::ostringstream log_;
@@ -312,21 +317,24 @@ TEST_F(LspFeatures, HoverDefinitionAndQuickFixes) {
   EXPECT_EQ(definition["range"]["start"]["line"], 3);
 
   // The station on 1020 m is rounded to 1000 m.
-  const json actions = call("textDocument/codeAction",
-                            {{"textDocument", {{"uri", train_uri_}}},
-                             {"range", {{"start", {{"line", 6}, {"character", 0}}}, {"end", {{"line", 6}, {"character", 0}}}}},
-                             {"context", {{"diagnostics", json::array()}}}});
+  const json actions =
+      call("textDocument/codeAction",
+           {{"textDocument", {{"uri", train_uri_}}},
+            {"range", {{"start", {{"line", 6}, {"character", 0}}}, {"end", {{"line", 6}, {"character", 0}}}}},
+            {"context", {{"diagnostics", json::array()}}}});
   ASSERT_EQ(actions.size(), 1u) << actions;
   EXPECT_EQ(actions[0]["title"], "Round the station position to 1000 m");
-  EXPECT_EQ(actions[0]["edit"]["changes"][train_uri_][0],
-            json::parse(R"({"newText":"1000","range":{"start":{"line":6,"character":11},"end":{"line":6,"character":15}}})"));
+  EXPECT_EQ(
+      actions[0]["edit"]["changes"][train_uri_][0],
+      json::parse(R"({"newText":"1000","range":{"start":{"line":6,"character":11},"end":{"line":6,"character":15}}})"));
 }
 
 TEST_F(LspFeatures, CompletionOffersTheKeywordsOfThePartAndTheOutlineFollowsTheSections) {
   open_both();
   std::vector<std::string> labels;
   for (const json& item : call("textDocument/completion", at(line_uri_, 1, 0))) labels.push_back(item["label"]);
-  for (const char* label : {"lunghezza percorso", "progressiva chilometrica uno", "ripetizione segnali 4 codici", "[curve]"}) {
+  for (const char* label :
+       {"lunghezza percorso", "progressiva chilometrica uno", "ripetizione segnali 4 codici", "[curve]"}) {
     EXPECT_THAT(labels, ::testing::Contains(label));
   }
   EXPECT_THAT(labels, ::testing::Not(::testing::Contains("pendenza")));

@@ -63,9 +63,11 @@ void as_document(std::string_view bytes, sb::lsp::Server& server) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::ostringstream log;
-  sb::lsp::Server stream_server({}, log);
+  // A small error limit keeps one input fast, as in the check target.
+  const sb::lsp::ServerOptions options{std::chrono::milliseconds(0), 8};
+  sb::lsp::Server stream_server(options, log);
   as_stream(bytes, stream_server);
-  sb::lsp::Server document_server({}, log);
+  sb::lsp::Server document_server(options, log);
   as_document(bytes, document_server);
   return 0;
 }

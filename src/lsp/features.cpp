@@ -26,8 +26,9 @@ json whole_line(const TextLines& lines, std::size_t line, PositionEncoding encod
   return range_json(lines, line, 0, lines.line(line).size(), encoding);
 }
 
+// A value as the reader takes a position: a 32-bit whole number.
 std::optional<int64_t> number_of(std::string_view text) {
-  int64_t n = 0;
+  int32_t n = 0;
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
   if (ec != std::errc{} || ptr != text.data() + text.size()) return std::nullopt;

@@ -151,7 +151,7 @@ std::string uri_of_path(const std::string& path) {
   return uri;
 }
 
-CheckedPair check_pair(std::array<PairFile, 2> files) {
+CheckedPair check_pair(std::array<PairFile, 2> files, std::size_t max_errors) {
   CheckedPair pair;
   pair.files = std::move(files);
   pair.parts[0] = parts_of(pair.files[0].lines, FileRole::kLine);
@@ -163,6 +163,7 @@ CheckedPair check_pair(std::array<PairFile, 2> files) {
   const std::string route = line_name ? line_name->route : train_name ? train_name->route : "check";
   const std::string train = train_name ? train_name->train : "0";
   request.compile = {utf8_to_1252(route).value_or("check"), utf8_to_1252(train).value_or("0"), true};
+  request.max_errors = std::max<std::size_t>(max_errors, 1);
   request.line = {pair.files[0].path, bytes_for_check(pair.files[0].lines.text()), pair.files[0].exists};
   request.train = {pair.files[1].path, bytes_for_check(pair.files[1].lines.text()), pair.files[1].exists};
   pair.result = check_scenario(request);

@@ -70,7 +70,7 @@ struct CheckedPair {
 };
 
 // Checks the pair; `files` hold the texts as the editor has them.
-CheckedPair check_pair(std::array<PairFile, 2> files);
+CheckedPair check_pair(std::array<PairFile, 2> files, std::size_t max_errors = 50);
 
 // The record a line of a file holds: its keyword row, or none.
 const RecordKeyword* record_of_line(const CheckedPair& pair, std::size_t file, std::size_t line);

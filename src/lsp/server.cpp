@@ -186,7 +186,7 @@ void Server::run_check(PairState& pair, std::vector<std::string>& out) {
     }
     f.lines = TextLines(display_utf8(bytes));
   }
-  pair.checked = check_pair(std::move(files));
+  pair.checked = check_pair(std::move(files), options_.max_errors);
   pair.due.reset();
   for (std::size_t i = 0; i < 2; ++i) {
     const PairFile& f = pair.checked->files[i];

@@ -24,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 struct ServerOptions {
   // How long after the last change a pair is checked.
   std::chrono::milliseconds debounce{150};
+  // The check's error limit, as check --max-errors.
+  std::size_t max_errors = 50;
 };
 
 class Server {

@@ -25,10 +25,6 @@ int hex_value(char c) {
   return -1;
 }
 
-// The Windows-1252 bytes the reader reads: the editor's UTF-8 text is
-// turned back into the code page; text it cannot hold stays as it came.
-std::string bytes_for_check(const std::string& utf8) { return utf8_to_1252(utf8).value_or(utf8); }
-
 std::vector<std::optional<RecordPart>> parts_of(const TextLines& lines, FileRole role) {
   std::vector<std::optional<RecordPart>> parts(lines.count());
   std::optional<RecordPart> part;
@@ -51,18 +47,64 @@ std::vector<std::optional<RecordPart>> parts_of(const TextLines& lines, FileRole
   return parts;
 }
 
-// The field a diagnostic is about: its position value when it has one,
-// otherwise the keyword.
-void place_on_field(Finding& f, std::string_view line) {
+// The column a diagnostic gives (1-based, in bytes of the line the check
+// read), 0 when it gives none.
+template <typename D>
+int column_of(const D& d) {
+  if constexpr (requires { d.column; }) {
+    return d.column;
+  } else {
+    return 0;
+  }
+}
+
+// The byte of the editor's UTF-8 line that stands for byte `column` (from
+// 0) of the line the check read: one Windows-1252 byte is one character.
+std::size_t utf8_byte_of(std::string_view utf8_line, std::size_t column, bool read_as_1252) {
+  if (!read_as_1252) return std::min(column, utf8_line.size());
+  std::size_t byte = 0;
+  for (std::size_t character = 0; character < column && byte < utf8_line.size(); ++character) {
+    ++byte;
+    while (byte < utf8_line.size() && (static_cast<unsigned char>(utf8_line[byte]) & 0xC0) == 0x80) ++byte;
+  }
+  return byte;
+}
+
+// The field a diagnostic is about: the one its column points into; without
+// a column its position value when it has one, otherwise the keyword.
+void place_on_field(Finding& f, std::string_view line, bool read_as_1252) {
   const std::vector<LineField> fields = line_fields(line);
   const LineField* field = &fields.front();
-  if (f.diagnostic.position && fields.size() > 1 && !fields[1].text.empty()) field = &fields[1];
+  if (const int column = column_of(f.diagnostic); column > 0) {
+    const std::size_t byte = utf8_byte_of(line, static_cast<std::size_t>(column - 1), read_as_1252);
+    std::size_t index = 0;
+    for (std::size_t i = 0; i < byte && i < line.size(); ++i) index += line[i] == ',' ? 1 : 0;
+    field = &fields[std::min(index, fields.size() - 1)];
+  } else if (f.diagnostic.position && fields.size() > 1 && !fields[1].text.empty()) {
+    field = &fields[1];
+  }
   if (field->text.empty()) {
     f.begin = 0;
     f.end = line.size();
   } else {
     f.begin = field->begin;
     f.end = field->end;
+  }
+}
+
+// The places a diagnostic names as related (the record that holds a cell,
+// the earlier record of a pair); ", FILE:LINE" at the end of a message
+// names the other record of a collision too.
+template <typename D>
+void add_related_places(const D& d, Finding& f, const std::array<PairFile, 2>& files) {
+  if constexpr (requires { d.related; }) {
+    for (const auto& place : d.related) {
+      for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].path.empty() && files[i].path == place.file && place.line > 0) {
+          f.related.push_back({i, place.line, display_utf8(place.message)});
+        }
+      }
+    }
   }
 }
 
@@ -164,8 +206,15 @@ CheckedPair check_pair(std::array<PairFile, 2> files, std::size_t max_errors) {
   const std::string train = train_name ? train_name->train : "0";
   request.compile = {utf8_to_1252(route).value_or("check"), utf8_to_1252(train).value_or("0"), true};
   request.max_errors = std::max<std::size_t>(max_errors, 1);
-  request.line = {pair.files[0].path, bytes_for_check(pair.files[0].lines.text()), pair.files[0].exists};
-  request.train = {pair.files[1].path, bytes_for_check(pair.files[1].lines.text()), pair.files[1].exists};
+  // The reader reads Windows-1252: the editor's UTF-8 text goes back into
+  // the code page; a text the code page cannot hold is checked as it came.
+  std::array<bool, 2> read_as_1252{};
+  for (std::size_t i = 0; i < 2; ++i) {
+    std::optional<std::string> bytes = utf8_to_1252(pair.files[i].lines.text());
+    read_as_1252[i] = bytes.has_value();
+    CheckInput& input = i == 0 ? request.line : request.train;
+    input = {pair.files[i].path, bytes ? std::move(*bytes) : pair.files[i].lines.text(), pair.files[i].exists};
+  }
   pair.result = check_scenario(request);
   const Diagnostics& diagnostics = pair.result->diagnostics;
 
@@ -186,11 +235,14 @@ CheckedPair check_pair(std::array<PairFile, 2> files, std::size_t max_errors) {
     f.root_cause = root_cause;
     const TextLines& lines = pair.files[f.file].lines;
     if (f.line > 0) {
-      place_on_field(f, lines.line(static_cast<std::size_t>(f.line - 1)));
+      place_on_field(f, lines.line(static_cast<std::size_t>(f.line - 1)), read_as_1252[f.file]);
     } else {
       f.end = lines.line(0).size();
     }
-    if (std::optional<Finding::Related> other = related_record(d.message, pair.files)) f.related.push_back(*other);
+    add_related_places(d, f, pair.files);
+    if (f.related.empty()) {
+      if (std::optional<Finding::Related> other = related_record(d.message, pair.files)) f.related.push_back(*other);
+    }
     if (d.record_line > 0 && d.record_line != d.line) {
       f.related.push_back({f.file, d.record_line, "the record being read"});
     }

@@ -269,10 +269,21 @@ json Server::dispatch(const std::string& method, const json& params, Clock::time
     close(string_member(document, "uri"), out);
     return nullptr;
   }
-  if (method == "textDocument/didSave" || method == "workspace/didChangeConfiguration" ||
-      method == "workspace/didChangeWatchedFiles") {
+  if (method == "workspace/didChangeWatchedFiles") {
+    // A partner changed on disk: the pairs that read it are checked again.
+    const json& changes = member(params, "changes");
+    if (!changes.is_array()) return nullptr;
+    for (const json& change : changes) {
+      const json& uri = member(change, "uri");
+      if (!uri.is_string()) continue;
+      const std::string path = path_of_uri(uri.get<std::string>());
+      for (auto& [key, pair] : pairs_) {
+        if (pair.paths[0] == path || pair.paths[1] == path) pair.due = now;
+      }
+    }
     return nullptr;
   }
+  if (method == "textDocument/didSave" || method == "workspace/didChangeConfiguration") return nullptr;
   std::size_t file = 0;
   const CheckedPair* pair = nullptr;
   if (method.starts_with("textDocument/")) pair = checked_pair(string_member(document, "uri"), file);

@@ -227,6 +227,16 @@ TEST_F(LspPair, DiagnosticsOnOpenOnTheFieldWithTheOtherRecordClearedWhenFixed) {
   EXPECT_EQ(published["diagnostics"], json::array()) << published;
   EXPECT_EQ(published["version"], 2);
 
+  EXPECT_EQ(client.diagnostics_for(train_uri_)["diagnostics"].size(), 1u);  // the same as before
+
+  // The partner mended on disk, as the editor's file watcher reports it.
+  std::string train = kTrain;
+  train.replace(train.find("1020"), 4, "1000");
+  sb::test::write_bytes(train_path_, train);
+  client.notify("workspace/didChangeWatchedFiles", {{"changes", {{{"uri", train_uri_}, {"type", 2}}}}});
+  published = client.diagnostics_for(train_uri_);
+  EXPECT_EQ(published["diagnostics"], json::array()) << published;
+
   client.request(2, "shutdown");
   client.answer(2);
   client.notify("exit", json::object());

@@ -231,7 +231,7 @@ TEST_F(LspPair, DiagnosticsOnOpenOnTheFieldWithTheOtherRecordClearedWhenFixed) {
 
   // The partner mended on disk, as the editor's file watcher reports it.
   std::string train = kTrain;
-  train.replace(train.find("1020"), 4, "1000");
+  train.replace(train.find("1020"), 4, "2000");
   sb::test::write_bytes(train_path_, train);
   client.notify("workspace/didChangeWatchedFiles", {{"changes", {{{"uri", train_uri_}, {"type", 2}}}}});
   published = client.diagnostics_for(train_uri_);

@@ -68,7 +68,7 @@ std::vector<std::string> placed_cells(const CheckedPair& pair, std::size_t file,
 
 std::string record_summary(const CheckedPair& pair, std::size_t file, std::size_t line, const RecordKeyword& keyword) {
   const std::vector<LineField> fields = line_fields(pair.files[file].lines.line(line));
-  std::string out = "**" + std::string(keyword.name) + "**";
+  std::string out = "**" + std::string(keyword.name) + "** (" + std::string(record_what(keyword)) + ")";
   const PositionKind kind = position_kind(keyword);
   const std::optional<int64_t> position = fields.size() > 1 ? number_of(fields[1].text) : std::nullopt;
   if (kind != PositionKind::kNone && position) {

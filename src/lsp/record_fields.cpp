@@ -9,6 +9,7 @@ struct RecordValues {
   std::string_view record;  // RecordKeyword::name
   PositionKind position;
   std::span<const ValueHelp> values;
+  std::string_view what;
 };
 
 constexpr ValueHelp kRouteLength[] = {{"route length", "metres, at most 1000000"}};
@@ -67,25 +68,28 @@ constexpr ValueHelp kStation[] = {{"position", "metres, a multiple of 50"},
                                   {"name", "the rest of the line; no comma"}};
 
 constexpr std::array kRecords{
-    RecordValues{"lunghezza percorso", PositionKind::kNone, kRouteLength},
-    RecordValues{"progressiva chilometrica", PositionKind::kNone, kChainage},
-    RecordValues{"sfondo", PositionKind::kNone, kScenery},
-    RecordValues{"ripetizione segnali", PositionKind::kNone, kRepetition},
-    RecordValues{"pendenza", PositionKind::kStretch, kGradient},
-    RecordValues{"curva", PositionKind::kNone, kCurve},
-    RecordValues{"montagna", PositionKind::kStretch, kMontagna},
-    RecordValues{"indicatori_vmax", PositionKind::kPoint, kSpeedBoard},
-    RecordValues{"cartello_indicatore", PositionKind::kPoint, kLineBoard},
-    RecordValues{"percentuale massa frenata", PositionKind::kNone, kBrakedMass},
-    RecordValues{"numero vetture", PositionKind::kNone, kCoaches},
-    RecordValues{"velocita", PositionKind::kStretch, kSpeed},
-    RecordValues{"aderenza", PositionKind::kStretch, kAdhesion},
-    RecordValues{"orologio", PositionKind::kNone, kClock},
-    RecordValues{"sabbia", PositionKind::kNone, kSand},
-    RecordValues{"segnale", PositionKind::kPoint, kSignal},
-    RecordValues{"rallentamento", PositionKind::kPoint, kSlowdown},
-    RecordValues{"abbattimento", PositionKind::kPoint, kAbbattimento},
-    RecordValues{"stazione", PositionKind::kPoint, kStation},
+    RecordValues{"lunghezza percorso", PositionKind::kNone, kRouteLength,
+                 "the route length; the track runs 7000 m further"},
+    RecordValues{"progressiva chilometrica", PositionKind::kNone, kChainage,
+                 "a chainage system: the kilometre count from a position on"},
+    RecordValues{"sfondo", PositionKind::kNone, kScenery, "a scenery choice"},
+    RecordValues{"ripetizione segnali", PositionKind::kNone, kRepetition, "cab-signal repetition (4 or 9 codes)"},
+    RecordValues{"pendenza", PositionKind::kStretch, kGradient, "a gradient, from its position on"},
+    RecordValues{"curva", PositionKind::kNone, kCurve,
+                 "a curve: d right, s left, class 1 (10000 m radius) to 6 (about 333 m)"},
+    RecordValues{"montagna", PositionKind::kStretch, kMontagna, "a montagna span"},
+    RecordValues{"indicatori_vmax", PositionKind::kPoint, kSpeedBoard, "speed-limit boards, left and right"},
+    RecordValues{"cartello_indicatore", PositionKind::kPoint, kLineBoard, "a line-side board with its lettering"},
+    RecordValues{"percentuale massa frenata", PositionKind::kNone, kBrakedMass, "the train's braked-mass percentage"},
+    RecordValues{"numero vetture", PositionKind::kNone, kCoaches, "the number of coaches"},
+    RecordValues{"velocita", PositionKind::kStretch, kSpeed, "a speed limit, from its position on"},
+    RecordValues{"aderenza", PositionKind::kStretch, kAdhesion, "adhesion, from its position on"},
+    RecordValues{"orologio", PositionKind::kNone, kClock, "the clock at the start"},
+    RecordValues{"sabbia", PositionKind::kNone, kSand, "the sand value"},
+    RecordValues{"segnale", PositionKind::kPoint, kSignal, "a signal"},
+    RecordValues{"rallentamento", PositionKind::kPoint, kSlowdown, "a slowdown"},
+    RecordValues{"abbattimento", PositionKind::kPoint, kAbbattimento, "an abbattimento mark"},
+    RecordValues{"stazione", PositionKind::kPoint, kStation, "a station with its timetable"},
 };
 
 const RecordValues* find(const RecordKeyword& keyword) {
@@ -102,14 +106,19 @@ std::span<const ValueHelp> record_values(const RecordKeyword& keyword) {
   return r ? r->values : std::span<const ValueHelp>{};
 }
 
+std::string_view record_what(const RecordKeyword& keyword) {
+  const RecordValues* r = find(keyword);
+  return r ? r->what : std::string_view{};
+}
+
 PositionKind position_kind(const RecordKeyword& keyword) {
   const RecordValues* r = find(keyword);
   return r ? r->position : PositionKind::kNone;
 }
 
 std::string record_help(const RecordKeyword& keyword) {
-  std::string out = "**" + std::string(spellings(keyword)[0]) + "**: " + std::to_string(keyword.values) +
-                    (keyword.values == 1 ? " value" : " values");
+  std::string out = "**" + std::string(spellings(keyword)[0]) + "**: " + std::string(record_what(keyword)) + "; " +
+                    std::to_string(keyword.values) + (keyword.values == 1 ? " value" : " values");
   if (keyword.needs_plan) out += " (read when the line plan is built)";
   out += "\n\n";
   int n = 0;

@@ -20,6 +20,8 @@ struct ValueHelp {
 // The values of the record a keyword row reads, in order; empty for a row
 // this table does not know (a test keeps every row covered).
 std::span<const ValueHelp> record_values(const RecordKeyword& keyword);
+// What the record is, in a few words.
+std::string_view record_what(const RecordKeyword& keyword);
 // Whether the record's first value is a position along the line, and
 // whether an element there takes the cell after it (point elements) or
 // holds from the cell it falls into (stretch values).

@@ -86,6 +86,7 @@ TEST(LspRecordFields, DescribeEveryValueOfEveryKeywordRow) {
   for (sb::RecordPart part : {sb::RecordPart::kLineGeneral, sb::RecordPart::kLineMain, sb::RecordPart::kTrain}) {
     for (const sb::RecordKeyword& row : sb::record_keywords(part)) {
       EXPECT_EQ(sb::lsp::record_values(row).size(), static_cast<std::size_t>(row.values)) << row.name;
+      EXPECT_FALSE(sb::lsp::record_what(row).empty()) << row.name;
     }
   }
 }
@@ -315,7 +316,8 @@ TEST_F(LspFeatures, HoverDefinitionAndQuickFixes) {
   // Hover on a board's position: its cell, and what it put in the compiled cells.
   const json hover = call("textDocument/hover", at(line_uri_, 3, 23));
   EXPECT_THAT(hover["contents"]["value"].get<std::string>(),
-              HasSubstr("**cartello_indicatore** at 1300 m\n\n- cell 27, the 50 m from 1325 to 1375 m"));
+              HasSubstr("**cartello_indicatore** (a line-side board with its lettering) at 1300 m\n\n"
+                        "- cell 27, the 50 m from 1325 to 1375 m"));
   EXPECT_THAT(hover["contents"]["value"].get<std::string>(), HasSubstr("- cell 27: line board: slot 80"));
   // On the keyword: the record's values.
   EXPECT_THAT(call("textDocument/hover", at(train_uri_, 6, 2))["contents"]["value"].get<std::string>(),

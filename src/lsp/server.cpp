@@ -200,15 +200,14 @@ void Server::run_check(PairState& pair, std::vector<std::string>& out) {
        << took.count() / 1000.0 << " ms\n";
 }
 
-const CheckedPair* Server::checked_pair(const std::string& uri, std::size_t& file) {
+const CheckedPair* Server::checked_pair(const std::string& uri, std::size_t& file, std::vector<std::string>& out) {
   const std::string path = path_of_uri(uri);
   for (auto& [key, pair] : pairs_) {
     for (std::size_t i = 0; i < 2; ++i) {
       if (pair.paths[i] != path || path.empty()) continue;
-      if (pair.due || !pair.checked) {
-        std::vector<std::string> ignored;
-        run_check(pair, ignored);
-      }
+      // A request after a change answers from the changed text; the
+      // diagnostics of that check go out with the answer.
+      if (pair.due || !pair.checked) run_check(pair, out);
       file = i;
       return &*pair.checked;
     }
@@ -286,7 +285,7 @@ json Server::dispatch(const std::string& method, const json& params, Clock::time
   if (method == "textDocument/didSave" || method == "workspace/didChangeConfiguration") return nullptr;
   std::size_t file = 0;
   const CheckedPair* pair = nullptr;
-  if (method.starts_with("textDocument/")) pair = checked_pair(string_member(document, "uri"), file);
+  if (method.starts_with("textDocument/")) pair = checked_pair(string_member(document, "uri"), file, out);
   const json& position = member(params, "position");
   if (method == "textDocument/hover") {
     return pair ? hover_at(*pair, file, count_member(position, "line"), count_member(position, "character"), encoding_)

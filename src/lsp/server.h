@@ -63,7 +63,7 @@ class Server {
   std::array<std::string, 2> pair_paths(const std::string& path) const;
   // The pair holding a file, checked now if it is out of date; and which
   // of its two files it is.
-  const CheckedPair* checked_pair(const std::string& uri, std::size_t& file);
+  const CheckedPair* checked_pair(const std::string& uri, std::size_t& file, std::vector<std::string>& out);
   void run_check(PairState& pair, std::vector<std::string>& out);
 
   ServerOptions options_;

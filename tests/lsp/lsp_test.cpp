@@ -360,6 +360,24 @@ TEST_F(LspFeatures, CompletionOffersTheKeywordsOfThePartAndTheOutlineFollowsTheS
   EXPECT_EQ(symbols[1]["children"][0]["detail"], "1300 m");
 }
 
+TEST_F(LspFeatures, ARequestRightAfterAChangeAnswersFromTheNewTextAndPublishesItsDiagnostics) {
+  open_both();
+  server_.check_due(sb::lsp::Clock::now());
+  const json change = {
+      {"jsonrpc", "2.0"},
+      {"method", "textDocument/didChange"},
+      {"params",
+       {{"textDocument", {{"uri", line_uri_}, {"version", 2}}}, {"contentChanges", {{{"text", kLineFixed}}}}}}};
+  EXPECT_EQ(server_.handle(change.dump(), sb::lsp::Clock::now()), std::vector<std::string>{});
+  const json hover = {
+      {"jsonrpc", "2.0"}, {"id", 1}, {"method", "textDocument/hover"}, {"params", at(line_uri_, 4, 23)}};
+  const std::vector<std::string> replies = server_.handle(hover.dump(), sb::lsp::Clock::now());
+  ASSERT_EQ(replies.size(), 3u);  // both files' diagnostics, then the answer
+  EXPECT_THAT(replies[0], HasSubstr(R"("diagnostics":[])"));
+  EXPECT_THAT(replies[2], HasSubstr("at 1400 m"));
+  EXPECT_EQ(server_.next_check(), std::nullopt);
+}
+
 TEST(LspNaming, FindsThePartnerByTheNamingRule) {
   sb::test::TempDir dir;
   ASSERT_TRUE(dir.created());

@@ -131,6 +131,11 @@ std::string record_help(const RecordKeyword& keyword) {
 std::string record_snippet(const RecordKeyword& keyword, std::string_view spelling) {
   std::string out(spelling);
   int n = 0;
+  // A curve's keyword field carries its side and its curvature class.
+  if (keyword.name == "curva") {
+    out += "${1|d,s|}${2|1,2,3,4,5,6|}";
+    n = 2;
+  }
   for (const ValueHelp& v : record_values(keyword)) {
     out += ",  ${" + std::to_string(++n) + ":" + std::string(v.name) + "}";
   }

@@ -306,6 +306,21 @@ class LspFeatures : public LspPair {
         sb::lsp::Clock::now());
   }
 
+  // The outline's name of the board on line `line`, as `server` gives it.
+  std::string board_name_on_line(sb::lsp::Server& server, int line) {
+    const json request = {{"jsonrpc", "2.0"},
+                          {"id", 3},
+                          {"method", "textDocument/documentSymbol"},
+                          {"params", {{"textDocument", {{"uri", line_uri_}}}}}};
+    const json symbols = json::parse(server.handle(request.dump(), sb::lsp::Clock::now()).back())["result"];
+    for (const json& section : symbols) {
+      for (const json& child : section["children"]) {
+        if (child["range"]["start"]["line"] == line) return child["name"];
+      }
+    }
+    return {};
+  }
+
   std::ostringstream log_;
   sb::lsp::Server server_{{}, log_};
   int id_ = 0;
@@ -376,6 +391,33 @@ TEST_F(LspFeatures, ARequestRightAfterAChangeAnswersFromTheNewTextAndPublishesIt
   EXPECT_THAT(replies[0], HasSubstr(R"("diagnostics":[])"));
   EXPECT_THAT(replies[2], HasSubstr("at 1400 m"));
   EXPECT_EQ(server_.next_check(), std::nullopt);
+}
+
+// A character outside ASCII counts 2 bytes in UTF-8 and 1 unit in UTF-16:
+// the tab after "Città" is at column 37 or 36. The check reads the text in
+// Windows-1252, where the board keeps its "à".
+TEST_F(LspFeatures, ColumnsFollowTheNegotiatedEncoding) {
+  const std::string line =
+      "[generale]\r\nlunghezza percorso,  3000\r\n[indicazioni]\r\n"
+      "cartello_indicatore,  1300,  (Citt\xC3\xA0)\t\r\n[fine]\r\n";
+  for (const bool utf8 : {true, false}) {
+    std::ostringstream log;
+    sb::lsp::Server server({}, log);
+    json capabilities = json::object();
+    if (utf8) capabilities["general"]["positionEncodings"] = {"utf-8"};
+    auto send = [&](json message) { return server.handle(message.dump(), sb::lsp::Clock::now()); };
+    send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", {{"capabilities", capabilities}}}});
+    send({{"jsonrpc", "2.0"}, {"method", "textDocument/didOpen"}, {"params", open(line_uri_, line)}});
+    json request = json::parse(R"({"jsonrpc":"2.0","id":2,"method":"textDocument/codeAction","params":{
+        "range":{"start":{"line":3,"character":0},"end":{"line":3,"character":0}}}})");
+    request["params"]["textDocument"]["uri"] = line_uri_;
+    const std::vector<std::string> replies = send(request);
+    const json actions = json::parse(replies.back())["result"];
+    ASSERT_EQ(actions.size(), 1u) << actions;
+    EXPECT_EQ(actions[0]["title"], "Replace tabs with blanks");
+    EXPECT_EQ(actions[0]["edit"]["changes"][line_uri_][0]["range"]["start"]["character"], utf8 ? 37 : 36);
+    EXPECT_THAT(board_name_on_line(server, 3), HasSubstr("(Citt\xC3\xA0)"));
+  }
 }
 
 TEST(LspNaming, FindsThePartnerByTheNamingRule) {

@@ -394,8 +394,8 @@ TEST_F(LspFeatures, ARequestRightAfterAChangeAnswersFromTheNewTextAndPublishesIt
 }
 
 // A character outside ASCII counts 2 bytes in UTF-8 and 1 unit in UTF-16:
-// the tab after "Città" is at column 37 or 36. The check reads the text in
-// Windows-1252, where the board keeps its "à".
+// the tab after "Città" is at column 37 or 36; the outline shows the
+// board's text as written.
 TEST_F(LspFeatures, ColumnsFollowTheNegotiatedEncoding) {
   const std::string line =
       "[generale]\r\nlunghezza percorso,  3000\r\n[indicazioni]\r\n"

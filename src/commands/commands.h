@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace sb {
 
@@ -26,7 +27,8 @@ struct RunOptions {
 struct CompileOptions {
   std::string line_file;
   std::string train_file;
-  std::string route;  // empty: derived from the file names
+  std::vector<std::string> more_train_files;  // the trains after the first: one set for all
+  std::string route;                          // empty: derived from the file names
   std::string train;
   std::string out_dir = ".";
   bool plan = true;    // false: no curves, no line plan file
@@ -36,7 +38,8 @@ struct CompileOptions {
 struct CheckOptions {
   std::string line_file;
   std::string train_file;
-  std::string route;  // empty: derived from the file names when they follow the convention
+  std::vector<std::string> more_train_files;  // checked one after the other
+  std::string route;                          // empty: derived from the file names when they follow the convention
   std::string train;
   bool plan = true;
   std::size_t max_errors = 50;
@@ -48,7 +51,7 @@ struct CheckOptions {
 // documents, compiles them and writes the compiled files.
 int run_builtin(const RunOptions& options);
 
-// Compiles an author's description files.
+// Compiles an author's description files: one line, one or more trains.
 int compile_files(CompileOptions options);
 
 // Reports every problem of an author's description files; writes nothing.

@@ -15,6 +15,8 @@
 #   check    the check command: every error of a pair of description files
 #   view     the page writer, from description files and from compiled files
 #   round_trip  compile, decompile the compiled set, compile again: the same bytes
+#   lsp_message  the language server: its message reader and server on any
+#            stream of bytes, and its answers on any text of an open file
 #
 # Each target starts from the seeds kept in the repository (fuzz/corpus/NAME/,
 # small files only), the built-in and example scenarios and the test
@@ -25,7 +27,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all_targets=(compile decode check view round_trip)
+all_targets=(compile decode check view round_trip lsp_message)
 target=compile
 update=""
 if [ "${1:-}" = "--target" ]; then
@@ -95,6 +97,18 @@ compiled_seeds() {  # DIR
   printf "$w0$w0$r0$empty$w0$w1$r2$empty" >"$seeds/small_linea.dat"
 }
 
+# A client's session: initialize, a line file opened, a hover, shutdown.
+lsp_seeds() {  # DIR
+  local seeds="$1" body framed=""
+  for body in '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}' \
+    '{"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///x/A_linea.txt","version":1,"text":"[generale]\r\nlunghezza percorso,  3000\r\npendenze, 100, 2\r\n[fine]\r\n"}}}' \
+    '{"jsonrpc":"2.0","id":2,"method":"textDocument/hover","params":{"textDocument":{"uri":"file:///x/A_linea.txt"},"position":{"line":1,"character":3}}}' \
+    '{"jsonrpc":"2.0","id":3,"method":"shutdown"}'; do
+    framed+="Content-Length: ${#body}"$'\r\n\r\n'"$body"
+  done
+  printf '%s' "$framed" >"$seeds/lsp-session"
+}
+
 options() {  # TARGET: libFuzzer options of the target
   case "$1" in
     decode) echo "-max_len=65536" ;;
@@ -111,6 +125,7 @@ run() {  # TARGET SECONDS [libFuzzer options]
   case "$t" in
     decode) compiled_seeds "$seeds" ;;
     view) description_seeds "$seeds"; compiled_seeds "$seeds" ;;
+    lsp_message) description_seeds "$seeds"; lsp_seeds "$seeds" ;;
     *) description_seeds "$seeds" ;;
   esac
   local corpus="${SB_FUZZ_CORPUS:-$dir/corpus-$t}"

@@ -3,7 +3,7 @@
 # the browser test need, from Debian's packages, when it is not on the
 # machine yet.
 #
-#   install-deps.sh [--fuzz | --bench | --browser | --format | --all]
+#   install-deps.sh [--fuzz | --bench | --browser | --format | --editor | --all]
 set -euo pipefail
 
 need=()
@@ -36,6 +36,13 @@ fi
 if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
   have_cmd chromium || need+=(chromium)
   # The live page test (watch --serve) drives Chromium through playwright-core.
+  have_cmd npm || need+=(npm)
+fi
+
+# The language server's test with a real client (Neovim) and the grammar's
+# tests (vscode-tmgrammar-test, from npm).
+if [ "${1:-}" = "--editor" ] || [ "${1:-}" = "--all" ]; then
+  have_cmd nvim || need+=(neovim)
   have_cmd npm || need+=(npm)
 fi
 

@@ -9,6 +9,10 @@ bash scripts/install-deps.sh
 # reports itself skipped with the reason, it never passes.
 bash scripts/install-deps.sh --browser ||
   echo "test.sh: Chromium could not be installed; the browser test will be skipped"
+# Neovim and npm for the language server's and the grammar's tests; those
+# tests report themselves skipped when they are missing.
+bash scripts/install-deps.sh --editor ||
+  echo "test.sh: Neovim or npm could not be installed; the editor tests will be skipped"
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DSB_SANITIZE=ON >/dev/null

@@ -11,6 +11,7 @@
 #include "commands/commands.h"
 #include "commands/diff.h"
 #include "commands/inspect.h"
+#include "commands/lsp_command.h"
 #include "commands/recover.h"
 #include "commands/view_command.h"
 #include "commands/watch_command.h"
@@ -249,6 +250,10 @@ int parse_and_run(int argc, char** argv) {
       app.add_subcommand("recover", "Finish the replacement of files that a killed run left unfinished in DIR");
   recover_cmd->add_option("DIR", recover_dir, "The directory the killed run wrote into")->required();
 
+  CLI::App* lsp_cmd =
+      app.add_subcommand("lsp", "Language server for editors: diagnostics, hover, completion as you type");
+  lsp_cmd->footer(sb::kLspFooter);
+
   for (CLI::App* a : {&app, sub, view_cmd, recover_cmd, decompile_cmd}) {
     a->add_flag("--no-wait", no_wait,
                 "Fail (status 4) instead of waiting when another run writes into the same directory");
@@ -282,6 +287,7 @@ int parse_and_run(int argc, char** argv) {
   sb::set_report_options(report);
   sb::set_output_set_settings({!no_wait, [](const std::string& text) { sb::print_summary(text); }});
   if (recover_cmd->parsed()) return sb::run_recover(recover_dir);
+  if (lsp_cmd->parsed()) return sb::run_language_server();
 
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources || run.force;
   if (view_cmd->parsed()) {

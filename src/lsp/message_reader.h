@@ -1,0 +1,43 @@
+// The framing of the language server protocol: each message is a header
+// ("Content-Length: N", CR LF, optional other fields, an empty line) and
+// N bytes of JSON. The reader is fed whatever bytes arrive and hands out
+// whole message bodies; a damaged header is reported and skipped, so a
+// client's mistake never stops the stream.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sb::lsp {
+
+struct Frame {
+  std::string body;   // the message's JSON text, when the header was good
+  std::string error;  // otherwise what was wrong with the header
+};
+
+class MessageReader {
+ public:
+  // A header longer than this, or a body announced longer than this, is
+  // refused: the reader never holds more than a few such buffers.
+  static constexpr std::size_t kMaxHeader = 8 * 1024;
+  static constexpr std::size_t kMaxBody = 256 * 1024 * 1024;
+
+  void feed(std::string_view bytes) { buffer_.append(bytes); }
+  // The next whole message, or none until more bytes arrive.
+  std::optional<Frame> next();
+  std::size_t buffered() const { return buffer_.size() - start_; }
+
+ private:
+  void consume(std::size_t n);
+
+  std::string buffer_;
+  std::size_t start_ = 0;
+  std::optional<std::size_t> body_length_;  // the header was read; the body is awaited
+};
+
+// A message with its header, ready to write.
+std::string frame_message(std::string_view body);
+
+}  // namespace sb::lsp

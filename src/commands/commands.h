@@ -23,6 +23,16 @@ struct RunOptions {
   bool force = false;         // replace description files that differ from the built-in text
 };
 
+// The driver documents a compile writes besides (or, for the documents
+// command, instead of) the compiled files. Texts in UTF-8 as given.
+struct DocumentRequest {
+  bool wanted = false;
+  std::string classification;  // the card's boxes; empty: blank
+  std::string blocked_mass;
+  std::string line_name;   // the slowdown order's line; empty: from the stations
+  std::string notes_file;  // empty: no notes
+};
+
 struct CompileOptions {
   std::string line_file;
   std::string train_file;
@@ -31,6 +41,8 @@ struct CompileOptions {
   std::string out_dir = ".";
   bool plan = true;    // false: no curves, no line plan file
   bool force = false;  // write the compiled files even when errors were recorded
+  bool compiled_files = true;  // false: the driver documents only
+  DocumentRequest documents;
 };
 
 struct CheckOptions {
@@ -48,7 +60,8 @@ struct CheckOptions {
 // documents, compiles them and writes the compiled files.
 int run_builtin(const RunOptions& options);
 
-// Compiles an author's description files.
+// Compiles an author's description files; writes the compiled files, the
+// driver documents or both, as one set.
 int compile_files(CompileOptions options);
 
 // Reports every problem of an author's description files; writes nothing.

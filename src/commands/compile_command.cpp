@@ -1,4 +1,7 @@
 #include <cstring>
+#include <iterator>
+#include <optional>
+#include <utility>
 
 #include "base/encoding.h"
 #include "base/failures.h"
@@ -7,6 +10,7 @@
 #include "commands/output_names.h"
 #include "commands/report.h"
 #include "compile/compile.h"
+#include "documents/driver_documents.h"
 #include "format/compiled_files.h"
 #include "model/scenario_files.h"
 
@@ -29,12 +33,49 @@ std::string read_input(const std::string& path) {
   return bytes;
 }
 
+// The boxes and line name the documents take from options, in the
+// documents' Windows-1252; a problem when one cannot be written so.
+std::string document_options(const DocumentRequest& request, DocumentOptions& options) {
+  const std::pair<const char*, const std::string*> given[] = {{"--classification", &request.classification},
+                                                              {"--blocked-mass", &request.blocked_mass},
+                                                              {"--line-name", &request.line_name}};
+  std::string* taken[] = {&options.classification, &options.blocked_mass, &options.line_name};
+  for (std::size_t i = 0; i < std::size(given); ++i) {
+    std::string problem;
+    const std::optional<std::string> text = utf8_to_1252(*given[i].second, &problem);
+    if (!text) return std::string(given[i].first) + " cannot be written in the documents' Windows-1252: " + problem;
+    *taken[i] = *text;
+  }
+  return "";
+}
+
+// Everything the run writes, as one set.
+void write_outputs(const CompileOptions& options, const ScenarioFiles& files, const Scenario& scenario,
+                   const std::optional<NotesDocument>& notes, const DocumentOptions& document_options) {
+  OutputSet outputs;
+  if (options.compiled_files) stage_compiled_files(scenario, files, outputs);
+  if (options.documents.wanted) {
+    DriverDocuments documents = driver_documents(scenario, document_options);
+    if (notes) documents.notes = notes->bytes;
+    stage_driver_documents(documents, files, outputs);
+  }
+  outputs.commit();
+}
+
 }  // namespace
 
 int compile_files(CompileOptions options) {
   const ScenarioFiles files{options.out_dir, options.route, options.train};
-  const std::string problem = output_name_problem(options.route, options.train, compiled_outputs(files, options.plan),
-                                                  {options.line_file, options.train_file});
+  std::vector<NamedOutput> outputs;
+  if (options.compiled_files) outputs = compiled_outputs(files, options.plan);
+  if (options.documents.wanted) {
+    for (NamedOutput& o : document_outputs(files, !options.documents.notes_file.empty())) outputs.push_back(o);
+  }
+  std::vector<std::string> inputs = {options.line_file, options.train_file};
+  if (!options.documents.notes_file.empty()) inputs.push_back(options.documents.notes_file);
+  std::string problem = output_name_problem(options.route, options.train, outputs, inputs);
+  DocumentOptions document_texts;
+  if (problem.empty()) problem = document_options(options.documents, document_texts);
   if (!problem.empty()) {
     print_error(problem);
     return kExitUsage;
@@ -45,6 +86,10 @@ int compile_files(CompileOptions options) {
     // convert); the compiled files hold them in Windows-1252.
     const CompileRequest request{utf8_to_1252(options.route).value_or(""), utf8_to_1252(options.train).value_or(""),
                                  options.plan};
+    std::optional<NotesDocument> notes;
+    if (!options.documents.notes_file.empty()) {
+      notes = notes_document(read_input(options.documents.notes_file), options.documents.notes_file);
+    }
     // The description files' bytes are gone before the compiled files are
     // written.
     const Compiled compiled = [&] {
@@ -52,7 +97,10 @@ int compile_files(CompileOptions options) {
       MemorySource train(options.train_file, read_input(options.train_file));
       return compile_scenario(request, {line, train});
     }();
-    const Diagnostics& diagnostics = compiled.scenario.diagnostics;
+    Diagnostics diagnostics = compiled.scenario.diagnostics;
+    if (notes) {
+      for (const Diagnostic& w : notes->warnings) diagnostics.add(w);
+    }
     print_diagnostics(diagnostics);
     if (compiled.file_error) {
       print_error(*compiled.file_error);
@@ -64,11 +112,11 @@ int compile_files(CompileOptions options) {
     }
     const bool warnings_failed = warnings_fail(diagnostics);
     if (!diagnostics.has_errors() && !warnings_failed) {
-      write_compiled_files(compiled.scenario, files);
+      write_outputs(options, files, compiled.scenario, notes, document_texts);
       return kExitSuccess;
     }
     if (options.force) {
-      write_compiled_files(compiled.scenario, files);
+      write_outputs(options, files, compiled.scenario, notes, document_texts);
     } else {
       // A warning that loses input counts among the errors, as it is
       // printed; under -Werror the other shown warnings are counted apart.
@@ -87,7 +135,8 @@ int compile_files(CompileOptions options) {
         counted += std::string(counted.empty() ? "" : " and ") + std::to_string(warnings) +
                    (warnings == 1 ? " warning treated as an error" : " warnings treated as errors") + " (-Werror)";
       }
-      print_error(counted + "; no compiled file was written (--force writes them anyway)");
+      print_error(counted + (options.compiled_files ? "; no compiled file was written (--force writes them anyway)"
+                                                    : "; no document was written (--force writes them anyway)"));
     }
     return kExitScenarioErrors;
   } catch (const FileSystemError& e) {

@@ -182,17 +182,20 @@ int parse_and_run(int argc, char** argv) {
   documents_cmd->add_flag("--force", documents.force, "Write the documents even when errors were found");
   for (auto [command, request] : {std::pair{sub, &compile.documents}, std::pair{documents_cmd, &documents.documents}}) {
     CLI::Option* options[] = {
-        command->add_option("--classification", request->classification,
-                            "The card's CLASSIFICAZIONE box, e.g. REG (default: blank)")
+        command
+            ->add_option("--classification", request->classification,
+                         "The card's CLASSIFICAZIONE box, e.g. REG (default: blank)")
             ->type_name("TEXT"),
-        command->add_option("--blocked-mass", request->blocked_mass,
-                            "The card's MASSA BLOCCATA box, e.g. 530T (default: blank)")
+        command
+            ->add_option("--blocked-mass", request->blocked_mass,
+                         "The card's MASSA BLOCCATA box, e.g. 530T (default: blank)")
             ->type_name("TEXT"),
-        command->add_option("--line-name", request->line_name,
-                            "The slowdown order's line (default: first and last station joined by -)")
+        command
+            ->add_option("--line-name", request->line_name,
+                         "The slowdown order's line (default: first and last station joined by -)")
             ->type_name("TEXT"),
-        command->add_option("--notes", request->notes_file,
-                            "Write ROUTE_TRAIN_note.txt from FILE (UTF-8 or Windows-1252)")
+        command
+            ->add_option("--notes", request->notes_file, "Write ROUTE_TRAIN_note.txt from FILE (UTF-8 or Windows-1252)")
             ->type_name("FILE"),
     };
     if (command == sub) {

@@ -39,8 +39,8 @@ struct CompileOptions {
   std::string route;  // empty: derived from the file names
   std::string train;
   std::string out_dir = ".";
-  bool plan = true;    // false: no curves, no line plan file
-  bool force = false;  // write the compiled files even when errors were recorded
+  bool plan = true;            // false: no curves, no line plan file
+  bool force = false;          // write the compiled files even when errors were recorded
   bool compiled_files = true;  // false: the driver documents only
   DocumentRequest documents;
 };

@@ -16,10 +16,8 @@ using documents::right_in;
 using documents::RunStation;
 
 constexpr std::size_t kFormRows = 26;
-constexpr const char* kTableRule =
-    " |___|____________________________|____________|__________|_________|____________|";
-constexpr const char* kEmptyRow =
-    " |   |                            |            |          |         |            |";
+constexpr const char* kTableRule = " |___|____________________________|____________|__________|_________|____________|";
+constexpr const char* kEmptyRow = " |   |                            |            |          |         |            |";
 constexpr std::size_t kPlaceWidth = 28;
 
 // Two station names joined by "-" in the place cell after its blank; the
@@ -37,8 +35,8 @@ std::string place_of(const std::vector<RunStation>& stations, int32_t start) {
   for (const RunStation& s : stations) {
     if (s.start <= start && start <= s.end) return s.name;
   }
-  const auto next = std::find_if(stations.begin(), stations.end(),
-                                 [&](const RunStation& s) { return s.position > start; });
+  const auto next =
+      std::find_if(stations.begin(), stations.end(), [&](const RunStation& s) { return s.position > start; });
   if (next == stations.begin()) return stations.empty() ? std::string() : "prima di " + next->name;
   if (next == stations.end()) return "dopo " + stations.back().name;
   return between(std::prev(next)->name, next->name);

@@ -142,19 +142,18 @@ std::string grid_row(const Scenario& scenario, const Row& row) {
          left_in(name, 28) + "|" + right_in(time, 11) + "     |     |";
 }
 
-constexpr const char* kBlankRow =
-    " |     |     |          |     |                            |                |     |";
-constexpr const char* kGridRule =
-    " |_____|_____|__________|_____|____________________________|________________|_____|";
+constexpr const char* kBlankRow = " |     |     |          |     |                            |                |     |";
+constexpr const char* kGridRule = " |_____|_____|__________|_____|____________________________|________________|_____|";
 
 void add_grid(std::vector<std::string>& lines, std::vector<std::string>::const_iterator first,
               std::vector<std::string>::const_iterator last) {
-  lines.insert(lines.end(), {
-                                "  ________________________________________________________________________________",
-                                " | Vel.| Vel.| Progr Km |  No |   Localit\xE0  di  Servizio   |     Orario     | Rec |",
-                                " | Lim.|Marc.|          |  Rs |                            |                |     |",
-                                kGridRule,
-                            });
+  lines.insert(lines.end(),
+               {
+                   "  ________________________________________________________________________________",
+                   " | Vel.| Vel.| Progr Km |  No |   Localit\xE0  di  Servizio   |     Orario     | Rec |",
+                   " | Lim.|Marc.|          |  Rs |                            |                |     |",
+                   kGridRule,
+               });
   lines.insert(lines.end(), first, last);
   lines.insert(lines.end(), kRowsPerGrid - static_cast<std::size_t>(last - first), kBlankRow);
   lines.push_back(kGridRule);

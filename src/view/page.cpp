@@ -734,8 +734,8 @@ class Page {
     if (m_.documents.empty()) return;
     o_ += "<section id=\"documents\" class=\"panel\">\n<h2>Driver documents</h2>\n";
     for (const DocumentText& d : m_.documents) {
-      o_ += "<details class=\"document\"><summary>" + html_text(d.title) + " <span class=\"src\">" +
-            html_text(d.file) + "</span></summary>\n<pre>" + html_text(d.text) + "</pre></details>\n";
+      o_ += "<details class=\"document\"><summary>" + html_text(d.title) + " <span class=\"src\">" + html_text(d.file) +
+            "</span></summary>\n<pre>" + html_text(d.text) + "</pre></details>\n";
     }
     o_ += "</section>\n";
   }

@@ -402,10 +402,10 @@ std::string without_carriage_returns(std::string text) {
 void add_documents(PageModel& m, const Scenario& scenario) {
   const std::string prefix = scenario.route_name + "_" + scenario.train_number + "_";
   const DocumentOptions blank;
-  m.documents.push_back({"Timetable card", prefix + "scheda_treno.txt",
-                         without_carriage_returns(timetable_card(scenario, blank))});
-  m.documents.push_back({"Slowdown order", prefix + "rallentamenti.txt",
-                         without_carriage_returns(slowdown_order(scenario, blank))});
+  m.documents.push_back(
+      {"Timetable card", prefix + "scheda_treno.txt", without_carriage_returns(timetable_card(scenario, blank))});
+  m.documents.push_back(
+      {"Slowdown order", prefix + "rallentamenti.txt", without_carriage_returns(slowdown_order(scenario, blank))});
 }
 
 }  // namespace

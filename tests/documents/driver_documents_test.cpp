@@ -150,18 +150,17 @@ const std::string kTwoSystems =
 
 INSTANTIATE_TEST_SUITE_P(
     Rule, CardChainage,
-    ::testing::Values(
-        ChainageCase{"Rising", "progressiva chilometrica uno,  0,  5200,  0\r\n", 3400, "8.600"},
-        ChainageCase{"FallingInTheSecondSystem", kTwoSystems, 39100, "5.300"},
-        ChainageCase{"OnTheBoundaryTheNewSystemCounts", kTwoSystems, 31700, "12.700"},
-        ChainageCase{"JustBeforeTheBoundaryTheOldOne", kTwoSystems, 31650, "36.850"},
-        ChainageCase{"RisingSystemStartingAwayFromZero", "progressiva chilometrica uno,  20000,  50000,  0\r\n", 25000,
-                     "75.000"},
-        ChainageCase{"FallingSystemStartingAwayFromZero", "progressiva chilometrica uno,  10000,  60000,  1\r\n",
-                     15000, "45.000"},
-        ChainageCase{"BeforeTheOnlySystemStartsBlank", "progressiva chilometrica uno,  20000,  50000,  0\r\n", 10000,
-                     ""},
-        ChainageCase{"NoSystemKilometresFromTheStart", "", 11000, "11.000"}),
+    ::testing::Values(ChainageCase{"Rising", "progressiva chilometrica uno,  0,  5200,  0\r\n", 3400, "8.600"},
+                      ChainageCase{"FallingInTheSecondSystem", kTwoSystems, 39100, "5.300"},
+                      ChainageCase{"OnTheBoundaryTheNewSystemCounts", kTwoSystems, 31700, "12.700"},
+                      ChainageCase{"JustBeforeTheBoundaryTheOldOne", kTwoSystems, 31650, "36.850"},
+                      ChainageCase{"RisingSystemStartingAwayFromZero",
+                                   "progressiva chilometrica uno,  20000,  50000,  0\r\n", 25000, "75.000"},
+                      ChainageCase{"FallingSystemStartingAwayFromZero",
+                                   "progressiva chilometrica uno,  10000,  60000,  1\r\n", 15000, "45.000"},
+                      ChainageCase{"BeforeTheOnlySystemStartsBlank",
+                                   "progressiva chilometrica uno,  20000,  50000,  0\r\n", 10000, ""},
+                      ChainageCase{"NoSystemKilometresFromTheStart", "", 11000, "11.000"}),
     [](const ::testing::TestParamInfo<ChainageCase>& info) { return std::string(info.param.name); });
 
 // The first row carries the limit at the first station; a speed board that
@@ -192,7 +191,8 @@ TEST(DriverDocuments, MoreThanSixteenRowsContinueOnAGridWithTheSameHead) {
   const std::vector<std::string> lines = lines_of_document(timetable_card(s, {}));
   ASSERT_EQ(lines.size(), 12u + 21u + 1u + 21u + 4u);
   for (std::size_t head : {12u, 34u}) {
-    EXPECT_EQ(lines[head + 1], " | Vel.| Vel.| Progr Km |  No |   Localit\xE0  di  Servizio   |     Orario     | Rec |");
+    EXPECT_EQ(lines[head + 1],
+              " | Vel.| Vel.| Progr Km |  No |   Localit\xE0  di  Servizio   |     Orario     | Rec |");
     EXPECT_EQ(lines[head + 3], lines[12 + 3]);
   }
   EXPECT_THAT(lines[16 + 15], HasSubstr("| S25 "));  // the 16th row closes the first grid
@@ -208,10 +208,10 @@ TEST(DriverDocuments, MoreThanSixteenRowsContinueOnAGridWithTheSameHead) {
 }
 
 TEST(DriverDocuments, SlowdownRowsSayWhereTheyStart) {
-  const Scenario s = read_scenario(
-      line_text("progressiva chilometrica uno,  0,  1000,  0\r\n"),
-      train_text(station(3000, "PRIMA") + station(11000, "SECONDA") + slowdown(2000, 30, 200) +
-                 slowdown(7000, 60, 520) + slowdown(10800, 40, 300) + slowdown(20000, 80, 1000)));
+  const Scenario s =
+      read_scenario(line_text("progressiva chilometrica uno,  0,  1000,  0\r\n"),
+                    train_text(station(3000, "PRIMA") + station(11000, "SECONDA") + slowdown(2000, 30, 200) +
+                               slowdown(7000, 60, 520) + slowdown(10800, 40, 300) + slowdown(20000, 80, 1000)));
   const std::vector<std::string> lines = lines_of_document(slowdown_order(s, {}));
   ASSERT_GT(lines.size(), 16u);
   EXPECT_EQ(lines[4], "  Linea  PRIMA-SECONDA");
@@ -233,15 +233,17 @@ TEST(DriverDocuments, MoreThanTwentySixSlowdownsTakeARowEachAndNoEmptyRow) {
   EXPECT_EQ(lines[4], "  Linea  Linea di prova");
   EXPECT_EQ(lines[12 + 29], " |30 | PRIMA-SECONDA              |     16.050 |       60 |     100 |            |");
   EXPECT_EQ(lines[12 + 30], lines[11]);  // the closing rule, straight after the last slowdown
-  EXPECT_THAT(lines, Not(Contains(" |   |                            |            |          |         |            |")));
+  EXPECT_THAT(lines,
+              Not(Contains(" |   |                            |            |          |         |            |")));
 }
 
 // Windows-1252 names keep their one byte a character, so the cells keep
 // their widths; two long names share the place cell.
 TEST(DriverDocuments, NamesOutsideAsciiAndLongNamesKeepTheCells) {
-  const Scenario s = read_scenario(
-      line_text("progressiva chilometrica uno,  0,  1000,  0\r\n"),
-      train_text(station(0, "CITT\xC0 ALTA") + station(11000, "SAN GIORGIO DI VALLE SUPERIORE") + slowdown(5000, 50, 400)));
+  const Scenario s =
+      read_scenario(line_text("progressiva chilometrica uno,  0,  1000,  0\r\n"),
+                    train_text(station(0, "CITT\xC0 ALTA") + station(11000, "SAN GIORGIO DI VALLE SUPERIORE") +
+                               slowdown(5000, 50, 400)));
   const std::string card = timetable_card(s, {"R\xC9G", "", ""});
   EXPECT_EQ(card_row_of(card, "CITT\xC0 ALTA"),
             " |  90 |     |     1.000|     | CITT\xC0 ALTA                 |       8.00     |     |");
@@ -287,7 +289,8 @@ class DocumentCommands : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(tmp_.created());
-    for (const char* name : {"Esempio_linea.txt", "Esempio_7-.txt"}) fs::copy_file(fs::path(SB_EXAMPLE_DIR) / name, dir() / name);
+    for (const char* name : {"Esempio_linea.txt", "Esempio_7-.txt"})
+      fs::copy_file(fs::path(SB_EXAMPLE_DIR) / name, dir() / name);
     test::write_bytes(dir() / "note.txt", "Linea \xE2\x86\x92 prova\n");
     fs::create_directory(dir() / "out");
   }
@@ -344,9 +347,10 @@ TEST_F(DocumentCommands, NothingIsWrittenWhenTheCompileFailsOrAWarningIsAnError)
 TEST(DriverDocuments, ViewPageShowsThemFromDescriptions) {
   const Scenario ex = read_scenario(example("Esempio_linea.txt"), example("Esempio_7-.txt"), "Esempio", "7");
   const std::string page = view::render_page(view::page_model_from_scenario(ex, std::nullopt));
-  EXPECT_THAT(page, AllOf(HasSubstr("<section id=\"documents\""), HasSubstr("Esempio_7_scheda_treno.txt"),
-                          HasSubstr(" |  30 |     |     1.000|     | PRIMA                      |       8.15     |     |\n"),
-                          HasSubstr(" | 1 | PRIMA-SECONDA              |      8.000 |       60 |     500 |")));
+  EXPECT_THAT(page,
+              AllOf(HasSubstr("<section id=\"documents\""), HasSubstr("Esempio_7_scheda_treno.txt"),
+                    HasSubstr(" |  30 |     |     1.000|     | PRIMA                      |       8.15     |     |\n"),
+                    HasSubstr(" | 1 | PRIMA-SECONDA              |      8.000 |       60 |     500 |")));
   EXPECT_THAT(view::render_page(view::page_model_from_compiled({})), Not(HasSubstr("<section id=\"documents\"")));
 }
 

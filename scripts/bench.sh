@@ -15,7 +15,8 @@
 #   (b) compiling the 1000 km line / cp of its three compiled files;
 #   (c) peak resident memory of the 1000 km compile / the line plan file size;
 #   (d) compile time at 100, 300 and 1000 km and the cost per km, beside the
-#       same for cp of each length's compiled files.
+#       same for cp of each length's compiled files;
+#   (e) 20 trains on the 1000 km line in one compile / 20 compiles of one.
 # Machines are shared and noisy, so only ratios of commands measured side by
 # side are reported: in each round hyperfine times both commands of a pair
 # (their order alternating from round to round) and the round's ratio is the
@@ -159,6 +160,26 @@ for what in compile cp; do
     printf "             100-300 km: %.4f ms/km   300-1000 km: %.4f ms/km   ratio of the two %.2f (1 = linear)\n", s1, s2, s2 / s1
   }'
 done
+echo
+
+# --- (e) many trains on one line -----------------------------------------------
+# 20 train files (copies of the generated one, numbered 1 to 20) on the 1000 km
+# line: one compile of all of them, which writes the line plan once, against
+# one compile per train.
+trains20=()
+route1000="$(basename "${line[1000]}" _linea.txt)"
+for n in $(seq 1 20); do
+  cp "${train[1000]}" "$work/src1000/${route1000}_$n-.txt"
+  trains20+=("$work/src1000/${route1000}_$n-.txt")
+done
+one_by_one="$work/one_by_one.sh"
+{
+  echo "set -e"
+  for t in "${trains20[@]}"; do echo "$exe compile ${line[1000]} $t --out $out"; done
+} >"$one_by_one"
+echo "(e) 20 trains on the 1000 km line: one compile / 20 compiles"
+ratio "    compile of 20 trains / 20 compiles" "$exe compile ${line[1000]} ${trains20[*]} --out $out" \
+  "bash $one_by_one"
 echo
 
 # --- the stages in process ----------------------------------------------------

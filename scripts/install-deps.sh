@@ -16,6 +16,7 @@ have_cmd make || need+=(make)
 have_file /usr/include/gtest/gtest.h || need+=(libgtest-dev)
 have_file /usr/include/CLI/CLI.hpp || need+=(libcli11-dev)
 have_file /usr/include/nlohmann/json.hpp || need+=(nlohmann-json3-dev)
+have_file /usr/include/httplib.h || need+=(libcpp-httplib-dev)  # the page server of watch --serve
 if [ "${1:-}" = "--fuzz" ] || [ "${1:-}" = "--all" ]; then
   have_cmd clang++ || need+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-dev)
@@ -32,6 +33,8 @@ fi
 # that test reports itself skipped.
 if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
   have_cmd chromium || need+=(chromium)
+  # The live page test (watch --serve) drives Chromium through playwright-core.
+  have_cmd npm || need+=(npm)
 fi
 
 if [ ${#need[@]} -gt 0 ]; then
@@ -40,4 +43,11 @@ if [ ${#need[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
+fi
+# playwright-core for the live page test, into tests/browser/node_modules; it
+# drives the system's Chromium and fetches no browser of its own.
+if [ "${1:-}" = "--browser" ] || [ "${1:-}" = "--all" ]; then
+  browser_tests="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+  [ -d "$browser_tests/node_modules/playwright-core" ] ||
+    (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error)
 fi

@@ -13,6 +13,7 @@
 #include "commands/inspect.h"
 #include "commands/recover.h"
 #include "commands/view_command.h"
+#include "commands/watch_command.h"
 #include "base/files.h"
 #include "base/interrupts.h"
 #include "base/standard_output.h"
@@ -115,7 +116,8 @@ std::string parse_hint(const std::vector<std::string>& args) {
   if (!dash.empty()) return dash;
   bool command = false;
   for (const std::string& a : args)
-    command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff" || a == "documents";
+    command =
+        command || a == "compile" || a == "check" || a == "inspect" || a == "diff" || a == "watch" || a == "documents";
   if (command) return "";
   for (const std::string& a : args) {
     const std::string name = a.substr(0, a.find('='));
@@ -150,7 +152,9 @@ int parse_and_run(int argc, char** argv) {
   sb::CompileOptions compile;
   CLI::App* sub = app.add_subcommand("compile", "Compile your own line and train description files");
   sub->add_option("LINE_FILE", compile.line_file, "Line description file (ROUTE_linea.txt)")->required();
-  sub->add_option("TRAIN_FILE", compile.train_file, "Train description file (ROUTE_TRAIN-.txt)")->required();
+  std::vector<std::string> compile_trains;
+  sub->add_option("TRAIN_FILE", compile_trains, "Train description files (ROUTE_TRAIN-.txt), one set for all")
+      ->required();
   sub->add_option("--route", compile.route, "Route name (default: from LINE_FILE's name)")->type_name("NAME");
   sub->add_option("--train", compile.train, "Train number (default: from TRAIN_FILE's name)")->type_name("NUMBER");
   sub->add_option("--out", compile.out_dir, "Directory for the compiled files (default: .)")->type_name("DIR");
@@ -180,34 +184,39 @@ int parse_and_run(int argc, char** argv) {
   bool documents_no_plan = false;
   documents_cmd->add_flag("--no-plan", documents_no_plan, "Read as compile --no-plan does: curves are not read");
   documents_cmd->add_flag("--force", documents.force, "Write the documents even when errors were found");
-  for (auto [command, request] : {std::pair{sub, &compile.documents}, std::pair{documents_cmd, &documents.documents}}) {
+  // The options of the driver documents; on compile and watch they need
+  // --documents.
+  auto add_document_options = [](CLI::App* command, sb::DocumentRequest& request, CLI::Option* needed) {
     CLI::Option* options[] = {
         command
-            ->add_option("--classification", request->classification,
+            ->add_option("--classification", request.classification,
                          "The card's CLASSIFICAZIONE box, e.g. REG (default: blank)")
             ->type_name("TEXT"),
         command
-            ->add_option("--blocked-mass", request->blocked_mass,
+            ->add_option("--blocked-mass", request.blocked_mass,
                          "The card's MASSA BLOCCATA box, e.g. 530T (default: blank)")
             ->type_name("TEXT"),
         command
-            ->add_option("--line-name", request->line_name,
+            ->add_option("--line-name", request.line_name,
                          "The slowdown order's line (default: first and last station joined by -)")
             ->type_name("TEXT"),
         command
-            ->add_option("--notes", request->notes_file, "Write ROUTE_TRAIN_note.txt from FILE (UTF-8 or Windows-1252)")
+            ->add_option("--notes", request.notes_file, "Write ROUTE_TRAIN_note.txt from FILE (UTF-8 or Windows-1252)")
             ->type_name("FILE"),
     };
-    if (command == sub) {
-      for (CLI::Option* o : options) o->needs(with_documents);
+    if (needed != nullptr) {
+      for (CLI::Option* o : options) o->needs(needed);
     }
-  }
+  };
+  add_document_options(sub, compile.documents, with_documents);
+  add_document_options(documents_cmd, documents.documents, nullptr);
 
   sb::CheckOptions check;
   CLI::App* check_cmd =
       app.add_subcommand("check", "Report every problem of your description files in one go; writes nothing");
   check_cmd->add_option("LINE_FILE", check.line_file, "Line description file")->required();
-  check_cmd->add_option("TRAIN_FILE", check.train_file, "Train description file")->required();
+  std::vector<std::string> check_trains;
+  check_cmd->add_option("TRAIN_FILE", check_trains, "Train description files")->required();
   check_cmd->add_option("--route", check.route, "Route name (default: from LINE_FILE's name)")->type_name("NAME");
   check_cmd->add_option("--train", check.train, "Train number (default: from TRAIN_FILE's name)")->type_name("NUMBER");
   bool check_no_plan = false;
@@ -258,6 +267,28 @@ int parse_and_run(int argc, char** argv) {
   bool view_no_plan = false;
   view_cmd->add_flag("--no-plan", view_no_plan, "No line plan: curves are not read and no map is drawn");
   view_cmd->footer(sb::kViewFooter);
+
+  sb::WatchOptions watch;
+  CLI::App* watch_cmd =
+      app.add_subcommand("watch", "Compile, write the page, and do it again on every change of the description files");
+  watch_cmd->add_option("LINE_FILE", watch.compile.line_file, "Line description file")->required();
+  std::vector<std::string> watch_trains;
+  watch_cmd->add_option("TRAIN_FILE", watch_trains, "Train description files")->required();
+  watch_cmd->add_option("--route", watch.compile.route, "Route name (default: from LINE_FILE's name)")
+      ->type_name("NAME");
+  watch_cmd->add_option("--train", watch.compile.train, "Train number (default: from TRAIN_FILE's name)")
+      ->type_name("NUMBER");
+  watch_cmd->add_option("--out", watch.compile.out_dir, "Directory for the compiled files and the page (default: .)")
+      ->type_name("DIR");
+  watch_cmd->add_option("-o", watch.page, "Write the page to PAGE instead")->type_name("PAGE");
+  watch_cmd->add_option("--serve", watch.serve, "Serve the page at http://[ADDRESS:]PORT/ (127.0.0.1 unless given)")
+      ->type_name("[ADDRESS:]PORT");
+  bool watch_no_plan = false;
+  watch_cmd->add_flag("--no-plan", watch_no_plan, "No line plan: curves are not read and no line plan file is written");
+  add_document_options(watch_cmd, watch.compile.documents,
+                       watch_cmd->add_flag("--documents", watch.compile.documents.wanted,
+                                           "Also write the driver documents at every build (see 'documents')"));
+  watch_cmd->footer(std::string(sb::kWatchFooter) + "\n\n" + warning_help());
 
   std::string recover_dir;
   CLI::App* recover_cmd =
@@ -320,6 +351,12 @@ int parse_and_run(int argc, char** argv) {
       return sb::kExitUsage;
     }
     compile.plan = !no_plan;
+    compile.train_file = compile_trains.front();
+    compile.more_train_files.assign(compile_trains.begin() + 1, compile_trains.end());
+    if (!compile.more_train_files.empty() && !compile.train.empty()) {
+      std::cerr << "scenario-builder: --train names one train: give it with one TRAIN_FILE only\n";
+      return sb::kExitUsage;
+    }
     const std::string problem = sb::derive_names(compile);
     if (!problem.empty()) {
       std::cerr << "scenario-builder: " << problem << '\n';
@@ -341,6 +378,25 @@ int parse_and_run(int argc, char** argv) {
     }
     return sb::compile_files(documents);
   }
+  if (watch_cmd->parsed()) {
+    if (builtin_options || report.json) {
+      std::cerr << "scenario-builder: watch prints text diagnostics and takes no option of the built-in run\n";
+      return sb::kExitUsage;
+    }
+    watch.compile.plan = !watch_no_plan;
+    watch.compile.train_file = watch_trains.front();
+    watch.compile.more_train_files.assign(watch_trains.begin() + 1, watch_trains.end());
+    if (!watch.compile.more_train_files.empty() && !watch.compile.train.empty()) {
+      std::cerr << "scenario-builder: --train names one train: give it with one TRAIN_FILE only\n";
+      return sb::kExitUsage;
+    }
+    const std::string problem = sb::derive_names(watch.compile);
+    if (!problem.empty()) {
+      std::cerr << "scenario-builder: " << problem << '\n';
+      return sb::kExitUsage;
+    }
+    return sb::run_watch(watch);
+  }
   if (check_cmd->parsed()) {
     if (builtin_options) {
       std::cerr
@@ -348,6 +404,8 @@ int parse_and_run(int argc, char** argv) {
       return sb::kExitUsage;
     }
     check.plan = !check_no_plan;
+    check.train_file = check_trains.front();
+    check.more_train_files.assign(check_trains.begin() + 1, check_trains.end());
     return sb::check_files(check);
   }
   return sb::run_builtin(run);

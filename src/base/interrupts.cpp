@@ -1,5 +1,6 @@
 #include "base/interrupts.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -24,6 +25,8 @@ struct Slot {
 Slot g_slots[kSlots];
 std::atomic<int> g_shields{0};
 std::atomic<int> g_pending{0};
+// The writing end of the pipe that takes the first signal as a request.
+std::atomic<int> g_request_fd{-1};
 
 void write_all(const char* text) {
   std::size_t left = std::strlen(text);
@@ -45,6 +48,12 @@ void write_all(const char* text) {
 }
 
 extern "C" void on_interrupt(int signal) {
+  const int request_fd = g_request_fd.exchange(-1);
+  if (request_fd >= 0) {
+    const char number = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(request_fd, &number, 1);
+    return;
+  }
   if (g_shields.load() > 0) {
     g_pending.store(signal);
     return;
@@ -61,6 +70,13 @@ void install_interrupt_handlers() {
   sigaddset(&action.sa_mask, SIGINT);
   sigaddset(&action.sa_mask, SIGTERM);
   for (int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &action, nullptr);
+}
+
+int interrupts_as_requests() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+  g_request_fd.store(fds[1]);
+  return fds[0];
 }
 
 void TemporaryName::set(const char* path) {

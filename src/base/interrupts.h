@@ -11,6 +11,13 @@ namespace sb {
 // Installs the handlers of SIGINT and SIGTERM (once, at start-up).
 void install_interrupt_handlers();
 
+// For a command that runs until it is stopped (watch): from now on the
+// first SIGINT or SIGTERM does not end the run but makes the returned
+// descriptor readable (it carries the signal's number as one byte), so
+// that the command stops at its next wait; a further signal ends the run
+// as above. Returns -1 when no pipe could be made.
+int interrupts_as_requests();
+
 // A temporary file the handlers remove. The name is copied; a name longer
 // than the registry holds is not registered (the handler then leaves it,
 // and the next run into its directory removes it).

@@ -1,4 +1,8 @@
 // check: every problem of an author's description files in one go.
+#include <algorithm>
+#include <optional>
+#include <set>
+
 #include "base/encoding.h"
 #include "base/failures.h"
 #include "base/files.h"
@@ -9,7 +13,14 @@
 
 namespace sb {
 
-int check_files(CheckOptions options) {
+namespace {
+
+// One train's check; `label` names it in the summary when several are
+// checked. `line` holds the line file's bytes once they have been read;
+// `line_shown` the line file's diagnostics an earlier train printed, which
+// are counted but not printed again.
+int check_train(CheckOptions options, const std::string& label, std::optional<std::string>& line,
+                std::set<std::string>& line_shown) {
   CompileOptions names;
   names.line_file = options.line_file;
   names.train_file = options.train_file;
@@ -27,6 +38,10 @@ int check_files(CheckOptions options) {
   for (auto [input, path] :
        {std::pair{&request.line, &options.line_file}, std::pair{&request.train, &options.train_file}}) {
     input->name = *path;
+    if (input == &request.line && line) {
+      input->bytes = *line;
+      continue;
+    }
     try {
       if (!read_file(*path, input->bytes)) {
         print_error("cannot read " + *path + ": No such file or directory");
@@ -37,6 +52,7 @@ int check_files(CheckOptions options) {
       return kExitFileSystem;
     }
   }
+  line = request.line.bytes;
   const CheckResult result = check_scenario(request);
   // A cause first, then what it does not explain; what it explains is
   // counted, and listed with --all-diagnostics or in the JSON form.
@@ -53,7 +69,9 @@ int check_files(CheckOptions options) {
       not_listed += warning_shown(result.diagnostics.list()[i]) ? 1 : 0;
       continue;
     }
-    print_diagnostic(result.diagnostics.list()[i]);
+    const Diagnostic& d = result.diagnostics.list()[i];
+    if (d.file == options.line_file && !line_shown.insert(format_diagnostic(d)).second) continue;
+    print_diagnostic(d);
   }
   if (not_listed > 0) {
     print_error(std::to_string(not_listed) + (not_listed == 1 ? " diagnostic" : " diagnostics") +
@@ -74,11 +92,33 @@ int check_files(CheckOptions options) {
       warnings += d.severity == Severity::kWarning && warning_shown(d) ? 1 : 0;
     }
   }
-  std::string summary = "check: " + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
+  std::string summary = "check: " + label + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
                         std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
   if (result.stopped_at_limit) summary += "; stopped at --max-errors " + std::to_string(options.max_errors);
   print_error(summary + "; nothing was written");
   return errors > 0 || result.fatal || warnings_fail(result.diagnostics) ? kExitScenarioErrors : kExitSuccess;
+}
+
+}  // namespace
+
+int check_files(CheckOptions options) {
+  std::optional<std::string> line;
+  std::set<std::string> line_shown;
+  if (options.more_train_files.empty()) return check_train(std::move(options), "", line, line_shown);
+  std::vector<std::string> files = {options.train_file};
+  files.insert(files.end(), options.more_train_files.begin(), options.more_train_files.end());
+  if (!options.train.empty()) {
+    print_error("--train names one train: give it with one TRAIN_FILE only");
+    return kExitUsage;
+  }
+  int status = kExitSuccess;
+  for (const std::string& file : files) {
+    CheckOptions one = options;
+    one.train_file = file;
+    one.more_train_files.clear();
+    status = std::max(status, check_train(std::move(one), file + ": ", line, line_shown));
+  }
+  return status;
 }
 
 }  // namespace sb

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace sb {
 
@@ -36,7 +37,8 @@ struct DocumentRequest {
 struct CompileOptions {
   std::string line_file;
   std::string train_file;
-  std::string route;  // empty: derived from the file names
+  std::vector<std::string> more_train_files;  // the trains after the first: one set for all
+  std::string route;                          // empty: derived from the file names
   std::string train;
   std::string out_dir = ".";
   bool plan = true;            // false: no curves, no line plan file
@@ -48,7 +50,8 @@ struct CompileOptions {
 struct CheckOptions {
   std::string line_file;
   std::string train_file;
-  std::string route;  // empty: derived from the file names when they follow the convention
+  std::vector<std::string> more_train_files;  // checked one after the other
+  std::string route;                          // empty: derived from the file names when they follow the convention
   std::string train;
   bool plan = true;
   std::size_t max_errors = 50;
@@ -60,8 +63,8 @@ struct CheckOptions {
 // documents, compiles them and writes the compiled files.
 int run_builtin(const RunOptions& options);
 
-// Compiles an author's description files; writes the compiled files, the
-// driver documents or both, as one set.
+// Compiles an author's description files: one line, one or more trains;
+// writes the compiled files, the driver documents or both, as one set.
 int compile_files(CompileOptions options);
 
 // Reports every problem of an author's description files; writes nothing.

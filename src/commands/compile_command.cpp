@@ -1,12 +1,15 @@
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <optional>
+#include <set>
 #include <utility>
 
 #include "base/encoding.h"
 #include "base/failures.h"
 #include "base/files.h"
 #include "commands/commands.h"
+#include "commands/compile_trains.h"
 #include "commands/output_names.h"
 #include "commands/report.h"
 #include "compile/compile.h"
@@ -49,96 +52,200 @@ std::string document_options(const DocumentRequest& request, DocumentOptions& op
   return "";
 }
 
-// Everything the run writes, as one set.
-void write_outputs(const CompileOptions& options, const ScenarioFiles& files, const Scenario& scenario,
-                   const std::optional<NotesDocument>& notes, const DocumentOptions& document_options) {
-  OutputSet outputs;
-  if (options.compiled_files) stage_compiled_files(scenario, files, outputs);
-  if (options.documents.wanted) {
-    DriverDocuments documents = driver_documents(scenario, document_options);
-    if (notes) documents.notes = notes->bytes;
-    stage_driver_documents(documents, files, outputs);
+}  // namespace
+
+std::string tally_text(std::size_t errors, std::size_t warnings) {
+  return std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") + std::to_string(warnings) +
+         (warnings == 1 ? " warning" : " warnings");
+}
+
+std::string train_inputs(const CompileOptions& options, std::vector<TrainInput>& trains) {
+  trains.clear();
+  std::vector<std::string> files = {options.train_file};
+  files.insert(files.end(), options.more_train_files.begin(), options.more_train_files.end());
+  for (const std::string& file : files) {
+    CompileOptions names = options;
+    names.train_file = file;
+    names.train = files.size() == 1 ? options.train : "";
+    const std::string problem = derive_names(names);
+    if (!problem.empty()) return problem;
+    trains.push_back({file, names.train});
   }
-  outputs.commit();
+  return "";
+}
+
+std::string trains_output_problem(const CompileOptions& options, const std::vector<TrainInput>& trains) {
+  std::vector<NamedOutput> outputs;
+  std::vector<std::string> inputs = {options.line_file};
+  const bool notes = !options.documents.notes_file.empty();
+  for (const TrainInput& train : trains) {
+    const ScenarioFiles files{options.out_dir, options.route, train.number};
+    std::vector<NamedOutput> of_train;
+    if (options.compiled_files) of_train = compiled_outputs(files, options.plan && &train == &trains.front());
+    if (options.documents.wanted) {
+      for (NamedOutput& output : document_outputs(files, notes)) of_train.push_back(std::move(output));
+    }
+    for (NamedOutput& output : of_train) outputs.push_back(std::move(output));
+    inputs.push_back(train.file);
+  }
+  if (notes) inputs.push_back(options.documents.notes_file);
+  DocumentOptions texts;
+  if (const std::string problem = document_options(options.documents, texts); !problem.empty()) return problem;
+  for (std::size_t i = 1; i < trains.size(); ++i) {
+    const std::string problem = output_name_problem(options.route, trains[i].number, {}, {});
+    if (!problem.empty()) return problem;
+    for (std::size_t j = 0; j < i; ++j) {
+      if (trains[j].number == trains[i].number) {
+        return "the train files \"" + trains[j].file + "\" and \"" + trains[i].file + "\" are both train \"" +
+               trains[i].number + "\": their compiled files would be the same";
+      }
+    }
+  }
+  return output_name_problem(options.route, trains.front().number, outputs, inputs);
+}
+
+namespace {
+
+// Counts what print_diagnostics showed of a compile, as it showed it.
+TrainTally tally_of(const std::string& number, const Diagnostics& diagnostics) {
+  TrainTally tally;
+  tally.number = number;
+  tally.errors = diagnostics.error_count();
+  for (const Diagnostic& d : diagnostics.list()) {
+    if (lost_input_error(d)) {
+      ++tally.errors;
+    } else if (fails_as_error(d)) {
+      ++tally.failing_warnings;
+    } else if (d.severity == Severity::kWarning && warning_shown(d)) {
+      ++tally.warnings;
+    }
+  }
+  return tally;
+}
+
+// Prints a train's diagnostics; those of the line file only when an
+// earlier train did not print them already, since every train reads the
+// same line.
+void print_train_diagnostics(const Diagnostics& diagnostics, const std::string& line_file,
+                             std::set<std::string>& line_diagnostics_shown) {
+  std::set<std::string> shown_now;
+  for (const Diagnostic& d : diagnostics.list()) {
+    if (d.file == line_file) {
+      const std::string text = format_diagnostic(d);
+      if (line_diagnostics_shown.count(text) != 0) continue;
+      shown_now.insert(text);
+    }
+    print_diagnostic(d);
+  }
+  line_diagnostics_shown.merge(shown_now);
 }
 
 }  // namespace
 
-int compile_files(CompileOptions options) {
-  const ScenarioFiles files{options.out_dir, options.route, options.train};
-  std::vector<NamedOutput> outputs;
-  if (options.compiled_files) outputs = compiled_outputs(files, options.plan);
-  if (options.documents.wanted) {
-    for (NamedOutput& o : document_outputs(files, !options.documents.notes_file.empty())) outputs.push_back(o);
+TrainsOutcome compile_trains(const CompileOptions& options, const std::vector<TrainInput>& trains,
+                             const CompiledTrain& each) {
+  TrainsOutcome outcome;
+  check_output_directory(options.out_dir);
+  const std::string line_bytes = read_input(options.line_file);
+  std::set<std::string> line_diagnostics_shown;
+  std::optional<NotesDocument> notes;
+  if (!options.documents.notes_file.empty()) {
+    notes = notes_document(read_input(options.documents.notes_file), options.documents.notes_file);
   }
-  std::vector<std::string> inputs = {options.line_file, options.train_file};
-  if (!options.documents.notes_file.empty()) inputs.push_back(options.documents.notes_file);
-  std::string problem = output_name_problem(options.route, options.train, outputs, inputs);
   DocumentOptions document_texts;
-  if (problem.empty()) problem = document_options(options.documents, document_texts);
+  document_options(options.documents, document_texts);
+  OutputSet outputs;
+  bool stage = true;
+  for (const TrainInput& train : trains) {
+    // The names arrive as UTF-8 (derive_names has checked that they
+    // convert); the compiled files hold them in Windows-1252.
+    const CompileRequest request{utf8_to_1252(options.route).value_or(""), utf8_to_1252(train.number).value_or(""),
+                                 options.plan};
+    std::string train_bytes = read_input(train.file);
+    const Compiled compiled = [&] {
+      MemorySource line(options.line_file, line_bytes);
+      MemorySource source(train.file, train_bytes);
+      return compile_scenario(request, {line, source});
+    }();
+    // The notes' warnings count with the first train, which writes them
+    // first.
+    Diagnostics diagnostics = compiled.scenario.diagnostics;
+    if (notes && &train == &trains.front()) {
+      for (const Diagnostic& w : notes->warnings) diagnostics.add(w);
+    }
+    print_train_diagnostics(diagnostics, options.line_file, line_diagnostics_shown);
+    TrainTally tally = tally_of(train.number, diagnostics);
+    if (compiled.file_error) {
+      print_error(*compiled.file_error);
+      tally.status = kExitFileSystem;
+    } else if (compiled.fatal) {
+      print_fatal(*compiled.fatal);
+      tally.status = kExitFatal;
+    } else if (diagnostics.has_errors() || warnings_fail(diagnostics)) {
+      tally.status = kExitScenarioErrors;
+    }
+    if (each) each(train, line_bytes, train_bytes, compiled);
+    const bool usable = tally.status == kExitSuccess || (tally.status == kExitScenarioErrors && options.force);
+    stage = stage && usable;
+    if (stage) {
+      const ScenarioFiles files{options.out_dir, options.route, train.number};
+      const bool first = &train == &trains.front();
+      if (options.compiled_files && first) stage_compiled_files(compiled.scenario, files, outputs);
+      if (options.compiled_files && !first) stage_train_files(compiled.scenario, files, outputs);
+      if (options.documents.wanted) {
+        DriverDocuments documents = driver_documents(compiled.scenario, document_texts);
+        if (notes) documents.notes = notes->bytes;
+        stage_driver_documents(documents, files, outputs);
+      }
+    }
+    outcome.status = std::max(outcome.status, tally.status);
+    outcome.trains.push_back(std::move(tally));
+  }
+  if (stage) {
+    outputs.commit();
+    outcome.written = true;
+  }
+  return outcome;
+}
+
+int compile_files(CompileOptions options) {
+  std::vector<TrainInput> trains;
+  std::string problem = train_inputs(options, trains);
+  if (problem.empty()) problem = trains_output_problem(options, trains);
   if (!problem.empty()) {
     print_error(problem);
     return kExitUsage;
   }
   try {
-    check_output_directory(options.out_dir);
-    // The names arrive as UTF-8 (derive_names has checked that they
-    // convert); the compiled files hold them in Windows-1252.
-    const CompileRequest request{utf8_to_1252(options.route).value_or(""), utf8_to_1252(options.train).value_or(""),
-                                 options.plan};
-    std::optional<NotesDocument> notes;
-    if (!options.documents.notes_file.empty()) {
-      notes = notes_document(read_input(options.documents.notes_file), options.documents.notes_file);
+    const TrainsOutcome outcome = compile_trains(options, trains);
+    std::size_t errors = 0, failing_warnings = 0;
+    for (const TrainTally& tally : outcome.trains) {
+      errors += tally.errors;
+      failing_warnings += tally.failing_warnings;
+      if (trains.size() > 1) {
+        print_error("train " + tally.number + ": " + tally_text(tally.errors, tally.warnings + tally.failing_warnings) +
+                    (tally.status == kExitFatal        ? "; fatal check"
+                     : tally.status == kExitFileSystem ? "; not read"
+                     : tally.status != kExitSuccess    ? "; failed"
+                                                       : ""));
+      }
     }
-    // The description files' bytes are gone before the compiled files are
-    // written.
-    const Compiled compiled = [&] {
-      MemorySource line(options.line_file, read_input(options.line_file));
-      MemorySource train(options.train_file, read_input(options.train_file));
-      return compile_scenario(request, {line, train});
-    }();
-    Diagnostics diagnostics = compiled.scenario.diagnostics;
-    if (notes) {
-      for (const Diagnostic& w : notes->warnings) diagnostics.add(w);
-    }
-    print_diagnostics(diagnostics);
-    if (compiled.file_error) {
-      print_error(*compiled.file_error);
-      return kExitFileSystem;
-    }
-    if (compiled.fatal) {
-      print_fatal(*compiled.fatal);
-      return kExitFatal;
-    }
-    const bool warnings_failed = warnings_fail(diagnostics);
-    if (!diagnostics.has_errors() && !warnings_failed) {
-      write_outputs(options, files, compiled.scenario, notes, document_texts);
-      return kExitSuccess;
-    }
-    if (options.force) {
-      write_outputs(options, files, compiled.scenario, notes, document_texts);
-    } else {
+    if (outcome.status == kExitScenarioErrors && !outcome.written) {
       // A warning that loses input counts among the errors, as it is
       // printed; under -Werror the other shown warnings are counted apart.
-      std::size_t errors = diagnostics.error_count();
-      std::size_t warnings = 0;
-      for (const Diagnostic& d : diagnostics.list()) {
-        if (lost_input_error(d)) {
-          ++errors;
-        } else if (fails_as_error(d)) {
-          ++warnings;
-        }
-      }
       std::string counted;
-      if (errors > 0 || warnings == 0) counted = std::to_string(errors) + (errors == 1 ? " error" : " errors");
-      if (warnings > 0) {
-        counted += std::string(counted.empty() ? "" : " and ") + std::to_string(warnings) +
-                   (warnings == 1 ? " warning treated as an error" : " warnings treated as errors") + " (-Werror)";
+      if (errors > 0 || failing_warnings == 0) counted = std::to_string(errors) + (errors == 1 ? " error" : " errors");
+      if (failing_warnings > 0) {
+        counted += std::string(counted.empty() ? "" : " and ") + std::to_string(failing_warnings) +
+                   (failing_warnings == 1 ? " warning treated as an error" : " warnings treated as errors") +
+                   " (-Werror)";
       }
       print_error(counted + (options.compiled_files ? "; no compiled file was written (--force writes them anyway)"
                                                     : "; no document was written (--force writes them anyway)"));
+    } else if (!outcome.written && trains.size() > 1) {
+      print_error(options.compiled_files ? "no compiled file was written" : "no document was written");
     }
-    return kExitScenarioErrors;
+    return outcome.status;
   } catch (const FileSystemError& e) {
     print_error(e.what());
     return kExitFileSystem;

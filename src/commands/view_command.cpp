@@ -96,20 +96,7 @@ int view_descriptions(ViewOptions o) {
     return kExitFileSystem;
   }
   if (compiled.fatal) print_fatal(*compiled.fatal);
-  if (!compiled.scenario.diagnostics.has_errors() && !compiled.fatal) {
-    write_page(o, view::page_model_from_scenario(compiled.scenario, compiled.fatal));
-    return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
-  }
-  // With errors the page is drawn as check reads on: every element it could
-  // place with the failing records left out, and every diagnostic it found.
-  CheckResult checked = check_scenario(check);
-  if (checked.recovered && !checked.recovered->file_error) {
-    Compiled& drawn = *checked.recovered;
-    drawn.scenario.diagnostics = std::move(checked.diagnostics);
-    write_page(o, view::page_model_from_scenario(drawn.scenario, compiled.fatal));
-  } else {
-    write_page(o, view::page_model_from_scenario(compiled.scenario, compiled.fatal));
-  }
+  write_page(o, page_model_of_descriptions(check, compiled));
   if (compiled.fatal) return kExitFatal;
   return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
 }
@@ -220,6 +207,19 @@ int view_compiled(ViewOptions o) {
 }
 
 }  // namespace
+
+view::PageModel page_model_of_descriptions(const CheckRequest& inputs, const Compiled& compiled) {
+  if (!compiled.scenario.diagnostics.has_errors() && !compiled.fatal) {
+    return view::page_model_from_scenario(compiled.scenario, compiled.fatal);
+  }
+  CheckResult checked = check_scenario(inputs);
+  if (checked.recovered && !checked.recovered->file_error) {
+    Compiled& drawn = *checked.recovered;
+    drawn.scenario.diagnostics = std::move(checked.diagnostics);
+    return view::page_model_from_scenario(drawn.scenario, compiled.fatal);
+  }
+  return view::page_model_from_scenario(compiled.scenario, compiled.fatal);
+}
 
 int run_view(ViewOptions options) {
   try {

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "compile/check.h"
+#include "compile/compile.h"
+#include "view/page_model.h"
+
 namespace sb {
 
 struct ViewOptions {
@@ -35,5 +39,10 @@ Exit status:
   4  a description file could not be read or the page could not be written)";
 
 int run_view(ViewOptions options);
+
+// The page of description files compiled as compile does them (`compiled`
+// from `inputs`): as compiled, or, with errors or a fatal check, drawn as
+// check reads on, every element it could place and every diagnostic.
+view::PageModel page_model_of_descriptions(const CheckRequest& inputs, const Compiled& compiled);
 
 }  // namespace sb

@@ -19,6 +19,11 @@ void stage_compiled_files(const Scenario& scenario, const ScenarioFiles& files, 
   }
 }
 
+void stage_train_files(const Scenario& scenario, const ScenarioFiles& files, OutputSet& outputs) {
+  write_scenario_table(table_records(scenario.table), outputs.add(files.scenario_table()));
+  write_track_cells(scenario.cells, outputs.add(files.track_cells()));
+}
+
 void write_compiled_files(const Scenario& scenario, const ScenarioFiles& files) {
   OutputSet outputs;
   stage_compiled_files(scenario, files, outputs);

@@ -12,6 +12,11 @@ namespace sb {
 // (only when it builds a plan), scenario table, track cells.
 void stage_compiled_files(const Scenario& scenario, const ScenarioFiles& files, OutputSet& outputs);
 
+// Adds the train's own compiled files of `scenario`, scenario table and
+// track cells, to `outputs`: for a further train on a line whose plan file
+// is already staged.
+void stage_train_files(const Scenario& scenario, const ScenarioFiles& files, OutputSet& outputs);
+
 // The compiled files of `scenario`, replaced as one set. Throws
 // FileSystemError.
 void write_compiled_files(const Scenario& scenario, const ScenarioFiles& files);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string_view>
 
@@ -191,6 +192,8 @@ class Page {
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<meta http-equiv=\"Content-Security-Policy\" content=\"";
     o_ += content_security_policy();
+    // A served page opens its event stream, to its own server only.
+    if (!m_.live_events.empty()) o_ += "; connect-src 'self'";
     o_ += "\">\n<title>";
     o_ += title;
     o_ += "</title>\n<style>\n";
@@ -779,6 +782,10 @@ class Page {
   void data_script() {
     o_ += std::string("<script type=\"application/json\" id=\"view-data\">{\"sources\":") +
           (m_.from_descriptions ? "true" : "false") + ",\"elements\":[";
+    if (!m_.live_events.empty()) {
+      o_.insert(o_.size() - std::strlen(",\"elements\":["),
+                ",\"live\":{\"events\":" + json_string(m_.live_events) + ",\"build\":" + decimal(m_.live_build) + "}");
+    }
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
       o_ += (i ? ",\n" : "\n") + std::string("{\"k\":\"") + kind_name(e.kind) + "\",\"c\":" + decimal(e.cell) +

@@ -61,4 +61,22 @@ var chainageToggle=document.getElementById('chainage-toggle'),chainageAxis=docum
 if(chainageToggle&&chainageAxis)chainageToggle.addEventListener('change',function(){chainageAxis.setAttribute('visibility',chainageToggle.checked?'visible':'hidden');});
 var chosen=/^#el=(\d+)$/.exec(location.hash);
 if(chosen&&byEl[chosen[1]])pick(byEl[chosen[1]][0]);
+// A served page: a later build loads the page again; the element picked
+// (found again by its kind and cell), the map's view and the scroll
+// position carry over.
+if(data.live){
+  var key='sb-live-view';
+  var kept=null;try{kept=JSON.parse(sessionStorage.getItem(key)||'null');sessionStorage.removeItem(key);}catch(e){}
+  if(kept){
+    if(svg&&kept.vb){var v=svg.viewBox.baseVal;v.x=kept.vb[0];v.y=kept.vb[1];v.width=kept.vb[2];v.height=kept.vb[3];window.dispatchEvent(new Event('resize'));}
+    if(kept.el){var again=document.querySelector('[data-el][data-kind="'+kept.el[0]+'"][data-cell="'+kept.el[1]+'"]');if(again)pick(again);}
+    window.scrollTo(kept.x||0,kept.y||0);
+  }
+  var keep=function(){var st={x:window.scrollX,y:window.scrollY};
+    if(svg){var v=svg.viewBox.baseVal;st.vb=[v.x,v.y,v.width,v.height];}
+    if(pinned!=null&&byEl[pinned]){var n=byEl[pinned][0];st.el=[n.getAttribute('data-kind'),n.getAttribute('data-cell')];}
+    try{sessionStorage.setItem(key,JSON.stringify(st));}catch(e){}};
+  var stream=new EventSource(data.live.events);
+  stream.addEventListener('build',function(ev){if(+ev.data>data.live.build){stream.close();keep();location.reload();}});
+}
 })();

@@ -146,6 +146,14 @@ struct PageModel {
   // Each element's plan position, parallel to `elements` (absent when the
   // plan does not reach it).
   std::vector<std::optional<std::pair<double, double>>> element_xy;
+
+  // A page that a server hands out (watch --serve): the path of the event
+  // stream it follows, and the number of the build it shows. When a later
+  // build is announced the page loads itself again, keeping the element
+  // picked and the map's view. Empty: a page on its own, which fetches
+  // nothing.
+  std::string live_events;
+  int64_t live_build = 0;
 };
 
 }  // namespace sb::view

@@ -184,3 +184,71 @@ TEST_F(CompileTest, AccentedRouteIsStoredInWindows1252) {
 }
 
 }  // namespace
+
+namespace {
+
+// Several trains on one line: the bytes of one compile per train, the
+// line plan once, and one set for all of them.
+class ManyTrainsTest : public CompileTest {
+ protected:
+  void SetUp() override {
+    CompileTest::SetUp();
+    const std::string train = read_bytes(src_ + "/" + kTrain);
+    write_bytes(src_ + "/Prova_101-.txt", train);
+    std::string later = train;
+    later.replace(later.find("8,  5,  0,"), 10, "9,  41,  0,");
+    write_bytes(src_ + "/Prova_102-.txt", later);
+  }
+  const std::vector<std::string> trains_ = {kTrain, "Prova_101-.txt", "Prova_102-.txt"};
+};
+
+TEST_F(ManyTrainsTest, WriteWhatOneCompilePerTrainWrites) {
+  std::vector<std::string> args = {kLine};
+  args.insert(args.end(), trains_.begin(), trains_.end());
+  args.insert(args.end(), {"--out", out_});
+  const Outcome all = compile(args);
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_EQ(all.err,
+            "scenario-builder: train 100: 0 errors, 0 warnings\n"
+            "scenario-builder: train 101: 0 errors, 0 warnings\n"
+            "scenario-builder: train 102: 0 errors, 0 warnings\n");
+
+  std::map<std::string, std::string> one_by_one;
+  for (const std::string& train : trains_) {
+    const std::string dir = root_ + "/" + train;
+    fs::create_directory(dir);
+    ASSERT_EQ(compile({kLine, train, "--out", dir}).status, 0);
+    for (const auto& [name, bytes] : snapshot(dir)) {
+      if (one_by_one.count(name) != 0) {
+        EXPECT_EQ(one_by_one[name], bytes) << name;
+      }
+      one_by_one[name] = bytes;
+    }
+  }
+  EXPECT_EQ(snapshot(out_), one_by_one);
+  EXPECT_NE(one_by_one["Prova_100.sim"], one_by_one["Prova_102.sim"]);
+}
+
+TEST_F(ManyTrainsTest, AreOneSetAllOrNothing) {
+  std::vector<std::string> args = {kLine};
+  args.insert(args.end(), trains_.begin(), trains_.end());
+  args.insert(args.end(), {"--out", out_});
+  ASSERT_EQ(compile(args).status, 0);
+  const auto written = snapshot(out_);
+  // The second train now has an error: no train's files change.
+  edit("Prova_101-.txt", "segnale,  2000,", "segnale,  1800,");
+  const Outcome failed = compile(args);
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_THAT(failed.err, ::testing::HasSubstr("scenario-builder: train 101: 1 error, 0 warnings; failed\n"));
+  EXPECT_THAT(failed.err, ::testing::HasSubstr("no compiled file was written"));
+  EXPECT_EQ(snapshot(out_), written);
+  // A line file's diagnostic is said once, not once per train.
+  edit(kLine, "[fine]", "[fine");
+  const Outcome warned = compile({kLine, kTrain, "Prova_102-.txt", "--out", out_});
+  EXPECT_EQ(warned.status, 0) << warned.err;
+  const std::string line_warning = warned.err.substr(0, warned.err.find('\n') + 1);
+  EXPECT_THAT(line_warning, ::testing::HasSubstr(kLine));
+  EXPECT_EQ(warned.err.find(line_warning, line_warning.size()), std::string::npos) << warned.err;
+}
+
+}  // namespace

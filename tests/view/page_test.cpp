@@ -274,6 +274,21 @@ TEST(ViewPage, DrawsEveryElementWithKindAndCellAndFetchesNothing) {
   EXPECT_THAT(page, ::testing::HasSubstr("class=\"rank-c\""));
 }
 
+// A page on its own opens no connection; a served one may open its event
+// stream, to its own server only, and says which build it shows.
+TEST(ViewPage, OnlyAServedPageFollowsItsEventStream) {
+  PageModel m = model_of(compile_builtin());
+  const std::string alone = render_page(m);
+  EXPECT_THAT(alone, ::testing::Not(::testing::HasSubstr("connect-src")));
+  EXPECT_THAT(alone, ::testing::Not(::testing::HasSubstr("\"live\"")));
+  m.live_events = "/events";
+  m.live_build = 7;
+  const std::string served = render_page(m);
+  EXPECT_THAT(served, ::testing::HasSubstr("img-src data:; connect-src 'self'\">"));
+  EXPECT_THAT(served,
+              ::testing::HasSubstr("{\"sources\":true,\"live\":{\"events\":\"/events\",\"build\":7},\"elements\":["));
+}
+
 TEST(ViewPage, HostileTextsAreEscapedEverywhere) {
   const Compiled c = compile_text(
       "[generale]\r\nlunghezza percorso,  20000\r\n[indicazioni]\r\n"

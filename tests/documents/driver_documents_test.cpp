@@ -322,6 +322,19 @@ TEST_F(DocumentCommands, CompileWritesThemWithTheCompiledFilesAndDocumentsAlone)
             test::golden("documents/Esempio_7_scheda_treno.txt"));
 }
 
+// Several trains on one line: each gets its documents in the one set.
+TEST_F(DocumentCommands, EachTrainOfACompileGetsItsDocuments) {
+  fs::copy_file(dir() / "Esempio_7-.txt", dir() / "Esempio_9-.txt");
+  const test::Outcome o = test::run_program(
+      {"compile", "Esempio_linea.txt", "Esempio_7-.txt", "Esempio_9-.txt", "--out", "out", "--documents"}, dir());
+  EXPECT_EQ(o.status, 0) << o.err;
+  EXPECT_EQ(test::names_in(dir() / "out"),
+            (std::set<std::string>{"Esempio_linea.dat", "Esempio_7.sim", "Esempio_7.dat", "Esempio_9.sim",
+                                   "Esempio_9.dat", "Esempio_7_scheda_treno.txt", "Esempio_7_rallentamenti.txt",
+                                   "Esempio_9_scheda_treno.txt", "Esempio_9_rallentamenti.txt"}));
+  EXPECT_THAT(test::read_existing(dir() / "out/Esempio_9_scheda_treno.txt"), HasSubstr("TRENO n.9 "));
+}
+
 TEST_F(DocumentCommands, NothingIsWrittenWhenTheCompileFailsOrAWarningIsAnError) {
   std::string moved = example("Esempio_7-.txt");
   moved.replace(moved.find("11000"), 5, "11010");  // off the 50 m grid: error 8

@@ -33,6 +33,13 @@ constexpr const char* kFooter = R"(Exit status:
   5  internal error
   130, 143  interrupted by SIGINT or SIGTERM: temporary files removed)";
 
+constexpr const char* kDocumentsFooter = R"(The documents go to --out DIR (default: the current directory), replaced as
+one set: ROUTE_TRAIN_scheda_treno.txt (timetable card), ROUTE_TRAIN_rallentamenti.txt
+(slowdown order) and, with --notes, ROUTE_TRAIN_note.txt; Windows-1252, CR LF.
+The description files are compiled as compile does them: with errors nothing
+is written unless --force. compile --documents writes them with the compiled
+files.)";
+
 std::string warning_help() {
   std::string help =
       "Warnings (compile and check): -Wno-NAME turns warning NAME off, -Werror makes\n"
@@ -45,7 +52,8 @@ std::string warning_help() {
       help += "\n ";
       width = 1;
     }
-    help += " " + std::string(name);
+    help += ' ';
+    help += name;
     width += name.size() + 1;
   }
   return help;
@@ -111,8 +119,8 @@ std::string parse_hint(const std::vector<std::string>& args) {
   if (!dash.empty()) return dash;
   bool command = false;
   for (const std::string& a : args)
-    command =
-        command || a == "compile" || a == "check" || a == "inspect" || a == "diff" || a == "watch" || a == "decompile";
+    command = command || a == "compile" || a == "check" || a == "inspect" || a == "diff" || a == "watch" ||
+              a == "decompile" || a == "documents";
   if (command) return "";
   for (const std::string& a : args) {
     const std::string name = a.substr(0, a.find('='));
@@ -157,6 +165,54 @@ int parse_and_run(int argc, char** argv) {
   sub->add_flag("--no-plan", no_plan, "No line plan: curves are not read and no line plan file is written");
   sub->add_flag("--force", compile.force, "Write the compiled files even when errors were found");
   sub->footer(kFooter);
+  CLI::Option* with_documents =
+      sub->add_flag("--documents", compile.documents.wanted,
+                    "Also write the driver documents: timetable card and slowdown order (see 'documents')");
+
+  // The driver documents alone: compiled as compile does, written instead
+  // of the compiled files.
+  sb::CompileOptions documents;
+  documents.compiled_files = false;
+  documents.documents.wanted = true;
+  CLI::App* documents_cmd = app.add_subcommand(
+      "documents", "Write the driver documents of your scenario: timetable card, slowdown order, notes");
+  documents_cmd->add_option("LINE_FILE", documents.line_file, "Line description file (ROUTE_linea.txt)")->required();
+  documents_cmd->add_option("TRAIN_FILE", documents.train_file, "Train description file (ROUTE_TRAIN-.txt)")
+      ->required();
+  documents_cmd->add_option("--route", documents.route, "Route name (default: from LINE_FILE's name)")
+      ->type_name("NAME");
+  documents_cmd->add_option("--train", documents.train, "Train number (default: from TRAIN_FILE's name)")
+      ->type_name("NUMBER");
+  documents_cmd->add_option("--out", documents.out_dir, "Directory for the documents (default: .)")->type_name("DIR");
+  bool documents_no_plan = false;
+  documents_cmd->add_flag("--no-plan", documents_no_plan, "Read as compile --no-plan does: curves are not read");
+  documents_cmd->add_flag("--force", documents.force, "Write the documents even when errors were found");
+  // The options of the driver documents; on compile and watch they need
+  // --documents.
+  auto add_document_options = [](CLI::App* command, sb::DocumentRequest& request, CLI::Option* needed) {
+    CLI::Option* options[] = {
+        command
+            ->add_option("--classification", request.classification,
+                         "The card's CLASSIFICAZIONE box, e.g. REG (default: blank)")
+            ->type_name("TEXT"),
+        command
+            ->add_option("--blocked-mass", request.blocked_mass,
+                         "The card's MASSA BLOCCATA box, e.g. 530T (default: blank)")
+            ->type_name("TEXT"),
+        command
+            ->add_option("--line-name", request.line_name,
+                         "The slowdown order's line (default: first and last station joined by -)")
+            ->type_name("TEXT"),
+        command
+            ->add_option("--notes", request.notes_file, "Write ROUTE_TRAIN_note.txt from FILE (UTF-8 or Windows-1252)")
+            ->type_name("FILE"),
+    };
+    if (needed != nullptr) {
+      for (CLI::Option* o : options) o->needs(needed);
+    }
+  };
+  add_document_options(sub, compile.documents, with_documents);
+  add_document_options(documents_cmd, documents.documents, nullptr);
 
   sb::CheckOptions check;
   CLI::App* check_cmd =
@@ -175,6 +231,7 @@ int parse_and_run(int argc, char** argv) {
                       "List the diagnostics a root cause explains too, not only their count");
   check_cmd->footer(std::string(kFooter) + "\n\n" + warning_help());
   sub->footer(std::string(kFooter) + "\n\n" + warning_help());
+  documents_cmd->footer(std::string(kDocumentsFooter) + "\n" + kFooter + "\n\n" + warning_help());
 
   sb::DecompileOptions decompile;
   CLI::App* decompile_cmd =
@@ -189,7 +246,7 @@ int parse_and_run(int argc, char** argv) {
   decompile_cmd->footer(sb::kDecompileFooter);
 
   std::string diagnostics_format = "text";
-  for (CLI::App* a : {&app, sub, check_cmd, decompile_cmd}) {
+  for (CLI::App* a : {&app, sub, check_cmd, decompile_cmd, documents_cmd}) {
     a->add_option("--diagnostics-format", diagnostics_format,
                   "text (default), json (one JSON array) or sarif (one SARIF 2.1.0 log) on standard error")
         ->type_name("FORMAT")
@@ -243,6 +300,9 @@ int parse_and_run(int argc, char** argv) {
       ->type_name("[ADDRESS:]PORT");
   bool watch_no_plan = false;
   watch_cmd->add_flag("--no-plan", watch_no_plan, "No line plan: curves are not read and no line plan file is written");
+  add_document_options(watch_cmd, watch.compile.documents,
+                       watch_cmd->add_flag("--documents", watch.compile.documents.wanted,
+                                           "Also write the driver documents at every build (see 'documents')"));
   watch_cmd->footer(std::string(sb::kWatchFooter) + "\n\n" + warning_help());
 
   std::string recover_dir;
@@ -254,7 +314,7 @@ int parse_and_run(int argc, char** argv) {
       app.add_subcommand("lsp", "Language server for editors: diagnostics, hover, completion as you type");
   lsp_cmd->footer(sb::kLspFooter);
 
-  for (CLI::App* a : {&app, sub, view_cmd, recover_cmd, decompile_cmd}) {
+  for (CLI::App* a : {&app, sub, view_cmd, recover_cmd, decompile_cmd, documents_cmd}) {
     a->add_flag("--no-wait", no_wait,
                 "Fail (status 4) instead of waiting when another run writes into the same directory");
   }
@@ -335,6 +395,20 @@ int parse_and_run(int argc, char** argv) {
       return sb::kExitUsage;
     }
     return sb::compile_files(compile);
+  }
+  if (documents_cmd->parsed()) {
+    if (builtin_options) {
+      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in "
+                   "run; use --out with documents\n";
+      return sb::kExitUsage;
+    }
+    documents.plan = !documents_no_plan;
+    const std::string problem = sb::derive_names(documents);
+    if (!problem.empty()) {
+      std::cerr << "scenario-builder: " << problem << '\n';
+      return sb::kExitUsage;
+    }
+    return sb::compile_files(documents);
   }
   if (watch_cmd->parsed()) {
     if (builtin_options || report.json) {

@@ -93,6 +93,33 @@ std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* prob
   return out;
 }
 
+std::string utf8_to_1252_replacing(std::string_view utf8, char replacement, std::vector<std::string>& lost) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const std::size_t at = i;
+    const std::optional<char32_t> c = next_character(utf8, i);
+    std::optional<unsigned char> b;
+    std::string what;
+    if (!c) {
+      i = at + 1;
+      what = "byte " + hex_byte(static_cast<unsigned char>(utf8[at]));
+    } else if (!(b = byte_of(*c))) {
+      what = "\"" + std::string(utf8.substr(at, i - at)) + "\" (" + code_point(*c) + ")";
+    }
+    if (b) {
+      out += static_cast<char>(*b);
+      continue;
+    }
+    out += replacement;
+    bool known = false;
+    for (const std::string& l : lost) known = known || l == what;
+    if (!known) lost.push_back(std::move(what));
+  }
+  return out;
+}
+
 char32_t cp1252_character(unsigned char b) {
   if (b >= 0x80 && b < 0xA0) return kHighControls[b - 0x80] != 0 ? kHighControls[b - 0x80] : 0xFFFD;
   return b;

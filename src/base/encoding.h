@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sb {
 
@@ -13,6 +14,11 @@ namespace sb {
 // valid UTF-8 or holds a character Windows-1252 has no byte for; `problem`
 // then says which.
 std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* problem = nullptr);
+
+// The same, writing `replacement` for every character Windows-1252 has no
+// byte for (and for every byte of an invalid sequence); `lost` gets each
+// such character once, as "\"→\" (U+2192)", in the order met.
+std::string utf8_to_1252_replacing(std::string_view utf8, char replacement, std::vector<std::string>& lost);
 
 // The Unicode character of one Windows-1252 byte; U+FFFD for the five
 // bytes Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D).

@@ -24,6 +24,16 @@ struct RunOptions {
   bool force = false;         // replace description files that differ from the built-in text
 };
 
+// The driver documents a compile writes besides (or, for the documents
+// command, instead of) the compiled files. Texts in UTF-8 as given.
+struct DocumentRequest {
+  bool wanted = false;
+  std::string classification;  // the card's boxes; empty: blank
+  std::string blocked_mass;
+  std::string line_name;   // the slowdown order's line; empty: from the stations
+  std::string notes_file;  // empty: no notes
+};
+
 struct CompileOptions {
   std::string line_file;
   std::string train_file;
@@ -31,8 +41,10 @@ struct CompileOptions {
   std::string route;                          // empty: derived from the file names
   std::string train;
   std::string out_dir = ".";
-  bool plan = true;    // false: no curves, no line plan file
-  bool force = false;  // write the compiled files even when errors were recorded
+  bool plan = true;            // false: no curves, no line plan file
+  bool force = false;          // write the compiled files even when errors were recorded
+  bool compiled_files = true;  // false: the driver documents only
+  DocumentRequest documents;
 };
 
 struct CheckOptions {
@@ -55,7 +67,8 @@ int run_builtin(const RunOptions& options);
 // example and the fix (`--list`: every id; `--markdown`: the README's table).
 int run_explain(const std::vector<std::string>& ids);
 
-// Compiles an author's description files: one line, one or more trains.
+// Compiles an author's description files: one line, one or more trains;
+// writes the compiled files, the driver documents or both, as one set.
 int compile_files(CompileOptions options);
 
 // Reports every problem of an author's description files; writes nothing.

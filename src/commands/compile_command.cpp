@@ -1,6 +1,9 @@
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <set>
+#include <utility>
 
 #include "base/encoding.h"
 #include "base/failures.h"
@@ -10,6 +13,7 @@
 #include "commands/output_names.h"
 #include "commands/report.h"
 #include "compile/compile.h"
+#include "documents/driver_documents.h"
 #include "format/compiled_files.h"
 #include "model/scenario_files.h"
 
@@ -30,6 +34,22 @@ std::string read_input(const std::string& path) {
   std::string bytes;
   if (!read_file(path, bytes)) throw FileSystemError("cannot read " + path + ": No such file or directory");
   return bytes;
+}
+
+// The boxes and line name the documents take from options, in the
+// documents' Windows-1252; a problem when one cannot be written so.
+std::string document_options(const DocumentRequest& request, DocumentOptions& options) {
+  const std::pair<const char*, const std::string*> given[] = {{"--classification", &request.classification},
+                                                              {"--blocked-mass", &request.blocked_mass},
+                                                              {"--line-name", &request.line_name}};
+  std::string* taken[] = {&options.classification, &options.blocked_mass, &options.line_name};
+  for (std::size_t i = 0; i < std::size(given); ++i) {
+    std::string problem;
+    const std::optional<std::string> text = utf8_to_1252(*given[i].second, &problem);
+    if (!text) return std::string(given[i].first) + " cannot be written in the documents' Windows-1252: " + problem;
+    *taken[i] = *text;
+  }
+  return "";
 }
 
 }  // namespace
@@ -57,13 +77,20 @@ std::string train_inputs(const CompileOptions& options, std::vector<TrainInput>&
 std::string trains_output_problem(const CompileOptions& options, const std::vector<TrainInput>& trains) {
   std::vector<NamedOutput> outputs;
   std::vector<std::string> inputs = {options.line_file};
+  const bool notes = !options.documents.notes_file.empty();
   for (const TrainInput& train : trains) {
     const ScenarioFiles files{options.out_dir, options.route, train.number};
-    for (NamedOutput& output : compiled_outputs(files, options.plan && outputs.empty())) {
-      outputs.push_back(std::move(output));
+    std::vector<NamedOutput> of_train;
+    if (options.compiled_files) of_train = compiled_outputs(files, options.plan && &train == &trains.front());
+    if (options.documents.wanted) {
+      for (NamedOutput& output : document_outputs(files, notes)) of_train.push_back(std::move(output));
     }
+    for (NamedOutput& output : of_train) outputs.push_back(std::move(output));
     inputs.push_back(train.file);
   }
+  if (notes) inputs.push_back(options.documents.notes_file);
+  DocumentOptions texts;
+  if (const std::string problem = document_options(options.documents, texts); !problem.empty()) return problem;
   for (std::size_t i = 1; i < trains.size(); ++i) {
     const std::string problem = output_name_problem(options.route, trains[i].number, {}, {});
     if (!problem.empty()) return problem;
@@ -121,6 +148,12 @@ TrainsOutcome compile_trains(const CompileOptions& options, const std::vector<Tr
   check_output_directory(options.out_dir);
   const std::string line_bytes = read_input(options.line_file);
   std::set<std::string> line_diagnostics_shown;
+  std::optional<NotesDocument> notes;
+  if (!options.documents.notes_file.empty()) {
+    notes = notes_document(read_input(options.documents.notes_file), options.documents.notes_file);
+  }
+  DocumentOptions document_texts;
+  document_options(options.documents, document_texts);
   OutputSet outputs;
   bool stage = true;
   for (const TrainInput& train : trains) {
@@ -134,7 +167,12 @@ TrainsOutcome compile_trains(const CompileOptions& options, const std::vector<Tr
       MemorySource source(train.file, train_bytes);
       return compile_scenario(request, {line, source});
     }();
-    const Diagnostics& diagnostics = compiled.scenario.diagnostics;
+    // The notes' warnings count with the first train, which writes them
+    // first.
+    Diagnostics diagnostics = compiled.scenario.diagnostics;
+    if (notes && &train == &trains.front()) {
+      for (const Diagnostic& w : notes->warnings) diagnostics.add(w);
+    }
     print_train_diagnostics(diagnostics, options.line_file, line_diagnostics_shown);
     TrainTally tally = tally_of(train.number, diagnostics);
     if (compiled.file_error) {
@@ -151,10 +189,13 @@ TrainsOutcome compile_trains(const CompileOptions& options, const std::vector<Tr
     stage = stage && usable;
     if (stage) {
       const ScenarioFiles files{options.out_dir, options.route, train.number};
-      if (&train == &trains.front()) {
-        stage_compiled_files(compiled.scenario, files, outputs);
-      } else {
-        stage_train_files(compiled.scenario, files, outputs);
+      const bool first = &train == &trains.front();
+      if (options.compiled_files && first) stage_compiled_files(compiled.scenario, files, outputs);
+      if (options.compiled_files && !first) stage_train_files(compiled.scenario, files, outputs);
+      if (options.documents.wanted) {
+        DriverDocuments documents = driver_documents(compiled.scenario, document_texts);
+        if (notes) documents.notes = notes->bytes;
+        stage_driver_documents(documents, files, outputs);
       }
     }
     outcome.status = std::max(outcome.status, tally.status);
@@ -200,9 +241,10 @@ int compile_files(CompileOptions options) {
                    (failing_warnings == 1 ? " warning treated as an error" : " warnings treated as errors") +
                    " (-Werror)";
       }
-      print_summary(counted + "; no compiled file was written (--force writes them anyway)");
+      print_summary(counted + (options.compiled_files ? "; no compiled file was written (--force writes them anyway)"
+                                                      : "; no document was written (--force writes them anyway)"));
     } else if (!outcome.written && trains.size() > 1) {
-      print_summary("no compiled file was written");
+      print_summary(options.compiled_files ? "no compiled file was written" : "no document was written");
     }
     return outcome.status;
   } catch (const FileSystemError& e) {

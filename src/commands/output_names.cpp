@@ -67,6 +67,13 @@ std::vector<NamedOutput> compiled_outputs(const ScenarioFiles& files, bool plan)
   return outputs;
 }
 
+std::vector<NamedOutput> document_outputs(const ScenarioFiles& files, bool notes) {
+  std::vector<NamedOutput> outputs = {{"timetable card", files.timetable_card()},
+                                      {"slowdown order", files.slowdown_order()}};
+  if (notes) outputs.push_back({"scenario notes", files.notes()});
+  return outputs;
+}
+
 std::string output_name_problem(const std::string& route, const std::string& train,
                                 const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs) {
   for (const std::string& problem : {name_problem("route name", route), name_problem("train number", train)}) {

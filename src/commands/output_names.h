@@ -19,6 +19,9 @@ struct NamedOutput {
 std::vector<NamedOutput> builtin_outputs(const ScenarioFiles& files);
 // The compiled files of a compile; no line plan file without a plan.
 std::vector<NamedOutput> compiled_outputs(const ScenarioFiles& files, bool plan);
+// The driver documents of a compile: the timetable card, the slowdown
+// order and, when asked, the notes.
+std::vector<NamedOutput> document_outputs(const ScenarioFiles& files, bool notes);
 
 // The names of every command that writes files go through here, before
 // anything is read.

@@ -45,6 +45,14 @@ struct CurveRecord {
   int line = 0;
 };
 
+// A slowdown as its record gave it; the cells keep its ends only to 50 m.
+// The slowdown order lists these.
+struct SlowdownSpan {
+  int32_t start = 0;   // metres
+  int32_t length = 0;  // metres
+  int32_t speed = 0;   // km/h
+};
+
 struct Scenario {
   // The identifiers as the compiled files store them: Windows-1252 bytes.
   std::string route_name;
@@ -66,6 +74,8 @@ struct Scenario {
   std::vector<PlacedElement> placed_elements;
   // Every curve record read, in reading order.
   std::vector<CurveRecord> curves;
+  // Every slowdown placed, in reading order.
+  std::vector<SlowdownSpan> slowdowns;
   // The names of the description files, by TrackCells::record_file() and
   // PlacedElement::file.
   std::array<std::string, 3> source_names;

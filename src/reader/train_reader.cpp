@@ -190,7 +190,9 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const Keywo
                     ", so it has no end cell of its own and ends where the next slowdown ends; give it a length "
                     "of at least 25 m");
   }
-  return placed(src_.train, place_slowdown(st_.cells, r), cell_kind::kSlowdownStart, r.start);
+  const std::optional<Refusal> refusal = place_slowdown(st_.cells, r);
+  if (!refusal) st_.slowdowns.push_back({r.start, r.length, r.speed});
+  return placed(src_.train, refusal, cell_kind::kSlowdownStart, r.start);
 }
 
 DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in, const KeywordMatch& match) {

@@ -162,7 +162,7 @@ const std::vector<std::string_view>& warning_names() {
       "speed-rounded",        "station-in-tail",    "timetable-order",
       "clock-range",          "open-quote",         "marks-overwritten",
       "slowdown-borrows-end", "fraction",           "stop-cell-replaces",
-      "chainage-lost"};
+      "chainage-lost",        "notes-character"};
   return names;
 }
 

@@ -139,6 +139,7 @@ class Page {
     o_ += "</div>\n";
     profile_panel();
     lists();
+    documents_panel();
     o_ += "</main>\n";
     data_script();
     o_ += "<pre id=\"selftest\" hidden></pre>\n<script>\n";
@@ -729,6 +730,17 @@ class Page {
             "</td></tr>\n";
     }
     o_ += "</tbody></table></div>\n</section>\n";
+  }
+
+  // The driver documents as fixed-width text, each folded away until opened.
+  void documents_panel() {
+    if (m_.documents.empty()) return;
+    o_ += "<section id=\"documents\" class=\"panel\">\n<h2>Driver documents</h2>\n";
+    for (const DocumentText& d : m_.documents) {
+      o_ += "<details class=\"document\"><summary>" + html_text(d.title) + " <span class=\"src\">" + html_text(d.file) +
+            "</span></summary>\n<pre>" + html_text(d.text) + "</pre></details>\n";
+    }
+    o_ += "</section>\n";
   }
 
   void curve_list() {

@@ -94,6 +94,14 @@ struct PlanPoint {
   double y = 0.0;
 };
 
+// A driver document as the page shows it: fixed-width Windows-1252 lines
+// ended by LF.
+struct DocumentText {
+  std::string title;  // "Timetable card"
+  std::string file;   // "ROUTE_TRAIN_scheda_treno.txt", Windows-1252
+  std::string text;
+};
+
 struct PageModel {
   // Drawn from description files (elements may carry their FILE:LINE), or
   // from compiled files alone (none do).
@@ -133,6 +141,8 @@ struct PageModel {
   std::string plan_note;
   // The simplified line plan, in metre order; empty without a plan.
   std::vector<PlanPoint> plan;
+  // The driver documents the descriptions make (none from compiled files).
+  std::vector<DocumentText> documents;
   // Each element's plan position, parallel to `elements` (absent when the
   // plan does not reach it).
   std::vector<std::optional<std::pair<double, double>>> element_xy;

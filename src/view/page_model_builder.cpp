@@ -10,6 +10,7 @@
 
 #include "base/encoding.h"
 #include "base/text_format.h"
+#include "documents/driver_documents.h"
 #include "format/plan_summary.h"
 #include "model/chainage.h"
 #include "track/check_codes.h"
@@ -391,6 +392,22 @@ void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional
   }
 }
 
+std::string without_carriage_returns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+// The card and the slowdown order as the documents command writes them,
+// with blank boxes where it takes options.
+void add_documents(PageModel& m, const Scenario& scenario) {
+  const std::string prefix = scenario.route_name + "_" + scenario.train_number + "_";
+  const DocumentOptions blank;
+  m.documents.push_back(
+      {"Timetable card", prefix + "scheda_treno.txt", without_carriage_returns(timetable_card(scenario, blank))});
+  m.documents.push_back(
+      {"Slowdown order", prefix + "rallentamenti.txt", without_carriage_returns(slowdown_order(scenario, blank))});
+}
+
 }  // namespace
 
 PageModel page_model_from_scenario(const Scenario& scenario, const std::optional<FatalCheck>& fatal,
@@ -411,6 +428,7 @@ PageModel page_model_from_scenario(const Scenario& scenario, const std::optional
   }
   builder.curves(std::move(curves), sources, options.max_curves, 0);
   place_curves(model);
+  add_documents(model, scenario);
   return model;
 }
 

@@ -106,7 +106,11 @@ std::string utf8_to_1252_replacing(std::string_view utf8, char replacement, std:
       i = at + 1;
       what = "byte " + hex_byte(static_cast<unsigned char>(utf8[at]));
     } else if (!(b = byte_of(*c))) {
-      what = "\"" + std::string(utf8.substr(at, i - at)) + "\" (" + code_point(*c) + ")";
+      what = '"';
+      what += utf8.substr(at, i - at);
+      what += "\" (";
+      what += code_point(*c);
+      what += ')';
     }
     if (b) {
       out += static_cast<char>(*b);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "base/text_format.h"
+#include "builtin/documents.h"
 #include "documents/driver_documents.h"
 #include "documents/train_run.h"
 
@@ -15,9 +16,12 @@ using documents::left_in;
 using documents::right_in;
 using documents::RunStation;
 
+// The built-in form's lines: its heading up to the table's first rule,
+// then 26 empty rows, then the prescriptions and the end marker.
+constexpr std::size_t kHeadLines = 12;
+constexpr std::size_t kLineNameLine = 4;
+constexpr std::size_t kTrainLine = 6;
 constexpr std::size_t kFormRows = 26;
-constexpr const char* kTableRule = " |___|____________________________|____________|__________|_________|____________|";
-constexpr const char* kEmptyRow = " |   |                            |            |          |         |            |";
 constexpr std::size_t kPlaceWidth = 28;
 
 // Two station names joined by "-" in the place cell after its blank; the
@@ -63,38 +67,23 @@ std::string slowdown_order(const Scenario& scenario, const DocumentOptions& opti
   std::string line_name = options.line_name;
   if (line_name.empty() && !stations.empty()) line_name = stations.front().name + "-" + stations.back().name;
 
-  std::vector<std::string> lines = {
-      "",
-      "                               Modulo M. 3",
-      "                           ORDINE DI RALLENTAMENTO",
-      " ________________________________________________________________________________",
-      "  Linea  " + line_name,
-      "",
-      "  Si ordina al macchinista del treno " + scenario.train_number + " di effettuare i seguenti rallentamenti",
-      "  _______________________________________________________________________________",
-      " |   |                            |Inizio dopo |          |         |            |",
-      " | N.|      FRA LE STAZIONI       | il cippo   | Velocita'|Lunghezza|Prescrizioni|",
-      " |   |   (o nelle Stazioni di)    |chilometrico|          |   metri | specifiche |",
-      kTableRule,
-  };
+  // The built-in form gives the fixed text: its heading (the line and the
+  // train filled in here), its empty rows and its prescriptions.
+  const std::vector<std::string_view>& form = slowdown_order_lines();
+  std::vector<std::string> lines(form.begin(), form.begin() + kHeadLines);
+  lines[kLineNameLine] = "  Linea  " + line_name;
+  lines[kTrainLine] =
+      "  Si ordina al macchinista del treno " + scenario.train_number + " di effettuare i seguenti rallentamenti";
   std::vector<SlowdownSpan> slowdowns = scenario.slowdowns;
   std::stable_sort(slowdowns.begin(), slowdowns.end(),
                    [](const SlowdownSpan& a, const SlowdownSpan& b) { return a.start < b.start; });
   for (std::size_t i = 0; i < slowdowns.size(); ++i) {
     lines.push_back(slowdown_row(scenario, stations, i + 1, slowdowns[i]));
   }
-  if (slowdowns.size() < kFormRows) lines.insert(lines.end(), kFormRows - slowdowns.size(), kEmptyRow);
-  // The prescriptions stand as on the printed form: A, B, D, then C.
-  lines.insert(lines.end(), {
-                                kTableRule,
-                                "",
-                                "              Prescrizioni specifiche",
-                                " A - Da rispettare con tutto il treno (per i treni viaggiatori)",
-                                " B - Interessa anche la stazione di.......",
-                                " D - Rallentamneto N. ... e N. ...  sono contigui",
-                                " C - Da rispettare dalle ore ....  alle ore ..... di tutti",
-                                "     i giorni esclusi i seguenti:.........",
-                            });
+  const std::string empty_row(form[kHeadLines]);
+  if (slowdowns.size() < kFormRows) lines.insert(lines.end(), kFormRows - slowdowns.size(), empty_row);
+  // The prescriptions, without the form's end marker.
+  lines.insert(lines.end(), form.begin() + kHeadLines + kFormRows, form.end() - 1);
   return documents::crlf_text(lines);
 }
 

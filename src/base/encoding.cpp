@@ -65,6 +65,16 @@ std::optional<char32_t> next_character(std::string_view s, std::size_t& i) {
   return c;
 }
 
+// A character as messages show it: "→" (U+2192).
+std::string quoted_character(std::string_view bytes, char32_t c) {
+  std::string text = "\"";
+  text += bytes;
+  text += "\" (";
+  text += code_point(c);
+  text += ')';
+  return text;
+}
+
 }  // namespace
 
 std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* problem) {
@@ -83,8 +93,7 @@ std::optional<std::string> utf8_to_1252(std::string_view utf8, std::string* prob
     const std::optional<unsigned char> b = byte_of(*c);
     if (!b) {
       if (problem) {
-        *problem = "the character \"" + std::string(utf8.substr(at, i - at)) + "\" (" + code_point(*c) +
-                   ") has no Windows-1252 byte";
+        *problem = "the character " + quoted_character(utf8.substr(at, i - at), *c) + " has no Windows-1252 byte";
       }
       return std::nullopt;
     }
@@ -106,11 +115,7 @@ std::string utf8_to_1252_replacing(std::string_view utf8, char replacement, std:
       i = at + 1;
       what = "byte " + hex_byte(static_cast<unsigned char>(utf8[at]));
     } else if (!(b = byte_of(*c))) {
-      what = '"';
-      what += utf8.substr(at, i - at);
-      what += "\" (";
-      what += code_point(*c);
-      what += ')';
+      what = quoted_character(utf8.substr(at, i - at), *c);
     }
     if (b) {
       out += static_cast<char>(*b);

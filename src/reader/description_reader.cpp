@@ -95,6 +95,17 @@ RelatedPlace DescriptionReader::record_note(int64_t cell) const {
           st_.cells.occupant(cell) + " holds cell " + std::to_string(cell)};
 }
 
+DescriptionReader::Next DescriptionReader::stop_at_taken_cell(DescriptionSource& source, int32_t code,
+                                                              const std::string& what, int32_t position, int64_t cell) {
+  const RelatedPlace holder = record_note(cell);
+  stop(source, code,
+       what + " at " + std::to_string(position) + " m falls into cell " + std::to_string(cell) + ", already taken by " +
+           st_.cells.occupant(cell) + record_of(cell),
+       position, 1);
+  add_note(holder);
+  return Next::kStop;
+}
+
 void DescriptionReader::note_placed(uint8_t kind, int32_t position) {
   st_.placed_elements.push_back({kind, current_file_, position, st_.place.line});
 }

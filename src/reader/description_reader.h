@@ -60,6 +60,10 @@ class DescriptionReader {
   RelatedPlace record_note(int64_t cell) const;
   // Adds `note` to the latest diagnostic when it names a line.
   void add_note(RelatedPlace note);
+  // Records `code` for `what` at `position`, whose cell another record
+  // already holds, with a note naming that record, and stops reading.
+  Next stop_at_taken_cell(DescriptionSource& source, int32_t code, const std::string& what, int32_t position,
+                          int64_t cell);
   // After an element was handed to its placement: a refusal stops reading,
   // and so does a code 15 kept from the line part.
   Next placed(DescriptionSource& source, const std::optional<Refusal>& refusal, uint8_t kind, int32_t position);

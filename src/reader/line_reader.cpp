@@ -348,15 +348,7 @@ DescriptionReader::Next DescriptionReader::line_board(FieldReader& in, const Key
   const int64_t b = element_cell(p);
   if (!st_.cells.contains(b))
     throw RunTimeFailure("`cartello_indicatore` at " + metres(p) + " lies before the line's start");
-  if (!st_.cells.at(b).is_free()) {
-    const RelatedPlace holder = record_note(b);
-    stop(src_.line, 6,
-         "line board at " + metres(p) + " falls into cell " + std::to_string(b) + ", already taken by " +
-             st_.cells.occupant(b) + record_of(b),
-         p, 1);
-    add_note(holder);
-    return Next::kStop;
-  }
+  if (!st_.cells.at(b).is_free()) return stop_at_taken_cell(src_.line, 6, "line board", p, b);
   st_.cells.mark(b, cell_kind::kLineBoard, p);
   note_placed(cell_kind::kLineBoard, p);
   st_.cells.at(b).table_slot() = low16(board_cursor_);

@@ -202,15 +202,7 @@ DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in, const K
   if (within_cells("abbattimento", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t c = nearest(p / 50.0);
   if (!st_.cells.contains(c)) throw RunTimeFailure("`abbattimento` at " + metres(p) + " lies before the line's start");
-  if (!st_.cells.at(c).is_free()) {
-    const RelatedPlace holder = record_note(c);
-    stop(src_.train, 7,
-         "abbattimento at " + metres(p) + " falls into cell " + std::to_string(c) + ", already taken by " +
-             st_.cells.occupant(c) + record_of(c),
-         p, 1);
-    add_note(holder);
-    return Next::kStop;
-  }
+  if (!st_.cells.at(c).is_free()) return stop_at_taken_cell(src_.train, 7, "abbattimento", p, c);
   if (w > 0) {
     st_.cells.mark(c, cell_kind::kAbbattimento, p);
     note_placed(cell_kind::kAbbattimento, p);

@@ -36,4 +36,22 @@ SeparateProcessors::~SeparateProcessors() {
 #endif
 }
 
+cpu_set_t processors_of_this_thread() {
+  cpu_set_t processors;
+  CPU_ZERO(&processors);
+#if defined(__linux__) && defined(CPU_SET)
+  if (::pthread_getaffinity_np(::pthread_self(), sizeof processors, &processors) != 0) CPU_ZERO(&processors);
+#endif
+  return processors;
+}
+
+void run_on_processors(const cpu_set_t& processors) {
+#if defined(__linux__) && defined(CPU_SET)
+  if (CPU_COUNT(&processors) == 0) return;
+  (void)::pthread_setaffinity_np(::pthread_self(), sizeof processors, &processors);
+#else
+  (void)processors;
+#endif
+}
+
 }  // namespace sb

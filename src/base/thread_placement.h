@@ -25,4 +25,10 @@ class SeparateProcessors {
   cpu_set_t saved_{};  // the caller's former processors
 };
 
+// The processors the calling thread may run on, and the calling thread
+// put back on such a set: a thread placed apart at its start may widen its
+// set again once it runs there.
+cpu_set_t processors_of_this_thread();
+void run_on_processors(const cpu_set_t& processors);
+
 }  // namespace sb

@@ -1,16 +1,20 @@
 #include "commands/decompile_command.h"
 
+#include <future>
+#include <thread>
 #include <iostream>
 
 #include "base/encoding.h"
 #include "base/failures.h"
 #include "base/files.h"
+#include "base/thread_placement.h"
 #include "commands/commands.h"
 #include "commands/compiled_inputs.h"
 #include "commands/output_names.h"
 #include "commands/recover.h"
 #include "commands/report.h"
 #include "decompile/decompile.h"
+#include "format/plan_stream.h"
 #include "model/scenario_files.h"
 
 namespace sb {
@@ -27,36 +31,96 @@ const char* file_word(SetFile file) {
   return "track cells";
 }
 
-// Loads the set; a damaged file is reported and ends the command (1), a
-// file that cannot be read throws FileSystemError.
-std::optional<CompiledSet> load_set(const CompiledInputs& inputs, const std::string& route, const std::string& train) {
-  CompiledSet set;
-  set.route_name = utf8_to_1252(route).value_or("");
-  set.train_number = utf8_to_1252(train).value_or("");
+// The line plan, held in memory and checked, its curves found from a few
+// metres and the plan they give compared with it, on a thread of its own
+// while the cells and the table are read and the train description worked
+// out from them.
+struct PlanRead {
+  std::shared_ptr<const LinePlanStream> plan;
+  std::optional<SampledPlan> sampled;
+};
+// The path of the plan to read, "" where there is none.
+std::string plan_path(const CompiledInputs& inputs) {
+  const auto plan = inputs.files.find(CompiledKind::kPlan);
+  if (plan == inputs.files.end()) return "";
+  if (inputs.plan_optional && !file_exists(plan->second)) return "";
+  return plan->second;
+}
+
+// On a processor of its own: left to the scheduler, a new thread often
+// waits beside the one that started it until that one is done. The plan
+// and its sampled curves are handed over first; the comparison of the
+// curves' plan with the file goes on meanwhile.
+class PlanReading {
+ public:
+  explicit PlanReading(const std::string& path) {
+    read_ = read_promise_.get_future();
+    const cpu_set_t processors = processors_of_this_thread();
+    thread_ = std::thread([this, path, processors] {
+      // Once running apart, any processor will do: the comparison it
+      // starts runs on both.
+      run_on_processors(processors);
+      run(path);
+    });
+    placement_.emplace(thread_);
+  }
+  ~PlanReading() {
+    if (thread_.joinable()) thread_.join();
+  }
+  PlanReading(const PlanReading&) = delete;
+  PlanReading& operator=(const PlanReading&) = delete;
+
+  // What the thread read; throws what it threw.
+  PlanRead get() { return read_.get(); }
+
+ private:
+  void run(const std::string& path) {
+    PlanRead read;
+    std::optional<SampledPlan> sampled;
+    try {
+      read.plan = std::make_shared<LinePlanStream>(plan_bytes_held(path));
+      sampled = sample_plan_curves(*read.plan);
+      if (sampled) {
+        sampled->matches = matches_.get_future().share();
+        read.sampled = sampled;
+      }
+    } catch (...) {
+      read_promise_.set_exception(std::current_exception());
+      return;
+    }
+    const std::shared_ptr<const LinePlanStream> plan = read.plan;
+    read_promise_.set_value(std::move(read));
+    if (!sampled) return;
+    try {
+      matches_.set_value(sampled_plan_matches(*sampled, *plan));
+    } catch (...) {
+      matches_.set_exception(std::current_exception());
+    }
+  }
+
+  std::promise<PlanRead> read_promise_;
+  std::future<PlanRead> read_;
+  std::promise<bool> matches_;
+  std::thread thread_;
+  std::optional<SeparateProcessors> placement_;
+};
+
+// Reads the cells and the table into `set`; a damaged file is reported.
+// False when one was.
+bool load_cells_and_table(const CompiledInputs& inputs, CompiledSet& set) {
   bool damaged = false;
   for (const auto& [kind, path] : inputs.files) {
-    if (kind == CompiledKind::kPlan && inputs.plan_optional && !file_exists(path)) continue;
+    if (kind == CompiledKind::kPlan) continue;
     try {
       CompiledFile f = load_compiled(path, kind);
-      switch (kind) {
-        case CompiledKind::kCells: set.cells = std::move(f.cells); break;
-        case CompiledKind::kTable: set.table = f.table; break;
-        case CompiledKind::kPlan: set.plan = std::move(f.plan); break;
-      }
+      if (kind == CompiledKind::kCells) set.cells = std::move(f.cells);
+      if (kind == CompiledKind::kTable) set.table = f.table;
     } catch (const DecodeError& e) {
       print_compiled_file_error(path, "offset " + std::to_string(e.offset()), "damaged-file", e.what());
       damaged = true;
     }
   }
-  if (damaged) return std::nullopt;
-  const std::string& cells = inputs.files.at(CompiledKind::kCells);
-  const std::string& table = inputs.files.at(CompiledKind::kTable);
-  const std::string disagreement = cells_table_disagreement(cells, set.cells.size(), table, set.table);
-  if (!disagreement.empty()) {
-    std::cerr << disagreement << '\n';
-    return std::nullopt;
-  }
-  return set;
+  return !damaged;
 }
 
 }  // namespace
@@ -99,10 +163,45 @@ int run_decompile(DecompileOptions o) {
       print_error(unfinished);
       return kExitScenarioErrors;
     }
-    const std::optional<CompiledSet> set = load_set(inputs, o.route, o.train);
-    if (!set) return kExitScenarioErrors;
+    // The line plan is mapped while it is read, and nothing is written
+    // before the reading is done.
+    end_run_when_a_mapped_file_is_cut_short(
+        "scenario-builder: error: the line plan file was cut short while it was read (another program wrote "
+        "it); nothing was written\n",
+        kExitFileSystem);
+    std::optional<PlanReading> plan_reading;
+    if (const std::string path = plan_path(inputs); !path.empty()) plan_reading.emplace(path);
+    CompiledSet set;
+    set.route_name = utf8_to_1252(o.route).value_or("");
+    set.train_number = utf8_to_1252(o.train).value_or("");
+    const bool cells_and_table_read = load_cells_and_table(inputs, set);
+    const std::string disagreement =
+        cells_and_table_read ? cells_table_disagreement(inputs.files.at(CompiledKind::kCells), set.cells.size(),
+                                                        inputs.files.at(CompiledKind::kTable), set.table)
+                             : std::string();
+    std::string train_description;
+    if (cells_and_table_read && disagreement.empty()) {
+      train_description = decompile_train(set, outputs[0].path, outputs[1].path);
+    }
+    bool plan_read = true;
+    if (plan_reading) {
+      try {
+        PlanRead read = plan_reading->get();
+        set.plan = std::move(read.plan);
+        set.sampled = std::move(read.sampled);
+      } catch (const DecodeError& e) {
+        print_compiled_file_error(inputs.files.at(CompiledKind::kPlan), "offset " + std::to_string(e.offset()),
+                                  "damaged-file", e.what());
+        plan_read = false;
+      }
+    }
+    if (!cells_and_table_read || !plan_read) return kExitScenarioErrors;
+    if (!disagreement.empty()) {
+      std::cerr << disagreement << '\n';
+      return kExitScenarioErrors;
+    }
 
-    const Decompiled result = decompile(*set, outputs[0].path, outputs[1].path);
+    const Decompiled result = decompile(set, outputs[0].path, outputs[1].path, std::move(train_description));
     OutputSet written;
     written.add(outputs[0].path, result.line);
     written.add(outputs[1].path, result.train);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "compile/compile.h"
 #include "decompile/descriptions.h"
@@ -35,15 +36,24 @@ bool compiled_cleanly(const Compiled& c) {
   return !c.fatal && !c.file_error && !c.scenario.diagnostics.has_errors() && c.scenario.cells.exists();
 }
 
+// The element a cell holds: its kind and values, without what stretches
+// and other elements' approach marks put into every cell.
+bool same_element(const CellRecord& a, const CellRecord& b) {
+  return a.kind == b.kind && a.value == b.value && a.value_2 == b.value_2 && a.value_3 == b.value_3 &&
+         a.value_4 == b.value_4;
+}
+
 // The abbattimento cells of the set that the compile of the descriptions
-// does not give as they are.
+// does not give as they are. A cell that differs only in what a stretch
+// puts there (a montagna type, say) has its mark: another record would
+// only take the cell the completion needs.
 std::vector<AbbattimentoRecord> missing_marks(const std::vector<CellRecord>& set, const TrackCells& compiled) {
   std::vector<AbbattimentoRecord> missing;
   for (std::size_t i = 0; i < set.size(); ++i) {
     const CellRecord& want = set[i];
     if (want.kind != kAbbattimento && want.kind != kAbbattimentoPlain) continue;
     const int64_t c = static_cast<int64_t>(i);
-    if (compiled.contains(c) && cell_record(compiled.at(c)) == want) continue;
+    if (compiled.contains(c) && same_element(cell_record(compiled.at(c)), want)) continue;
     if (want.kind == kAbbattimento && want.value <= 0) continue;  // no record gives it
     missing.push_back({c, want.kind == kAbbattimento ? want.value : int16_t{0}});
   }
@@ -146,14 +156,30 @@ class PlanComparison : public PositionedSink {
   bool differs_ = false;
 };
 
-void compare_plan(const CompiledSet& set, const Scenario& compiled, std::vector<SetDifference>& out) {
+// `where`: find the first metre that differs, which costs a second
+// computation of the plan; else a difference says only that it differs.
+// `sampled`: a plan compared with the file already, which decides where
+// it gives the positions the compiled one gives.
+void compare_plan(const CompiledSet& set, const Scenario& compiled, bool where, const SampledPlan* sampled,
+                  std::vector<SetDifference>& out) {
   if (!set.plan) {
     if (compiled.build_plan) out.push_back({SetFile::kPlan, "metre 0", "the set has no line plan file"});
     return;
   }
-  PlanComparison comparison(set.plan->bytes());
-  write_line_plan(compiled.plan, comparison);
-  if (comparison.same()) return;
+  const std::string_view held_bytes = set.plan->bytes().held();
+  if (sampled != nullptr && same_positions(*sampled->plan, compiled.plan)) {
+    if (sampled->matches.get()) return;
+  } else if (!held_bytes.empty()) {
+    if (line_plan_matches(compiled.plan, held_bytes)) return;
+  } else {
+    PlanComparison comparison(set.plan->bytes());
+    write_line_plan(compiled.plan, comparison);
+    if (comparison.same()) return;
+  }
+  if (!where) {
+    out.push_back({SetFile::kPlan, "metre 0", "the plan differs"});
+    return;
+  }
   // Where they differ, by metre: worked out only when they do.
   StringSink bytes;
   write_line_plan(compiled.plan, bytes);
@@ -183,25 +209,28 @@ void compare_plan(const CompiledSet& set, const Scenario& compiled, std::vector<
   }
 }
 
-RecoveredScenario recover(const CompiledSet& set) {
+// What the cells and the table hold, without the plan's curves.
+RecoveredScenario recover_cells(const CompiledSet& set) {
   RecoveredScenario r;
   r.cells = track_cells_of(set.cells);
+  // The format marker and the check code share cell 1 with whatever element
+  // stands there, over its first two numbers: the element itself held 0 in
+  // both, or the compile would have stopped.
+  if (r.cells.contains(1)) {
+    r.cells.at(1).format_marker() = 0;
+    r.cells.at(1).check_code() = 0;
+  }
   r.table = scenario_table(set.table);
-  if (set.plan) r.curves = summarise_plan_curves(*set.plan).curves;
   return r;
 }
 
 }  // namespace
 
-Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name) {
-  const RecoveredScenario recovered = recover(set);
-  const bool with_plan = set.plan != nullptr;
-  Decompiled result;
-  result.line = line_description(recovered, with_plan);
-
-  // The abbattimento marks, found on the cells alone: the plan is built
-  // once, for the final compile.
-  const std::string line_without_curves = with_plan ? line_description(recovered, false) : result.line;
+std::string decompile_train(const CompiledSet& set, const std::string& line_name, const std::string& train_name) {
+  const RecoveredScenario recovered = recover_cells(set);
+  // The abbattimento marks, found by compiling without the plan's curves
+  // and without a plan: the plan is built once, for the final compile.
+  const std::string line_without_curves = line_description(recovered, false);
   std::vector<AbbattimentoRecord> marks;
   for (int round = 0; round < kMarkRounds; ++round) {
     const Compiled trial = compile_descriptions(set, line_without_curves, train_description(recovered, marks),
@@ -217,18 +246,85 @@ Decompiled decompile(const CompiledSet& set, const std::string& line_name, const
     }
     if (!added) break;
   }
-  result.train = train_description(recovered, marks);
+  return train_description(recovered, marks);
+}
 
+namespace {
+
+// The descriptions of `recovered` and `train`, compiled and compared with
+// the set.
+Decompiled compile_and_compare(const CompiledSet& set, const RecoveredScenario& recovered, std::string train,
+                               const std::string& line_name, const std::string& train_name, bool where = true,
+                               const SampledPlan* sampled = nullptr) {
+  const bool with_plan = set.plan != nullptr;
+  Decompiled result;
+  result.line = line_description(recovered, with_plan);
+  result.train = std::move(train);
   Compiled final_compile = compile_descriptions(set, result.line, result.train, line_name, train_name, with_plan);
   result.diagnostics = std::move(final_compile.scenario.diagnostics);
   if (final_compile.file_error || final_compile.fatal || !final_compile.scenario.cells.exists()) {
     result.differences.push_back({SetFile::kCells, "cell 1", "the descriptions do not compile to a track"});
     return result;
   }
-  if (with_plan) compare_plan(set, final_compile.scenario, result.differences);
+  if (with_plan) compare_plan(set, final_compile.scenario, where, sampled, result.differences);
   compare_table(set, final_compile.scenario, result.differences);
   compare_cells(set, final_compile.scenario, result.differences);
   return result;
+}
+
+}  // namespace
+
+Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name,
+                     std::string train) {
+  RecoveredScenario recovered = recover_cells(set);
+  if (!set.plan) return compile_and_compare(set, recovered, std::move(train), line_name, train_name);
+  // Curves found from a few metres first (those the plan was read with,
+  // or found now): the comparison checks them. Where the set is not
+  // reproduced, they are found again from every metre.
+  std::optional<SampledPlan> sampled = set.sampled;
+  if (!sampled) {
+    sampled = sample_plan_curves(*set.plan);
+    if (sampled) {
+      std::promise<bool> matches;
+      matches.set_value(sampled_plan_matches(*sampled, *set.plan));
+      sampled->matches = matches.get_future().share();
+    }
+  }
+  if (sampled) {
+    recovered.curves = sampled->curves;
+    Decompiled result = compile_and_compare(set, recovered, train, line_name, train_name, false, &*sampled);
+    if (result.differences.empty()) return result;
+  }
+  recovered.curves = summarise_plan_curves(*set.plan).curves;
+  return compile_and_compare(set, recovered, std::move(train), line_name, train_name);
+}
+
+Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name) {
+  return decompile(set, line_name, train_name, decompile_train(set, line_name, train_name));
+}
+
+std::optional<SampledPlan> sample_plan_curves(const LinePlanStream& plan) {
+  std::optional<std::vector<CurveRun>> curves = sampled_curves(plan);
+  if (!curves) return std::nullopt;
+  PlanSummary summary;
+  summary.last_metre = plan.last_metre();
+  summary.computed_to = plan.held_computed_metres() - 1;
+  summary.curves = std::move(*curves);
+  SampledPlan sampled;
+  sampled.plan = std::make_shared<const LinePlan>(line_plan_of(summary));
+  sampled.curves = std::move(summary.curves);
+  return sampled;
+}
+
+bool sampled_plan_matches(const SampledPlan& sampled, const LinePlanStream& plan) {
+  return line_plan_matches(*sampled.plan, plan.bytes().held());
+}
+
+bool order_shaped(const Diagnostics& compile_diagnostics) {
+  for (const Diagnostic& d : compile_diagnostics.list()) {
+    if (d.name == "position-order" || d.name == "marks-overwritten") return true;
+  }
+  return false;
 }
 
 CompiledSet compiled_set_of(const Scenario& scenario) {

@@ -6,16 +6,34 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/diagnostics.h"
 #include "format/layout.h"
 #include "format/plan_stream.h"
+#include "format/plan_summary.h"
+#include "model/line_plan.h"
 #include "model/scenario.h"
 
 namespace sb {
+
+// The plan's curves found from a few metres (sampled_curves) and the plan
+// they give, and whether that plan's bytes are the file's: a comparison
+// that may still be running on another thread while the descriptions are
+// compiled. Nothing where sampled_curves finds nothing.
+struct SampledPlan {
+  std::vector<CurveRun> curves;
+  std::shared_ptr<const LinePlan> plan;
+  std::shared_future<bool> matches;
+};
+// The curves and their plan; `matches` is left to the caller.
+std::optional<SampledPlan> sample_plan_curves(const LinePlanStream& plan);
+// Whether the bytes of the sampled curves' plan are the file's.
+bool sampled_plan_matches(const SampledPlan& sampled, const LinePlanStream& plan);
 
 // A compiled scenario as its files hold it.
 struct CompiledSet {
@@ -24,6 +42,9 @@ struct CompiledSet {
   std::vector<CellRecord> cells;
   TableRecords table{};
   std::shared_ptr<const LinePlanStream> plan;  // none: compiled without a plan (--no-plan)
+  // What sampling the plan found while it was read; else the decompile
+  // works it out.
+  std::optional<SampledPlan> sampled;
 };
 
 enum class SetFile { kPlan, kTable, kCells };
@@ -46,6 +67,20 @@ struct Decompiled {
 
 // `line_name` and `train_name` name the descriptions in the diagnostics.
 Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name);
+
+// The same in two steps. The train description, with the abbattimento
+// marks the completion does not place by itself, needs the cells and the
+// table alone (set.plan is not read): it can be worked out while the plan
+// is still being read. The rest needs the plan, where the set has one.
+std::string decompile_train(const CompiledSet& set, const std::string& line_name, const std::string& train_name);
+Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name,
+                     std::string train);
+
+// Whether a compile warned of records read out of position order or of
+// approach marks set over another element's: its set may hold bytes that
+// only the same records in the same order give, and no description without
+// that warning reproduces it.
+bool order_shaped(const Diagnostics& compile_diagnostics);
 
 // The set a compile would write for `scenario`: its three files encoded
 // and decoded again (no plan when the scenario builds none).

@@ -322,4 +322,83 @@ void write_line_plan(const LinePlan& plan, PositionedSink& sink, const std::func
   pipeline.finish();
 }
 
+namespace {
+
+// Compares the blocks handed to it with `bytes` from `offset` on.
+class BlockComparison {
+ public:
+  BlockComparison(std::string_view bytes, uint64_t offset, bool& same) : bytes_(bytes), offset_(offset), same_(same) {}
+  void operator()(const char* data, std::size_t n) {
+    if (same_ && (bytes_.size() - offset_ < n || std::memcmp(bytes_.data() + offset_, data, n) != 0)) same_ = false;
+    offset_ += n;
+  }
+
+ private:
+  std::string_view bytes_;
+  uint64_t offset_;
+  bool& same_;
+};
+
+// The place of computed metre m (2 .. cursor - 1) in the first half.
+uint64_t computed_offset(const LinePlan& plan, int64_t m) {
+  return (plan.origin_set() ? 8 : 4) + 10 * static_cast<uint64_t>(m - 2);
+}
+
+// Metres `from` .. `to` of the plan, from `state`, compared with `bytes`;
+// the start with the first of them, the tail with the last.
+bool metres_match(const LinePlan& plan, std::string_view bytes, int64_t from, int64_t to, PlanTraceState state) {
+  const uint64_t half = bytes.size() / 2;
+  bool same = true;
+  const uint64_t offset = from == 2 ? 0 : computed_offset(plan, from);
+  BlockWriter<BlockComparison> first(BlockComparison(bytes, offset, same));
+  BlockWriter<BlockComparison> second(BlockComparison(bytes, half + offset, same));
+  if (from == 2) {
+    put_start(plan, 0, first);
+    put_start(plan, 1, second);
+  }
+  trace_plan_chunks_between(plan, from, to, state, [&](int64_t, const double* xs, const double* ys, std::size_t n) {
+    put_reals(first, xs, n);
+    put_reals(second, ys, n);
+  });
+  if (to == plan.cursor() - 1) {
+    put_tail(plan, first);
+    put_tail(plan, second);
+  }
+  first.flush();
+  second.flush();
+  return same;
+}
+
+// Below this many computed metres one thread compares them all.
+constexpr int64_t kSplitFrom = 1 << 16;
+
+}  // namespace
+
+// The computed metres are compared in two parts, one per thread. The
+// second part starts from the positions the file holds for the two metres
+// before it, which the first part compares: if the first part matches,
+// they are the plan's own, so the second part traces the plan's own
+// positions, and a match of both is a match of the whole.
+bool line_plan_matches(const LinePlan& plan, std::string_view bytes) {
+  if (!plan.exists()) return bytes.empty();
+  const uint64_t size = line_plan_file_size(plan);
+  if (size != bytes.size()) return false;
+  const int64_t last = plan.cursor() - 1;
+  if (!plan.origin_set() || last - 2 < kSplitFrom) return metres_match(plan, bytes, 2, last, PlanTraceState{});
+  const int64_t split = 2 + (last - 2) / 2;
+  const uint64_t half = size / 2;
+  auto held = [&](uint64_t offset) { return load_le<double>(bytes.data() + offset + 2); };
+  const uint64_t before = computed_offset(plan, split - 1), two_before = computed_offset(plan, split - 2);
+  const PlanTraceState state{held(two_before), held(half + two_before), held(before), held(half + before)};
+  bool second_part = false;
+  std::thread second([&] { second_part = metres_match(plan, bytes, split, last, state); });
+  bool first_part = false;
+  {
+    const SeparateProcessors placement(second);
+    first_part = metres_match(plan, bytes, 2, split - 1, PlanTraceState{});
+    second.join();
+  }
+  return first_part && second_part;
+}
+
 }  // namespace sb

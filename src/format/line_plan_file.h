@@ -2,6 +2,8 @@
 // every second one, each a tagged value. See docs/line-plan-file.md.
 #pragma once
 
+#include <string_view>
+
 #include <cstdint>
 #include <functional>
 
@@ -19,5 +21,10 @@ void write_line_plan(const LinePlan& plan, ByteSink& sink);
 // written out by a second thread. `meanwhile` runs on the calling thread
 // once the last block is handed over, while the writes finish.
 void write_line_plan(const LinePlan& plan, PositionedSink& sink, const std::function<void()>& meanwhile = {});
+
+// Whether the plan's file holds exactly `bytes`: the plan is computed
+// once on the calling thread and each block compared as it fills, in the
+// cache; nothing is written.
+bool line_plan_matches(const LinePlan& plan, std::string_view bytes);
 
 }  // namespace sb

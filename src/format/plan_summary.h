@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,14 @@ PlanSummary summarise_plan(const LinePlanStream& plan);
 // The same without the range and total_length (a square root per metre):
 // for the curves alone.
 PlanSummary summarise_plan_curves(const LinePlanStream& plan);
+// The curve runs of a plan held in memory in a compile's layout, found
+// from a few metres: the turn is classed every few metres, and where two
+// classes meet the metre they change at is searched for in between. A
+// run that starts and ends between two of those metres is missed, so the
+// caller must check what these runs give against the plan; nothing when
+// the plan is not held so, or a turn matches no class (its curvature is
+// an average over every metre of its run).
+std::optional<std::vector<CurveRun>> sampled_curves(const LinePlanStream& plan);
 std::string curve_text(const CurveRun& run);
 
 // The line plan by meaning, as reading the descriptions builds it: the

@@ -1,6 +1,8 @@
 #include "model/line_plan.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <string>
 
 #include "base/failures.h"
@@ -45,6 +47,39 @@ LinePlan::Advance LinePlan::advance(int64_t until, bool curved, double curvature
     cursor_ = last + 1;
   }
   return outcome;
+}
+
+namespace {
+
+// The runs with neighbours that step alike joined.
+std::vector<PlanRun> joined_runs(const LinePlan& plan) {
+  std::vector<PlanRun> joined;
+  for (const PlanRun& run : plan.runs()) {
+    const bool alike =
+        !joined.empty() && joined.back().curved == run.curved &&
+        (!run.curved || std::bit_cast<uint64_t>(joined.back().curvature) == std::bit_cast<uint64_t>(run.curvature));
+    if (alike) {
+      joined.back().last = run.last;
+    } else {
+      joined.push_back(run);
+    }
+  }
+  return joined;
+}
+
+}  // namespace
+
+bool same_positions(const LinePlan& a, const LinePlan& b) {
+  if (a.last_metre() != b.last_metre() || a.origin_set() != b.origin_set() || a.cursor() != b.cursor()) return false;
+  const std::vector<PlanRun> ra = joined_runs(a), rb = joined_runs(b);
+  if (ra.size() != rb.size()) return false;
+  for (std::size_t i = 0; i < ra.size(); ++i) {
+    if (ra[i].last != rb[i].last || ra[i].curved != rb[i].curved) return false;
+    if (ra[i].curved && std::bit_cast<uint64_t>(ra[i].curvature) != std::bit_cast<uint64_t>(rb[i].curvature)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace sb

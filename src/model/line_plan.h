@@ -60,25 +60,40 @@ class LinePlan {
   std::vector<PlanRun> runs_;
 };
 
-// Walks the computed metres 2 .. cursor - 1 in order, handing them over in
-// chunks: emit_chunk(first_metre, xs, ys, count) for metres first_metre ..
-// first_metre + count - 1. Each step repeats the previous metre's step
-// vector, turned by k in a curve; the vector is not rescaled. The order of
-// the operations is part of the compiled bytes: keep it. The positions go
-// into small arrays of their own, so the dependent chain of steps is not
-// held up by the stores of whoever takes them.
+// Whether two plans give the same positions at every metre, however their
+// runs are split: the same metres, origin and cursor, and at every metre
+// the same way of stepping (curvatures compared bit for bit).
+bool same_positions(const LinePlan& a, const LinePlan& b);
+
+// Where the trace stands: the positions of the two metres before.
+struct PlanTraceState {
+  double x2 = 0.0, y2 = 0.0;  // metre m - 2
+  double x1 = 0.0, y1 = 1.0;  // metre m - 1
+};
+
+// Walks the computed metres `from` .. `to` (within 2 .. cursor - 1) in
+// order, from `state` (the positions of metres from - 2 and from - 1),
+// handing them over in chunks: emit_chunk(first_metre, xs, ys, count) for
+// metres first_metre .. first_metre + count - 1. Each step repeats the
+// previous metre's step vector, turned by k in a curve; the vector is not
+// rescaled. The order of the operations is part of the compiled bytes:
+// keep it. The positions go into small arrays of their own, so the
+// dependent chain of steps is not held up by the stores of whoever takes
+// them.
 template <typename EmitChunk>
-void trace_plan_chunks(const LinePlan& plan, EmitChunk&& emit_chunk) {
+void trace_plan_chunks_between(const LinePlan& plan, int64_t from, int64_t to, PlanTraceState state,
+                               EmitChunk&& emit_chunk) {
   constexpr int64_t kChunk = 512;
   double xs[kChunk];
   double ys[kChunk];
-  double x2 = 0.0, y2 = 0.0;  // metre m - 2
-  double x1 = 0.0, y1 = 1.0;  // metre m - 1
+  double x2 = state.x2, y2 = state.y2;
+  double x1 = state.x1, y1 = state.y1;
   int64_t run_first = 2;
   for (const PlanRun& run : plan.runs()) {
+    const int64_t last = run.last < to ? run.last : to;
     const double k = run.curvature;
-    for (int64_t first = run_first; first <= run.last; first += kChunk) {
-      const int64_t n = run.last - first + 1 < kChunk ? run.last - first + 1 : kChunk;
+    for (int64_t first = run_first > from ? run_first : from; first <= last; first += kChunk) {
+      const int64_t n = last - first + 1 < kChunk ? last - first + 1 : kChunk;
       if (run.curved) {
         for (int64_t i = 0; i < n; ++i) {
           const double d0 = x1 - x2;
@@ -104,8 +119,15 @@ void trace_plan_chunks(const LinePlan& plan, EmitChunk&& emit_chunk) {
       }
       emit_chunk(first, static_cast<const double*>(xs), static_cast<const double*>(ys), static_cast<std::size_t>(n));
     }
+    if (run.last >= to) break;
     run_first = run.last + 1;
   }
+}
+
+// Every computed metre, 2 .. cursor - 1, from the origin.
+template <typename EmitChunk>
+void trace_plan_chunks(const LinePlan& plan, EmitChunk&& emit_chunk) {
+  trace_plan_chunks_between(plan, 2, plan.cursor() - 1, PlanTraceState{}, emit_chunk);
 }
 
 // The same one metre at a time: emit(metre, x, y).

@@ -174,16 +174,20 @@ TEST(CompiledPage, DrawsWhatTheDescriptionPageDraws) {
   }
 }
 
-// Plan bytes that count what is read of them.
-class CountedPlanBytes : public MemoryPlanBytes {
+// Plan bytes read as a file is, in pieces, that count what is read of them.
+class CountedPlanBytes : public PlanBytes {
  public:
-  using MemoryPlanBytes::MemoryPlanBytes;
+  explicit CountedPlanBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+  uint64_t size() const override { return bytes_.size(); }
   std::size_t read_at(uint64_t offset, char* out, std::size_t n) const override {
-    const std::size_t got = MemoryPlanBytes::read_at(offset, out, n);
+    const std::size_t got = bytes_.read_at(offset, out, n);
     read += got;
     return got;
   }
   mutable uint64_t read = 0;
+
+ private:
+  MemoryPlanBytes bytes_;
 };
 
 // The page of compiled files reads the line plan once: the thinner and

@@ -25,6 +25,20 @@
 namespace sb {
 namespace {
 
+// Plan bytes read in pieces, as a file is: the checks of a plan held in
+// memory take another way, and must come to the same end.
+class StreamedPlanBytes : public PlanBytes {
+ public:
+  explicit StreamedPlanBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+  uint64_t size() const override { return bytes_.size(); }
+  std::size_t read_at(uint64_t offset, char* out, std::size_t n) const override {
+    return bytes_.read_at(offset, out, n);
+  }
+
+ private:
+  MemoryPlanBytes bytes_;
+};
+
 namespace fs = std::filesystem;
 
 // The compiled files of the built-in run and of the example, made once
@@ -206,6 +220,20 @@ TEST_F(CompiledScenarios, PlanRunsRecoveredFromTheFileWriteItsBytes) {
   }
 }
 
+// The built-in plan (95 000 metres), held in memory or read in pieces:
+// the same halves, metres and curves.
+TEST_F(CompiledScenarios, BuiltinPlanHeldOrStreamedIsReadAlike) {
+  const std::string bytes = file("builtin/ValdraPCal-Dorvesa_linea.dat");
+  const LinePlanStream held(std::make_shared<MemoryPlanBytes>(bytes));
+  const LinePlanStream streamed(std::make_shared<StreamedPlanBytes>(bytes));
+  EXPECT_EQ(held.metres(), streamed.metres());
+  EXPECT_EQ(held.second_half_offset(), streamed.second_half_offset());
+  const PlanSummary a = summarise_plan(held), b = summarise_plan(streamed);
+  EXPECT_EQ(a.curves, b.curves);
+  EXPECT_EQ(a.computed_to, b.computed_to);
+  EXPECT_EQ(a.total_length, b.total_length);
+}
+
 // Every curve record of the built-in line, recovered from the turn of the
 // plan's step vector: start, length, class and side.
 TEST_F(CompiledScenarios, BuiltinCurvesAreRecoveredExactly) {
@@ -275,6 +303,34 @@ const std::vector<Damaged>& damaged_cases() {
 }
 
 class DamagedFiles : public ::testing::TestWithParam<Damaged> {};
+
+std::string refusal_of(std::shared_ptr<const PlanBytes> bytes) {
+  try {
+    LinePlanStream stream(std::move(bytes));
+    return "accepted: " + std::to_string(stream.metres()) + " metres, second half at " +
+           std::to_string(stream.second_half_offset());
+  } catch (const DecodeError& e) {
+    return "offset " + std::to_string(e.offset()) + ": " + e.what();
+  }
+}
+
+TEST(Decoder, DamagedPlanHeldOrStreamedIsRefusedAlike) {
+  for (const Damaged& c : damaged_cases()) {
+    if (c.kind != CompiledKind::kPlan) continue;
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(refusal_of(std::make_shared<MemoryPlanBytes>(c.bytes)),
+              refusal_of(std::make_shared<StreamedPlanBytes>(c.bytes)));
+  }
+}
+
+TEST(Decoder, SoundPlanHeldOrStreamedIsReadAlike) {
+  const std::string never_started = le16(0) + le16(0) + le16(0) + le16(0);
+  for (const std::string& bytes : {kSmallPlan, never_started}) {
+    const std::string held = refusal_of(std::make_shared<MemoryPlanBytes>(bytes));
+    EXPECT_THAT(held, ::testing::StartsWith("accepted"));
+    EXPECT_EQ(held, refusal_of(std::make_shared<StreamedPlanBytes>(bytes)));
+  }
+}
 
 TEST_P(DamagedFiles, AreRefusedAtTheirOffset) {
   const Damaged& c = GetParam();

@@ -109,6 +109,15 @@ TEST_F(FullScale, ALargePlanOfZerosIsReadInBoundedMemory) {
                  {zeros.string()}, 10.0, 0.0);
 }
 
+// The decompile holds the plan file (mapped) besides what a compile holds.
+TEST_F(FullScale, DecompileReproducesTheRoute) {
+  const fs::path out_dir = dir_->path() / "decompiled";
+  fs::create_directories(out_dir);
+  expect_bounded({"decompile", plan(1), table(1), cells(1), "--out", out_dir.string()}, {plan(1), table(1), cells(1)},
+                 5.0, 1.2);
+  EXPECT_TRUE(fs::exists(out_dir / (route_ + "_linea.txt")));
+}
+
 TEST_F(FullScale, DiffComparesTwoRoutes) {
   const std::vector<std::string> inputs = {plan(1), table(1), cells(1), plan(2), table(2), cells(2)};
   const std::string a = (dir_->path() / "out1").string(), b = (dir_->path() / "out2").string();

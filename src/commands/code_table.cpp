@@ -225,6 +225,11 @@ const std::vector<CodeRow> kRows = {
      "where it ends. A note names the previous curve.",
      "curvad1,  100,  600\ncurvas2,  600,  200\n", "",
      "Start the later curve where the earlier one ends, or later."},
+    {"-Woverlapping-montagna", K::kWarning, 0, "overlapping-montagna",
+     "A montagna span starts before an earlier span ends: the later span rewrites the montagna type of the cells "
+     "they share, and each span marks every fourth free cell of its own. A note names the earlier span.",
+     "montagna,  1000,  3000,  12\nmontagna,  2000,  2500,  12\n", "",
+     "Start the later span where the earlier one ends, or later."},
     {"-Wcurve-class", K::kWarning, 0, "curve-class",
      "A curve keyword holds more than one digit, or a digit outside 1 to 6; the lowest digit 1 to 6 is its class.",
      "curvad10,  100,  100\n", "",

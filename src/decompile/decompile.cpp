@@ -322,7 +322,7 @@ bool sampled_plan_matches(const SampledPlan& sampled, const LinePlanStream& plan
 
 bool order_shaped(const Diagnostics& compile_diagnostics) {
   for (const Diagnostic& d : compile_diagnostics.list()) {
-    if (d.name == "position-order" || d.name == "marks-overwritten") return true;
+    if (d.name == "position-order" || d.name == "marks-overwritten" || d.name == "overlapping-montagna") return true;
   }
   return false;
 }

@@ -76,10 +76,10 @@ std::string decompile_train(const CompiledSet& set, const std::string& line_name
 Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name,
                      std::string train);
 
-// Whether a compile warned of records read out of position order or of
-// approach marks set over another element's: its set may hold bytes that
-// only the same records in the same order give, and no description without
-// that warning reproduces it.
+// Whether a compile warned of records read out of position order, of
+// montagna spans that overlap, or of approach marks set over another
+// element's: its set may hold bytes that only the same records in the same
+// order give, and no description without that warning reproduces it.
 bool order_shaped(const Diagnostics& compile_diagnostics);
 
 // The set a compile would write for `scenario`: its three files encoded

@@ -137,6 +137,8 @@ class DescriptionReader {
   int64_t last_curve_end_ = 0;  // where the previous curve record ends
   int last_curve_line_ = 0;
   FieldPlace last_curve_place_;
+  int64_t montagna_reach_ = 0;  // where the montagna span that reaches furthest ends
+  FieldPlace montagna_reach_place_;
   int32_t previous_station_time_ = -1;
   int previous_station_line_ = 0;
   FieldPlace previous_station_place_;  // the station record before this one

@@ -324,6 +324,20 @@ DescriptionReader::Next DescriptionReader::montagna(FieldReader& in, const Keywo
                     std::to_string(r.end) + " m): it makes no span; give the end after the start");
   }
   if (within_cells("montagna span", r.start) != Next::kGoOn) return Next::kEndPart;
+  if (!st_.montagna_spans.empty() && r.start < montagna_reach_) {
+    watch_.warn(value_place(1), "overlapping-montagna",
+                "montagna span from " + std::to_string(r.start) + " m starts before the span of line " +
+                    std::to_string(montagna_reach_place_.line) + " ends (at " + std::to_string(montagna_reach_) +
+                    " m): this span rewrites the montagna type of the cells they share, and each span marks every "
+                    "fourth free cell of its own; start it at " +
+                    std::to_string(montagna_reach_) + " m or later",
+                RelatedPlace{src_.line.name(), montagna_reach_place_.line, montagna_reach_place_.column,
+                             "the montagna span that ends at " + std::to_string(montagna_reach_) + " m"});
+  }
+  if (st_.montagna_spans.empty() || r.end > montagna_reach_) {
+    montagna_reach_ = r.end;
+    montagna_reach_place_ = here();
+  }
   place_montagna_span(st_.cells, st_.montagna_spans, r);
   return Next::kGoOn;
 }

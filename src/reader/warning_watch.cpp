@@ -153,16 +153,33 @@ bool is_whole_number(std::string_view s) {
 }  // namespace
 
 const std::vector<std::string_view>& warning_names() {
-  static const std::vector<std::string_view> names = {
-      "unknown-field",        "misplaced-record",   "extra-values",
-      "record-cut-short",     "missing-generale",   "first-not-at-zero",
-      "position-order",       "utf8-text",          "tab",
-      "missing-fine",         "after-fine",         "missing-record",
-      "negative-length",      "overlapping-curves", "curve-class",
-      "speed-rounded",        "station-in-tail",    "timetable-order",
-      "clock-range",          "open-quote",         "marks-overwritten",
-      "slowdown-borrows-end", "fraction",           "stop-cell-replaces",
-      "chainage-lost",        "notes-character"};
+  static const std::vector<std::string_view> names = {"unknown-field",
+                                                      "misplaced-record",
+                                                      "extra-values",
+                                                      "record-cut-short",
+                                                      "missing-generale",
+                                                      "first-not-at-zero",
+                                                      "position-order",
+                                                      "utf8-text",
+                                                      "tab",
+                                                      "missing-fine",
+                                                      "after-fine",
+                                                      "missing-record",
+                                                      "negative-length",
+                                                      "overlapping-curves",
+                                                      "overlapping-montagna",
+                                                      "curve-class",
+                                                      "speed-rounded",
+                                                      "station-in-tail",
+                                                      "timetable-order",
+                                                      "clock-range",
+                                                      "open-quote",
+                                                      "marks-overwritten",
+                                                      "slowdown-borrows-end",
+                                                      "fraction",
+                                                      "stop-cell-replaces",
+                                                      "chainage-lost",
+                                                      "notes-character"};
   return names;
 }
 

@@ -1,9 +1,7 @@
 #include "decompile/decompile.h"
 
 #include <cstdio>
-#include <cstring>
 #include <map>
-#include <mutex>
 #include <optional>
 
 #include "compile/compile.h"
@@ -131,31 +129,6 @@ std::string point_text(const PlanMetre& m) {
   return text;
 }
 
-// The plan's bytes as they are computed, compared with the file's on the
-// way: no copy of either is held.
-class PlanComparison : public PositionedSink {
- public:
-  explicit PlanComparison(const PlanBytes& held) : held_(held) {}
-  void expect_size(uint64_t size) override {
-    if (size != held_.size()) note(std::min(size, held_.size()));
-  }
-  void write_at(uint64_t offset, const char* data, std::size_t size) override {
-    std::vector<char> held(size);
-    const std::size_t got = held_.read_at(offset, held.data(), size);
-    if (got != size || std::memcmp(held.data(), data, size) != 0) note(offset);
-  }
-  bool same() const { return !differs_; }
-
- private:
-  void note(uint64_t) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    differs_ = true;
-  }
-  const PlanBytes& held_;
-  std::mutex mutex_;
-  bool differs_ = false;
-};
-
 // `where`: find the first metre that differs, which costs a second
 // computation of the plan; else a difference says only that it differs.
 // `sampled`: a plan compared with the file already, which decides where
@@ -166,19 +139,18 @@ void compare_plan(const CompiledSet& set, const Scenario& compiled, bool where, 
     if (compiled.build_plan) out.push_back({SetFile::kPlan, "metre 0", "the set has no line plan file"});
     return;
   }
+  // A plan read in pieces (not held in memory) goes straight to the
+  // comparison by metre, which finds no difference where there is none.
   const std::string_view held_bytes = set.plan->bytes().held();
-  if (sampled != nullptr && same_positions(*sampled->plan, compiled.plan)) {
-    if (sampled->matches.get()) return;
-  } else if (!held_bytes.empty()) {
-    if (line_plan_matches(compiled.plan, held_bytes)) return;
-  } else {
-    PlanComparison comparison(set.plan->bytes());
-    write_line_plan(compiled.plan, comparison);
-    if (comparison.same()) return;
-  }
-  if (!where) {
-    out.push_back({SetFile::kPlan, "metre 0", "the plan differs"});
-    return;
+  if (!held_bytes.empty()) {
+    const bool same = sampled != nullptr && same_positions(*sampled->plan, compiled.plan)
+                          ? sampled->matches.get()
+                          : line_plan_matches(compiled.plan, held_bytes);
+    if (same) return;
+    if (!where) {
+      out.push_back({SetFile::kPlan, "metre 0", "the plan differs"});
+      return;
+    }
   }
   // Where they differ, by metre: worked out only when they do.
   StringSink bytes;

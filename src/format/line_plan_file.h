@@ -2,10 +2,9 @@
 // every second one, each a tagged value. See docs/line-plan-file.md.
 #pragma once
 
-#include <string_view>
-
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 #include "base/files.h"
 #include "model/line_plan.h"
@@ -22,9 +21,9 @@ void write_line_plan(const LinePlan& plan, ByteSink& sink);
 // once the last block is handed over, while the writes finish.
 void write_line_plan(const LinePlan& plan, PositionedSink& sink, const std::function<void()>& meanwhile = {});
 
-// Whether the plan's file holds exactly `bytes`: the plan is computed
-// once on the calling thread and each block compared as it fills, in the
-// cache; nothing is written.
+// Whether the plan's file holds exactly `bytes`: the plan is computed once
+// (a long one in two parts, on two threads) and each block compared as it
+// fills, in the cache; nothing is written.
 bool line_plan_matches(const LinePlan& plan, std::string_view bytes);
 
 }  // namespace sb

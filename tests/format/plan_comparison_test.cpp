@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -18,17 +19,22 @@
 namespace sb {
 namespace {
 
-// 200 000 metres: straight, a curve, straight, a curve to the end.
-LinePlan long_plan() {
+// A plan of metres 0 .. last from the origin, stepped up to each `until`
+// straight (curvature 0) or turned.
+struct Step {
+  int64_t until;
+  double curvature;
+};
+LinePlan plan_of(int64_t last, std::initializer_list<Step> steps) {
   LinePlan plan;
-  plan.create(200000);
+  plan.create(last);
   plan.set_origin();
-  plan.advance(50000, false, 0.0);
-  plan.advance(60000, true, 0.0004);
-  plan.advance(120000, false, 0.0);
-  plan.advance(199000, true, -0.002);
+  for (const Step& s : steps) plan.advance(s.until, s.curvature != 0.0, s.curvature);
   return plan;
 }
+
+// 200 000 metres: straight, a curve, straight, a curve to the end.
+LinePlan long_plan() { return plan_of(200000, {{50000, 0.0}, {60000, 0.0004}, {120000, 0.0}, {199000, -0.002}}); }
 
 std::string bytes_of(const LinePlan& plan) {
   StringSink sink;
@@ -70,10 +76,7 @@ TEST(PlanComparison, FindsAByteChangedAnywhere) {
 }
 
 TEST(PlanComparison, ShortPlansAndPlansNeverStarted) {
-  LinePlan short_plan;
-  short_plan.create(3000);
-  short_plan.set_origin();
-  short_plan.advance(2000, true, 0.001);
+  const LinePlan short_plan = plan_of(3000, {{2000, 0.001}});
   EXPECT_TRUE(line_plan_matches(short_plan, bytes_of(short_plan)));
   LinePlan never_started;
   never_started.create(10);
@@ -95,13 +98,7 @@ TEST(SampledCurves, AreTheWalkedOnesWhereEveryRunHoldsASample) {
 // A curve that starts and ends between two sampled metres is missed: the
 // decompile's comparison finds the difference and walks every metre.
 TEST(SampledCurves, MissACurveBetweenTwoSamples) {
-  LinePlan plan;
-  plan.create(5000);
-  plan.set_origin();
-  plan.advance(1003, false, 0.0);
-  plan.advance(1013, true, 0.003);
-  plan.advance(4000, false, 0.0);
-  const auto stream = held(plan);
+  const auto stream = held(plan_of(5000, {{1003, 0.0}, {1013, 0.003}, {4000, 0.0}}));
   const std::vector<CurveRun> walked = summarise_plan_curves(*stream).curves;
   ASSERT_EQ(walked.size(), 1u);
   const std::optional<std::vector<CurveRun>> sampled = sampled_curves(*stream);

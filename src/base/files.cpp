@@ -10,12 +10,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <optional>
 #include <random>
+#include <set>
 #include <stdexcept>
 #include <vector>
 
 #include "base/failures.h"
 #include "base/interrupts.h"
+#include "base/sha256.h"
 
 namespace sb {
 namespace {
@@ -38,125 +42,314 @@ std::string base_name_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// `path` with its directory made absolute, so that a journal names the
-// same files from any working directory.
-std::string absolute_path(const std::string& path) {
-  const std::string dir = directory_of(path);
-  char* real = ::realpath(dir.c_str(), nullptr);
-  if (real == nullptr) fail("find the directory of", path, errno);
-  std::string out = real;
-  std::free(real);
-  if (out != "/") out += "/";
-  return out + base_name_of(path);
-}
+// Every temporary name of this tool carries this marker.
+constexpr char kTemporaryMarker[] = ".sbtmp-";
+constexpr std::size_t kRandomLetters = 6;
 
+bool is_alphanumeric(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+
+// TARGET.sbtmp-XXXXXX: the marker keeps a user's own TARGET.tmp-backup
+// out of the clean-up.
 bool is_temporary_name_of(const std::string& name, const std::string& target_name) {
-  const std::string prefix = target_name + ".tmp-";
-  if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::string prefix = target_name + kTemporaryMarker;
+  if (name.size() != prefix.size() + kRandomLetters || name.compare(0, prefix.size(), prefix) != 0) return false;
   for (std::size_t i = prefix.size(); i < name.size(); ++i) {
-    const char c = name[i];
-    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    if (!is_alphanumeric(name[i])) return false;
   }
   return true;
 }
 
-// Removes the temporary files TARGET.tmp-XXXXXX beside `target` that an
+// A fresh temporary name for `path`: PATH.sbtmp-XXXXXX.
+std::string temporary_name_for(const std::string& path) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = path + kTemporaryMarker;
+  for (std::size_t i = 0; i < kRandomLetters; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+  return name;
+}
+
+// Creates a new empty file PATH.sbtmp-XXXXXX (mode 0666 less the umask).
+// With `registered`, the name is handed to the interrupt handlers before
+// the file exists, so that no interrupt can leave it behind.
+int create_temporary_file(const std::string& path, std::string& temp_path, TemporaryName* registered,
+                          const char* action) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = temporary_name_for(path);
+    if (registered != nullptr) registered->set(name.c_str());
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      temp_path = std::move(name);
+      interrupt_test_point("created");
+      return fd;
+    }
+    const int err = errno;
+    if (registered != nullptr) registered->clear();
+    if (err != EEXIST) fail(action, path, err);
+  }
+  fail(action, path, EEXIST);
+}
+
+// The names in directory `dir_fd` that are temporary names of one of
+// `targets`.
+std::vector<std::string> stale_temporaries(int dir_fd, const std::vector<std::string>& targets) {
+  std::vector<std::string> stale;
+  const int listing_fd = ::openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing_fd < 0) return stale;
+  DIR* listing = ::fdopendir(listing_fd);
+  if (listing == nullptr) {
+    ::close(listing_fd);
+    return stale;
+  }
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    const std::size_t marker = name.rfind(kTemporaryMarker);
+    if (marker == std::string::npos) continue;
+    for (const std::string& target : targets) {
+      if (marker == target.size() && is_temporary_name_of(name, target)) {
+        stale.push_back(name);
+        break;
+      }
+    }
+  }
+  ::closedir(listing);
+  return stale;
+}
+
+// Removes the temporary files TARGET.sbtmp-XXXXXX beside `target` that an
 // earlier run left; the caller holds the directory's lock, so no live run
 // owns them. Returns how many went.
 std::size_t remove_stale_temporaries(const std::string& target) {
-  const std::string dir = directory_of(target), name = base_name_of(target);
-  DIR* listing = ::opendir(dir.c_str());
-  if (listing == nullptr) return 0;
-  std::vector<std::string> stale;
-  while (const dirent* entry = ::readdir(listing)) {
-    if (is_temporary_name_of(entry->d_name, name)) stale.emplace_back(entry->d_name);
-  }
-  ::closedir(listing);
+  const int dir_fd = ::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd < 0) return 0;
   std::size_t removed = 0;
-  for (const std::string& s : stale) removed += ::unlink(join_path(dir, s).c_str()) == 0 ? 1 : 0;
+  for (const std::string& s : stale_temporaries(dir_fd, {base_name_of(target)})) {
+    removed += ::unlinkat(dir_fd, s.c_str(), 0) == 0 ? 1 : 0;
+  }
+  ::close(dir_fd);
   return removed;
 }
 
-// One rename of a journal: a new file to put in place, or (no temporary
-// name) a target to remove.
+// The commit journal. A set writes one into each directory it replaces
+// files in, naming that directory's renames by file name alone:
+//
+//   scenario-builder commit journal 2
+//   entries N
+//   LENGTH:TEMPORARY NAME      (empty for a file the set removes)
+//   LENGTH:TARGET NAME         (N pairs of these two lines)
+//   end SHA-256 OF EVERYTHING ABOVE, IN HEX
+//
+// A journal in a directory may have come from anywhere (an archive, a
+// copied folder), so one that is not exactly of this shape, or that names
+// anything but this tool's own temporary files and outputs, is refused
+// before anything is touched.
 struct JournalEntry {
   std::string temporary;
   std::string target;
 };
+
+constexpr char kJournalHead[] = "scenario-builder commit journal 2\n";
+constexpr uint64_t kMaxJournalBytes = uint64_t{1} << 20;
+constexpr std::size_t kMaxJournalEntries = 4096;
+
+// How the names of the files this tool writes in a set end; only such
+// files may be named by a journal, and only description files removed.
+constexpr const char* kOutputEndings[] = {"_linea.txt",        "-.txt", "_note.txt", "_rallentamenti.txt",
+                                          "_scheda_treno.txt", ".dat",  ".sim"};
+constexpr const char* kRemovableEndings[] = {"_linea.txt", "-.txt"};
+
+template <std::size_t N>
+bool ends_with_one_of(const std::string& name, const char* const (&endings)[N]) {
+  for (const char* ending : endings) {
+    const std::string_view e = ending;
+    if (name.size() > e.size() && name.compare(name.size() - e.size(), e.size(), e) == 0) return true;
+  }
+  return false;
+}
+
+std::string hex_of(const std::array<uint8_t, 32>& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (uint8_t b : digest) {
+    out += kDigits[b >> 4];
+    out += kDigits[b & 15];
+  }
+  return out;
+}
 
 void append_field(std::string& out, const std::string& field) {
   out += std::to_string(field.size()) + ":" + field + "\n";
 }
 
 std::string journal_text(const std::vector<JournalEntry>& entries) {
-  std::string out = "scenario-builder commit journal 1\n";
+  std::string out = kJournalHead;
+  out += "entries " + std::to_string(entries.size()) + "\n";
   for (const JournalEntry& e : entries) {
     append_field(out, e.temporary);
     append_field(out, e.target);
   }
+  out += "end " + hex_of(sha256(out)) + "\n";
   return out;
 }
 
-std::vector<JournalEntry> parse_journal(const std::string& path, const std::string& text) {
-  const std::string head = "scenario-builder commit journal 1\n";
-  auto damaged = [&] { return FileSystemError("the commit journal " + path + " is damaged; remove it by hand"); };
-  if (text.compare(0, head.size(), head) != 0) throw damaged();
-  std::vector<JournalEntry> entries;
+// A journal that is not one this tool wrote for this directory.
+struct ForeignJournal {
+  std::string why;
+};
+
+// A whole number of at most `max_digits` digits ending at `end` in
+// `text` from `at`.
+std::size_t number_at(const std::string& text, std::size_t& at, char end, std::size_t max_digits) {
+  std::size_t value = 0, digits = 0;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < max_digits) {
+    value = value * 10 + static_cast<std::size_t>(text[at++] - '0');
+    ++digits;
+  }
+  if (digits == 0 || at >= text.size() || text[at] != end) throw ForeignJournal{"it is damaged or cut short"};
+  ++at;
+  return value;
+}
+
+bool is_plain_file_name(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+  return name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+std::vector<JournalEntry> parse_journal(const std::string& text) {
+  const std::string_view head = kJournalHead;
+  if (text.compare(0, head.size(), head) != 0) throw ForeignJournal{"it does not start as this tool's journals do"};
   std::size_t at = head.size();
-  auto field = [&]() {
-    const std::size_t colon = text.find(':', at);
-    if (colon == std::string::npos || colon == at || colon - at > 9) throw damaged();
-    std::size_t length = 0;
-    for (std::size_t i = at; i < colon; ++i) {
-      if (text[i] < '0' || text[i] > '9') throw damaged();
-      length = length * 10 + static_cast<std::size_t>(text[i] - '0');
+  if (text.compare(at, 8, "entries ") != 0) throw ForeignJournal{"it is damaged or cut short"};
+  at += 8;
+  const std::size_t count = number_at(text, at, '\n', 6);
+  if (count == 0 || count > kMaxJournalEntries) throw ForeignJournal{"it names more files than any set holds"};
+  auto field = [&] {
+    const std::size_t length = number_at(text, at, ':', 3);
+    if (length > text.size() - at || at + length >= text.size() || text[at + length] != '\n') {
+      throw ForeignJournal{"it is damaged or cut short"};
     }
-    if (colon + 1 + length >= text.size() || text[colon + 1 + length] != '\n') throw damaged();
-    std::string value = text.substr(colon + 1, length);
-    at = colon + 2 + length;
+    std::string value = text.substr(at, length);
+    at += length + 1;
     return value;
   };
-  while (at < text.size()) {
+  std::vector<JournalEntry> entries;
+  for (std::size_t i = 0; i < count; ++i) {
     JournalEntry e;
     e.temporary = field();
     e.target = field();
-    if (e.target.empty()) throw damaged();
     entries.push_back(std::move(e));
+  }
+  const std::string expected_end = "end " + hex_of(sha256(std::string_view(text).substr(0, at))) + "\n";
+  if (text.compare(at, std::string::npos, expected_end) != 0) throw ForeignJournal{"it is damaged or cut short"};
+
+  std::set<std::string> targets;
+  for (const JournalEntry& e : entries) {
+    if (!is_plain_file_name(e.target) || !ends_with_one_of(e.target, kOutputEndings)) {
+      throw ForeignJournal{"it names a file this tool does not write"};
+    }
+    if (e.temporary.empty() ? !ends_with_one_of(e.target, kRemovableEndings)
+                            : !is_temporary_name_of(e.temporary, e.target)) {
+      throw ForeignJournal{"it names a file this tool does not write"};
+    }
+    if (!targets.insert(e.target).second) throw ForeignJournal{"it names one file twice"};
   }
   return entries;
 }
 
-// Under the directory's lock: does the renames and removals a killed run's
-// journal names, removes its temporary files, then the journal.
-std::size_t roll_forward(const std::string& dir) {
-  const std::string journal = join_path(dir, kCommitJournalName);
-  std::string text;
-  if (!read_file(journal, text)) return 0;
-  const std::vector<JournalEntry> entries = parse_journal(journal, text);
-  std::size_t done = 0;
-  for (const JournalEntry& e : entries) {
-    if (e.temporary.empty()) {
-      if (::unlink(e.target.c_str()) == 0) ++done;
-      continue;
-    }
-    if (::rename(e.temporary.c_str(), e.target.c_str()) == 0) {
-      ++done;
-    } else if (errno != ENOENT) {
-      fail("finish the interrupted replacement of", e.target, errno);
-    }
-  }
-  for (const JournalEntry& e : entries) remove_stale_temporaries(e.target);
-  if (::unlink(journal.c_str()) != 0) fail("remove the commit journal", journal, errno);
-  return done == 0 ? entries.size() : done;
+// What is at `name` in the directory, without following a symbolic link:
+// 0 when nothing is.
+mode_t kind_at(int dir_fd, const std::string& name, const std::string& journal) {
+  struct stat st {};
+  if (::fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return st.st_mode & S_IFMT;
+  if (errno == ENOENT) return 0;
+  fail("finish the interrupted replacement of", journal, errno);
 }
 
-mode_t creation_mode() {
-  static const mode_t mode = [] {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
-  }();
-  return mode;
+const char* kind_name(mode_t kind) {
+  return kind == S_IFLNK ? "a symbolic link" : kind == S_IFDIR ? "a directory" : "not a regular file";
+}
+
+// Reads the journal of the directory `dir_fd`. nullopt when there is none.
+std::optional<std::string> read_journal(int dir_fd, const std::string& journal) {
+  const mode_t kind = kind_at(dir_fd, kCommitJournalName, journal);
+  if (kind == 0) return std::nullopt;
+  if (kind != S_IFREG) throw ForeignJournal{std::string("it is ") + kind_name(kind)};
+  const int fd = ::openat(dir_fd, kCommitJournalName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) fail("read the commit journal", journal, errno);
+  std::string text;
+  char chunk[1 << 14];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      fail("read the commit journal", journal, err);
+    }
+    if (n == 0) break;
+    if (text.size() + static_cast<std::size_t>(n) > kMaxJournalBytes) {
+      ::close(fd);
+      throw ForeignJournal{"it is larger than any journal this tool writes"};
+    }
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
+[[noreturn]] void refuse_journal(const std::string& journal, const std::string& why) {
+  throw FileSystemError("the commit journal " + journal + " is not one this version of scenario-builder wrote (" + why +
+                        "); nothing was changed. If the folder came from someone else, delete the journal; if a "
+                        "run of yours was killed while it wrote here, delete the journal and run that command again");
+}
+
+// Under the directory's lock: checks a killed run's journal, then does the
+// renames and removals it names, removes the temporary files of its
+// targets, then the journal. Returns nullopt when there was no journal,
+// else how many files were put in place or removed.
+std::optional<std::size_t> roll_forward(const std::string& dir, int locked_fd) {
+  const std::string journal = join_path(dir, kCommitJournalName);
+  const int dir_fd = locked_fd >= 0 ? locked_fd : ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd < 0) return std::nullopt;
+  struct Closer {
+    int fd;
+    bool own;
+    ~Closer() {
+      if (own) ::close(fd);
+    }
+  } closer{dir_fd, locked_fd < 0};
+
+  std::vector<JournalEntry> entries;
+  try {
+    const std::optional<std::string> text = read_journal(dir_fd, journal);
+    if (!text) return std::nullopt;
+    entries = parse_journal(*text);
+    for (const JournalEntry& e : entries) {
+      const mode_t temporary = e.temporary.empty() ? 0 : kind_at(dir_fd, e.temporary, journal);
+      if (temporary != 0 && temporary != S_IFREG) {
+        throw ForeignJournal{e.temporary + " is " + kind_name(temporary)};
+      }
+      const mode_t target = kind_at(dir_fd, e.target, journal);
+      if (target == S_IFDIR) throw ForeignJournal{e.target + " is a directory"};
+    }
+  } catch (const ForeignJournal& foreign) {
+    refuse_journal(journal, foreign.why);
+  }
+
+  std::size_t done = 0;
+  std::vector<std::string> targets;
+  for (const JournalEntry& e : entries) {
+    targets.push_back(e.target);
+    if (e.temporary.empty()) {
+      if (::unlinkat(dir_fd, e.target.c_str(), 0) == 0) ++done;
+    } else if (::renameat(dir_fd, e.temporary.c_str(), dir_fd, e.target.c_str()) == 0) {
+      ++done;
+    } else if (errno != ENOENT) {
+      fail("finish the interrupted replacement of", join_path(dir, e.target), errno);
+    }
+  }
+  for (const std::string& s : stale_temporaries(dir_fd, targets)) ::unlinkat(dir_fd, s.c_str(), 0);
+  if (::unlinkat(dir_fd, kCommitJournalName, 0) != 0) fail("remove the commit journal", journal, errno);
+  return done;
 }
 
 }  // namespace
@@ -167,7 +360,7 @@ mode_t creation_mode() {
 class OutputSet::Output : public ByteSink, public PositionedSink {
  public:
   Output(std::string path, bool removal) : path_(std::move(path)), removal_(removal) {
-    if (!removal_) create_temporary(path_, temp_path_, fd_, "create", true);
+    if (!removal_) fd_ = create_temporary_file(path_, temp_path_, &temp_name_, "create");
   }
   ~Output() override { discard(); }
   Output(const Output&) = delete;
@@ -233,9 +426,7 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
     if (::lstat(path_.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) fail(action, path_, EISDIR);
       if (removal_ || !link_previous()) {
-        int fd = -1;
-        create_temporary(path_, backup_path_, fd, action, false);
-        ::close(fd);
+        ::close(create_temporary_file(path_, backup_path_, nullptr, action));
         if (::rename(path_.c_str(), backup_path_.c_str()) != 0) fail(action, path_, errno);
       }
       previous_kept_ = true;
@@ -277,15 +468,12 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
   }
 
  private:
-  // Links the previous file to a new name PATH.tmp-XXXXXX. False when no
-  // link can be made (a file system without hard links, an immutable
+  // Links the previous file to a new name PATH.sbtmp-XXXXXX. False when
+  // no link can be made (a file system without hard links, an immutable
   // file): the caller then renames it, or fails.
   bool link_previous() {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string name = path_ + ".tmp-";
-      for (int i = 0; i < 6; ++i) name += kLetters[random() % (sizeof kLetters - 1)];
+      std::string name = temporary_name_for(path_);
       if (::link(path_.c_str(), name.c_str()) == 0) {
         backup_path_ = std::move(name);
         previous_linked_ = true;
@@ -294,27 +482,6 @@ class OutputSet::Output : public ByteSink, public PositionedSink {
       if (errno != EEXIST) return false;
     }
     return false;
-  }
-
-  // A new empty file PATH.tmp-XXXXXX beside `path`; `new_file` gives it
-  // the mode a newly created file gets (a name reserved for a previous
-  // file needs none: the previous file is renamed over it).
-  void create_temporary(const std::string& path, std::string& temp_path, int& fd, const char* action, bool new_file) {
-    std::vector<char> name(path.begin(), path.end());
-    const char suffix[] = ".tmp-XXXXXX";
-    name.insert(name.end(), suffix, suffix + sizeof suffix);
-    fd = ::mkstemp(name.data());
-    if (fd < 0) fail(action, path, errno);
-    temp_path.assign(name.data());
-    if (new_file) temp_name_.set(temp_path.c_str());
-    if (new_file && ::fchmod(fd, creation_mode()) != 0) {
-      int err = errno;
-      ::close(fd);
-      fd = -1;
-      ::unlink(temp_path.c_str());
-      temp_path.clear();
-      fail(action, path, err);
-    }
   }
 
   void write_through(const char* p, std::size_t left) {
@@ -405,14 +572,14 @@ bool has_unfinished_commit(const std::string& dir) {
 std::size_t finish_unfinished_commit(const std::string& dir) {
   const DirectoryLock lock(dir);
   remove_stale_temporaries(join_path(dir, kCommitJournalName));
-  return roll_forward(dir);
+  return roll_forward(dir, lock.fd()).value_or(0);
 }
 
 OutputSet::OutputSet() = default;
 
 OutputSet::~OutputSet() {
   outputs_.clear();
-  if (!journal_.empty()) ::unlink(journal_.c_str());
+  remove_journals();
   if (stale_removed_ > 0 && !committed_) {
     try {
       notice("removed " + std::to_string(stale_removed_) + " temporary file" + (stale_removed_ == 1 ? "" : "s") +
@@ -432,9 +599,8 @@ void OutputSet::claim_directory_of(const std::string& path) {
   }
   locks_.push_back(std::make_unique<DirectoryLock>(dir));
   remove_stale_temporaries(join_path(dir, kCommitJournalName));
-  const std::size_t finished = roll_forward(dir);
-  if (finished > 0) {
-    notice("finished the replacement of " + std::to_string(finished) + " file" + (finished == 1 ? "" : "s") + " in " +
+  if (const std::optional<std::size_t> finished = roll_forward(dir, locks_.back()->fd())) {
+    notice("finished the replacement of " + std::to_string(*finished) + " file" + (*finished == 1 ? "" : "s") + " in " +
            dir + " that an interrupted run had begun");
   }
   stale_removed_ += remove_stale_temporaries(path);
@@ -480,36 +646,46 @@ void OutputSet::remove(const std::string& path) {
   outputs_.push_back(std::make_unique<Output>(path, true));
 }
 
-void OutputSet::write_journal() {
-  std::vector<JournalEntry> entries;
-  for (const auto& o : outputs_)
-    entries.push_back(
-        {o->temporary_path().empty() ? "" : absolute_path(o->temporary_path()), absolute_path(o->path())});
-  const std::string journal = join_path(directory_of(outputs_.front()->path()), kCommitJournalName);
-  std::vector<char> name(journal.begin(), journal.end());
-  const char suffix[] = ".tmp-XXXXXX";
-  name.insert(name.end(), suffix, suffix + sizeof suffix);
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) fail("write the commit journal", journal, errno);
-  const std::string text = journal_text(entries);
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = n < 0 ? errno : ENOSPC;
-      ::close(fd);
-      ::unlink(name.data());
+// One journal in each directory of the set, naming that directory's
+// renames.
+void OutputSet::write_journals() {
+  for (const auto& lock : locks_) {
+    std::vector<JournalEntry> entries;
+    std::string dir;
+    for (const auto& o : outputs_) {
+      if (!lock->is(directory_of(o->path()))) continue;
+      dir = directory_of(o->path());
+      entries.push_back({base_name_of(o->temporary_path()), base_name_of(o->path())});
+    }
+    if (entries.empty()) continue;
+    const std::string journal = join_path(dir, kCommitJournalName);
+    std::string temporary;
+    const int fd = create_temporary_file(journal, temporary, nullptr, "write the commit journal");
+    const std::string text = journal_text(entries);
+    std::size_t written = 0;
+    while (written < text.size()) {
+      const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        const int err = n < 0 ? errno : ENOSPC;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        fail("write the commit journal", journal, err);
+      }
+      written += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 || ::rename(temporary.c_str(), journal.c_str()) != 0) {
+      const int err = errno;
+      ::unlink(temporary.c_str());
       fail("write the commit journal", journal, err);
     }
-    written += static_cast<std::size_t>(n);
+    journals_.push_back(journal);
   }
-  if (::close(fd) != 0 || ::rename(name.data(), journal.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(name.data());
-    fail("write the commit journal", journal, err);
-  }
-  journal_ = journal;
+}
+
+void OutputSet::remove_journals() noexcept {
+  for (const std::string& journal : journals_) ::unlink(journal.c_str());
+  journals_.clear();
 }
 
 void OutputSet::commit() {
@@ -521,14 +697,13 @@ void OutputSet::commit() {
   }
   for (auto& o : outputs_) o->finish();
   const InterruptShield shield;
-  if (outputs_.size() > 1) write_journal();
+  if (outputs_.size() > 1) write_journals();
   std::size_t at = 0;
   try {
     for (; at < outputs_.size(); ++at) outputs_[at]->replace();
   } catch (const FileSystemError& failure) {
-    // The journal goes first: the set is being put back, not forward.
-    if (!journal_.empty()) ::unlink(journal_.c_str());
-    journal_.clear();
+    // The journals go first: the set is being put back, not forward.
+    remove_journals();
     std::string message = failure.what();
     for (std::size_t i = at + 1; i-- > 0;) {
       std::string left = outputs_[i]->roll_back();
@@ -537,8 +712,7 @@ void OutputSet::commit() {
     throw FileSystemError(message);
   }
   // Every target is in place: a journal left now would finish nothing.
-  if (!journal_.empty()) ::unlink(journal_.c_str());
-  journal_.clear();
+  remove_journals();
   for (auto& o : outputs_) o->settle();
 }
 

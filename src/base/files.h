@@ -52,7 +52,7 @@ class CountingSink : public ByteSink {
 };
 
 // The outputs of one run, replaced as one set. Each output is written to a
-// temporary file beside its target (TARGET.tmp-XXXXXX); commit() replaces
+// temporary file beside its target (TARGET.sbtmp-XXXXXX); commit() replaces
 // the targets only when every output is complete.
 //
 // Runs exclude each other per directory: the first output in a directory
@@ -60,9 +60,13 @@ class CountingSink : public ByteSink {
 // two runs into one directory replace their sets one after the other. Under
 // the lock the set first finishes a commit that a killed run left (its
 // journal), and removes temporary files of its targets that such a run
-// left. A set of several outputs writes a journal naming every rename
-// before the first one and removes it after the last, so that a run killed
-// in between is finished by the next one. SIGINT and SIGTERM remove the
+// left. A set of several outputs writes a journal into each of its
+// directories, naming that directory's renames, before the first rename and
+// removes it after the last, so that a run killed in between is finished by
+// the next one. A journal that is not exactly what this tool writes (one
+// that names another directory, a file of a kind the tool does not write,
+// or that is damaged or cut short) is refused with FileSystemError and
+// nothing is touched. SIGINT and SIGTERM remove the
 // temporary files (base/interrupts.h) and wait while the targets are
 // replaced. While it replaces them,
 // the previous files are kept under temporary names of the same kind; when
@@ -71,8 +75,8 @@ class CountingSink : public ByteSink {
 // thrown. Afterwards the directories hold either the whole new set or the
 // whole old set, and no temporary file. A set destroyed without commit()
 // removes its temporary files and changes nothing.
-// The suffix of a temporary name, ".tmp-XXXXXX".
-inline constexpr std::size_t kTemporarySuffixLength = 11;
+// The suffix of a temporary name, ".sbtmp-XXXXXX".
+inline constexpr std::size_t kTemporarySuffixLength = 13;
 
 // How output sets behave towards other runs, for the whole program.
 struct OutputSetSettings {
@@ -114,6 +118,8 @@ class DirectoryLock {
 
   // Whether `dir` names the locked directory, by whatever path.
   bool is(const std::string& dir) const;
+  // The open directory (-1 when it could not be opened).
+  int fd() const { return fd_; }
 
  private:
   int fd_ = -1;
@@ -150,10 +156,11 @@ class OutputSet {
   Output* find(const std::string& path);
   void finish_last();
   void claim_directory_of(const std::string& path);
-  void write_journal();
+  void write_journals();
+  void remove_journals() noexcept;
   std::vector<std::unique_ptr<DirectoryLock>> locks_;
   std::vector<std::unique_ptr<Output>> outputs_;
-  std::string journal_;
+  std::vector<std::string> journals_;
   std::size_t stale_removed_ = 0;
   bool committed_ = false;
 };

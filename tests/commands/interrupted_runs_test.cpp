@@ -108,7 +108,11 @@ TEST_P(Interrupts, LeaveOneWholeSetAndNoTemporaryFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, Interrupts,
-                         ::testing::Values(InterruptCase{"IntWhileThePlanIsWritten", "INT@output:1", 130,
+                         ::testing::Values(InterruptCase{"IntRightAfterATemporaryFileIsMade", "INT@created:1", 130,
+                                                         "interrupted (SIGINT): temporary files removed", "a"},
+                                           InterruptCase{"TermRightAfterTheThirdIsMade", "TERM@created:3", 143,
+                                                         "terminated (SIGTERM): temporary files removed", "a"},
+                                           InterruptCase{"IntWhileThePlanIsWritten", "INT@output:1", 130,
                                                          "interrupted (SIGINT): temporary files removed", "a"},
                                            InterruptCase{"TermWhileTheTableIsWritten", "TERM@output:2", 143,
                                                          "terminated (SIGTERM): temporary files removed", "a"},
@@ -207,18 +211,19 @@ TEST_F(TwoVersions, ASecondRunWaitsOrRefusesWithNoWait) {
 }
 
 // Temporary files of the run's own targets that a killed run left go;
-// other files that look alike stay.
+// other files that look alike (a user's own backup among them) stay.
 TEST_F(TwoVersions, StaleTemporaryFilesOfTheTargetsAreRemoved) {
-  for (const char* name : {"Esempio_7.sim.tmp-AbC123", "Esempio_linea.dat.tmp-zzzzzz", "notes.txt.tmp-AbC123",
-                           "Esempio_7.sim.tmp-toolong1"}) {
+  for (const char* name : {"Esempio_7.sim.sbtmp-AbC123", "Esempio_linea.dat.sbtmp-zzzzzz", "notes.txt.sbtmp-AbC123",
+                           "Esempio_7.sim.sbtmp-toolong1", "Esempio_7.dat.tmp-backup", "Esempio_7.sim.tmp-AbC123"}) {
     sb::test::write_bytes(dir("out") / name, "left over");
   }
   const Outcome o = compile("a");
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.err, "scenario-builder: removed 2 temporary files that an interrupted run had left\n");
-  EXPECT_EQ(sb::test::names_in(dir("out")),
-            (std::set<std::string>{"Esempio_7.dat", "Esempio_7.sim", "Esempio_linea.dat", "notes.txt.tmp-AbC123",
-                                   "Esempio_7.sim.tmp-toolong1"}));
+  EXPECT_EQ(
+      sb::test::names_in(dir("out")),
+      (std::set<std::string>{"Esempio_7.dat", "Esempio_7.sim", "Esempio_linea.dat", "notes.txt.sbtmp-AbC123",
+                             "Esempio_7.sim.sbtmp-toolong1", "Esempio_7.dat.tmp-backup", "Esempio_7.sim.tmp-AbC123"}));
 }
 
 }  // namespace

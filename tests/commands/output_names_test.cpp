@@ -229,12 +229,12 @@ INSTANTIATE_TEST_SUITE_P(
         WriterCase{"CompileNameTooLongForItsTemporaryName",
                    {"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--train", "7", "--route", kLong},
                    "scenario-builder: error: the name of the line plan file \"./" + kLong +
-                       "_linea.dat\" is 250 bytes long: with the temporary name's 11-byte suffix it passes the file "
+                       "_linea.dat\" is 250 bytes long: with the temporary name's 13-byte suffix it passes the file "
                        "system's limit of 255 bytes\n"},
         WriterCase{"ViewNameTooLongForItsTemporaryName",
                    {"view", "Esempio_linea.txt", "Esempio_7-.txt", "--train", "7", "--route", kLong + "abcd"},
                    "scenario-builder: error: the name of the page \"./" + kLong +
-                       "abcd_7.html\" is 251 bytes long: with the temporary name's 11-byte suffix it passes the file "
+                       "abcd_7.html\" is 251 bytes long: with the temporary name's 13-byte suffix it passes the file "
                        "system's limit of 255 bytes\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

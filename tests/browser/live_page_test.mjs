@@ -2,8 +2,8 @@
 // loaded once; a station's time is changed in the train file (saved as an
 // editor does, a new file renamed over the old one); the page must show
 // the new time without the test reloading it, with the element picked and
-// the map's zoom as they were. Prints the latency from the save to the
-// page showing the new time.
+// the map's zoom as they were. Saves five times and prints the latency
+// from each save to the page showing the new time, and their median.
 //
 //   node live_page_test.mjs SCENARIO_BUILDER EXAMPLE_DIR
 // Exits 77 when Chromium or playwright-core is missing.
@@ -88,18 +88,27 @@ try {
   // Waits until the event stream is open, so that the save is not missed.
   await page.waitForTimeout(300);
 
-  const text = fs.readFileSync(train, 'latin1');
-  const edited = text.replace(/(stazione,\s+11000,.*?,\s+)8,\s+30,\s+0,/, '$18,  47,  0,');
-  if (edited === text) throw new Error('the example train has no station at 11000 m');
-  const saved = Date.now();
-  fs.writeFileSync(train + '.swp', edited, 'latin1');
-  fs.renameSync(train + '.swp', train);
-  await page.waitForFunction(() => document.getElementById('timetable').innerText.includes('08:47:00'), null,
-    { timeout: 10000, polling: 10 });
-  const latency = Date.now() - saved;
-  console.log(`save to page updated: ${latency} ms`);
+  // Several saves, each waited for: the figure is their median.
+  const saves = 5;
+  const latencies = [];
+  for (let i = 0; i < saves; ++i) {
+    const minute = String(47 + i);
+    const text = fs.readFileSync(train, 'latin1');
+    const edited = text.replace(/(stazione,\s+11000,.*?,\s+)8,\s+\d+,\s+0,/, `$18,  ${minute},  0,`);
+    if (edited === text) throw new Error('the example train has no station at 11000 m');
+    const saved = Date.now();
+    fs.writeFileSync(train + '.swp', edited, 'latin1');
+    fs.renameSync(train + '.swp', train);
+    await page.waitForFunction((t) => document.getElementById('timetable').innerText.includes(t), `08:${minute}:00`,
+      { timeout: 10000, polling: 10 });
+    latencies.push(Date.now() - saved);
+    // The reloaded page opens its event stream before the next save.
+    await page.waitForTimeout(300);
+  }
+  const sorted = [...latencies].sort((a, b) => a - b);
+  console.log(`save to page updated: ${latencies.join(', ')} ms; median ${sorted[(saves - 1) / 2]} ms`);
 
-  if (loads !== 2) fail(`the page loaded ${loads} times, not twice (once by the test, once by itself)`);
+  if (loads !== 1 + saves) fail(`the page loaded ${loads} times, not ${1 + saves} (once by the test, once a save)`);
   const after = await view();
   if (after.shown !== before.shown) fail(`the picked element ${before.shown} became ${after.shown}`);
   if (after.box !== before.box) fail(`the map's view ${before.box} became ${after.box}`);

@@ -236,7 +236,8 @@ MachineNames machine_names() {
 }
 
 bool names_this_server(const std::string& host, const std::string& address, int port, const MachineNames& machine) {
-  const std::string p = ":" + std::to_string(port);
+  std::string p = ":";
+  p += std::to_string(port);
   const bool every = address == "0.0.0.0";
   if (host == address + p) return true;
   if (address.rfind("127.", 0) == 0 || every) {
@@ -440,7 +441,15 @@ void PageServer::on_writable(Connection& c) {
     message.msg_iov = parts;
     message.msg_iovlen = static_cast<std::size_t>(count);
     const ssize_t n = ::sendmsg(c.fd, &message, MSG_NOSIGNAL);
-    if (n < 0 && would_block(errno)) return;
+    if (n < 0 && would_block(errno)) {
+      // What a stream sent goes, so that a client that reads slowly but
+      // never quite catches up does not grow it.
+      if (c.state == Connection::State::stream) {
+        c.out.erase(0, c.out_at);
+        c.out_at = 0;
+      }
+      return;
+    }
     if (n <= 0) {
       close_connection(c);
       return;

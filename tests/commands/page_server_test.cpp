@@ -180,8 +180,9 @@ std::string body_of(const std::string& response) {
   return at == std::string::npos ? "" : response.substr(at + 4);
 }
 
-// Well under a second, with room for a machine busy with other work.
-constexpr double kPromptMs = 300;
+// Well under a second, with room for a machine busy with other work (and
+// for a sanitizer build).
+constexpr double kPromptMs = 300 * std::min(sb::test::kSlowBuildSlack, 3.0);
 
 class PageServerTest : public ::testing::Test {
  protected:

@@ -18,7 +18,6 @@ have_file /usr/include/CLI/CLI.hpp || need+=(libcli11-dev)
 have_file /usr/include/nlohmann/json.hpp || need+=(nlohmann-json3-dev)
 # The SARIF log is validated against its schema by the tests.
 python3 -c 'import jsonschema' >/dev/null 2>&1 || need+=(python3-jsonschema)
-have_file /usr/include/httplib.h || need+=(libcpp-httplib-dev)  # the page server of watch --serve
 if [ "${1:-}" = "--fuzz" ] || [ "${1:-}" = "--all" ]; then
   have_cmd clang++ || need+=(clang)
   compgen -G "/usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a" >/dev/null || need+=(libclang-rt-dev)

@@ -173,7 +173,8 @@ TEST(ViewModel, SlowdownsPairTheirStartAndEnd) {
   const PageModel m = model_of(c);
   ASSERT_EQ(m.slowdowns.size(), 1u);
   EXPECT_EQ(m.slowdowns[0].start, 7000);
-  EXPECT_EQ(m.slowdowns[0].end, 7550);  // the end cell, nearest(7500 / 50 + 1)
+  EXPECT_EQ(m.slowdowns[0].length, 500);
+  EXPECT_EQ(m.slowdowns[0].end, 7500);  // as inspect lists its end cell, nearest(7500 / 50 + 1)
   EXPECT_EQ(m.slowdowns[0].speed, 60);
 }
 
@@ -315,7 +316,9 @@ TEST(ViewPage, ScenarioThatEndedInAFatalCheckStillShowsItsDiagnostics) {
   const std::string page = render_page(model_of(c));
   EXPECT_THAT(page, ::testing::HasSubstr("No track cells were built"));
   EXPECT_THAT(page, ::testing::HasSubstr("data-diag=\"0\""));
-  EXPECT_THAT(page, ::testing::HasSubstr("no track cells were built; the scenario cannot be compiled"));
+  // As the terminal ends it, and the build shown failed.
+  EXPECT_THAT(page, ::testing::HasSubstr("no track cells were built; no compiled file was written [no-track-cells]"));
+  EXPECT_THAT(page, ::testing::HasSubstr("<body class=\"failed\">"));
 }
 
 // The hostile inputs of the fuzz fixtures, compiled as the fuzz target does:

@@ -48,6 +48,11 @@ const trainText = fs.readFileSync(path.join(good, 'Lunga_5-.txt'), 'latin1');
 const misspelt = trainText.replace(/^sabbia,/m, 'sabia,');
 if (misspelt === trainText) throw new Error('the fixture has no sabbia record to misspell');
 fs.writeFileSync(path.join(bad, 'Lunga_5-.txt'), misspelt, 'latin1');
+// The failed variant has a second misspelling, in the line file: the
+// diagnostics then come from both files.
+const lineText = fs.readFileSync(path.join(good, 'Lunga_linea.txt'), 'latin1');
+fs.writeFileSync(path.join(bad, 'Lunga_linea.txt'), lineText.replace(/^cartello_indicatore,  33450/m,
+  'cartelo_indicatore,  33450'), 'latin1');
 
 // view exits as compile does; a failed build's page is still written.
 const views = {};
@@ -157,11 +162,20 @@ try {
       ...Array.from(r.querySelectorAll('.note')).map((n) => n.textContent)].join('\n')));
   const printed = views.failed.stderr.trimEnd();
   if (shown.join('\n') !== printed) fail(`the diagnostics differ from the terminal:\n${shown.join('\n')}\n---\n${printed}`);
-  if (!/^Lunga_5-\.txt:4:1: error: .*\[-Werror=unknown-field\]$/.test(shown[0] || '')) {
-    fail('the misspelt keyword is not listed as an error with its -Werror= name: ' + shown[0]);
+  if (!/^Lunga_5-\.txt:4:1: error: .*\[-Werror=unknown-field\]$/m.test(shown.join('\n'))) {
+    fail('the misspelt keyword is not listed as an error with its -Werror= name: ' + shown.join('\n'));
   }
+  // Sorted by file and line, and back into the order found.
+  const order = () => page.evaluate(() =>
+    Array.from(document.querySelectorAll('#diagnostics tr[data-diag]')).map((r) => r.cells[0].textContent).join(' '));
+  const found = await order();
+  await page.locator('[data-sort="place"]').click();
+  const sorted = await order();
+  if (sorted !== 'Lunga_5-.txt:4:1: Lunga_linea.txt:57:1:') fail('sorted by file and line: ' + sorted);
+  await page.locator('[data-sort="order"]').click();
+  if ((await order()) !== found || found === sorted) fail('back in the order found: ' + (await order()));
   const banner = await page.locator('#banner').innerText();
-  if (!/do not compile: 1 error/.test(banner)) fail('the banner says: ' + banner);
+  if (!/do not compile: 2 errors/.test(banner)) fail('the banner says: ' + banner);
   const checks = await page.locator('.check.unknown').count();
   if (checks !== 2) fail(`${checks} check codes shown as unknown after a failed build, not 2`);
 

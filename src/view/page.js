@@ -74,7 +74,7 @@ Array.prototype.forEach.call(document.querySelectorAll('[data-sort]'),function(b
 // A failed build: the first error is picked, and the link of the banner
 // goes to it.
 var failed=document.body.classList.contains('failed');
-var firstError=document.querySelector('#diagnostics tr.diag.error');
+var firstError=document.querySelector('#diagnostics tr.diag.error')||(failed?document.querySelector('#diagnostics tr.diag'):null);
 var firstLink=document.getElementById('first-error');
 if(firstLink&&firstError)firstLink.addEventListener('click',function(ev){ev.preventDefault();firstError.scrollIntoView({block:'nearest'});firstError.focus();pick(firstError);});
 if(failed&&firstError)pick(firstError);

@@ -257,7 +257,8 @@ class Builder {
         const std::optional<int32_t> given = record_length(position);
         const int32_t length = given ? *given : std::max(clamped((end_cell - 1) * 50 - int64_t{position}), 0);
         const int32_t end = clamped(int64_t{position} + length);
-        e.label = "slowdown " + decimal(c.slowdown_speed()) + " km/h, " + metres_text(length);
+        e.label =
+            "slowdown " + decimal(c.slowdown_speed()) + " km/h, " + metres_text(length) + " to " + metres_text(end);
         e.values = {{"x (start)", metres_text(position)},
                     {"chainage", chainage_text(chainage_of(position))},
                     {"l (length)", metres_text(length)},

@@ -361,19 +361,17 @@ class Page {
     auto u = [&](double x) { return num((x - min_x) * scale); };
     auto v = [&](double y) { return num((max_y - y) * scale); };
     const double w = (max_x - min_x) * scale, h = (max_y - min_y) * scale;
-    const double pad = 250;
-    // The box takes the line's shape, within what a window holds.
-    const double shape = (h + 2 * pad) / (w + 2 * pad);
-    const char* box = shape < 0.42 ? "flat" : shape < 0.8 ? "wide" : "tall";
+    const double pad = 400;
     o_ +=
         "<div class=\"map-tools\"><button type=\"button\" data-zoom=\"in\" title=\"zoom in\">+</button>"
         "<button type=\"button\" data-zoom=\"out\" title=\"zoom out\">&minus;</button>"
         "<button type=\"button\" data-zoom=\"home\" title=\"whole line\">&#8962;</button>"
         "<span class=\"hint\">wheel: zoom &middot; drag: pan</span></div>\n";
-    o_ += std::string("<div class=\"map-box ") + box +
-          "\"><svg id=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"" + num(-pad) + " " + num(-pad) + " " +
-          num(w + 2 * pad) + " " + num(h + 2 * pad) + "\" data-metres-per-unit=\"" + num(1.0 / scale, 6) +
-          "\" role=\"img\" aria-label=\"line plan\">\n";
+    // The map takes the line's shape (its height follows the view box),
+    // within what a window holds.
+    o_ += std::string("<div class=\"map-box\">") + "<svg id=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"" +
+          num(-pad) + " " + num(-pad) + " " + num(w + 2 * pad) + " " + num(h + 2 * pad) + "\" data-metres-per-unit=\"" +
+          num(1.0 / scale, 6) + "\" role=\"img\" aria-label=\"line plan\">\n";
     const int64_t first_metre = m_.plan.front().metre, last_metre = m_.plan.back().metre;
     if (has_tail() && m_.route_length < last_metre) {
       o_ += "<path class=\"line\" d=\"" + plan_path(first_metre, m_.route_length, u, v) + "\"/>\n";
@@ -416,7 +414,9 @@ class Page {
         const auto& [x, y] = *m_.element_xy[i];
         o_ += "<path class=\"mk\"" + attrs(e, i) + " d=\"M" + u(x) + " " + v(y) + "h0\"/>\n";
         if (k == ElementKind::kStation) {
-          const bool left = station_label_count++ % 2 == 1;
+          // Names alternate sides, but stay inside the map at its edges.
+          const double from_left = (x - min_x) * scale;
+          const bool left = from_left > w - 1500 || (station_label_count++ % 2 == 1 && from_left > 1500);
           labels += std::string("<text class=\"sl") + (left ? " left" : "") + "\"" + attrs(e, i) +
                     (left ? " dx=\"-0.7em\"" : " dx=\"0.7em\"") + " dy=\"0.35em\" x=\"" + u(x) + "\" y=\"" + v(y) +
                     "\">" + html_text(e.label) + "</text>";

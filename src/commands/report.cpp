@@ -171,13 +171,52 @@ void print_diagnostic(const Diagnostic& d) {
                     d);
     return;
   }
-  if (lost) {
+  std::cerr << shown_text(*shown_diagnostic(d)) << '\n';
+}
+
+std::optional<ShownDiagnostic> shown_diagnostic(const Diagnostic& d) {
+  if (!warning_shown(d)) return std::nullopt;
+  ShownDiagnostic s;
+  s.place = diagnostic_place(d);
+  s.file = d.file;
+  s.line = d.line;
+  s.message = d.message;
+  s.position = d.position;
+  if (d.severity == Severity::kError) {
+    s.severity = "error";
+    s.tag = code_tag(d.code);
+  } else if (lost_input_error(d)) {
     // As compilers print a warning made an error: the name says how to
     // make it a warning again.
-    std::cerr << diagnostic_place(d) << ": error: " << d.message << " [-Werror=" << d.name << "]\n" << format_notes(d);
-    return;
+    s.severity = "error";
+    s.tag = "-Werror=" + d.name;
+  } else {
+    s.severity = "warning";
+    s.tag = "-W" + d.name;
   }
-  std::cerr << format_diagnostic(d) << '\n';
+  for (const RelatedPlace& r : d.related)
+    s.notes.push_back({place_text(r.file, r.line, r.column), r.file, r.line, r.message});
+  return s;
+}
+
+ShownDiagnostic shown_fatal(FatalCheck check) {
+  ShownDiagnostic s;
+  s.place = "scenario-builder";
+  s.severity = "error";
+  if (check == FatalCheck::kNoTrackCells) {
+    s.message = "no track cells were built; no compiled file was written";
+    s.tag = "no-track-cells";
+  } else {
+    s.message = fatal_meaning(check) + "; no compiled file was written";
+    s.tag = code_tag(fatal_code(check));
+  }
+  return s;
+}
+
+std::string shown_text(const ShownDiagnostic& d) {
+  std::string text = d.place + ": " + d.severity + ": " + d.message + " [" + d.tag + "]";
+  for (const ShownNote& n : d.notes) text += "\n" + n.place + ": note: " + n.message;
+  return text;
 }
 
 void print_diagnostics(const Diagnostics& diagnostics) {
@@ -208,7 +247,7 @@ void print_fatal(FatalCheck check) {
       add_json("", 0, "fatal", 0, "no-track-cells", "no track cells were built; no compiled file was written");
       return;
     }
-    std::cerr << "scenario-builder: error: no track cells were built; no compiled file was written [no-track-cells]\n";
+    std::cerr << shown_text(shown_fatal(check)) << '\n';
     return;
   }
   if (report_options().json) {
@@ -217,8 +256,7 @@ void print_fatal(FatalCheck check) {
   }
   // The simulator's own message keeps its line; the next says what it means.
   std::cerr << " Errore n. " << fatal_code(check) << '\n';
-  std::cerr << "scenario-builder: error: " << fatal_meaning(check) << "; no compiled file was written ["
-            << code_tag(fatal_code(check)) << "]\n";
+  std::cerr << shown_text(shown_fatal(check)) << '\n';
 }
 
 void print_error(const std::string& message) {

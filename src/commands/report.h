@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/diagnostics.h"
 #include "track/markers.h"
@@ -48,6 +49,33 @@ bool fails_as_error(const Diagnostic& d);
 bool lost_input_error(const Diagnostic& d);
 // Whether any shown warning fails the compile.
 bool warnings_fail(const Diagnostics& diagnostics);
+
+// A diagnostic as the terminal prints it, in its parts:
+// "PLACE: SEVERITY: MESSAGE [TAG]", then each note "PLACE: note: MESSAGE".
+// The view page lists these, so that it shows what the terminal shows.
+struct ShownNote {
+  std::string place;  // "FILE:LINE:COLUMN", "FILE" or "scenario-builder"
+  std::string file;
+  int line = 0;
+  std::string message;
+};
+struct ShownDiagnostic {
+  std::string place;
+  std::string file;
+  int line = 0;
+  std::string severity;  // "error" or "warning": a lost-input warning is an error
+  std::string message;
+  std::string tag;  // "E16", "-Wname", "-Werror=name"
+  std::vector<ShownNote> notes;
+  std::optional<int32_t> position;  // metres along the line, where one applies
+};
+// The diagnostic as printed; nothing when -w or -Wno-NAME hides it.
+std::optional<ShownDiagnostic> shown_diagnostic(const Diagnostic& d);
+// The line print_fatal ends with, as a diagnostic without a place.
+ShownDiagnostic shown_fatal(FatalCheck check);
+// The printed text: the diagnostic's line and its note lines, without a
+// line end after the last.
+std::string shown_text(const ShownDiagnostic& d);
 
 void print_diagnostics(const Diagnostics& diagnostics);
 void print_diagnostic(const Diagnostic& d);

@@ -1,5 +1,6 @@
 #include "commands/view_command.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -46,6 +47,32 @@ std::string page_name_problem(const ViewOptions& o, const std::vector<std::strin
   if (page_to_standard_output(o)) return outputs_problem({}, inputs);
   const std::vector<NamedOutput> page = {{"page", page_path(o)}};
   return o.page.empty() ? output_name_problem(o.route, o.train, page, inputs) : outputs_problem(page, inputs);
+}
+
+// A compiled file's problem as printed, "FILE: PLACE: error: MESSAGE":
+// `text` is what follows "FILE: ".
+view::Diagnostic compiled_file_problem(const std::string& file, const std::string& text) {
+  const std::string marker = "error: ";
+  const auto at = text.find(marker);
+  std::string place = file, message = text;
+  if (at != std::string::npos) {
+    place = file + ": " + text.substr(0, at >= 2 ? at - 2 : 0);
+    message = text.substr(at + marker.size());
+  }
+  return {"error", "", place, file, 0, message, {}, std::nullopt, {}};
+}
+
+// Line `line` (from 1) of a description file, without its line end.
+std::string text_of_line(const std::string& bytes, int line) {
+  std::size_t at = 0;
+  for (int n = 1; n < line && at != std::string::npos; ++n) {
+    at = bytes.find('\n', at);
+    if (at != std::string::npos) ++at;
+  }
+  if (at == std::string::npos || at >= bytes.size()) return "";
+  std::string text = bytes.substr(at, std::min<std::size_t>(bytes.find('\n', at) - at, 400));
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+  return text;
 }
 
 int write_page(const ViewOptions& o, const view::PageModel& model) {
@@ -98,8 +125,10 @@ int view_descriptions(ViewOptions o) {
   }
   if (compiled.fatal) print_fatal(*compiled.fatal);
   write_page(o, page_model_of_descriptions(check, compiled));
+  // As compile ends: warnings alone do not fail, unless -Werror.
   if (compiled.fatal) return kExitFatal;
-  return compiled.scenario.diagnostics.empty() ? kExitSuccess : kExitScenarioErrors;
+  const Diagnostics& found = compiled.scenario.diagnostics;
+  return found.has_errors() || warnings_fail(found) ? kExitScenarioErrors : kExitSuccess;
 }
 
 int view_compiled(ViewOptions o) {
@@ -145,11 +174,11 @@ int view_compiled(ViewOptions o) {
     } catch (const DecodeError& e) {
       const std::string line = format_decode_error(path, e);
       std::cerr << line << '\n';
-      problems.push_back({"error", 0, path, 0, line.substr(path.size() + 2), std::nullopt});
+      problems.push_back(compiled_file_problem(path, line.substr(path.size() + 2)));
       if (kind == CompiledKind::kPlan) plan_note = "The line plan file " + path + " was refused: " + e.what();
     } catch (const FileSystemError& e) {
       print_error(e.what());
-      problems.push_back({"error", 0, path, 0, std::string(e.what()), std::nullopt});
+      problems.push_back({"error", "", "scenario-builder", "", 0, std::string(e.what()), {}, std::nullopt, {}});
       if (kind == CompiledKind::kPlan) plan_note = "The line plan file could not be read: " + std::string(e.what());
     }
   }
@@ -158,8 +187,8 @@ int view_compiled(ViewOptions o) {
         cells_table_disagreement(files[CompiledKind::kCells], cells->size(), files[CompiledKind::kTable], *table);
     if (!disagreement.empty()) {
       std::cerr << disagreement << '\n';
-      problems.push_back({"error", 0, files[CompiledKind::kCells], 0,
-                          disagreement.substr(files[CompiledKind::kCells].size() + 2), std::nullopt});
+      problems.push_back(compiled_file_problem(files[CompiledKind::kCells],
+                                               disagreement.substr(files[CompiledKind::kCells].size() + 2)));
     }
   }
   if (cells) decoded.cells = track_cells_of(*cells);
@@ -174,16 +203,30 @@ int view_compiled(ViewOptions o) {
 }  // namespace
 
 view::PageModel page_model_of_descriptions(const CheckRequest& inputs, const Compiled& compiled) {
-  if (!compiled.scenario.diagnostics.has_errors() && !compiled.fatal) {
+  view::PageModel model = [&] {
+    if (!compiled.scenario.diagnostics.has_errors() && !compiled.fatal) {
+      return view::page_model_from_scenario(compiled.scenario, compiled.fatal);
+    }
+    CheckResult checked = check_scenario(inputs);
+    if (checked.recovered && !checked.recovered->file_error) {
+      Compiled& drawn = *checked.recovered;
+      drawn.scenario.diagnostics = std::move(checked.diagnostics);
+      return view::page_model_from_scenario(drawn.scenario, compiled.fatal);
+    }
     return view::page_model_from_scenario(compiled.scenario, compiled.fatal);
+  }();
+  // The build failed as compile decides it, whatever check read on to.
+  const Diagnostics& found = compiled.scenario.diagnostics;
+  model.build.failed = model.build.failed || found.has_errors() || warnings_fail(found) || compiled.fatal;
+  // Each diagnostic with the text of its line, as the author wrote it.
+  for (view::Diagnostic& d : model.diagnostics) {
+    if (d.line <= 0) continue;
+    const std::string* bytes = d.file == inputs.line.name    ? &inputs.line.bytes
+                               : d.file == inputs.train.name ? &inputs.train.bytes
+                                                             : nullptr;
+    if (bytes) d.source_line = text_of_line(*bytes, d.line);
   }
-  CheckResult checked = check_scenario(inputs);
-  if (checked.recovered && !checked.recovered->file_error) {
-    Compiled& drawn = *checked.recovered;
-    drawn.scenario.diagnostics = std::move(checked.diagnostics);
-    return view::page_model_from_scenario(drawn.scenario, compiled.fatal);
-  }
-  return view::page_model_from_scenario(compiled.scenario, compiled.fatal);
+  return model;
 }
 
 int run_view(ViewOptions options) {

@@ -31,9 +31,10 @@ DIR/ROUTE_TRAIN.sim and DIR/ROUTE_TRAIN.dat (a missing line plan file is a
 scenario without a plan); view --compiled FILE... takes the files
 themselves, their kinds told by their names.
 Exit status:
-  0  the page was written and shows no diagnostic
-  1  the page was written and shows errors (each printed on standard error),
-     or a compiled file was missing or refused
+  0  the page was written; the scenario compiles (warnings, printed on
+     standard error, do not fail it unless -Werror)
+  1  the page was written and shows errors (each printed on standard error)
+     and the build failed, or a compiled file was missing or refused
   2  misuse of the command line
   3  the compile ended in a fatal check; the page was written and shows it
   4  a description file could not be read or the page could not be written)";

@@ -11,7 +11,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <iostream>
+#include <map>
 #include <optional>
 
 #include "base/encoding.h"
@@ -36,6 +38,16 @@ constexpr std::chrono::milliseconds kQuiet{100};
 std::string joined(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// The local time of day, "14:02:31".
+std::string clock_now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (::localtime_r(&now, &local) == nullptr) return "";
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &local);
   return text;
 }
 
@@ -190,6 +202,15 @@ class Watch {
     inputs.line = {o_.compile.line_file, line_bytes};
     inputs.train = {train.file, train_bytes};
     view::PageModel model = page_model_of_descriptions(inputs, compiled);
+    // The page says when it was built, and a good build after failed ones
+    // says when the last of them failed.
+    model.build.time = clock_now();
+    if (model.build.failed) {
+      failed_at_[train.number] = model.build.time;
+    } else if (auto failed = failed_at_.find(train.number); failed != failed_at_.end()) {
+      model.build.failed_before = failed->second;
+      failed_at_.erase(failed);
+    }
     if (live_) {
       model.live_events = "/events";
       model.live_build = number_;
@@ -201,6 +222,7 @@ class Watch {
   std::vector<TrainInput> trains_;
   bool live_ = false;
   long long number_ = 0;
+  std::map<std::string, std::string> failed_at_;  // train -> time of its last failed build
 };
 
 bool is_loopback(const std::string& address) { return address.rfind("127.", 0) == 0; }

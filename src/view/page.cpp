@@ -131,6 +131,8 @@ class Page {
   std::string render() {
     head();
     header();
+    // A failed build shows its diagnostics first, under the banner.
+    if (m_.build.failed) diagnostics_panel();
     o_ += "<main>\n";
     map_panel();
     o_ += "<div id=\"side\">\n";
@@ -139,6 +141,7 @@ class Page {
     o_ += "</div>\n";
     profile_panel();
     lists();
+    if (!m_.build.failed) diagnostics_panel();
     documents_panel();
     o_ += "</main>\n";
     data_script();
@@ -149,32 +152,32 @@ class Page {
   }
 
  private:
-  // The element a diagnostic is about: one in its cell, else the nearest
-  // within two cells; failing those, the element read from the
-  // diagnostic's line. A curve holds no cell: it is found by its line only
-  // (its warnings name no position).
+  // The element a diagnostic is about: the one read from the diagnostic's
+  // line; failing that, the one at its position, else the nearest within
+  // 100 m. A curve is found by its line only (its warnings name no
+  // position).
   void link_diagnostics() {
-    std::multimap<int32_t, int32_t> by_cell;
     std::map<std::pair<std::string, int>, int32_t> by_line;
+    std::multimap<int32_t, int32_t> by_position;
     for (std::size_t i = 0; i < m_.elements.size(); ++i) {
       const Element& e = m_.elements[i];
-      if (e.kind != ElementKind::kCurve) by_cell.emplace(e.cell, static_cast<int32_t>(i));
+      if (e.kind != ElementKind::kCurve) by_position.emplace(e.position, static_cast<int32_t>(i));
       if (e.source) by_line.emplace(std::make_pair(e.source->file, e.source->line), static_cast<int32_t>(i));
     }
     for (const Diagnostic& d : m_.diagnostics) {
       int32_t link = -1;
-      if (d.cell) {
-        for (int32_t off : {0, -1, 1, -2, 2}) {
-          auto it = by_cell.find(*d.cell + off);
-          if (it != by_cell.end()) {
-            link = it->second;
-            break;
-          }
-        }
-      }
-      if (link < 0 && d.line > 0) {
+      if (d.line > 0) {
         auto it = by_line.find({d.file, d.line});
         if (it != by_line.end()) link = it->second;
+      }
+      if (link < 0 && d.position && !by_position.empty()) {
+        const auto it = by_position.lower_bound(*d.position);
+        int64_t best = 101;
+        for (auto at : {it, it == by_position.begin() ? it : std::prev(it)}) {
+          if (at == by_position.end()) continue;
+          const int64_t off = std::llabs(int64_t{at->first} - int64_t{*d.position});
+          if (off < best) best = off, link = at->second;
+        }
       }
       diag_links_.push_back(link);
     }
@@ -200,7 +203,7 @@ class Page {
     o_ += kStyle;
     o_ += "</style>\n<script>";
     o_ += kErrorScript;
-    o_ += "</script>\n</head>\n<body>\n";
+    o_ += m_.build.failed ? "</script>\n</head>\n<body class=\"failed\">\n" : "</script>\n</head>\n<body>\n";
   }
 
   // The page runs its own scripts and styles only, each named by its hash:
@@ -244,25 +247,60 @@ class Page {
           " line boards &middot; " + decimal(count(ElementKind::kSpeedBoard)) + " speed-limit boards &middot; " +
           decimal(count(ElementKind::kSlowdown)) + " slowdowns &middot; " +
           decimal(count(ElementKind::kCurve) + m_.curves_not_shown) + " curves" +
-          (m_.from_descriptions ? "" : " &middot; drawn from compiled files") + "</p>\n<p class=\"checks\">";
+          (m_.from_descriptions ? "" : " &middot; drawn from compiled files") + "</p>\n";
+    banner();
+    o_ += "<p class=\"checks\">";
     check("route check code", m_.route_check_stored, m_.route_check_computed);
     check("cell check code", m_.cell_check_stored, m_.cell_check_computed);
-    std::size_t errors = m_.diagnostics.size();
-    o_ += errors == 0 ? "<span class=\"ok\">no diagnostics</span>"
-                      : "<a class=\"bad\" href=\"#diagnostics\">" + decimal(static_cast<int64_t>(errors)) +
-                            (errors == 1 ? " diagnostic" : " diagnostics") + "</a>";
+    const std::size_t shown = m_.diagnostics.size();
+    o_ += shown == 0
+              ? "<span class=\"ok\">no diagnostics</span>"
+              : std::string("<a class=\"") + (m_.build.failed ? "bad" : "warn") + "\" href=\"#diagnostics\">" +
+                    decimal(static_cast<int64_t>(shown)) + (shown == 1 ? " diagnostic" : " diagnostics") + "</a>";
     o_ += "</p>\n</header>\n";
+  }
+
+  // Whether the build failed, in words no one can miss; and a good build
+  // of watch after failed ones says so.
+  void banner() {
+    const BuildState& b = m_.build;
+    if (b.failed) {
+      const int64_t failing = b.errors > 0 ? b.errors : b.warnings;
+      const std::string counted =
+          decimal(failing) + (b.errors > 0 ? (b.errors == 1 ? " error" : " errors")
+                                           : (b.warnings == 1 ? " warning treated as an error (-Werror)"
+                                                              : " warnings treated as errors (-Werror)"));
+      o_ += "<p id=\"banner\" class=\"banner failed\" role=\"alert\"><strong>";
+      o_ += b.time.empty() ? "These descriptions do not compile: " + counted
+                           : "Build failed at " + html_utf8(b.time) + ": " + counted;
+      o_ += "</strong> &mdash; ";
+      o_ += b.time.empty() ? "compile writes no compiled file until they are mended."
+                           : "the compiled files were not updated.";
+      o_ += " <a href=\"#diagnostics\" id=\"first-error\">Go to the first error</a></p>\n";
+      return;
+    }
+    if (!b.failed_before.empty()) {
+      o_ += "<p id=\"banner\" class=\"banner mended\" role=\"status\"><strong>Built at " + html_utf8(b.time) +
+            "</strong> &mdash; the build at " + html_utf8(b.failed_before) +
+            " failed; this one compiled and the compiled files are up to date.</p>\n";
+    }
   }
 
   int64_t count(ElementKind k) const {
     return std::count_if(m_.elements.begin(), m_.elements.end(), [k](const Element& e) { return e.kind == k; });
   }
 
+  // A check code stored and computed again; unknown after a failed build,
+  // which compiled nothing.
   void check(const char* name, int32_t stored, int32_t computed) {
+    const std::string id = name[0] == 'r' ? "route-check" : "cell-check";
+    if (m_.build.failed) {
+      o_ += "<span class=\"check unknown\" id=\"" + id + "\">" + name + " unknown: nothing was compiled</span> ";
+      return;
+    }
     const bool same = stored == computed;
-    o_ += std::string("<span class=\"check ") + (same ? "ok" : "bad") + "\" id=\"" +
-          (name[0] == 'r' ? "route-check" : "cell-check") + "\">" + name + " " + decimal(stored) +
-          (same ? " &#10003; confirmed" : " &#10007; expected " + decimal(computed)) + "</span> ";
+    o_ += std::string("<span class=\"check ") + (same ? "ok" : "bad") + "\" id=\"" + id + "\">" + name + " " +
+          decimal(stored) + (same ? " &#10003; confirmed" : " &#10007; expected " + decimal(computed)) + "</span> ";
   }
 
   // --- plan map -------------------------------------------------------------
@@ -312,7 +350,12 @@ class Page {
       min_x = std::min(min_x, x), max_x = std::max(max_x, x);
       min_y = std::min(min_y, y), max_y = std::max(max_y, y);
     };
-    for (const PlanPoint& p : m_.plan) grow(p.x, p.y);
+    // Fitted to the route; the tail past its end may run out of view.
+    const double route_end = has_tail() ? m_.route_length : static_cast<double>(m_.plan.back().metre);
+    for (const PlanPoint& p : m_.plan) {
+      if (static_cast<double>(p.metre) <= route_end) grow(p.x, p.y);
+    }
+    if (const auto end = plan_at(route_end)) grow(end->first, end->second);
     const double span = std::max({max_x - min_x, max_y - min_y, 1.0});
     const double scale = 10000.0 / span;  // drawing units per metre
     auto u = [&](double x) { return num((x - min_x) * scale); };
@@ -324,16 +367,26 @@ class Page {
         "<button type=\"button\" data-zoom=\"out\" title=\"zoom out\">&minus;</button>"
         "<button type=\"button\" data-zoom=\"home\" title=\"whole line\">&#8962;</button>"
         "<span class=\"hint\">wheel: zoom &middot; drag: pan</span></div>\n";
-    o_ += "<div class=\"map-box\"><svg id=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"" + num(-pad) + " " +
-          num(-pad) + " " + num(w + 2 * pad) + " " + num(h + 2 * pad) + "\" data-metres-per-unit=\"" +
+    // The map takes the line's shape (its height follows the view box),
+    // within what a window holds.
+    o_ += std::string("<div class=\"map-box\">") + "<svg id=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"" +
+          num(-pad) + " " + num(-pad) + " " + num(w + 2 * pad) + " " + num(h + 2 * pad) + "\" data-metres-per-unit=\"" +
           num(1.0 / scale, 6) + "\" role=\"img\" aria-label=\"line plan\">\n";
-    o_ += "<path class=\"line\" d=\"M";
-    for (std::size_t i = 0; i < m_.plan.size(); ++i) {
-      o_ += (i == 0 ? "" : " ") + u(m_.plan[i].x) + "," + v(m_.plan[i].y);
+    const int64_t first_metre = m_.plan.front().metre, last_metre = m_.plan.back().metre;
+    if (has_tail() && m_.route_length < last_metre) {
+      o_ += "<path class=\"line\" d=\"" + plan_path(first_metre, m_.route_length, u, v) + "\"/>\n";
+      o_ += "<path class=\"line tail\" d=\"" + plan_path(m_.route_length, last_metre, u, v) +
+            "\"><title>tail: past the route's end</title></path>\n";
+    } else {
+      o_ += "<path class=\"line\" d=\"M";
+      for (std::size_t i = 0; i < m_.plan.size(); ++i) {
+        o_ += (i == 0 ? "" : " ") + u(m_.plan[i].x) + "," + v(m_.plan[i].y);
+      }
+      o_ += "\"/>\n";
     }
-    o_ += "\"/>\n<g class=\"kms\">";
-    const double last = static_cast<double>(m_.plan.back().metre);
-    const double step = std::max(1000.0, nice_step(last / 12.0 / 1000.0) * 1000.0);
+    o_ += "<g class=\"kms\">";
+    const double last = std::min(static_cast<double>(last_metre), route_end);
+    const double step = std::max(1000.0, nice_step(last / 8.0 / 1000.0) * 1000.0);
     std::string labels;
     for (double km = 0; km <= last; km += step) {
       auto at = plan_at(km);
@@ -361,11 +414,21 @@ class Page {
         const auto& [x, y] = *m_.element_xy[i];
         o_ += "<path class=\"mk\"" + attrs(e, i) + " d=\"M" + u(x) + " " + v(y) + "h0\"/>\n";
         if (k == ElementKind::kStation) {
-          const bool left = station_label_count++ % 2 == 1;
+          // Names alternate sides, but stay inside the map at its edges.
+          const double from_left = (x - min_x) * scale;
+          const bool left = from_left > w - 1500 || (station_label_count++ % 2 == 1 && from_left > 1500);
           labels += std::string("<text class=\"sl") + (left ? " left" : "") + "\"" + attrs(e, i) +
                     (left ? " dx=\"-0.7em\"" : " dx=\"0.7em\"") + " dy=\"0.35em\" x=\"" + u(x) + "\" y=\"" + v(y) +
                     "\">" + html_text(e.label) + "</text>";
         }
+      }
+    }
+    if (has_tail()) {
+      if (const auto end = plan_at(m_.route_length)) {
+        o_ += "<path class=\"route-end\" id=\"map-route-end\" d=\"M" + u(end->first) + " " + v(end->second) +
+              "h0\"><title>route end, " + metres_text(m_.route_length) + "</title></path>\n";
+        labels += "<text class=\"re\" dx=\"0.8em\" dy=\"1.4em\" x=\"" + u(end->first) + "\" y=\"" + v(end->second) +
+                  "\">route end</text>";
       }
     }
     o_ += "</g>\n<g class=\"labels\">" + labels + "</g>\n</svg>\n";
@@ -406,11 +469,13 @@ class Page {
     }
     o_ += "<div class=\"profile-box\"><svg id=\"profile\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " +
           num(kProfileWidth, 0) + " " + num(kProfileHeight, 0) + "\" role=\"img\" aria-label=\"profile\">\n";
+    tail();
     elevation();
     speeds();
     ticks();
     curves();
     axis();
+    route_end();
     o_ += "</svg></div>\n";
     o_ +=
         "<p class=\"legend\"><svg class=\"key\" viewBox=\"0 0 30 6\"><line class=\"rank-a\" x1=\"0\" y1=\"3\" "
@@ -551,6 +616,29 @@ class Page {
             "\" y1=\"" + num(kSpeedBottom - 12) + "\" y2=\"" + num(kSpeedBottom) + "\"/>";
     }
     o_ += "\n";
+  }
+
+  // The cells past the route's end, which the compile adds to every route:
+  // shaded and named, so that no one takes them for the route.
+  bool has_tail() const { return m_.route_length > 0 && m_.route_length < extent_; }
+
+  void tail() {
+    if (!has_tail()) return;
+    const double x0 = px(m_.route_length), x1 = px(extent_);
+    o_ += "<rect class=\"tail\" x=\"" + num(x0) + "\" y=\"" + num(kNamesBottom) + "\" width=\"" + num(x1 - x0) +
+          "\" height=\"" + num(kAxis - kNamesBottom) + "\"><title>tail: the " +
+          metres_text(static_cast<int64_t>(extent_) - m_.route_length) +
+          " the compile adds past the route's end</title></rect><text class=\"tail-label\" x=\"" + num((x0 + x1) / 2) +
+          "\" y=\"" + num(kElevationTop + 24) + "\">tail</text>\n";
+  }
+
+  void route_end() {
+    if (!has_tail()) return;
+    const double x = px(m_.route_length);
+    o_ += "<line class=\"route-end\" id=\"route-end\" x1=\"" + num(x) + "\" x2=\"" + num(x) + "\" y1=\"" +
+          num(kNamesBottom) + "\" y2=\"" + num(kAxis + 4) + "\"><title>route end, " + metres_text(m_.route_length) +
+          "</title></line><text class=\"route-end-label\" x=\"" + num(x - 3) + "\" y=\"" + num(kElevationTop + 10) +
+          "\">route end</text>\n";
   }
 
   void ticks() {
@@ -705,31 +793,46 @@ class Page {
 
     curve_list();
 
+    o_ += "</section>\n";
+  }
+
+  // The diagnostics as the terminal printed them, one row each with its
+  // note lines; sortable by file and line.
+  void diagnostics_panel() {
     o_ +=
-        "<div class=\"list\" id=\"diagnostics\"><h2>Diagnostics</h2>\n<table><thead><tr><th>severity</th>"
-        "<th class=\"n\">code</th><th>where</th><th>message</th></tr></thead><tbody>\n";
+        "<section id=\"diagnostics\" class=\"panel\">\n<details open><summary><h2>Diagnostics</h2> <span "
+        "class=\"legend\">as the terminal prints them &middot; sort <button type=\"button\" "
+        "data-sort=\"place\">by file and line</button> <button type=\"button\" data-sort=\"order\">as "
+        "found</button></span></summary>\n<div class=\"list\"><table><thead><tr><th>place</th><th>severity</th>"
+        "<th>message</th></tr></thead><tbody>\n";
     const std::size_t listed = std::min(m_.diagnostics.size(), kListedDiagnostics);
     for (std::size_t i = 0; i < listed; ++i) {
       const Diagnostic& d = m_.diagnostics[i];
-      std::string where =
-          d.file.empty() ? std::string() : display_utf8(d.file) + (d.line > 0 ? ":" + decimal(d.line) : "");
-      if (d.cell) where += (where.empty() ? "" : ", ") + std::string("cell ") + decimal(*d.cell);
       o_ += "<tr class=\"diag " + html_text(d.severity) + "\" data-diag=\"" + decimal(static_cast<int64_t>(i)) +
-            "\" data-link=\"" + decimal(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
-            td(decimal(d.code), "n") + td(html_utf8(where), "src") + td(html_utf8(display_utf8(d.message))) + "</tr>\n";
+            "\" data-link=\"" + decimal(diag_links_[i]) + "\" data-file=\"" + html_utf8(display_utf8(d.file)) +
+            "\" data-line=\"" + decimal(d.line) + "\"";
+      if (!d.source_line.empty()) o_ += " data-text=\"" + html_text(d.source_line) + "\"";
+      o_ += " tabindex=\"0\"><td class=\"src place\">" + html_utf8(display_utf8(d.place)) + ":</td><td class=\"sev\">" +
+            html_text(d.severity) + ":</td><td><span class=\"dm\">" + html_utf8(display_utf8(d.message)) +
+            (d.tag.empty() ? "" : " [" + html_utf8(d.tag) + "]") + "</span>";
+      for (const DiagnosticNote& n : d.notes) {
+        o_ += "<div class=\"note\"><span class=\"src\">" + html_utf8(display_utf8(n.place)) +
+              ":</span> note: " + html_utf8(display_utf8(n.message)) + "</div>";
+      }
+      o_ += "</td></tr>\n";
     }
     if (listed < m_.diagnostics.size()) {
       const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed);
-      o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + decimal(rest) +
+      o_ += "<tr><td colspan=\"3\" class=\"empty\" id=\"diagnostics-not-listed\">" + decimal(rest) +
             (rest == 1 ? " more diagnostic is" : " more diagnostics are") +
             " not listed here; the terminal output lists every one</td></tr>\n";
     }
     if (m_.diagnostics.empty()) {
-      o_ += std::string("<tr><td colspan=\"4\" class=\"empty ok\">none: ") +
+      o_ += std::string("<tr><td colspan=\"3\" class=\"empty ok\">none: ") +
             (m_.from_descriptions ? "the scenario compiled cleanly" : "the compiled files decoded cleanly") +
             "</td></tr>\n";
     }
-    o_ += "</tbody></table></div>\n</section>\n";
+    o_ += "</tbody></table></div></details>\n</section>\n";
   }
 
   // The driver documents as fixed-width text, each folded away until opened.

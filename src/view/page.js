@@ -11,7 +11,9 @@ function light(i){lit.forEach(function(n){n.classList.remove('hl');});lit=(i!=nu
 function show(i,diag){
   var h='';
   var r=diag!=null?document.querySelector('tr[data-diag="'+diag+'"]'):null;
-  if(r){var c=r.cells;h+='<p class="dmsg">'+esc(c[0].textContent)+' '+esc(c[1].textContent)+': '+esc(c[3].textContent)+(c[2].textContent?'<br><span class="src">'+esc(c[2].textContent)+'</span>':'')+'</p>';}
+  if(r){var c=r.cells;h+='<p class="dmsg '+(r.classList.contains('error')?'error':'warning')+'"><span class="src">'+esc(c[0].textContent)+'</span> '+esc(c[1].textContent)+' '+esc(r.querySelector('.dm').textContent);
+    Array.prototype.forEach.call(r.querySelectorAll('.note'),function(n){h+='<br>'+esc(n.textContent);});h+='</p>';
+    var t=r.getAttribute('data-text');if(t!=null)h+='<pre class="srcline">'+esc(r.getAttribute('data-file')+':'+r.getAttribute('data-line'))+'\n'+esc(t)+'</pre>';}
   if(i!=null&&E[i]){var e=E[i];h+='<h3><span class="lg lg-'+e.k+'"></span>'+esc(e.k.replace('-',' '))+(e.n?': '+esc(e.n):'')+'</h3><dl>';
     e.v.forEach(function(kv){h+='<dt>'+esc(kv[0])+'</dt><dd>'+esc(kv[1])+'</dd>';});
     h+='<dt>cell</dt><dd>'+e.c+'</dd><dt>source</dt><dd class="src">'+(e.s?esc(e.s):(S?'none (placed by the compile)':'none (drawn from compiled files)'))+'</dd></dl>';}
@@ -59,6 +61,23 @@ if(svg){
 }
 var chainageToggle=document.getElementById('chainage-toggle'),chainageAxis=document.getElementById('chainage-axis');
 if(chainageToggle&&chainageAxis)chainageToggle.addEventListener('change',function(){chainageAxis.setAttribute('visibility',chainageToggle.checked?'visible':'hidden');});
+// The diagnostics sorted by file and line, or back in the order found.
+var diagBody=document.querySelector('#diagnostics tbody');
+Array.prototype.forEach.call(document.querySelectorAll('[data-sort]'),function(b){b.addEventListener('click',function(ev){
+  ev.preventDefault();var rows=Array.prototype.slice.call(diagBody.querySelectorAll('tr[data-diag]'));
+  var byPlace=b.getAttribute('data-sort')==='place';
+  rows.sort(function(x,y){
+    if(byPlace){var f=x.getAttribute('data-file'),g=y.getAttribute('data-file');if(f!==g)return f<g?-1:1;
+      var l=+x.getAttribute('data-line')-(+y.getAttribute('data-line'));if(l)return l;}
+    return +x.getAttribute('data-diag')-(+y.getAttribute('data-diag'));});
+  rows.forEach(function(r){diagBody.insertBefore(r,diagBody.querySelector('tr:not([data-diag])'));});});});
+// A failed build: the first error is picked, and the link of the banner
+// goes to it.
+var failed=document.body.classList.contains('failed');
+var firstError=document.querySelector('#diagnostics tr.diag.error')||(failed?document.querySelector('#diagnostics tr.diag'):null);
+var firstLink=document.getElementById('first-error');
+if(firstLink&&firstError)firstLink.addEventListener('click',function(ev){ev.preventDefault();firstError.scrollIntoView({block:'nearest'});firstError.focus();pick(firstError);});
+if(failed&&firstError)pick(firstError);
 var chosen=/^#el=(\d+)$/.exec(location.hash);
 if(chosen&&byEl[chosen[1]])pick(byEl[chosen[1]][0]);
 // A served page: a later build loads the page again; the element picked
@@ -70,7 +89,7 @@ if(data.live){
   if(kept){
     if(svg&&kept.vb){var v=svg.viewBox.baseVal;v.x=kept.vb[0];v.y=kept.vb[1];v.width=kept.vb[2];v.height=kept.vb[3];window.dispatchEvent(new Event('resize'));}
     if(kept.el){var again=document.querySelector('[data-el][data-kind="'+kept.el[0]+'"][data-cell="'+kept.el[1]+'"]');if(again)pick(again);}
-    window.scrollTo(kept.x||0,kept.y||0);
+    if(!failed)window.scrollTo(kept.x||0,kept.y||0);
   }
   var keep=function(){var st={x:window.scrollX,y:window.scrollY};
     if(svg){var v=svg.viewBox.baseVal;st.vb=[v.x,v.y,v.width,v.height];}

@@ -60,10 +60,14 @@ struct SpeedStep {
   int32_t speed = 0;
 };
 
+// A slowdown as its record gave it: from `start` for `length` metres.
+// Drawn from compiled files, the length is what the end cell tells, to
+// within 25 m.
 struct Slowdown {
-  int32_t start = 0;  // metres
-  int32_t end = 0;
-  int32_t speed = 0;  // km/h
+  int32_t start = 0;   // metres
+  int32_t length = 0;  // metres
+  int32_t end = 0;     // start + length
+  int32_t speed = 0;   // km/h
   int32_t element = -1;
 };
 
@@ -79,13 +83,39 @@ struct Curve {
   int32_t element = -1;
 };
 
-struct Diagnostic {
-  std::string severity;  // "error" or "warning"
-  int32_t code = 0;
+// A diagnostic as the terminal prints it, in its parts (commands/report.h
+// gives them): "PLACE: SEVERITY: MESSAGE [TAG]" and its note lines.
+struct DiagnosticNote {
+  std::string place;  // "FILE:LINE:COLUMN"
   std::string file;
   int line = 0;
   std::string message;
-  std::optional<int32_t> cell;
+};
+
+struct Diagnostic {
+  std::string severity;  // "error" or "warning", as printed
+  std::string tag;       // "E16", "-Wname", "-Werror=name"; empty for a compiled file's problem
+  std::string place;     // "FILE:LINE:COLUMN", "FILE" or "scenario-builder"
+  std::string file;
+  int line = 0;
+  std::string message;
+  std::vector<DiagnosticNote> notes;
+  std::optional<int32_t> position;  // metres along the line, where one applies
+  std::string source_line;          // the text of FILE:LINE (Windows-1252), where known
+};
+
+// How the build behind the page went.
+struct BuildState {
+  // Errors (failing warnings and a fatal check among them): nothing was
+  // compiled from these descriptions.
+  bool failed = false;
+  int64_t errors = 0;
+  int64_t warnings = 0;
+  // A build of watch: its time ("14:02:31"); the compiled files of the
+  // last good build stay when it failed. Empty from view.
+  std::string time;
+  // A good build of watch after failed ones: when the last of them failed.
+  std::string failed_before;
 };
 
 struct PlanPoint {
@@ -129,6 +159,7 @@ struct PageModel {
   std::vector<Curve> curves;     // in start order
   int64_t curves_not_shown = 0;  // past PageModelOptions::max_curves
   std::vector<Diagnostic> diagnostics;
+  BuildState build;
 
   // Stored in the compiled data and computed again from route and train.
   int32_t route_check_stored = 0;

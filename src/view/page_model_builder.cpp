@@ -10,6 +10,7 @@
 
 #include "base/encoding.h"
 #include "base/text_format.h"
+#include "commands/report.h"
 #include "documents/driver_documents.h"
 #include "format/plan_summary.h"
 #include "model/chainage.h"
@@ -38,11 +39,6 @@ std::string speeds_text(BoardSpeed s) {
 std::string signal_summary(int32_t aspect_1, int32_t aspect_2, int32_t aspect_3, int32_t combined, int32_t time) {
   return "aspects " + decimal(aspect_1) + "/" + decimal(aspect_2) + "/" + decimal(aspect_3) + ", combined code " +
          decimal(combined) + ", time " + decimal(time);
-}
-
-int32_t diagnostic_cell(int32_t position, int32_t cell_count) {
-  return static_cast<int32_t>(
-      std::clamp<int64_t>((static_cast<int64_t>(position) + 25) / 50, 0, std::max(cell_count, 0)));
 }
 
 int32_t clamped(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
@@ -135,6 +131,10 @@ class Builder {
   // The element with its chainage beside its position in the values.
   int32_t add(Element e) {
     e.chainage = chainage_of(e.position);
+    if (e.kind == PageKind::kSlowdown) {  // its values name the chainage of both ends
+      m_.elements.push_back(std::move(e));
+      return static_cast<int32_t>(m_.elements.size() - 1);
+    }
     const auto at = std::find_if(e.values.begin(), e.values.end(),
                                  [](const auto& v) { return v.first == "position" || v.first == "start"; });
     e.values.insert(at == e.values.end() ? at : at + 1, {"chainage", chainage_text(e.chainage)});
@@ -172,6 +172,20 @@ class Builder {
   int64_t take_end(int64_t k) {
     end_taken_[static_cast<std::size_t>(k)] = true;
     return k;
+  }
+
+  // The length of the slowdown record that starts at `position`, from
+  // descriptions: the first one at that position not yet taken.
+  std::optional<int32_t> record_length(int32_t position) {
+    if (!in_.read_from) return std::nullopt;
+    const auto& spans = in_.read_from->slowdowns;
+    if (span_taken_.empty()) span_taken_.assign(spans.size(), false);
+    for (std::size_t k = 0; k < spans.size(); ++k) {
+      if (span_taken_[k] || spans[k].start != position) continue;
+      span_taken_[k] = true;
+      return spans[k].length;
+    }
+    return std::nullopt;
   }
 
   void elements() {
@@ -237,16 +251,25 @@ class Builder {
         break;
       }
       case kSlowdownStart: {
-        const int64_t end = slowdown_end(i);
-        const int32_t end_m = clamped(end * 50);
-        e.label = "slowdown " + decimal(c.slowdown_speed()) + " km/h";
-        e.values = {{"start", metres_text(position)},
-                    {"end cell", decimal(end) + " (" + metres_text(end_m) + ")"},
-                    {"speed", decimal(c.slowdown_speed()) + " km/h"},
-                    {"speed change", decimal(c.slowdown_d_v())},
-                    {"end board", decimal(c.slowdown_f_tt())}};
+        const int64_t end_cell = slowdown_end(i);
+        // The record's own length when it is known; else the end cell's
+        // position, which inspect lists at 50 x (cell - 1) m.
+        const std::optional<int32_t> given = record_length(position);
+        const int32_t length = given ? *given : std::max(clamped((end_cell - 1) * 50 - int64_t{position}), 0);
+        const int32_t end = clamped(int64_t{position} + length);
+        e.label =
+            "slowdown " + decimal(c.slowdown_speed()) + " km/h, " + metres_text(length) + " to " + metres_text(end);
+        e.values = {{"x (start)", metres_text(position)},
+                    {"chainage", chainage_text(chainage_of(position))},
+                    {"l (length)", metres_text(length)},
+                    {"end", metres_text(end)},
+                    {"end chainage", chainage_text(chainage_of(end))},
+                    {"v (speed)", decimal(c.slowdown_speed()) + " km/h"},
+                    {"f_tt", decimal(c.slowdown_f_tt())},
+                    {"d_v", decimal(c.slowdown_d_v())},
+                    {"end cell", end_cell != i ? decimal(end_cell) : std::string("none (ends at the start cell)")}};
         const int32_t index = add(std::move(e));
-        m_.slowdowns.push_back({position, std::max(position, end_m), c.slowdown_speed(), index});
+        m_.slowdowns.push_back({position, length, end, c.slowdown_speed(), index});
         break;
       }
       case kAbbattimento:
@@ -329,7 +352,8 @@ class Builder {
   const PageInput& in_;
   PageModel& m_;
   std::map<std::pair<uint8_t, int32_t>, const PlacedElement*> sources_;
-  std::vector<bool> end_taken_;  // end cells already paired with a start
+  std::vector<bool> end_taken_;   // end cells already paired with a start
+  std::vector<bool> span_taken_;  // slowdown records already paired with a start
 };
 
 // Streams the plan through the thinner and picks up each element's plan
@@ -370,26 +394,27 @@ void place_curves(PageModel& m) {
   for (const Curve& c : m.curves) m.element_xy[static_cast<std::size_t>(c.element)] = thinned_plan_at(m.plan, c.start);
 }
 
+// The diagnostics as the terminal prints them (commands/report.h): what
+// -w and -Wno-NAME hide is left out, a warning that loses input is an
+// error. Whether the build failed follows from them, as compile decides.
 void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional<FatalCheck>& fatal) {
-  for (const sb::Diagnostic& d : scenario.diagnostics.list()) {
-    Diagnostic out;
-    out.severity = d.severity == Severity::kError ? "error" : "warning";
-    out.code = d.code;
-    out.file = d.file;
-    out.line = d.line;
-    out.message = d.message;
-    if (d.position) out.cell = diagnostic_cell(*d.position, m.cell_count);
+  auto take = [&m](const ShownDiagnostic& s) {
+    Diagnostic out{s.severity, s.tag, s.place, s.file, s.line, s.message, {}, s.position, {}};
+    for (const ShownNote& n : s.notes) out.notes.push_back({n.place, n.file, n.line, n.message});
     m.diagnostics.push_back(std::move(out));
+  };
+  for (const sb::Diagnostic& d : scenario.diagnostics.list()) {
+    const std::optional<ShownDiagnostic> shown = shown_diagnostic(d);
+    if (!shown) continue;
+    take(*shown);
+    if (shown->severity == "error") ++m.build.errors;
+    if (shown->severity == "warning") ++m.build.warnings;
   }
   if (fatal) {
-    Diagnostic out;
-    out.severity = "error";
-    out.code = fatal_code(*fatal);
-    out.message = *fatal == FatalCheck::kNoTrackCells
-                      ? std::string("no track cells were built; the scenario cannot be compiled")
-                      : "fatal check " + decimal(out.code) + ": a format marker or check code has no free place";
-    m.diagnostics.push_back(std::move(out));
+    take(shown_fatal(*fatal));
+    ++m.build.errors;
   }
+  m.build.failed = m.build.errors > 0 || warnings_fail(scenario.diagnostics);
 }
 
 std::string without_carriage_returns(std::string text) {

@@ -24,7 +24,7 @@ kinds.forEach(function(k){
 });
 var row=document.querySelector('tr[data-diag]');
 if(row){tried++;details.textContent='';row.dispatchEvent(new MouseEvent('mouseover',{bubbles:true}));
-  if(details.textContent.indexOf(row.cells[3].textContent)>=0)good++;else out.push('hover failed on a diagnostic');}
+  if(details.textContent.indexOf(row.querySelector('.dm').textContent)>=0)good++;else out.push('hover failed on a diagnostic');}
 out.push('hover='+(tried===good?'ok':'failed')+' '+good+'/'+tried);
 var map=document.getElementById('map');
 if(map){var before=map.viewBox.baseVal.width,r=map.getBoundingClientRect();
@@ -36,8 +36,8 @@ var toggle=document.getElementById('chainage-toggle'),axis=document.getElementBy
 if(toggle&&axis){toggle.click();var hidden=axis.getAttribute('visibility')==='hidden';toggle.click();
   out.push('chainage-axis='+(hidden&&axis.getAttribute('visibility')==='visible'?'toggles':'stuck'));}
 else out.push('chainage-axis=none');
-out.push('route-check='+(document.querySelector('#route-check.ok')?'confirmed':'differs'));
-out.push('cell-check='+(document.querySelector('#cell-check.ok')?'confirmed':'differs'));
+['route','cell'].forEach(function(k){var b=document.querySelector('#'+k+'-check');
+  out.push(k+'-check='+(!b?'none':b.classList.contains('ok')?'confirmed':b.classList.contains('unknown')?'unknown':'differs'));});
 out.push('ready-ms='+Math.round(performance.now()));
 out.push('errors='+window.viewErrors.length);
 window.viewErrors.forEach(function(m){out.push('error: '+m);});

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <tuple>
 #include <string>
 
@@ -65,7 +66,7 @@ TEST(CompiledPage, PairsOverlappingSlowdownsAsTheDescriptionsDo) {
     return out;
   };
   using Span = std::tuple<int32_t, int32_t, int32_t>;
-  EXPECT_EQ(spans(b.from_descriptions), (std::vector<Span>{{7000, 7550, 60}, {7200, 7350, 80}}));
+  EXPECT_EQ(spans(b.from_descriptions), (std::vector<Span>{{7000, 7500, 60}, {7200, 7300, 80}}));
   EXPECT_EQ(spans(b.from_compiled), spans(b.from_descriptions));
 }
 
@@ -259,7 +260,26 @@ TEST(ViewCommand, ScenarioWithErrorsStillGetsItsPage) {
   EXPECT_THAT(o.err, ::testing::HasSubstr("Rotta_5-.txt:4:11: error: signal at 1210 m")) << o.err;
   const std::string html = test::read_existing(page);
   EXPECT_THAT(html, ::testing::HasSubstr("data-diag=\"0\""));
-  EXPECT_THAT(html, ::testing::HasSubstr("<td class=\"n\">16</td>"));
+  EXPECT_THAT(html, ::testing::HasSubstr(" [E16]</span>"));
+  // Each diagnostic in the parts the terminal printed: place, severity,
+  // message with its code; each note line under it.
+  std::istringstream printed(o.err);
+  int rows = 0;
+  for (std::string line; std::getline(printed, line);) {
+    const auto severity = line.find(": error: ") != std::string::npos ? line.find(": error: ") : line.find(": note: ");
+    ASSERT_NE(severity, std::string::npos) << line;
+    const std::string place = line.substr(0, severity);
+    if (line.compare(severity, 8, ": note: ") == 0) {
+      EXPECT_THAT(html, ::testing::HasSubstr("<span class=\"src\">" + view::html_text(place) + ":</span> note: " +
+                                             view::html_text(line.substr(severity + 8)) + "</div>"));
+      continue;
+    }
+    ++rows;
+    EXPECT_THAT(html, ::testing::HasSubstr(">" + view::html_text(place) +
+                                           ":</td><td class=\"sev\">error:</td><td><span class=\"dm\">" +
+                                           view::html_text(line.substr(severity + 9)) + "</span>"));
+  }
+  EXPECT_GE(rows, 1);
 }
 
 TEST(ViewCommand, CompiledFilesGiveThePageWithoutSources) {

@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "builtin/builtin_content.h"
+#include "commands/report.h"
 #include "compile/compile.h"
 #include "model/chainage.h"
 #include "fuzz_input.h"
@@ -173,7 +174,8 @@ TEST(ViewModel, SlowdownsPairTheirStartAndEnd) {
   const PageModel m = model_of(c);
   ASSERT_EQ(m.slowdowns.size(), 1u);
   EXPECT_EQ(m.slowdowns[0].start, 7000);
-  EXPECT_EQ(m.slowdowns[0].end, 7550);  // the end cell, nearest(7500 / 50 + 1)
+  EXPECT_EQ(m.slowdowns[0].length, 500);
+  EXPECT_EQ(m.slowdowns[0].end, 7500);  // as inspect lists its end cell, nearest(7500 / 50 + 1)
   EXPECT_EQ(m.slowdowns[0].speed, 60);
 }
 
@@ -315,7 +317,104 @@ TEST(ViewPage, ScenarioThatEndedInAFatalCheckStillShowsItsDiagnostics) {
   const std::string page = render_page(model_of(c));
   EXPECT_THAT(page, ::testing::HasSubstr("No track cells were built"));
   EXPECT_THAT(page, ::testing::HasSubstr("data-diag=\"0\""));
-  EXPECT_THAT(page, ::testing::HasSubstr("no track cells were built; the scenario cannot be compiled"));
+  // As the terminal ends it, and the build shown failed.
+  EXPECT_THAT(page, ::testing::HasSubstr("no track cells were built; no compiled file was written [no-track-cells]"));
+  EXPECT_THAT(page, ::testing::HasSubstr("<body class=\"failed\">"));
+}
+
+// The page lists each diagnostic as the terminal prints it under the
+// warning options, and shows a failed build where compile would fail.
+TEST(ViewPage, DiagnosticsAndBuildStateFollowTheWarningOptions) {
+  const std::string line =
+      "[generale]\r\nlunghezza percorso,  20000\r\n[pendenze]\r\npendenza,  1000,  3,5\r\n[fine]\r\n";
+  const std::string train =
+      "[generale]\r\n[aderenze]\r\naderenza,  0,  100\r\n[vel_limite]\r\nvelocita,  0,  90\r\n[fine]\r\n";
+  const std::string misspelt = "[generale]\r\nsabia,  300\r\n" + train.substr(train.find("[aderenze]"));
+  const std::string fraction_row =
+      "<td class=\"src place\">R_linea.txt:4:21:</td><td class=\"sev\">warning:</td><td><span class=\"dm\">`pendenza` "
+      "reads 3";
+  const std::string misspelt_row =
+      "<td class=\"src place\">R_1-.txt:2:1:</td><td class=\"sev\">error:</td><td><span class=\"dm\">&quot;sabia&quot; "
+      "matches no record";
+  const struct {
+    const char* name;
+    std::string train;
+    ReportOptions options;
+    bool failed;
+    std::vector<std::string> shown, not_shown;
+  } cases[] = {
+      {"a warning", train, {}, false, {fraction_row, "[-Wfraction]</span>"}, {"id=\"banner\""}},
+      {"-w",
+       train,
+       [] {
+         ReportOptions o;
+         o.no_warnings = true;
+         return o;
+       }(),
+       false,
+       {"none: the scenario compiled cleanly", "no diagnostics"},
+       {fraction_row}},
+      {"-Werror",
+       train,
+       [] {
+         ReportOptions o;
+         o.warnings_are_errors = true;
+         return o;
+       }(),
+       true,
+       {fraction_row, "1 warning treated as an error (-Werror)", "check unknown"},
+       {}},
+      {"a misspelt keyword",
+       misspelt,
+       {},
+       true,
+       {misspelt_row, "[-Werror=unknown-field]</span>", "do not compile: 1 error</strong>"},
+       {}},
+      {"-Wno-error=unknown-field",
+       misspelt,
+       [] {
+         ReportOptions o;
+         o.not_errors = {"unknown-field"};
+         return o;
+       }(),
+       false,
+       {"<td class=\"sev\">warning:</td>", "[-Wunknown-field]</span>"},
+       {"id=\"banner\""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_report_options(c.options);
+    const PageModel m = model_of(compile_text(line, c.train));
+    const std::string page = render_page(m);
+    set_report_options({});
+    EXPECT_EQ(m.build.failed, c.failed);
+    EXPECT_EQ(page.find("<body class=\"failed\">") != std::string::npos, c.failed);
+    for (const std::string& text : c.shown) EXPECT_THAT(page, ::testing::HasSubstr(text));
+    for (const std::string& text : c.not_shown) EXPECT_THAT(page, ::testing::Not(::testing::HasSubstr(text)));
+  }
+}
+
+// A diagnostic is linked to the element read from its own line, and its
+// note lines follow it.
+TEST(ViewPage, DiagnosticLinksToTheElementOfItsLine) {
+  const Compiled c =
+      compile_text("[generale]\r\nlunghezza percorso,  20000\r\n[fine]\r\n",
+                   "[generale]\r\n[segnali]\r\nsegnale,  4250,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n"
+                   "segnale,  4260,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\r\n[fine]\r\n");
+  ASSERT_FALSE(c.scenario.diagnostics.empty());
+  const PageModel m = model_of(c);
+  const std::string page = render_page(m);
+  const auto signal = std::find_if(m.elements.begin(), m.elements.end(),
+                                   [](const Element& e) { return e.kind == ElementKind::kSignal; });
+  ASSERT_NE(signal, m.elements.end());
+  ASSERT_TRUE(signal->source);
+  EXPECT_EQ(signal->source->line, 3);
+  // The error is at the second signal's line, which placed nothing: it is
+  // linked to the signal that holds the cell, at its position.
+  EXPECT_THAT(page, ::testing::HasSubstr("data-diag=\"0\" data-link=\"" + std::to_string(signal - m.elements.begin()) +
+                                         "\" data-file=\"R_1-.txt\" "
+                                         "data-line=\"4\""));
+  EXPECT_THAT(page, ::testing::HasSubstr("<div class=\"note\"><span class=\"src\">R_1-.txt:3:1:</span> note: "));
 }
 
 // The hostile inputs of the fuzz fixtures, compiled as the fuzz target does:

@@ -67,6 +67,7 @@ TerminalSafeOutput::~TerminalSafeOutput() {
 }
 
 void TerminalSafeOutput::pass(std::string_view data) {
+  const std::lock_guard<std::mutex> lock(mutex_);
   std::string text;
   if (!held_.empty()) {
     text = held_;
@@ -131,6 +132,7 @@ int TerminalSafeOutput::sync() { return target_->pubsync(); }
 void write_unescaped(std::ostream& stream, std::string_view text) {
   stream.flush();
   if (auto* safe = dynamic_cast<TerminalSafeOutput*>(stream.rdbuf())) {
+    const std::lock_guard<std::mutex> lock(safe->mutex_);
     if (!safe->held_.empty()) {
       safe->target_->sputn(safe->held_.data(), static_cast<std::streamsize>(safe->held_.size()));
       safe->held_.clear();

@@ -4,6 +4,7 @@
 // start an escape sequence, or make a message read in another order.
 #pragma once
 
+#include <mutex>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -39,6 +40,7 @@ class TerminalSafeOutput : public std::streambuf {
 
   std::ostream& stream_;
   std::streambuf* target_;
+  std::mutex mutex_;  // a write from another thread waits for the one under way
   std::string held_;  // the start of a UTF-8 sequence that may still become one of the above
 };
 

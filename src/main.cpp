@@ -19,6 +19,7 @@
 #include "base/files.h"
 #include "base/interrupts.h"
 #include "base/standard_output.h"
+#include "base/terminal_text.h"
 #include "commands/report.h"
 #include "reader/warning_watch.h"
 
@@ -448,6 +449,8 @@ int main(int argc, char** argv) {
   // A file-size limit then shows as a write error with a message, not a kill.
   std::signal(SIGXFSZ, SIG_IGN);
   sb::install_interrupt_handlers();
+  // Names and texts from files are shown, never obeyed, by the terminal.
+  const sb::TerminalSafeOutput standard_error(std::cerr);
   sb::CheckedStandardOutput standard_output;
   try {
     int status = parse_and_run(argc, argv);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,11 @@ namespace {
 OutputSetSettings& settings() {
   static OutputSetSettings instance;
   return instance;
+}
+
+int& stop_fd() {
+  static int fd = -1;
+  return fd;
 }
 
 void notice(const std::string& text) {
@@ -543,7 +549,22 @@ DirectoryLock::DirectoryLock(const std::string& dir) {
     throw FileSystemError("another run is writing into " + dir + "; not waiting for it (--no-wait)");
   }
   notice("waiting for another run that writes into " + dir);
-  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  const int stop = stop_fd();
+  if (stop < 0) {
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    return;
+  }
+  // Looked at again every few milliseconds, so that a stop request ends
+  // the wait at once.
+  for (;;) {
+    pollfd request{stop, POLLIN, 0};
+    if (::poll(&request, 1, 20) > 0 && (request.revents & (POLLIN | POLLHUP)) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+      throw WaitStopped("the wait for another run that writes into " + dir + " was stopped");
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
   }
 }
 
@@ -557,6 +578,8 @@ bool DirectoryLock::is(const std::string& dir) const {
 }
 
 void set_output_set_settings(OutputSetSettings s) { settings() = std::move(s); }
+
+void stop_waits_when_readable(int fd) { stop_fd() = fd; }
 
 std::string directory_of(const std::string& path) {
   const std::size_t slash = path.rfind('/');

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +89,15 @@ struct OutputSetSettings {
   std::function<void(const std::string&)> notice;
 };
 void set_output_set_settings(OutputSetSettings settings);
+
+// For a run that stops on request (watch): from now on a wait for another
+// run's lock ends, throwing WaitStopped, as soon as `fd` is readable (the
+// byte is left there). -1 lets waits go on.
+void stop_waits_when_readable(int fd);
+class WaitStopped : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // The name of the journal a set with more than one output keeps in its
 // directory while it replaces its targets.

@@ -272,18 +272,7 @@ std::string derive_names(CompileOptions& options) {
     }
     options.train = train.substr(prefix.size(), train.size() - prefix.size() - 5);
   }
-  for (const std::string* name : {&options.route, &options.train}) {
-    if (name->find('/') != std::string::npos || name->find('\0') != std::string::npos) {
-      return "a route name or train number may not contain \"/\": " + *name;
-    }
-    if (name->size() > 1000) return "a route name or train number of more than 1000 characters";
-    std::string problem;
-    if (!utf8_to_1252(*name, &problem)) {
-      return (name == &options.route ? "route name \"" : "train number \"") + *name +
-             "\" cannot be stored in the compiled files: " + problem;
-    }
-  }
-  return "";
+  return stored_names_problem(options.route, options.train);
 }
 
 }  // namespace sb

@@ -141,6 +141,10 @@ int run_decompile(DecompileOptions o) {
       print_error("cannot tell route and train from the file names; give --route and --train");
       return kExitUsage;
     }
+    if (const std::string problem = stored_names_problem(o.route, o.train); !problem.empty()) {
+      print_error(problem);
+      return kExitUsage;
+    }
     check_output_directory(o.out_dir);
     const ScenarioFiles names{o.out_dir, o.route, o.train};
     const std::vector<NamedOutput> outputs = {{"line description file", names.line_description()},
@@ -151,14 +155,20 @@ int run_decompile(DecompileOptions o) {
       print_error(name_problem);
       return kExitUsage;
     }
-    if (!o.force) {
+    // Said before the work is done, and made sure of under the directory's
+    // lock before anything is replaced: another decompile may have written
+    // the files meanwhile.
+    const auto description_there = [&] {
+      if (o.force) return false;
       for (const NamedOutput& out : outputs) {
         if (file_exists(out.path)) {
           print_error(out.path + " is already there: decompile does not replace a description file unless --force");
-          return kExitUsage;
+          return true;
         }
       }
-    }
+      return false;
+    };
+    if (description_there()) return kExitUsage;
     if (const std::string unfinished = unfinished_commit_problem(inputs_named); !unfinished.empty()) {
       print_error(unfinished);
       return kExitScenarioErrors;
@@ -203,7 +213,9 @@ int run_decompile(DecompileOptions o) {
 
     const Decompiled result = decompile(set, outputs[0].path, outputs[1].path, std::move(train_description));
     OutputSet written;
+    // The first output takes the lock of the directory both are in.
     written.add(outputs[0].path, result.line);
+    if (description_there()) return kExitUsage;
     written.add(outputs[1].path, result.train);
     written.commit();
     for (const NamedOutput& out : outputs) std::cout << out.path << '\n';

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/encoding.h"
 #include "base/files.h"
 
 namespace sb {
@@ -72,6 +73,21 @@ std::vector<NamedOutput> document_outputs(const ScenarioFiles& files, bool notes
                                       {"slowdown order", files.slowdown_order()}};
   if (notes) outputs.push_back({"scenario notes", files.notes()});
   return outputs;
+}
+
+std::string stored_names_problem(const std::string& route, const std::string& train) {
+  for (const std::string* name : {&route, &train}) {
+    if (name->find('/') != std::string::npos || name->find('\0') != std::string::npos) {
+      return "a route name or train number may not contain \"/\": " + *name;
+    }
+    if (name->size() > 1000) return "a route name or train number of more than 1000 characters";
+    std::string problem;
+    if (!utf8_to_1252(*name, &problem)) {
+      return (name == &route ? "route name \"" : "train number \"") + *name +
+             "\" cannot be stored in the compiled files: " + problem;
+    }
+  }
+  return "";
 }
 
 std::string output_name_problem(const std::string& route, const std::string& train,

@@ -33,6 +33,13 @@ std::vector<NamedOutput> document_outputs(const ScenarioFiles& files, bool notes
 std::string output_name_problem(const std::string& route, const std::string& train,
                                 const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs);
 
+// Whether a route name and a train number can be the names of a compiled
+// set: no "/" or NUL, at most 1000 bytes, and UTF-8 whose every character
+// Windows-1252 holds (the compiled files store them so). Names the problem,
+// or returns "". Every command that takes the names for a set, given or
+// read from file names, checks them here first.
+std::string stored_names_problem(const std::string& route, const std::string& train);
+
 // The checks of the outputs alone (for outputs whose names the user gave):
 // two outputs with the same name, an output name too long for its file
 // system once the temporary suffix is added, two inputs that are the same

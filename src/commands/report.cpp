@@ -7,6 +7,7 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include "base/terminal_text.h"
 #include "commands/code_table.h"
 
 namespace sb {
@@ -131,7 +132,7 @@ WaitingText::WaitingText(bool wanted) : shown_(wanted && !report_options().json 
 }
 
 void WaitingText::clear() {
-  if (shown_) std::cerr << "\r         \r" << std::flush;
+  if (shown_) write_unescaped(std::cerr, "\r         \r");
   shown_ = false;
 }
 
@@ -323,7 +324,7 @@ std::string sarif_log(const std::string& entries_text) {
 void finish_report() {
   if (!report_options().json) return;
   const std::string entries = json_entries().dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-  std::cerr << (report_options().sarif ? sarif_log(entries) : entries) << '\n';
+  std::cerr << json_for_terminal(report_options().sarif ? sarif_log(entries) : entries) << '\n';
   json_entries() = nlohmann::json::array();
 }
 

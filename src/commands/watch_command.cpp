@@ -269,8 +269,10 @@ int run_watch(WatchOptions options) {
   }
   std::signal(SIGPIPE, SIG_IGN);
   const int stop_fd = interrupts_as_requests();
+  // A build that waits for another run's lock stops with the watch too.
+  stop_waits_when_readable(stop_fd);
   try {
-    FileWatch changes(watch.inputs());
+    FileWatch changes(watch.inputs(), [](const std::string& text) { std::cerr << text << std::endl; });
     watch.set_live(!options.serve.empty());
     watch.build("building " + joined(watch.inputs()));
     PageServer server;
@@ -298,6 +300,9 @@ int run_watch(WatchOptions options) {
   } catch (const FileSystemError& e) {
     print_error(e.what());
     return kExitFileSystem;
+  } catch (const WaitStopped& e) {
+    std::cerr << "stopped watching: " << e.what() << std::endl;
+    return kExitSuccess;
   }
 }
 

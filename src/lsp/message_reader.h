@@ -1,8 +1,10 @@
 // The framing of the language server protocol: each message is a header
 // ("Content-Length: N", CR LF, optional other fields, an empty line) and
 // N bytes of JSON. The reader is fed whatever bytes arrive and hands out
-// whole message bodies; a damaged header is reported and skipped, so a
-// client's mistake never stops the stream.
+// whole message bodies; a damaged header is reported and skipped with its
+// body (the length it announces, or up to the next "Content-Length"), so a
+// client's mistake never stops the stream and the messages after it are
+// read.
 #pragma once
 
 #include <cstddef>
@@ -34,7 +36,12 @@ class MessageReader {
 
   std::string buffer_;
   std::size_t start_ = 0;
+  // The bytes of "Content-Length" but its last, kept while looking for it.
+  static constexpr std::size_t kResyncKeep = 13;
+
   std::optional<std::size_t> body_length_;  // the header was read; the body is awaited
+  std::size_t skip_ = 0;                    // bytes of a damaged message's body still to drop
+  bool resynchronising_ = false;            // dropping bytes up to the next header
 };
 
 // A message with its header, ready to write.

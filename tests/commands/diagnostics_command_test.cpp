@@ -86,4 +86,36 @@ TEST_F(DiagnosticsCommand, JsonDiagnosticsAreOneArray) {
   EXPECT_EQ(entries.back()["code"], 1250);
 }
 
+// What reaches the terminal from a file name or an input text is shown,
+// never obeyed: C0 controls as \xHH, C1 controls (U+009B starts an escape
+// sequence on many terminals) and bidirectional overrides and isolates as
+// \u{HHHH}. A Windows-1252 byte such as 0x9B ("›") is no UTF-8 character
+// and passes as it is. As JSON the same characters are \u escapes, and
+// the document still reads as the file's own name.
+TEST_F(DiagnosticsCommand, TextFromFilesCannotDriveTheTerminal) {
+  const std::string route =
+      "A\x1B[2J\xC2\x9B"
+      "31m\xE2\x80\xAE\xE2\x81\xA6";
+  const std::string line = route + "_linea.txt", train = route + "_100-.txt";
+  fs::rename(dir_ + "/" + kLine, dir_ + "/" + line);
+  fs::rename(dir_ + "/" + kTrain, dir_ + "/" + train);
+  edit(train, "[fine]", "zzz\xC2\x85\xE2\x80\xAA\x9B\x80\r\n[fine]");
+
+  const Outcome text = run({"check", line, train});
+  const std::string shown = "A\\x1b[2J\\u{9b}31m\\u{202e}\\u{2066}";
+  EXPECT_NE(text.err.find(shown + "_100-.txt:"), std::string::npos) << text.err;
+  EXPECT_NE(text.err.find("\"zzz\\u{85}\\u{202a}\x9B\x80\""), std::string::npos) << text.err;
+  for (const std::string hidden : {"\x1B", "\xC2\x9B", "\xC2\x85", "\xE2\x80\xAE", "\xE2\x80\xAA", "\xE2\x81\xA6"}) {
+    EXPECT_EQ(text.err.find(hidden), std::string::npos) << "raw bytes reached standard error";
+  }
+
+  const Outcome json = run({"check", line, train, "--diagnostics-format=json"});
+  for (const std::string hidden : {"\x1B", "\xC2\x9B", "\xE2\x80\xAE"}) {
+    EXPECT_EQ(json.err.find(hidden), std::string::npos) << "raw bytes reached standard error";
+  }
+  const nlohmann::json entries = nlohmann::json::parse(json.err);
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries[0]["file"], train);
+}
+
 }  // namespace

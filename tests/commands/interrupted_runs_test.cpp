@@ -9,12 +9,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/background_program.h"
 #include "support/test_files.h"
 
 namespace {
@@ -314,6 +317,34 @@ TEST(OutOfMemory, IsStatusFourWithAMessage) {
   EXPECT_EQ(WEXITSTATUS(status), 4);
   EXPECT_EQ(sb::test::read_bytes(tmp.path() / "err"),
             "scenario-builder: error: out of memory: the input is larger than this machine can hold\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Two decompiles into one directory at once, both started while the
+// directory is taken so that both find it free of descriptions: the one
+// that gets the directory second finds the other's files under the lock
+// and refuses (status 2), as it would have had it come later.
+TEST_F(TwoVersions, RacingDecompilesReplaceNoDescription) {
+  fs::create_directories(dir("d"));
+  const int held = ::open(dir("d").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const std::vector<std::string> args = {"decompile", "set_a", "--route", "Esempio", "--train", "7", "--out", "d"};
+  sb::test::Background first(args, tmp_.path()), second(args, tmp_.path());
+  const std::string waiting = "waiting for another run that writes into d";
+  EXPECT_NE(first.line_matching(waiting), "");
+  EXPECT_NE(second.line_matching(waiting), "");
+  ::close(held);
+  const int statuses[] = {first.wait(), second.wait()};
+  const std::string& refused = statuses[0] == 0 ? second.seen : first.seen;
+  EXPECT_EQ(std::min(statuses[0], statuses[1]), 0) << first.seen << second.seen;
+  EXPECT_EQ(std::max(statuses[0], statuses[1]), 2) << first.seen << second.seen;
+  EXPECT_THAT(refused, HasSubstr("scenario-builder: error: d/Esempio_linea.txt is already there: decompile does not "
+                                 "replace a description file unless --force\n"));
+  EXPECT_EQ(sb::test::names_in(dir("d")), (std::set<std::string>{"Esempio_linea.txt", "Esempio_7-.txt"}));
 }
 
 }  // namespace

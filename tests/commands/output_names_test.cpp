@@ -272,3 +272,52 @@ TEST(ViewPage, DashWritesToStandardOutput) {
   EXPECT_THAT(o.out, ::testing::StartsWith("<!DOCTYPE html>"));
   EXPECT_TRUE(names_in(tmp.path()).empty());
 }
+
+// decompile takes the names of compiled files only where compile would
+// have made them: a route or train that Windows-1252 cannot hold, or that
+// is no UTF-8, is refused with compile's message before anything is
+// written, whether the names come from the file names or the options.
+struct StoredNameCase {
+  const char* name;
+  std::string route, train;
+};
+
+void PrintTo(const StoredNameCase& c, std::ostream* out) { *out << c.name; }
+
+class DecompiledNames : public ::testing::TestWithParam<StoredNameCase> {};
+
+TEST_P(DecompiledNames, AreRefusedAsCompileRefusesThem) {
+  const StoredNameCase& c = GetParam();
+  const sb::test::TempDir tmp("sb_writers_");
+  ASSERT_TRUE(tmp.created());
+  for (const char* f : {"Esempio_linea.txt", "Esempio_7-.txt"}) {
+    fs::copy_file(std::string(SB_EXAMPLE_DIR) + "/" + f, tmp.path() / f);
+  }
+  fs::create_directory(tmp.path() / "cv");
+  fs::create_directory(tmp.path() / "d");
+  ASSERT_EQ(sb::test::run_program({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--out", "cv"}, tmp.path()).status,
+            0);
+  const std::string set = c.route + "_" + c.train, line = c.route + "_linea";
+  fs::copy_file(tmp.path() / "cv/Esempio_7.sim", tmp.path() / "cv" / (set + ".sim"));
+  fs::copy_file(tmp.path() / "cv/Esempio_7.dat", tmp.path() / "cv" / (set + ".dat"));
+  fs::copy_file(tmp.path() / "cv/Esempio_linea.dat", tmp.path() / "cv" / (line + ".dat"));
+
+  const Outcome compiled = sb::test::run_program({"compile", line + ".txt", set + "-.txt", "--out", "d"}, tmp.path());
+  ASSERT_EQ(compiled.status, 2);
+  ASSERT_THAT(compiled.err, ::testing::HasSubstr("cannot be stored in the compiled files"));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"decompile", "cv/" + set + ".sim", "cv/" + set + ".dat", "cv/" + line + ".dat",
+                                 "--out", "d"},
+        std::vector<std::string>{"decompile", "cv", "--route", c.route, "--train", c.train, "--out", "d"}}) {
+    const Outcome o = sb::test::run_program(args, tmp.path());
+    EXPECT_EQ(o.status, 2) << args[1];
+    EXPECT_EQ(o.err, compiled.err) << args[1];
+    EXPECT_TRUE(names_in(tmp.path() / "d").empty()) << args[1];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, DecompiledNames,
+                         ::testing::Values(StoredNameCase{"RouteWithoutWindows1252Byte", "\xCE\xA9", "7"},
+                                           StoredNameCase{"RouteNoUtf8", "Linea\xFF", "7"},
+                                           StoredNameCase{"TrainNoUtf8", "Linea", "7\xE0"}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -2,11 +2,13 @@
 // after saves of either kind, a burst of saves, a failed build, and the
 // page server (its event stream, what it refuses, how it stops).
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,12 +20,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/background_program.h"
 #include "support/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using sb::test::Background;
 using sb::test::read_bytes;
 using sb::test::write_bytes;
 using ::testing::HasSubstr;
@@ -31,77 +35,6 @@ using ::testing::Not;
 
 const std::string kFixtures = SB_FIXTURE_DIR;
 const std::string kStationLine = "stazione,  2500,  4,  600,  0,  0,  0,  1,  1,  0,  2,  1,  1,  0,  8,  5,  0,";
-
-// The program running in the background; its standard error is read line
-// by line as it comes.
-class Background {
- public:
-  Background(const std::vector<std::string>& args, const std::string& cwd) {
-    int err[2];
-    if (::pipe(err) != 0) return;
-    std::vector<std::string> words = {SB_EXECUTABLE};
-    words.insert(words.end(), args.begin(), args.end());
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::vector<char*> argv;
-      for (std::string& w : words) argv.push_back(w.data());
-      argv.push_back(nullptr);
-      ::dup2(err[1], 2);
-      ::close(err[0]);
-      if (::chdir(cwd.c_str()) != 0) ::_exit(123);
-      ::execv(argv[0], argv.data());
-      ::_exit(122);
-    }
-    ::close(err[1]);
-    err_ = err[0];
-  }
-  ~Background() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    if (err_ >= 0) ::close(err_);
-  }
-
-  // The next line that matches `pattern`, waiting up to `limit`; "" when
-  // none came. Every line read is kept in `seen`.
-  std::string line_matching(const std::string& pattern, std::chrono::milliseconds limit = 10s) {
-    const std::regex wanted(pattern);
-    const auto until = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
-        std::string line = pending_.substr(0, end);
-        pending_.erase(0, end + 1);
-        seen += line + "\n";
-        if (std::regex_search(line, wanted)) return line;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-      pollfd p{err_, POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
-      char buffer[4096];
-      const ssize_t n = ::read(err_, buffer, sizeof buffer);
-      if (n <= 0) return "";
-      pending_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-
-  // Sends `signal` and waits for the exit status.
-  int stop(int signal = SIGTERM) {
-    ::kill(pid_, signal);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    line_matching("stopped watching", 2s);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
-  std::string seen;
-
- private:
-  pid_t pid_ = -1;
-  int err_ = -1;
-  std::string pending_;
-};
 
 // A connection to 127.0.0.1:port that sends `request` as it is.
 class Connection {
@@ -241,6 +174,83 @@ TEST_F(WatchTest, FailedRebuildKeepsThePreviousOutputsAndThePageShowsWhy) {
   EXPECT_EQ(after, compiled_before) << "a failed build changed the compiled files";
   EXPECT_THAT(page, HasSubstr("already taken by the signal at 2000 m"));
   EXPECT_EQ(watch->stop(), 0);
+}
+
+// A directory of the watched files removed or moved away is said to be
+// gone, and the one made in its place is watched: its files are built.
+// The new directory comes whole (made aside and renamed into place), as an
+// unpacked archive or a checkout may bring it.
+struct DirectoryChange {
+  const char* name;
+  bool working_directory;  // the watch runs in it (paths without a directory)
+  bool moved;              // moved away rather than removed
+};
+void PrintTo(const DirectoryChange& c, std::ostream* os) { *os << c.name; }
+
+class WatchedDirectoryTest : public WatchTest, public ::testing::WithParamInterface<DirectoryChange> {};
+
+TEST_P(WatchedDirectoryTest, IsWatchedAgainWhenMadeAgain) {
+  const DirectoryChange& c = GetParam();
+  const std::string scenario = c.working_directory ? src_ : src_ + "/scen";
+  const std::string shown = c.working_directory ? "." : "scen";
+  const std::string prefix = c.working_directory ? "" : "scen/";
+  if (!c.working_directory) {
+    fs::create_directory(scenario);
+    fs::rename(src_ + "/Prova_linea.txt", scenario + "/Prova_linea.txt");
+    fs::rename(train_path(), scenario + "/Prova_100-.txt");
+  }
+  Background watch({"watch", prefix + "Prova_linea.txt", prefix + "Prova_100-.txt", "--out", "out"}, src_);
+  ASSERT_NE(watch.line_matching("^built in"), "") << watch.seen;
+
+  const std::string aside = src_ + "_aside", away = src_ + "_away";
+  if (c.moved) {
+    fs::rename(scenario, away);
+  } else {
+    fs::remove_all(scenario);
+  }
+  EXPECT_NE(watch.line_matching("^the directory " + shown + " was " + (c.moved ? "moved away" : "removed") +
+                                "; waiting for it to be there again$"),
+            "")
+      << watch.seen;
+  fs::create_directories(aside + "/out");
+  fs::copy_file(kFixtures + "/Prova_linea.txt", aside + "/Prova_linea.txt");
+  write_bytes(aside + "/Prova_100-.txt", train_with_time("9,  41,  0"));
+  fs::rename(aside, scenario);
+  EXPECT_NE(watch.line_matching("^watching the directory " + shown + " again$"), "") << watch.seen;
+  EXPECT_NE(
+      watch.line_matching("^rebuilding after a change to " + prefix + "Prova_linea.txt, " + prefix + "Prova_100-.txt$"),
+      "")
+      << watch.seen;
+  EXPECT_NE(watch.line_matching("^built in"), "") << watch.seen;
+  EXPECT_THAT(read_bytes(src_ + "/out/Prova_100.html"), HasSubstr("09:41:00")) << watch.seen;
+  EXPECT_EQ(watch.stop(), 0);
+  std::error_code ignored;
+  fs::remove_all(away, ignored);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, WatchedDirectoryTest,
+                         ::testing::Values(DirectoryChange{"working_directory_removed", true, false},
+                                           DirectoryChange{"working_directory_moved_away", true, true},
+                                           DirectoryChange{"directory_of_the_files_removed", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The first Ctrl-C stops the watch at once, also while a build waits for
+// another run that writes into the same directory; nothing is replaced.
+TEST_F(WatchTest, FirstInterruptEndsTheWaitForAnotherRun) {
+  auto watch = start();
+  const auto before = sb::test::snapshot(src_ + "/out");
+  const int held = ::open((src_ + "/out").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  write_bytes(train_path(), train_with_time("9,  41,  0"));
+  EXPECT_NE(watch->line_matching("waiting for another run that writes into out$"), "") << watch->seen;
+  const auto interrupted = std::chrono::steady_clock::now();
+  watch->signal(SIGINT);
+  EXPECT_EQ(watch->wait(2s), 0) << watch->seen;
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 1s);
+  EXPECT_THAT(watch->seen, HasSubstr("stopped watching: the wait for another run that writes into out was stopped\n"));
+  ::close(held);
+  EXPECT_EQ(sb::test::snapshot(src_ + "/out"), before);
 }
 
 class ServedWatchTest : public WatchTest {

@@ -63,7 +63,25 @@ INSTANTIATE_TEST_SUITE_P(
             "length_too_large", {"Content-Length: 99999999999999999999\r\n\r\n"}, "!Content-Length is not a number"},
         FramingCase{"line_without_colon", {"hello\r\n\r\nContent-Length: 1\r\n\r\n1"}, "!header line without ':'|1"},
         FramingCase{"endless_header", {std::string(9000, 'x')}, "!header over 8192 bytes without an end"},
-        FramingCase{"body_not_yet_complete", {"Content-Length: 10\r\n\r\n{}"}, ""}),
+        FramingCase{"body_not_yet_complete", {"Content-Length: 10\r\n\r\n{}"}, ""},
+        // The body after a damaged header is dropped, not read as the next
+        // header: by the length the header gave, else up to the next
+        // Content-Length (split across chunks or not).
+        FramingCase{"body_of_bad_header_skipped_by_its_length",
+                    {"Content-Length: 9\r\nhello\r\n\r\n{\"b\":\"x\"}Content-Length: 2\r\n\r\n{}"},
+                    "!header line without ':'|{}"},
+        FramingCase{"body_of_unknown_length_skipped",
+                    {"Content-Length: 2x\r\n\r\n{\"id\":1}\r\n\r\nContent-Length: 2\r\n\r\n{}"},
+                    "!Content-Length is not a number|{}"},
+        FramingCase{"body_skipped_up_to_a_split_field_name",
+                    {"Content-Type: x\r\n\r\n[1,2]Conte", "nt-LENGTH: 2\r\n\r\n{}"},
+                    "!header without Content-Length|{}"},
+        FramingCase{"body_over_the_limit_skipped",
+                    {"Content-Length: 300000000\r\n\r\n{\"x\":1}", "Content-Length: 3\r\n\r\n[1]"},
+                    "!Content-Length 300000000 is over the limit|[1]"},
+        FramingCase{"endless_header_then_a_message",
+                    {std::string(9000, 'x'), "yyy\r\n\r\nContent-Length: 2\r\n\r\n{}"},
+                    "!header over 8192 bytes without an end|{}"}),
     [](const auto& info) { return info.param.name; });
 
 // --- Columns -----------------------------------------------------------
@@ -280,6 +298,18 @@ TEST_F(LspPair, AnswersEveryMessageItCannotUseAndKeepsServing) {
   EXPECT_TRUE(client.answer(9)["result"].contains("capabilities"));
   // The client going away without exit ends the server with status 1.
   EXPECT_EQ(client.finish(), 1);
+}
+
+// After a damaged header the server skips that message's body and reads
+// the shutdown and exit that follow: it ends with status 0.
+TEST_F(LspPair, ShutsDownAfterAFramingError) {
+  PipeClient client;
+  client.send_raw("Content-Length: 1O\r\n\r\n{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"initialize\"}");
+  EXPECT_EQ(client.receive()["error"]["code"], -32700);
+  client.request(2, "shutdown");
+  EXPECT_TRUE(client.answer(2).contains("result"));
+  client.notify("exit", json::object());
+  EXPECT_EQ(client.finish(), 0) << client.log();
 }
 
 // --- What it answers about a pair -------------------------------------

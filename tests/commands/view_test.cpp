@@ -275,9 +275,12 @@ TEST(ViewCommand, ScenarioWithErrorsStillGetsItsPage) {
       continue;
     }
     ++rows;
-    EXPECT_THAT(html, ::testing::HasSubstr(">" + view::html_text(place) +
-                                           ":</td><td class=\"sev\">error:</td><td><span class=\"dm\">" +
-                                           view::html_text(line.substr(severity + 9)) + "</span>"));
+    std::string row = ">";
+    row += view::html_text(place);
+    row += ":</td><td class=\"sev\">error:</td><td><span class=\"dm\">";
+    row += view::html_text(line.substr(severity + 9));
+    row += "</span>";
+    EXPECT_THAT(html, ::testing::HasSubstr(row));
   }
   EXPECT_GE(rows, 1);
 }

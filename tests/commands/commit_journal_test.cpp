@@ -100,9 +100,9 @@ TEST_F(HostileJournal, NoWritingCommandFollowsACraftedJournal) {
       {"decompile --out", {"decompile", "compiled", "--route", "Esempio", "--train", "7", "--out", "recv"}},
   };
   fs::create_directories(at("compiled"));
-  ASSERT_EQ(
-      sb::test::run_program({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--out", "compiled"}, tmp_.path()).status,
-      0);
+  ASSERT_EQ(sb::test::run_program({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--out", "compiled"}, tmp_.path())
+                .status,
+            0);
   for (const std::string& journal : {old_shape, new_shape}) {
     for (const auto& [name, args] : commands) {
       plant(journal);
@@ -160,24 +160,39 @@ INSTANTIATE_TEST_SUITE_P(
     Entries, ForeignJournals,
     ::testing::Values(
         ForeignCase{"TargetInAnotherDirectory",
-                    [](const fs::path& r) { write_journal(r, {{kTemp, "../outside/Esempio_7.sim"}}); },
+                    [](const fs::path& r) {
+                      write_journal(r, {{kTemp, "../outside/Esempio_7.sim"}});
+                    },
                     "a file this tool does not write"},
         ForeignCase{"AbsoluteTarget",
                     [](const fs::path& r) {
                       write_journal(r, {{kTemp, (r.parent_path() / "outside/Esempio_7.sim").string()}});
                     },
                     "a file this tool does not write"},
-        ForeignCase{"DotDot", [](const fs::path& r) { write_journal(r, {{kTemp, ".."}}); },
+        ForeignCase{"DotDot",
+                    [](const fs::path& r) {
+                      write_journal(r, {{kTemp, ".."}});
+                    },
                     "a file this tool does not write"},
-        ForeignCase{"TargetOfAnotherKind", [](const fs::path& r) { write_journal(r, {{"payload", ".bashrc"}}); },
+        ForeignCase{"TargetOfAnotherKind",
+                    [](const fs::path& r) {
+                      write_journal(r, {{"payload", ".bashrc"}});
+                    },
                     "a file this tool does not write"},
         ForeignCase{"TemporaryOfAnotherTarget",
-                    [](const fs::path& r) { write_journal(r, {{kTemp, "Esempio_7.dat"}}); },
+                    [](const fs::path& r) {
+                      write_journal(r, {{kTemp, "Esempio_7.dat"}});
+                    },
                     "a file this tool does not write"},
         ForeignCase{"TemporaryWithoutTheMarker",
-                    [](const fs::path& r) { write_journal(r, {{"Esempio_7.sim.tmp-abc123", "Esempio_7.sim"}}); },
+                    [](const fs::path& r) {
+                      write_journal(r, {{"Esempio_7.sim.tmp-abc123", "Esempio_7.sim"}});
+                    },
                     "a file this tool does not write"},
-        ForeignCase{"RemovalOfACompiledFile", [](const fs::path& r) { write_journal(r, {{"", "Esempio_7.sim"}}); },
+        ForeignCase{"RemovalOfACompiledFile",
+                    [](const fs::path& r) {
+                      write_journal(r, {{"", "Esempio_7.sim"}});
+                    },
                     "a file this tool does not write"},
         ForeignCase{"OneTargetTwice",
                     [](const fs::path& r) {

@@ -19,6 +19,7 @@
 #include "format/plan_stream.h"
 #include "fuzz_input.h"
 #include "view/page.h"
+#include "commands/view_command.h"
 #include "view/page_model_builder.h"
 
 namespace {
@@ -45,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const sb::Compiled compiled =
         sb::compile_scenario({sb::kBuiltinRoute, sb::kBuiltinTrain, split.build_plan}, {line, train});
     if (!compiled.file_error) {
-      must_be_whole(sb::view::render_page(sb::view::page_model_from_scenario(compiled.scenario, compiled.fatal)),
+      must_be_whole(sb::view::render_page(sb::view::page_model_from_scenario(compiled.scenario, compiled.fatal,
+                                                                             sb::printed_diagnostics())),
                     "description page");
     }
   }

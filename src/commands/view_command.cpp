@@ -29,6 +29,12 @@
 namespace sb {
 namespace {
 
+view::Diagnostic page_diagnostic(const ShownDiagnostic& s) {
+  view::Diagnostic out{s.severity, s.tag, s.place, s.file, s.line, s.message, {}, s.position, {}};
+  for (const ShownNote& n : s.notes) out.notes.push_back({n.place, n.file, n.line, n.message});
+  return out;
+}
+
 std::string read_input(const std::string& path) {
   std::string bytes;
   if (!read_file(path, bytes)) throw FileSystemError("cannot read " + path + ": No such file or directory");
@@ -202,18 +208,30 @@ int view_compiled(ViewOptions o) {
 
 }  // namespace
 
+const view::DiagnosticPresentation& printed_diagnostics() {
+  static const view::DiagnosticPresentation presentation{
+      [](const Diagnostic& d) -> std::optional<view::Diagnostic> {
+        const std::optional<ShownDiagnostic> shown = shown_diagnostic(d);
+        if (!shown) return std::nullopt;
+        return page_diagnostic(*shown);
+      },
+      [](FatalCheck check) { return page_diagnostic(shown_fatal(check)); },
+      [](const Diagnostics& diagnostics) { return warnings_fail(diagnostics); }};
+  return presentation;
+}
+
 view::PageModel page_model_of_descriptions(const CheckRequest& inputs, const Compiled& compiled) {
   view::PageModel model = [&] {
     if (!compiled.scenario.diagnostics.has_errors() && !compiled.fatal) {
-      return view::page_model_from_scenario(compiled.scenario, compiled.fatal);
+      return view::page_model_from_scenario(compiled.scenario, compiled.fatal, printed_diagnostics());
     }
     CheckResult checked = check_scenario(inputs);
     if (checked.recovered && !checked.recovered->file_error) {
       Compiled& drawn = *checked.recovered;
       drawn.scenario.diagnostics = std::move(checked.diagnostics);
-      return view::page_model_from_scenario(drawn.scenario, compiled.fatal);
+      return view::page_model_from_scenario(drawn.scenario, compiled.fatal, printed_diagnostics());
     }
-    return view::page_model_from_scenario(compiled.scenario, compiled.fatal);
+    return view::page_model_from_scenario(compiled.scenario, compiled.fatal, printed_diagnostics());
   }();
   // The build failed as compile decides it, whatever check read on to.
   const Diagnostics& found = compiled.scenario.diagnostics;

@@ -11,6 +11,7 @@
 #include "compile/check.h"
 #include "compile/compile.h"
 #include "view/page_model.h"
+#include "view/page_model_builder.h"
 
 namespace sb {
 
@@ -40,6 +41,10 @@ Exit status:
   4  a description file could not be read or the page could not be written)";
 
 int run_view(ViewOptions options);
+
+// Diagnostics as this program prints them under the warning options of the
+// command line, for the page (commands/report.h).
+const view::DiagnosticPresentation& printed_diagnostics();
 
 // The page of description files compiled as compile does them (`compiled`
 // from `inputs`): as compiled, or, with errors or a fatal check, drawn as

@@ -10,7 +10,6 @@
 
 #include "base/encoding.h"
 #include "base/text_format.h"
-#include "commands/report.h"
 #include "documents/driver_documents.h"
 #include "format/plan_summary.h"
 #include "model/chainage.h"
@@ -394,27 +393,23 @@ void place_curves(PageModel& m) {
   for (const Curve& c : m.curves) m.element_xy[static_cast<std::size_t>(c.element)] = thinned_plan_at(m.plan, c.start);
 }
 
-// The diagnostics as the terminal prints them (commands/report.h): what
-// -w and -Wno-NAME hide is left out, a warning that loses input is an
-// error. Whether the build failed follows from them, as compile decides.
-void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional<FatalCheck>& fatal) {
-  auto take = [&m](const ShownDiagnostic& s) {
-    Diagnostic out{s.severity, s.tag, s.place, s.file, s.line, s.message, {}, s.position, {}};
-    for (const ShownNote& n : s.notes) out.notes.push_back({n.place, n.file, n.line, n.message});
-    m.diagnostics.push_back(std::move(out));
-  };
+// The diagnostics as the program prints them: what -w and -Wno-NAME hide
+// is left out, a warning that loses input is an error. Whether the build
+// failed follows from them, as compile decides.
+void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional<FatalCheck>& fatal,
+                     const DiagnosticPresentation& presentation) {
   for (const sb::Diagnostic& d : scenario.diagnostics.list()) {
-    const std::optional<ShownDiagnostic> shown = shown_diagnostic(d);
+    std::optional<Diagnostic> shown = presentation.shown(d);
     if (!shown) continue;
-    take(*shown);
     if (shown->severity == "error") ++m.build.errors;
     if (shown->severity == "warning") ++m.build.warnings;
+    m.diagnostics.push_back(std::move(*shown));
   }
   if (fatal) {
-    take(shown_fatal(*fatal));
+    m.diagnostics.push_back(presentation.fatal(*fatal));
     ++m.build.errors;
   }
-  m.build.failed = m.build.errors > 0 || warnings_fail(scenario.diagnostics);
+  m.build.failed = m.build.errors > 0 || presentation.warnings_fail(scenario.diagnostics);
 }
 
 std::string without_carriage_returns(std::string text) {
@@ -436,12 +431,12 @@ void add_documents(PageModel& m, const Scenario& scenario) {
 }  // namespace
 
 PageModel page_model_from_scenario(const Scenario& scenario, const std::optional<FatalCheck>& fatal,
-                                   const PageModelOptions& options) {
+                                   const DiagnosticPresentation& presentation, const PageModelOptions& options) {
   PageModel model;
   const PageInput in{scenario.route_name, scenario.train_number, &scenario.cells, &scenario.table, &scenario};
   Builder builder(in, model);
   builder.run();
-  add_diagnostics(model, scenario, fatal);
+  add_diagnostics(model, scenario, fatal, presentation);
   add_plan(model, scenario.build_plan ? plan_points(scenario.plan) : PlanPointSource{}, options);
   std::vector<Curve> curves;
   std::vector<std::optional<SourceLine>> sources;

@@ -41,11 +41,21 @@ struct PageModelOptions {
   std::size_t max_curves = 5000;
 };
 
+// How the program prints a diagnostic, which the page lists as it is: the
+// diagnostic as printed, or nothing where the warning options hide it; a
+// fatal check as printed; whether the shown warnings fail the build. The
+// commands give theirs (commands/view_command.h).
+struct DiagnosticPresentation {
+  std::function<std::optional<Diagnostic>(const sb::Diagnostic&)> shown;
+  std::function<Diagnostic(FatalCheck)> fatal;
+  std::function<bool(const sb::Diagnostics&)> warnings_fail;
+};
+
 // The page model of a compile: its cells, table, diagnostics, each
 // element's description file line, and the plan. A fatal check that ended
 // the compile is shown as one more diagnostic.
 PageModel page_model_from_scenario(const Scenario& scenario, const std::optional<FatalCheck>& fatal,
-                                   const PageModelOptions& options = {});
+                                   const DiagnosticPresentation& presentation, const PageModelOptions& options = {});
 
 // A compiled scenario read back. A file that is missing or was refused
 // leaves its part of the page empty; the caller adds why as a diagnostic.

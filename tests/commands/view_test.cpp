@@ -13,6 +13,7 @@
 
 #include "builtin/builtin_content.h"
 #include "compile/compile.h"
+#include "commands/view_command.h"
 #include "format/line_plan_file.h"
 #include "format/plan_stream.h"
 #include "format/scenario_table_file.h"
@@ -47,7 +48,8 @@ BothModels both_models(const std::string& line, const std::string& train, const 
   d.plan = plan_stream_of(plan.bytes);
   d.table = scenario_table(decode_scenario_table(table.bytes));
   d.cells = track_cells_of(decode_track_cells(cells.bytes));
-  return {view::page_model_from_scenario(c.scenario, c.fatal, options), view::page_model_from_compiled(d, options)};
+  return {view::page_model_from_scenario(c.scenario, c.fatal, printed_diagnostics(), options),
+          view::page_model_from_compiled(d, options)};
 }
 
 // Slowdowns that overlap: each start is paired with its own end on both

@@ -21,6 +21,7 @@
 #include "support/test_files.h"
 #include "text/text_writer.h"
 #include "view/page.h"
+#include "commands/view_command.h"
 #include "view/page_model_builder.h"
 
 namespace sb {
@@ -360,7 +361,7 @@ TEST_F(DocumentCommands, NothingIsWrittenWhenTheCompileFailsOrAWarningIsAnError)
 // from compiled files it has none to show.
 TEST(DriverDocuments, ViewPageShowsThemFromDescriptions) {
   const Scenario ex = read_scenario(example("Esempio_linea.txt"), example("Esempio_7-.txt"), "Esempio", "7");
-  const std::string page = view::render_page(view::page_model_from_scenario(ex, std::nullopt));
+  const std::string page = view::render_page(view::page_model_from_scenario(ex, std::nullopt, printed_diagnostics()));
   EXPECT_THAT(page,
               AllOf(HasSubstr("<section id=\"documents\""), HasSubstr("Esempio_7_scheda_treno.txt"),
                     HasSubstr(" |  30 |     |     1.000|     | PRIMA                      |       8.15     |     |\n"),

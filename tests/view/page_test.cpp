@@ -21,6 +21,7 @@
 #include "support/descriptions.h"
 #include "support/test_files.h"
 #include "text/text_writer.h"
+#include "commands/view_command.h"
 #include "view/page_model_builder.h"
 
 namespace sb::view {
@@ -38,7 +39,7 @@ Compiled compile_builtin() {
                       kBuiltinTrain);
 }
 
-PageModel model_of(const Compiled& c) { return page_model_from_scenario(c.scenario, c.fatal); }
+PageModel model_of(const Compiled& c) { return page_model_from_scenario(c.scenario, c.fatal, printed_diagnostics()); }
 
 // Distinct data-el values per data-kind, as a browser script counts them.
 std::map<std::string, std::size_t> drawn_per_kind(const std::string& page) {

@@ -63,7 +63,9 @@ TEST_P(Examples, RaiseTheirCodeWhenChecked) {
   if (notes) test::write_bytes(dir.path() / "note.txt", "Attenzione \xE2\x86\x92 binario 2\n");
   const test::Outcome o =
       notes ? test::run_program({"documents", "Prova_linea.txt", "Prova_1-.txt", "--notes", "note.txt"}, dir.path())
-            : test::run_program({"check", "Prova_linea.txt", "Prova_1-.txt"}, dir.path());
+      : opt_in_warning(row.name)
+          ? test::run_program({"check", "Prova_linea.txt", "Prova_1-.txt", "-W" + std::string(row.name)}, dir.path())
+          : test::run_program({"check", "Prova_linea.txt", "Prova_1-.txt"}, dir.path());
   EXPECT_TRUE(shows(o.err, row)) << o.err;
   // Every diagnostic with a line has the shape problem matchers read.
   const std::regex matcher(R"(^(.*):(\d+):(\d+):\s+(?:fatal\s+)?(warning|error):\s+(.*)$)");

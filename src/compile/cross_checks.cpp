@@ -106,11 +106,15 @@ class CrossChecks {
       const auto record = board_records.find(b.cell);
       const PlacedElement* board = record != board_records.end() ? record->second : nullptr;
       warn(r.file, r.line, r.column, "speed-above-boards",
-           "the train's speed limit stays at " + std::to_string(lowest) + " km/h or more from the speed-limit board at " +
-               metres(board ? board->position : at) + " to " + metres(element_position(end_cell)) + ", above every rank "
-               "the board gives (" + std::to_string(b.ranks[0]) + "/" + std::to_string(b.ranks[1]) + "/" +
-               std::to_string(b.ranks[2]) + " km/h): the train may run faster than any rank of the line there; lower "
-               "the train's limit to " + std::to_string(b.highest) + " km/h there, or raise the board",
+           "the train's speed limit stays at " + std::to_string(lowest) +
+               " km/h or more from the speed-limit board at " + metres(board ? board->position : at) + " to " +
+               metres(element_position(end_cell)) +
+               ", above every rank "
+               "the board gives (" +
+               std::to_string(b.ranks[0]) + "/" + std::to_string(b.ranks[1]) + "/" + std::to_string(b.ranks[2]) +
+               " km/h): the train may run faster than any rank of the line there; lower "
+               "the train's limit to " +
+               std::to_string(b.highest) + " km/h there, or raise the board",
            board ? RelatedPlace{file_name(board->file), board->line, 1, "the speed-limit board"} : RelatedPlace{});
     }
   }
@@ -191,7 +195,8 @@ class CrossChecks {
       platforms.push_back({slot.start, slot.end, slot.position, &r});
     }
     if (platforms.empty()) return;
-    std::sort(platforms.begin(), platforms.end(), [](const Platform& a, const Platform& b) { return a.start < b.start; });
+    std::sort(platforms.begin(), platforms.end(),
+              [](const Platform& a, const Platform& b) { return a.start < b.start; });
     for (const PlacedElement& e : s_.placed_elements) {
       if (e.kind != cell_kind::kSignal) continue;
       // The platform that starts last before the signal, and the one before
@@ -233,8 +238,10 @@ class CrossChecks {
           break;
         }
         const int speed = s_.cells.at(c).speed_code * 5;
-        if (speed <= 0) bounded = false;
-        else least += 50.0 * 3.6 / speed;
+        if (speed <= 0)
+          bounded = false;
+        else
+          least += 50.0 * 3.6 / speed;
       }
       const int64_t needed = static_cast<int64_t>(least);
       if (!bounded || scheduled >= needed) continue;

@@ -27,15 +27,18 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
   FieldReader in(*bytes);
   const ReadingFile reading(in_, in);
   st_.place = {src_.line.name(), 1};
+  if (bytes->empty()) {
+    return stop(src_.line, 102,
+                "the line description file is empty: it starts with a `[generale]` line, then `lunghezza percorso, "
+                "METRES` (docs/example/Esempio_linea.txt shows one)");
+  }
   for (;;) {
     Field field = in.read_text();
     if (in.at_end()) {
       st_.place = {src_.line.name(), in.line(), 1};
       return stop(src_.line, 102,
-                  bytes->empty() ? "the line description file is empty: it starts with a `[generale]` line, "
-                                   "then `lunghezza percorso, METRES` (docs/example/Esempio_linea.txt shows one)"
-                                 : "no \"[generale]\" field before the end of the file: nothing of it can be read; "
-                                   "start the line description file with a `[generale]` line");
+                  "no \"[generale]\" field before the end of the file: nothing of it can be read; start the line "
+                  "description file with a `[generale]` line");
     }
     if (contains_any_case(field.text, "[generale]")) break;
   }
@@ -281,7 +284,7 @@ DescriptionReader::Next DescriptionReader::plan_steps(int64_t until, bool curved
   // Only curves advance the plan here: the curve runs past the plan's end.
   throw RunTimeFailure("the curve would reach metre " + std::to_string(until) + ", past the line plan's last metre " +
                        std::to_string(st_.plan.last_metre()) +
-                       " (the route length + 7000 m, less 2): end the curve by then, or lengthen the route "
+                       " (the route length + 7000 m): end the curve by then, or lengthen the route "
                        "(`lunghezza percorso`)");
 }
 

@@ -222,9 +222,9 @@ void WarningWatch::field_read(std::string_view raw, FieldPlace place, bool /*num
   // "6,100" where the record's fields are written ", 6": a position with a
   // thousands separator, read as two values.
   const std::string_view before = trimmed(last_value_);
-  if (values_read_ == 2 && last_value_line_ == line && !last_value_.empty() && last_value_.front() == ' ' &&
-      is_digits(before) && before.size() <= 3 && raw.size() == 3 && is_digits(raw) && raw.data()[-1] == ',' &&
-      raw.data()[-2] >= '0' && raw.data()[-2] <= '9') {
+  if (values_read_ == 2 && last_value_line_ == line && last_value_after_blank_ && is_digits(before) &&
+      before.size() <= 3 && raw.size() == 3 && is_digits(raw) && raw.data()[-1] == ',' && raw.data()[-2] >= '0' &&
+      raw.data()[-2] <= '9') {
     const std::string whole = std::string(before) + std::string(raw);
     warn(place, "fraction",
          code(record_keyword_) + " reads \"" + std::string(before) + "," + std::string(raw) + "\" as two values, " +
@@ -235,6 +235,9 @@ void WarningWatch::field_read(std::string_view raw, FieldPlace place, bool /*num
          true);
   }
   last_value_.assign(raw.substr(0, 32));
+  // A value follows its record's keyword in the same bytes: the byte before
+  // it is there to look at.
+  last_value_after_blank_ = !raw.empty() && raw.data()[-1] == ' ';
   last_value_line_ = line;
   if (!record_cut_warned_ && line > record_line_ && holds_keyword(raw)) {
     record_cut_warned_ = true;

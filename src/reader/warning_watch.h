@@ -85,6 +85,7 @@ class WarningWatch : public FieldObserver {
   std::string last_field_;
   std::string last_value_;  // the last value of the record being read, as written
   int last_value_line_ = 0;
+  bool last_value_after_blank_ = false;  // ", 6" rather than ",6"
   FieldPlace last_field_place_;
   struct Last {
     int64_t position;

@@ -12,6 +12,9 @@
 #include <sstream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "commands/report.h"
 #include "compile/check.h"
 #include "reader/warning_watch.h"
 #include "support/test_files.h"
@@ -124,6 +127,20 @@ TEST(CodeTable, EveryIdTheCasesShowHasARow) {
     }
   }
   EXPECT_GT(found, 100u);
+}
+
+// Every SARIF rule has a short description: the meaning's first sentence,
+// or all of it when it is one sentence.
+TEST(CodeTable, SarifRulesHaveAShortDescription) {
+  const nlohmann::json log = nlohmann::json::parse(sarif_log("[]"));
+  const nlohmann::json& rules = log["runs"][0]["tool"]["driver"]["rules"];
+  ASSERT_EQ(rules.size(), code_table().size());
+  for (const nlohmann::json& rule : rules) {
+    const std::string short_text = rule["shortDescription"]["text"];
+    const std::string full_text = rule["fullDescription"]["text"];
+    EXPECT_FALSE(short_text.empty()) << rule["id"];
+    EXPECT_EQ(full_text.substr(0, short_text.size()), short_text) << rule["id"];
+  }
 }
 
 TEST(CodeTable, ExplainFindsCodesByTheirSpellings) {

@@ -28,9 +28,11 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
   const ReadingFile reading(in_, in);
   st_.place = {src_.line.name(), 1};
   if (bytes->empty()) {
-    return stop(src_.line, 102,
-                "the line description file is empty: it starts with a `[generale]` line, then `lunghezza percorso, "
-                "METRES` (docs/example/Esempio_linea.txt shows one)");
+    // As any file that ends where a field is expected (code 25), said as
+    // what it is.
+    throw RunTimeFailure(
+        "the line description file is empty: it starts with a `[generale]` line, then `lunghezza percorso, METRES` "
+        "(docs/example/Esempio_linea.txt shows one)");
   }
   for (;;) {
     Field field = in.read_text();

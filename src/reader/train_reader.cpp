@@ -1,7 +1,6 @@
 // The train description: general values, speed limits and adhesion along
 // the line, signals, slowdowns, abbattimento marks and stations.
 #include <algorithm>
-#include <cstdlib>
 
 #include "base/numbers.h"
 #include "reader/description_reader.h"
@@ -180,19 +179,17 @@ void DescriptionReader::warn_about_replaced_marks(const std::vector<int64_t>& ow
                     "; that element is no longer announced there: move one of the two",
                 note);
     if (!r.old_unannounced) continue;
-    // The shortest move of this record's marks, on or back, that leaves
-    // the cell to the earlier element.
-    auto free_after = [&](int step) {
-      for (int s = step;; s += step) {
-        if (std::find(own_marks.begin(), own_marks.end(), r.cell - s) == own_marks.end()) return std::abs(s) * 50;
-      }
-    };
+    // The shortest move of this record's marks further on that leaves the
+    // cell to the earlier element (moving back may meet the element that
+    // took the marks before).
+    int64_t shift = 1;
+    while (std::find(own_marks.begin(), own_marks.end(), r.cell - shift) != own_marks.end()) ++shift;
     watch_.warn(here(), "unannounced",
                 "this record's approach mark " + std::to_string(r.new_mark) + " in cell " + std::to_string(r.cell) +
                     " replaces the last approach mark of the " + element + " at " + std::to_string(r.old_origin) +
                     " m" + other + ": the driver meets that " + element +
-                    " with no announcement at all; moving this element " + std::to_string(free_after(1)) + " m on or " +
-                    std::to_string(free_after(-1)) + " m back keeps that mark",
+                    " with no announcement at all; moving this element " + std::to_string(shift * 50) +
+                    " m on keeps that mark",
                 note);
   }
 }

@@ -323,6 +323,13 @@ const std::vector<CodeRow> kRows = {
      "cartello_indicatore,  1300,  (km 1+300)\n[fine]\n",
      "",
      "Correct the text, or the board's position or the chainage systems."},
+    {"-Wchainage-unannounced", K::kWarning, 0, "chainage-unannounced",
+     "A chainage system takes over with a jump of more than 500 m, or runs the other way, and no line board from "
+     "500 m before to 1 000 m after says the new kilometre.",
+     "[generale]\nlunghezza percorso,  3000\nprogressiva chilometrica uno,  0,  1000,  0\n"
+     "progressiva chilometrica due,  2000,  9000,  0\n[fine]\n",
+     "",
+     "Add a line board that gives the new kilometre where the system takes over, or check its start and reference."},
     {"-Wsignal-in-platform", K::kWarning, 0, "signal-in-platform",
      "A signal stands inside a station's platform (between its start and its end). A note names the station.",
      "",

@@ -41,6 +41,7 @@ class CrossChecks {
     train_above_boards();
     same_station_names();
     board_chainage_texts();
+    unannounced_chainage_changes();
     signals_in_platforms();
     timetable_too_fast();
   }
@@ -160,6 +161,65 @@ class CrossChecks {
       return km * 1000 + m;
     }
     return std::nullopt;
+  }
+
+  struct SaidKilometre {
+    const PlacedElement* board;
+    int64_t said;  // metres of chainage the text gives
+  };
+  // The line boards whose text gives a kilometre, in reading order.
+  std::vector<SaidKilometre> boards_saying_km() const {
+    std::vector<SaidKilometre> out;
+    for (const PlacedElement& e : s_.placed_elements) {
+      if (e.kind != cell_kind::kLineBoard) continue;
+      const int64_t cell = element_cell(e.position);
+      if (!s_.cells.contains(cell) || s_.cells.at(cell).kind != cell_kind::kLineBoard) continue;
+      const int16_t slot = s_.cells.at(cell).table_slot();
+      if (slot < 0 || static_cast<std::size_t>(slot) >= s_.table.slots.size()) continue;
+      const std::optional<int64_t> said = kilometre_text(s_.table.slots[static_cast<std::size_t>(slot)].text);
+      if (said) out.push_back({&e, *said});
+    }
+    return out;
+  }
+
+  // Where a chainage system takes over with a jump (more than 500 m) or
+  // the other way round, a line board from 500 m before to 1 000 m after
+  // says the new kilometre (within 500 m); otherwise only the timetable card
+  // shows the jump.
+  void unannounced_chainage_changes() {
+    const auto& systems = s_.table.chainage;
+    if (!has_chainage(systems)) return;
+    const std::vector<SaidKilometre> boards = boards_saying_km();
+    for (std::size_t i = 0; i < systems.size(); ++i) {
+      const ChainageSystem& system = systems[i];
+      if (!is_set(system) || system.start <= 50) continue;
+      const int64_t at = system.start;
+      const std::optional<int64_t> earlier = chainage_at(systems, at - 100);
+      const std::optional<int64_t> last = chainage_at(systems, at - 50);
+      const std::optional<int64_t> after = chainage_at(systems, at);
+      const std::optional<int64_t> later = chainage_at(systems, at + 50);
+      if (!earlier || !last || !after || !later) continue;
+      // Where the old system would have reached by `at`.
+      const std::optional<int64_t> before = *last + (*last - *earlier);
+      const bool reversed = (*last - *earlier) * (*later - *after) < 0;
+      if (!reversed && std::llabs(*after - *before) <= 500) continue;
+      bool announced = false;
+      for (const SaidKilometre& b : boards) {
+        if (b.board->position < at - 500 || b.board->position > at + 1000) continue;
+        const std::optional<int64_t> there = chainage_at(systems, b.board->position);
+        announced = announced || (there && std::llabs(b.said - *there) <= 500);
+      }
+      if (announced) continue;
+      const int line = s_.chainage_lines[i];
+      std::string said = chainage_km_text(*after);
+      said[said.find('.')] = '+';
+      warn(1, line, 1, "chainage-unannounced",
+           "the chainage " + std::string(reversed ? "turns round" : "jumps") + " at " + metres(at) + ", from " +
+               chainage_text(before) + " to " + chainage_text(after) +
+               ", and no line board from 500 m before to 1 000 m after says the new kilometre: the driver meets the "
+               "change unannounced (the timetable card shows it alone); add a `cartello_indicatore` with \"km " +
+               said + "\" there, or check the system's start and reference");
+    }
   }
 
   // A line board that says "km X+YYY" where the chainage is more than

@@ -100,6 +100,9 @@ struct Scenario {
   // The `velocita` records and the stations placed, in reading order.
   std::vector<ReadRecord> speed_records;
   std::vector<ReadRecord> station_records;
+  // The line of each chainage system's record, in the table's order (0:
+  // none).
+  std::array<int, 3> chainage_lines{};
   // The names of the description files, by TrackCells::record_file() and
   // PlacedElement::file.
   std::array<std::string, 3> source_names;

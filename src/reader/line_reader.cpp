@@ -67,6 +67,7 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
 
   warn_about_chainage_order();
   order_chainage_systems(st_.table.chainage, &chainage_lines_);
+  st_.chainage_lines = chainage_lines_;
   st_.montagna_spans.clear();
   if (st_.build_plan) st_.plan.set_origin();
   const Next main = read_main_part(in);

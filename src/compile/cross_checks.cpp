@@ -151,7 +151,7 @@ class CrossChecks {
         km = km * 10 + (text[i++] - '0');
         ++digits;
       }
-      if (digits == 0 || i + 3 >= text.size() + 0 || text[i] != '+') continue;
+      if (digits == 0 || i + 3 >= text.size() || text[i] != '+') continue;
       int64_t m = 0;
       std::size_t k = 0;
       for (; k < 3 && i + 1 + k < text.size() && text[i + 1 + k] >= '0' && text[i + 1 + k] <= '9'; ++k) {
@@ -201,7 +201,8 @@ class CrossChecks {
       if (!earlier || !last || !after || !later) continue;
       // Where the old system would have reached by `at`.
       const std::optional<int64_t> before = *last + (*last - *earlier);
-      const bool reversed = (*last - *earlier) * (*later - *after) < 0;
+      auto sign = [](int64_t v) { return (v > 0) - (v < 0); };
+      const bool reversed = sign(*last - *earlier) * sign(*later - *after) < 0;
       if (!reversed && std::llabs(*after - *before) <= 500) continue;
       bool announced = false;
       for (const SaidKilometre& b : boards) {

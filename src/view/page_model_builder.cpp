@@ -1,7 +1,5 @@
 #include "view/page_model_builder.h"
 
-#include "reader/warning_watch.h"
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -374,7 +372,6 @@ void place_curves(PageModel& m) {
 
 void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional<FatalCheck>& fatal) {
   for (const sb::Diagnostic& d : scenario.diagnostics.list()) {
-    if (opt_in_warning(d.name)) continue;  // shown only when asked for
     Diagnostic out;
     out.severity = d.severity == Severity::kError ? "error" : "warning";
     out.code = d.code;

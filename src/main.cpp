@@ -44,8 +44,10 @@ std::string warning_help() {
   std::string help =
       "Warnings (compile and check): -Wno-NAME turns warning NAME off, -Werror makes\n"
       "any warning fail the compile, -w silences all warnings. A warning that means\n"
-      "input was lost (a misspelt keyword, a train file not read, no velocita)\n"
-      "fails the compile as an error unless -Wno-error=NAME. The warnings:";
+      "input was lost or misplaced (a misspelt keyword, a negative length, values\n"
+      "cut off by a comma, gradients out of order, ...) fails the compile as an\n"
+      "error unless -Wno-error=NAME. -Wmarks-overwritten shows what the ordinary\n"
+      "layout sets off, and is off unless asked for. The warnings:";
   std::size_t width = 80;
   for (std::string_view name : sb::warning_names()) {
     if (width + name.size() + 1 > 78) {

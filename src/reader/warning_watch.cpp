@@ -154,18 +154,40 @@ bool is_whole_number(std::string_view s) {
 }  // namespace
 
 const std::vector<std::string_view>& warning_names() {
-  static const std::vector<std::string_view> names = {
-      "unknown-field",      "misplaced-record",   "extra-values",
-      "record-cut-short",   "missing-generale",   "first-not-at-zero",
-      "position-order",     "utf8-text",          "tab",
-      "missing-fine",       "after-fine",         "missing-record",
-      "negative-length",    "overlapping-curves", "overlapping-montagna",
-      "curve-class",        "speed-rounded",      "station-in-tail",
-      "timetable-order",    "clock-range",        "open-quote",
-      "marks-overwritten",  "unannounced",        "slowdown-borrows-end",
-      "fraction",           "stop-cell-replaces", "chainage-lost",
-      "speed-above-boards", "same-station-name",  "board-chainage",
-      "signal-in-platform", "timetable-too-fast", "notes-character"};
+  static const std::vector<std::string_view> names = {"unknown-field",
+                                                      "misplaced-record",
+                                                      "extra-values",
+                                                      "record-cut-short",
+                                                      "missing-generale",
+                                                      "first-not-at-zero",
+                                                      "position-order",
+                                                      "utf8-text",
+                                                      "tab",
+                                                      "missing-fine",
+                                                      "after-fine",
+                                                      "missing-record",
+                                                      "negative-length",
+                                                      "overlapping-curves",
+                                                      "overlapping-montagna",
+                                                      "curve-class",
+                                                      "speed-rounded",
+                                                      "station-in-tail",
+                                                      "timetable-order",
+                                                      "clock-range",
+                                                      "open-quote",
+                                                      "marks-overwritten",
+                                                      "unannounced",
+                                                      "slowdown-borrows-end",
+                                                      "fraction",
+                                                      "stop-cell-replaces",
+                                                      "chainage-lost",
+                                                      "speed-above-boards",
+                                                      "same-station-name",
+                                                      "board-chainage",
+                                                      "chainage-unannounced",
+                                                      "signal-in-platform",
+                                                      "timetable-too-fast",
+                                                      "notes-character"};
   return names;
 }
 

@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -88,6 +89,11 @@ INSTANTIATE_TEST_SUITE_P(CodeTable, Examples, ::testing::ValuesIn(code_table()),
 
 TEST(CodeTable, EveryWarningHasARow) {
   for (std::string_view name : warning_names()) EXPECT_NE(warning_row(name), nullptr) << name;
+  // ...and every warning row is a name -Wno-NAME takes.
+  for (const CodeRow& row : code_table()) {
+    if (row.kind != CodeKind::kWarning) continue;
+    EXPECT_NE(std::find(warning_names().begin(), warning_names().end(), row.name), warning_names().end()) << row.id;
+  }
 }
 
 // The codes the author's reference lists, which are every code the

@@ -46,8 +46,7 @@ class Generator {
 
  private:
   struct Station {
-    int64_t position;
-    int64_t seconds;  // scheduled time of day
+    int64_t position;  // its time of day comes from station_times()
     int kind = 12;
     int end_extension = 0;
   };
@@ -86,11 +85,9 @@ class Generator {
 
   void stations() {
     const int64_t spacing = length_ / stations_count_ / 50 * 50;
-    int64_t clock = 6 * 3600;
     for (int i = 0; i < stations_count_; ++i) {
       const int64_t p = i * spacing;
-      if (i > 0) clock += spacing / 30 + 60;  // 108 km/h and a minute's stop
-      Station station{p, clock};
+      Station station{p};
       if (varied_) {
         static constexpr int kKinds[] = {2, 4, 12, 12, 27, 5, 8};
         station.kind = kKinds[vary(0, 6)];
@@ -159,7 +156,7 @@ class Generator {
     for (int64_t base = 1200; base <= length_; base += 1500) {
       int64_t p = base + pick(0, 4) * 10;
       while (taken(element_cell(p)) || taken(element_cell(p) - 1) || taken(element_cell(p) - 2) ||
-             marks_station(element_cell(p))) {
+             marks_station(element_cell(p)) || in_platform(p)) {
         p += 50;
       }
       take(element_cell(p));
@@ -196,6 +193,50 @@ class Generator {
       take(c);
       abbattimenti_.push_back({c * 50 + vary(-20, 20), vary(0, 1) == 0 ? 0 : vary(50, 250)});
     }
+  }
+
+  // Whether position p lies inside a station's platform, where no author
+  // puts a signal.
+  bool in_platform(int64_t p) const {
+    for (const Station& s : stations_) {
+      int64_t start = s.position - kStationLength / 2;
+      int64_t end = s.position + kStationLength / 2 + 50 * s.end_extension;
+      if (s.kind == 5 || s.kind == 6) start = s.position - kStationLength, end = s.position + 150;
+      if (s.kind == 7 || s.kind == 8) start = s.position - kStationLength, end = s.position + kStationLength;
+      if (s.kind < 25 && p > start && p < end) return true;
+    }
+    return false;
+  }
+
+  // The train's limit at p: 30 km/h up to the first speed-limit board, then
+  // the board's speed.
+  int64_t limit_at(int64_t p) const {
+    int64_t limit = 30;
+    for (const Board& b : speed_boards_) {
+      if (b.position <= p) limit = b.speed;
+    }
+    return limit;
+  }
+
+  // The times of day of the stations: a timetable the train's limits can
+  // keep (every stretch run at its limit, a little spare), and a minute's
+  // stop at each.
+  std::vector<int64_t> station_times() const {
+    std::vector<int64_t> times;
+    int64_t clock = 6 * 3600;
+    for (std::size_t i = 0; i < stations_.size(); ++i) {
+      if (i > 0) {
+        double least = 0;
+        for (int64_t x = stations_[i - 1].position; x < stations_[i].position; x += 50) {
+          least += 50 * 3.6 / static_cast<double>(limit_at(x));
+        }
+        clock += std::max<int64_t>((stations_[i].position - stations_[i - 1].position) / 30,
+                                   static_cast<int64_t>(least) + 30) +
+                 60;
+      }
+      times.push_back(clock);
+    }
+    return times;
   }
 
   // Whether a signal in cell g would set its marks (cells g - 2, - 4, - 6,
@@ -299,14 +340,16 @@ class Generator {
       add(f, "velocita,  " + num(b.position) + ",  " + num(b.speed + off));
     }
     add(f, "[stazioni]");
+    const std::vector<int64_t> times = station_times();
     for (std::size_t i = 0; i < stations_.size(); ++i) {
       const Station& s = stations_[i];
+      const int64_t seconds = times[i];
       std::string name = num(static_cast<int64_t>(i + 1));
       name.insert(0, 2 - name.size(), '0');
       add(f, "stazione,  " + num(s.position) + ",  " + num(s.kind) + ",  " + num(kStationLength) + ",  0,  1,  " +
                  num(s.end_extension) + ",  1,  1,  0,  4,  1,  1,  " + (i == 0 ? "1" : "60") + ",  " +
-                 num(s.seconds / 3600) + ",  " + num(s.seconds / 60 % 60) + ",  " + num(s.seconds % 60) +
-                 ",   STAZIONE " + name);
+                 num(seconds / 3600) + ",  " + num(seconds / 60 % 60) + ",  " + num(seconds % 60) + ",   STAZIONE " +
+                 name);
     }
     add(f, "[rallentamenti]");
     for (const Slowdown& r : slowdowns_) {

@@ -45,8 +45,10 @@ std::string warning_help() {
   std::string help =
       "Warnings (compile and check): -Wno-NAME turns warning NAME off, -Werror makes\n"
       "any warning fail the compile, -w silences all warnings. A warning that means\n"
-      "input was lost (a misspelt keyword, a train file not read, no velocita)\n"
-      "fails the compile as an error unless -Wno-error=NAME. The warnings:";
+      "input was lost or misplaced (a misspelt keyword, a negative length, values\n"
+      "cut off by a comma, gradients out of order, ...) fails the compile as an\n"
+      "error unless -Wno-error=NAME. -Wmarks-overwritten shows what the ordinary\n"
+      "layout sets off, and is off unless asked for. The warnings:";
   std::size_t width = 80;
   for (std::string_view name : sb::warning_names()) {
     if (width + name.size() + 1 > 78) {
@@ -95,6 +97,7 @@ std::string take_warning_options(std::vector<std::string>& args, sb::ReportOptio
       report.disabled.insert(name);
     } else {
       report.disabled.erase(name);
+      report.enabled.insert(name);
     }
   }
   args = std::move(rest);
@@ -115,6 +118,22 @@ std::string leading_dash_hint(const std::vector<std::string>& args) {
 }
 
 // A hint for an option given where it does not belong.
+// The --diagnostics-format the command line asks for, "" when none: the
+// last one given, as the option parsing takes it.
+std::string diagnostics_format_of(const std::vector<std::string>& args) {
+  const std::string option = "--diagnostics-format";
+  std::string format;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--") break;
+    if (args[i] == option && i + 1 < args.size()) {
+      format = args[++i];
+    } else if (args[i].starts_with(option + "=")) {
+      format = args[i].substr(option.size() + 1);
+    }
+  }
+  return format;
+}
+
 std::string parse_hint(const std::vector<std::string>& args) {
   const std::string dash = leading_dash_hint(args);
   if (!dash.empty()) return dash;
@@ -327,9 +346,15 @@ int parse_and_run(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
   if (args.size() >= 2 && args[1] == "explain") return sb::run_explain({args.begin() + 2, args.end()});
   sb::ReportOptions report;
+  // A usage error is part of the JSON or SARIF document too, so the format
+  // is known before the options are parsed.
+  const std::string early_format = diagnostics_format_of(args);
+  report.json = early_format == "json" || early_format == "sarif";
+  report.sarif = early_format == "sarif";
+  sb::set_report_options(report);
   const std::string warning_problem = take_warning_options(args, report);
   if (!warning_problem.empty()) {
-    std::cerr << "scenario-builder: error: " << warning_problem << '\n';
+    sb::print_error(warning_problem);
     return sb::kExitUsage;
   }
   try {
@@ -337,8 +362,12 @@ int parse_and_run(int argc, char** argv) {
     app.parse(std::move(reversed));
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == 0) return app.exit(e) == 0 ? sb::kExitSuccess : sb::kExitUsage;
-    std::cerr << "scenario-builder: error: " << e.what() << '\n';
     const std::string hint = parse_hint(args);
+    if (report.json) {
+      sb::print_error(e.what() + (hint.empty() ? std::string() : "; " + hint));
+      return sb::kExitUsage;
+    }
+    std::cerr << "scenario-builder: error: " << e.what() << '\n';
     if (!hint.empty()) std::cerr << "scenario-builder: " << hint << '\n';
     std::cerr << "Run with --help for more information.\n";
     return sb::kExitUsage;
@@ -353,8 +382,7 @@ int parse_and_run(int argc, char** argv) {
   const bool builtin_options = app.count("--dir") > 0 || run.keep_sources || run.force;
   if (view_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the "
-                   "built-in run\n";
+      sb::print_error("--dir, --keep-sources and a --force before the command belong to the built-in run");
       return sb::kExitUsage;
     }
     view.plan = !view_no_plan;
@@ -362,16 +390,14 @@ int parse_and_run(int argc, char** argv) {
   }
   if (decompile_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr
-          << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in run\n";
+      sb::print_error("--dir, --keep-sources and a --force before the command belong to the built-in run");
       return sb::kExitUsage;
     }
     return sb::run_decompile(decompile);
   }
   if (inspect_cmd->parsed() || diff_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: error: --dir, --keep-sources and a --force before the command belong to the "
-                   "built-in run\n";
+      sb::print_error("--dir, --keep-sources and a --force before the command belong to the built-in run");
       return sb::kExitUsage;
     }
     return inspect_cmd->parsed() ? sb::run_inspect(inspect, std::cout, std::cerr)
@@ -387,7 +413,7 @@ int parse_and_run(int argc, char** argv) {
     compile.train_file = compile_trains.front();
     compile.more_train_files.assign(compile_trains.begin() + 1, compile_trains.end());
     if (!compile.more_train_files.empty() && !compile.train.empty()) {
-      std::cerr << "scenario-builder: --train names one train: give it with one TRAIN_FILE only\n";
+      sb::print_error("--train names one train: give it with one TRAIN_FILE only");
       return sb::kExitUsage;
     }
     const std::string problem = sb::derive_names(compile);
@@ -399,33 +425,34 @@ int parse_and_run(int argc, char** argv) {
   }
   if (documents_cmd->parsed()) {
     if (builtin_options) {
-      std::cerr << "scenario-builder: --dir, --keep-sources and a --force before the command belong to the built-in "
-                   "run; use --out with documents\n";
+      sb::print_error(
+          "--dir, --keep-sources and a --force before the command belong to the built-in run; use --out "
+          "with documents");
       return sb::kExitUsage;
     }
     documents.plan = !documents_no_plan;
     const std::string problem = sb::derive_names(documents);
     if (!problem.empty()) {
-      std::cerr << "scenario-builder: " << problem << '\n';
+      sb::print_error(problem);
       return sb::kExitUsage;
     }
     return sb::compile_files(documents);
   }
   if (watch_cmd->parsed()) {
     if (builtin_options || report.json) {
-      std::cerr << "scenario-builder: watch prints text diagnostics and takes no option of the built-in run\n";
+      sb::print_error("watch prints text diagnostics and takes no option of the built-in run");
       return sb::kExitUsage;
     }
     watch.compile.plan = !watch_no_plan;
     watch.compile.train_file = watch_trains.front();
     watch.compile.more_train_files.assign(watch_trains.begin() + 1, watch_trains.end());
     if (!watch.compile.more_train_files.empty() && !watch.compile.train.empty()) {
-      std::cerr << "scenario-builder: --train names one train: give it with one TRAIN_FILE only\n";
+      sb::print_error("--train names one train: give it with one TRAIN_FILE only");
       return sb::kExitUsage;
     }
     const std::string problem = sb::derive_names(watch.compile);
     if (!problem.empty()) {
-      std::cerr << "scenario-builder: " << problem << '\n';
+      sb::print_error(problem);
       return sb::kExitUsage;
     }
     return sb::run_watch(watch);

@@ -32,6 +32,9 @@ struct Diagnostic {
   Severity severity = Severity::kError;
   int32_t code = 0;                 // errors: the scenario code
   std::optional<int32_t> position;  // metres along the line, where one applies
+  // The position the message names, when `position` has since moved on (a
+  // code 15 of the line part stands where the train file stopped).
+  std::optional<int32_t> named_position;
   std::string file;
   int line = 0;
   std::string message;
@@ -86,12 +89,13 @@ class Diagnostics {
   // The last error, so that a stop can say where it now stands.
   Diagnostic* last_error();
   // Appends note(position) to the message of every diagnostic that has a
-  // position and for which the note is not empty.
+  // position and for which the note is not empty: the position the
+  // message names.
   template <typename Note>
   void annotate_positions(Note note) {
     for (Diagnostic& d : list_) {
       if (!d.position) continue;
-      const std::string text = note(*d.position);
+      const std::string text = note(d.named_position.value_or(*d.position));
       if (!text.empty()) d.message += text;
     }
   }

@@ -15,6 +15,8 @@ namespace sb {
 
 namespace {
 
+constexpr std::string_view kSwappedFiles = "the line file and the train file seem to be given in swapped order";
+
 // One train's check; `label` names it in the summary when several are
 // checked. `line` holds the line file's bytes once they have been read;
 // `line_shown` the line file's diagnostics an earlier train printed, which
@@ -26,9 +28,11 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
   names.train_file = options.train_file;
   names.route = options.route;
   names.train = options.train;
-  // The names only feed the check codes; files that do not follow the
-  // naming convention are checked all the same.
-  if (!derive_names(names).empty()) {
+  // The names feed the check codes; files that do not follow the naming
+  // convention are checked all the same, and what compile would say of
+  // their names is one error more.
+  const std::string name_problem = derive_names(names);
+  if (!name_problem.empty()) {
     names.route = options.route.empty() ? "check" : options.route;
     names.train = options.train.empty() ? "0" : options.train;
   }
@@ -58,10 +62,15 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
   // counted, and listed with --all-diagnostics or in the JSON form.
   const std::vector<RootCause> causes = find_root_causes(request, result.diagnostics);
   std::vector<bool> folded(result.diagnostics.size(), false);
+  bool swapped = false;
   for (const RootCause& cause : causes) {
     print_root_cause(cause.cause, cause.explains.size());
     for (std::size_t i : cause.explains) folded[i] = true;
+    swapped = swapped || cause.cause.message.starts_with(kSwappedFiles);
   }
+  // Swapped files said once: by their contents when those show it.
+  const bool names_refused = !name_problem.empty() && !(swapped && name_problem.starts_with(kSwappedFiles));
+  if (names_refused) print_error("compile would refuse these file names: " + name_problem);
   const bool list_all = options.all_diagnostics || report_options().json;
   std::size_t not_listed = 0;
   for (std::size_t i = 0; i < result.diagnostics.size(); ++i) {
@@ -83,7 +92,7 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
   }
   if (result.fatal) print_fatal(*result.fatal);
   // A warning that loses input counts among the errors, as it is printed.
-  std::size_t errors = result.diagnostics.error_count();
+  std::size_t errors = result.diagnostics.error_count() + (names_refused ? 1 : 0);
   std::size_t warnings = 0;
   for (const Diagnostic& d : result.diagnostics.list()) {
     if (lost_input_error(d)) {

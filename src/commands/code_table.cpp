@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "reader/warning_watch.h"
+
 namespace sb {
 namespace {
 
@@ -164,16 +166,17 @@ const std::vector<CodeRow> kRows = {
      "Spell the keyword as the message suggests, or remove the line."},
     {"-Wmisplaced-record", K::kWarning, 0, "misplaced-record",
      "A record stands in the wrong part or file (a train record in the line file, a general record in the main "
-     "part); it is ignored.",
+     "part); it is lost. Fails a compile unless -Wno-error=misplaced-record.",
      "numero vetture,  4\n", "",
      "Move the record to the part or file it belongs to."},
     {"-Wextra-values", K::kWarning, 0, "extra-values",
-     "A line holds more values than its record takes: the rest is read as keyword fields and ignored (a comma in "
-     "a text does this).",
+     "A line holds more values than its record takes: the rest is read as keyword fields and lost (a comma in a "
+     "station name or board text not in quotes does this). Fails a compile unless -Wno-error=extra-values.",
      "", "sabbia,  300,  5\n",
-     "Remove the extra values, or the comma inside the text."},
+     "Remove the extra values, or write the text in quotes: `\"SAN VITO, ALTO\"`."},
     {"-Wrecord-cut-short", K::kWarning, 0, "record-cut-short",
-     "A record ends early and its next value is read from a later line (a keyword or section header).",
+     "A record ends early and its next value is read from a later line (a keyword or section header), whose "
+     "record is lost. Fails a compile unless -Wno-error=record-cut-short.",
      "", "stazione,  2500,  4,  600,  0,  0,  0,  1,  1,  0,  2,  1,  1,  0,  8,  5,  0\n[segnali]\n",
      "Give the record all its values on its own line."},
     {"-Wmissing-generale", K::kWarning, 0, "missing-generale",
@@ -192,7 +195,9 @@ const std::vector<CodeRow> kRows = {
      "Start with a record at position 0."},
     {"-Wposition-order", K::kWarning, 0, "position-order",
      "A record's position is below the previous record of the same kind; records of one kind are read in rising "
-     "order. A note names the earlier record.",
+     "order. A note names the earlier record. Gradients, curves, speed limits and adhesion are laid one after the "
+     "other, so there the earlier record's stretch is lost: that fails a compile unless "
+     "-Wno-error=position-order.",
      "pendenza,  1000,  2\npendenza,  900,  -3\n", "",
      "Put the records of each kind in rising position order."},
     {"-Wutf8-text", K::kWarning, 0, "utf8-text",
@@ -217,12 +222,15 @@ const std::vector<CodeRow> kRows = {
      "", "[generale]\nvelocita,  0,  90\naderenza,  0,  100\n[fine]\nsabbia,  300\n[fine]\n",
      "Move `[fine]` to the very end."},
     {"-Wnegative-length", K::kWarning, 0, "negative-length",
-     "A slowdown or curve has a negative length, or a `montagna` ends before it starts; read as written.",
+     "A slowdown or curve has a negative length, or a `montagna` ends before it starts: the curve and the span "
+     "are lost, the slowdown's marks run on to the end of the line. Fails a compile unless "
+     "-Wno-error=negative-length.",
      "", "rallentamento,  6000,  60,  -400,  0,  0,  0\n",
      "Give lengths as positive numbers of metres, ends after starts."},
     {"-Woverlapping-curves", K::kWarning, 0, "overlapping-curves",
      "A curve starts before the previous curve ends: the previous one stays whole, the later one turns only from "
-     "where it ends. A note names the previous curve.",
+     "where it ends, and the rest of it is lost. A note names the previous curve. Fails a compile unless "
+     "-Wno-error=overlapping-curves.",
      "curvad1,  100,  600\ncurvas2,  600,  200\n", "",
      "Start the later curve where the earlier one ends, or later."},
     {"-Woverlapping-montagna", K::kWarning, 0, "overlapping-montagna",
@@ -253,36 +261,89 @@ const std::vector<CodeRow> kRows = {
      "", "orologio,  25,  70,  0\n",
      "Give hours 0 to 23, minutes and seconds 0 to 59."},
     {"-Wopen-quote", K::kWarning, 0, "open-quote",
-     "A board text or station name runs past its line (a stray `\"` opens a text that runs to the next `\"`) or "
-     "holds control characters.",
+     "A board text or station name runs past its line (a stray `\"` opens a text that runs to the next `\"`, and "
+     "the records it takes in are lost: that fails a compile unless -Wno-error=open-quote) or holds control "
+     "characters.",
      "cartello_indicatore,  1300,  \"P.L.\ncartello_indicatore,  2300,  \"P.L.\"\n", "",
      "Remove the stray `\"` or close the text on its line."},
     {"-Wfraction", K::kWarning, 0, "fraction",
-     "A value is written as a decimal number with a comma (`3,5`): it is read as 3 and the 5 is ignored.",
+     "A value is written as a decimal number with a comma (`3,5`): it is read as 3 and the 5 is lost. Fails a "
+     "compile unless -Wno-error=fraction.",
      "pendenza,  1000,  3,5\n", "",
      "Values are whole numbers: write `3` or `4`."},
     {"-Wmarks-overwritten", K::kWarning, 0, "marks-overwritten",
      "A signal's or station's approach marks replace another element's, which is no longer announced in that "
-     "cell. A note names that element.",
+     "cell. A note names that element. The ordinary layout does this (an exit signal just after a platform), so it "
+     "is shown only when asked for with -Wmarks-overwritten; -Wunannounced says when nothing is left.",
      "",
      "stazione,  2000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  0,  0,   PRIMA\n"
      "segnale,  2500,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\n",
      "Move one of the two elements."},
+    {"-Wunannounced", K::kWarning, 0, "unannounced",
+     "Later signals and stations replace every approach mark of a signal or station: the driver meets it with no "
+     "announcement. A note names that element; the message says how far to move the record that took the last "
+     "mark.",
+     "",
+     "stazione,  2000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  0,  0,   PRIMA\n"
+     "segnale,  2250,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\n"
+     "segnale,  2300,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\n",
+     "Move the record the message names as far as it says, or the announced element."},
     {"-Wslowdown-borrows-end", K::kWarning, 0, "slowdown-borrows-end",
      "A slowdown under 25 m long ends in its own start cell: it has no end cell and ends where the next slowdown "
-     "ends.",
+     "ends. Fails a compile unless -Wno-error=slowdown-borrows-end.",
      "", "rallentamento,  4000,  60,  10,  0,  0,  0\n",
      "Give the slowdown a length of at least 25 m."},
     {"-Wstop-cell-replaces", K::kWarning, 0, "stop-cell-replaces",
-     "A station's stop cell falls into a cell another element holds, and that element is lost. A note names it.",
+     "A station's stop cell falls into a cell another element holds, and that element is lost. A note names it. "
+     "Fails a compile unless -Wno-error=stop-cell-replaces.",
      "cartello_indicatore,  2200,  (A)\n",
      "stazione,  2000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  0,  0,   PRIMA\n",
      "Move the station or the other element."},
     {"-Wchainage-lost", K::kWarning, 0, "chainage-lost",
-     "Two chainage systems share the greatest start: they cannot be ordered, and the line has no chainage at all.",
+     "Two chainage systems share the greatest start: they cannot be ordered, and the line has no chainage at all. "
+     "Fails a compile unless -Wno-error=chainage-lost.",
      "[generale]\nlunghezza percorso,  3000\nprogressiva chilometrica uno,  1000,  5000,  0\n"
      "progressiva chilometrica due,  1000,  9000,  0\n[fine]\n", "",
      "Give each chainage system a start of its own."},
+    {"-Wspeed-above-boards", K::kWarning, 0, "speed-above-boards",
+     "The train's speed limit (`velocita`) stays above every rank of a speed-limit board from the board to the next "
+     "board that gives other speeds (150 km/h under a board of 95/100/100). A note names the board.",
+     "indicatori_vmax,  1000,  95,  100,  100,  0,  0,  0,  0,  0\n", "velocita,  0,  150\n",
+     "Lower the train's limit to the board's highest rank, or raise the board."},
+    {"-Wsame-station-name", K::kWarning, 0, "same-station-name",
+     "Two stations have the same name: the timetable and the driver's documents cannot tell them apart. A note "
+     "names the first.",
+     "",
+     "stazione,  1000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  0,  0,   PRIMA\n"
+     "stazione,  2500,  4,  600,  0,  0,  0,  1,  1,  0,  2,  1,  1,  0,  8,  5,  0,   PRIMA\n",
+     "Give each station a name of its own."},
+    {"-Wboard-chainage", K::kWarning, 0, "board-chainage",
+     "A line board's text says \"km X+YYY\" more than 500 m away from the chainage where the board stands.",
+     "[generale]\nlunghezza percorso,  3000\nprogressiva chilometrica uno,  0,  1000,  0\n[indicazioni]\n"
+     "cartello_indicatore,  1300,  (km 1+300)\n[fine]\n",
+     "",
+     "Correct the text, or the board's position or the chainage systems."},
+    {"-Wchainage-unannounced", K::kWarning, 0, "chainage-unannounced",
+     "A chainage system takes over with a jump of more than 500 m, or runs the other way, and no line board from "
+     "500 m before to 1 000 m after says the new kilometre.",
+     "[generale]\nlunghezza percorso,  3000\nprogressiva chilometrica uno,  0,  1000,  0\n"
+     "progressiva chilometrica due,  2000,  9000,  0\n[fine]\n",
+     "",
+     "Add a line board that gives the new kilometre where the system takes over, or check its start and reference."},
+    {"-Wsignal-in-platform", K::kWarning, 0, "signal-in-platform",
+     "A signal stands inside a station's platform (between its start and its end). A note names the station.",
+     "",
+     "stazione,  2000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  0,  0,   PRIMA\n"
+     "segnale,  1900,  1,  4,  1,  0,  0,  0,  0,  0,  0,  0\n",
+     "Move the signal before the platform's start or to its end or beyond."},
+    {"-Wtimetable-too-fast", K::kWarning, 0, "timetable-too-fast",
+     "The time between two timed stations is shorter than running the distance at the train's own speed limits "
+     "takes (a lower bound: no acceleration, no braking). The message gives both times; a note names the stop "
+     "before.",
+     "",
+     "stazione,  1000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  0,  0,   PRIMA\n"
+     "stazione,  2500,  4,  600,  0,  0,  0,  1,  1,  0,  2,  1,  1,  0,  8,  0,  30,   SECONDA\n",
+     "Give the later station a later time, or the train higher speed limits."},
 };
 // clang-format on
 
@@ -396,7 +457,8 @@ ExampleFiles example_files(const CodeRow& row) {
 std::string explanation(const CodeRow& row) {
   std::string out = std::string(row.id) + " (" + kind_word(row.kind) + ", " + std::string(row.name) + ")\n\n";
   out += std::string(row.meaning) + "\n\n";
-  out += "Example: `scenario-builder check Prova_linea.txt Prova_1-.txt` on\n\nProva_linea.txt:\n";
+  const std::string asked = opt_in_warning(row.name) ? " -W" + std::string(row.name) : "";
+  out += "Example: `scenario-builder check Prova_linea.txt Prova_1-.txt" + asked + "` on\n\nProva_linea.txt:\n";
   out += shown_example(row.line_example, kLineStart);
   out += "Prova_1-.txt:\n";
   out += shown_example(row.train_example, kTrainStart);

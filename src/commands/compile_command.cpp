@@ -13,6 +13,7 @@
 #include "commands/output_names.h"
 #include "commands/report.h"
 #include "compile/compile.h"
+#include "compile/root_causes.h"
 #include "documents/driver_documents.h"
 #include "format/compiled_files.h"
 #include "model/scenario_files.h"
@@ -125,11 +126,24 @@ TrainTally tally_of(const std::string& number, const Diagnostics& diagnostics) {
 
 // Prints a train's diagnostics; those of the line file only when an
 // earlier train did not print them already, since every train reads the
-// same line.
-void print_train_diagnostics(const Diagnostics& diagnostics, const std::string& line_file,
+// same line. A mistake behind many of them (the root causes `check` finds)
+// comes first, and what follows from it is counted, not printed.
+void print_train_diagnostics(const Diagnostics& diagnostics, const CheckRequest& files,
                              std::set<std::string>& line_diagnostics_shown) {
+  const std::string& line_file = files.line.name;
+  std::vector<bool> folded(diagnostics.size(), false);
+  std::size_t not_listed = 0;
+  for (const RootCause& cause : find_root_causes(files, diagnostics)) {
+    print_root_cause(cause.cause, cause.explains.size());
+    for (std::size_t i : cause.explains) folded[i] = true;
+  }
   std::set<std::string> shown_now;
-  for (const Diagnostic& d : diagnostics.list()) {
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    const Diagnostic& d = diagnostics.list()[i];
+    if (folded[i] && !report_options().json) {
+      not_listed += warning_shown(d) ? 1 : 0;
+      continue;
+    }
     if (d.file == line_file) {
       const std::string text = format_diagnostic(d);
       if (line_diagnostics_shown.count(text) != 0) continue;
@@ -138,6 +152,10 @@ void print_train_diagnostics(const Diagnostics& diagnostics, const std::string& 
     print_diagnostic(d);
   }
   line_diagnostics_shown.merge(shown_now);
+  if (not_listed > 0) {
+    print_summary(std::to_string(not_listed) + (not_listed == 1 ? " diagnostic" : " diagnostics") +
+                  " that follow from the cause above not shown; `check --all-diagnostics` lists them");
+  }
 }
 
 }  // namespace
@@ -173,7 +191,10 @@ TrainsOutcome compile_trains(const CompileOptions& options, const std::vector<Tr
     if (notes && &train == &trains.front()) {
       for (const Diagnostic& w : notes->warnings) diagnostics.add(w);
     }
-    print_train_diagnostics(diagnostics, options.line_file, line_diagnostics_shown);
+    CheckRequest files;
+    files.line = {options.line_file, line_bytes, true};
+    files.train = {train.file, train_bytes, true};
+    print_train_diagnostics(diagnostics, files, line_diagnostics_shown);
     TrainTally tally = tally_of(train.number, diagnostics);
     if (compiled.file_error) {
       print_error(*compiled.file_error);
@@ -257,6 +278,11 @@ std::string derive_names(CompileOptions& options) {
   const std::string line = base_name(options.line_file);
   const std::string train = base_name(options.train_file);
   if (options.route.empty()) {
+    if (!ends_with(line, "_linea.txt") && ends_with(train, "_linea.txt")) {
+      return "the line file and the train file seem to be given in swapped order: " + options.train_file +
+             " is named as a line file and " + options.line_file +
+             " is not; give the line file first: " + options.train_file + " " + options.line_file;
+    }
     if (!ends_with(line, "_linea.txt") || line.size() == std::strlen("_linea.txt")) {
       return "cannot derive the route name from " + options.line_file +
              " (expected ROUTE_linea.txt); give it with --route";

@@ -220,6 +220,10 @@ int run_decompile(DecompileOptions o) {
     written.commit();
     for (const NamedOutput& out : outputs) std::cout << out.path << '\n';
     print_diagnostics(result.diagnostics);
+    if (!plan_reading) {
+      print_summary("note: no line plan file was read, so the curves could not be recovered: " + outputs[0].path +
+                    " has none; give the set's line plan file to recover them");
+    }
     for (const SetDifference& d : result.differences) {
       const CompiledKind kind = d.file == SetFile::kPlan    ? CompiledKind::kPlan
                                 : d.file == SetFile::kTable ? CompiledKind::kTable

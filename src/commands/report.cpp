@@ -9,6 +9,7 @@
 
 #include "base/terminal_text.h"
 #include "commands/code_table.h"
+#include "reader/warning_watch.h"
 
 namespace sb {
 namespace {
@@ -111,12 +112,18 @@ std::string rule_id(const nlohmann::json& entry) {
   return row != nullptr ? std::string(row->id) : name;
 }
 
+// Up to the first ". ", or the whole text when it is one sentence.
+std::string first_sentence(std::string_view text) {
+  const std::size_t end = text.find(". ");
+  return std::string(end == std::string_view::npos ? text : text.substr(0, end + 1));
+}
+
 nlohmann::json sarif_rules() {
   nlohmann::json rules = nlohmann::json::array();
   for (const CodeRow& row : code_table()) {
     rules.push_back({{"id", std::string(row.id)},
                      {"name", std::string(row.name)},
-                     {"shortDescription", {{"text", std::string(row.meaning.substr(0, row.meaning.find(". ") + 1))}}},
+                     {"shortDescription", {{"text", first_sentence(row.meaning)}}},
                      {"fullDescription", {{"text", std::string(row.meaning)}}},
                      {"help", {{"text", std::string(row.fix)}}},
                      {"defaultConfiguration", {{"level", row.kind == CodeKind::kWarning ? "warning" : "error"}}}});
@@ -142,6 +149,7 @@ const ReportOptions& report_options() { return options_store(); }
 bool warning_shown(const Diagnostic& d) {
   if (d.severity != Severity::kWarning) return true;
   const ReportOptions& o = report_options();
+  if (opt_in_warning(d.name) && o.enabled.count(d.name) == 0) return false;
   return !o.no_warnings && o.disabled.count(d.name) == 0;
 }
 

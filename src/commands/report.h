@@ -35,6 +35,7 @@ struct ReportOptions {
   bool no_warnings = false;          // -w
   bool warnings_are_errors = false;  // -Werror
   std::set<std::string> disabled;    // -Wno-NAME
+  std::set<std::string> enabled;     // -WNAME: the warnings shown only when asked for
   std::set<std::string> not_errors;  // -Wno-error=NAME: a warning that loses input stays a warning
 };
 void set_report_options(ReportOptions options);

@@ -1,6 +1,7 @@
 #include "compile/compile.h"
 
 #include "base/failures.h"
+#include "compile/cross_checks.h"
 #include "model/chainage.h"
 #include "reader/read_descriptions.h"
 #include "track/completion.h"
@@ -38,6 +39,7 @@ Compiled compile_scenario(const CompileRequest& request, DescriptionSources sour
     return result;
   }
   complete_track_cells(scenario);
+  cross_check(scenario);
   result.fatal = store_markers_and_check_codes(scenario);
   add_chainage_to_messages(scenario);
   return result;

@@ -93,8 +93,7 @@ std::optional<RootCause> swapped_files(const CheckRequest& request, const Diagno
   r.cause = cause_at(request.line.name, 0,
                      "the line file and the train file seem to be given in swapped order: " + request.train.name +
                          " holds the route length (`lunghezza percorso`) of a line file and " + request.line.name +
-                         " does not; give the line file first: scenario-builder check " + request.train.name + " " +
-                         request.line.name);
+                         " does not; give the line file first: " + request.train.name + " " + request.line.name);
   for (std::size_t i = 0; i < diagnostics.size(); ++i) r.explains.push_back(i);
   return r;
 }

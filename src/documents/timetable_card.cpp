@@ -3,6 +3,7 @@
 // the speed limit between the first and the last station; 16 rows a grid,
 // the rows past them on further grids with the same head.
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <optional>
 
@@ -40,10 +41,17 @@ class SpeedLimits {
  public:
   explicit SpeedLimits(const Scenario& s) : cells_(s.cells) {
     if (!cells_.exists()) return;
+    // The speed as the record gave it, where the cells were read from one:
+    // the packed value holds it only while the right-hand speed is below
+    // 100 km/h.
+    std::map<int64_t, int32_t> written;
+    for (const WrittenBoardSpeeds& b : s.board_speeds) written[b.cell] = b.left[kBoardRank];
     for (int64_t i = 0; i < cells_.size(); ++i) {
       const TrackCell& c = cells_.at(i);
       if (c.kind != cell_kind::kSpeedBoard) continue;
-      const int32_t speed = unpack_board_speed(c.board_speed(kBoardRank)).left;
+      const auto record = written.find(i);
+      const int32_t speed =
+          record != written.end() ? record->second : unpack_board_speed(c.board_speed(kBoardRank)).left;
       if (speed > 0) boards_.push_back({cells_.origin(i), speed});
     }
     std::stable_sort(boards_.begin(), boards_.end(),

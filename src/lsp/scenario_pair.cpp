@@ -1,5 +1,7 @@
 #include "lsp/scenario_pair.h"
 
+#include "reader/warning_watch.h"
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -256,7 +258,7 @@ CheckedPair check_pair(std::array<PairFile, 2> files, std::size_t max_errors) {
     for (std::size_t i : cause.explains) folded[i] = true;
   }
   for (std::size_t i = 0; i < diagnostics.size(); ++i) {
-    if (!folded[i]) add(diagnostics.list()[i], false);
+    if (!folded[i] && !opt_in_warning(diagnostics.list()[i].name)) add(diagnostics.list()[i], false);
   }
   if (pair.result->file_error) {
     Diagnostic d;

@@ -53,6 +53,24 @@ struct SlowdownSpan {
   int32_t speed = 0;   // km/h
 };
 
+// A speed-limit board's left-hand speeds as its record gave them. The cell
+// packs left * 20 + right / 5, from which a right-hand speed of 100 km/h or
+// more cannot be told apart; the documents read the speeds from here.
+struct WrittenBoardSpeeds {
+  int64_t cell = 0;
+  std::array<int32_t, 3> left{};  // km/h, by rank
+};
+
+// A record the cross checks come back to once everything is read: a
+// `velocita` (position, km/h) or a station (its table slot in `value`).
+struct ReadRecord {
+  int32_t position = 0;
+  int32_t value = 0;
+  uint8_t file = 0;  // index into Scenario::source_names
+  int line = 0;
+  int column = 0;
+};
+
 struct Scenario {
   // The identifiers as the compiled files store them: Windows-1252 bytes.
   std::string route_name;
@@ -76,6 +94,15 @@ struct Scenario {
   std::vector<CurveRecord> curves;
   // Every slowdown placed, in reading order.
   std::vector<SlowdownSpan> slowdowns;
+  // Every speed-limit board placed, in reading order (none when the cells
+  // were read back from a compiled file).
+  std::vector<WrittenBoardSpeeds> board_speeds;
+  // The `velocita` records and the stations placed, in reading order.
+  std::vector<ReadRecord> speed_records;
+  std::vector<ReadRecord> station_records;
+  // The line of each chainage system's record, in the table's order (0:
+  // none).
+  std::array<int, 3> chainage_lines{};
   // The names of the description files, by TrackCells::record_file() and
   // PlacedElement::file.
   std::array<std::string, 3> source_names;

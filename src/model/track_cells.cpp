@@ -1,5 +1,7 @@
 #include "model/track_cells.h"
 
+#include <algorithm>
+
 #include "model/cell_kinds.h"
 
 #include <utility>
@@ -13,6 +15,7 @@ void TrackCells::assign(std::vector<TrackCell> cells) {
   stamps_.clear();
   mark_stamps_.clear();
   replaced_marks_.clear();
+  live_marks_.clear();
 }
 
 void TrackCells::create(int64_t cell_count) {
@@ -21,6 +24,7 @@ void TrackCells::create(int64_t cell_count) {
   stamps_.clear();
   mark_stamps_.clear();
   replaced_marks_.clear();
+  live_marks_.clear();
 }
 
 void TrackCells::discard() {
@@ -28,6 +32,7 @@ void TrackCells::discard() {
   stamps_.clear();
   mark_stamps_.clear();
   replaced_marks_.clear();
+  live_marks_.clear();
 }
 
 void TrackCells::refuse(int64_t index) const {
@@ -46,10 +51,18 @@ void TrackCells::set_approach_mark(int64_t index, uint8_t mark, int32_t origin) 
   TrackCell& cell = at(index);
   const Stamp now{origin, current_file_, current_line_, current_column_};
   const auto it = mark_stamps_.find(index);
-  if (cell.approach_mark != 0 && cell.approach_mark != mark && it != mark_stamps_.end() &&
-      (it->second.file != now.file || it->second.line != now.line)) {
-    replaced_marks_.push_back(
-        {index, cell.approach_mark, mark, it->second.origin, it->second.file, it->second.line, it->second.column});
+  auto key = [](const Stamp& st) { return (static_cast<uint64_t>(st.file) << 32) | static_cast<uint32_t>(st.line); };
+  const bool other_record = it != mark_stamps_.end() && key(it->second) != key(now);
+  // The same mark set again announces the same; only another mark takes
+  // the earlier element's announcement away.
+  if (other_record && cell.approach_mark != 0 && cell.approach_mark != mark) {
+    int& left = live_marks_[key(it->second)];
+    left = std::max(left - 1, 0);
+    replaced_marks_.push_back({index, cell.approach_mark, mark, it->second.origin, it->second.file, it->second.line,
+                               it->second.column, left == 0});
+    ++live_marks_[key(now)];
+  } else if (it == mark_stamps_.end()) {
+    ++live_marks_[key(now)];
   }
   cell.approach_mark = mark;
   mark_stamps_[index] = now;

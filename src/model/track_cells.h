@@ -161,6 +161,8 @@ class TrackCells {
     uint8_t old_file = 0;    // its record, as for record_file()/record_line()
     int old_line = 0;
     int old_column = 0;
+    // The element whose mark was replaced holds no approach mark any more.
+    bool old_unannounced = false;
   };
   // Sets the approach mark of a cell for the element at `origin` (metres),
   // stamped with the current record; replacing another element's mark is
@@ -192,6 +194,8 @@ class TrackCells {
   std::unordered_map<int64_t, Stamp> stamps_;
   std::unordered_map<int64_t, Stamp> mark_stamps_;  // who set each approach mark
   std::vector<ReplacedMark> replaced_marks_;
+  // How many approach marks each record (file << 32 | line) still holds.
+  std::unordered_map<uint64_t, int> live_marks_;
   uint8_t current_file_ = 0;
   int current_line_ = 0;
   int current_column_ = 0;

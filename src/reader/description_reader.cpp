@@ -130,7 +130,9 @@ DescriptionReader::Next DescriptionReader::placed(DescriptionSource& source, con
     // A code 15 of the line part stops the train file at its first signal
     // or slowdown, which now is where it stands.
     source.remove();
-    st_.diagnostics.last_error()->position = position;
+    Diagnostic& kept = *st_.diagnostics.last_error();
+    if (!kept.named_position) kept.named_position = kept.position;
+    kept.position = position;
     return Next::kStop;
   }
   return Next::kGoOn;

@@ -92,7 +92,8 @@ class DescriptionReader {
   std::string record_of(int64_t cell) const;
   void warn_about_curve(std::string_view keyword, int klass, int32_t start, int32_t length);
   void warn_about_station(int32_t position, int32_t hours, int32_t minutes, int32_t seconds, int32_t time);
-  void warn_about_replaced_marks();
+  // `own_marks`: the cells of the marks the record being read sets.
+  void warn_about_replaced_marks(const std::vector<int64_t>& own_marks);
   void warn_about_chainage_order();
   void warn_about_start_clock(const TrainSlot& train);
   uint8_t stored_gradient(int32_t gradient, const std::string& found_at);
@@ -134,7 +135,8 @@ class DescriptionReader {
   int32_t previous_gradient_ = 0;
   int previous_gradient_line_ = 0;  // the line of the record that gave it
   FieldPlace previous_gradient_value_;
-  int64_t last_curve_end_ = 0;  // where the previous curve record ends
+  int64_t last_curve_start_ = 0;  // where the previous curve record starts
+  int64_t last_curve_end_ = 0;    // where the previous curve record ends
   int last_curve_line_ = 0;
   FieldPlace last_curve_place_;
   int64_t montagna_reach_ = 0;  // where the montagna span that reaches furthest ends

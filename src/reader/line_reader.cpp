@@ -27,11 +27,20 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
   FieldReader in(*bytes);
   const ReadingFile reading(in_, in);
   st_.place = {src_.line.name(), 1};
+  if (bytes->empty()) {
+    // As any file that ends where a field is expected (code 25), said as
+    // what it is.
+    throw RunTimeFailure(
+        "the line description file is empty: it starts with a `[generale]` line, then `lunghezza percorso, METRES` "
+        "(docs/example/Esempio_linea.txt shows one)");
+  }
   for (;;) {
     Field field = in.read_text();
     if (in.at_end()) {
       st_.place = {src_.line.name(), in.line(), 1};
-      return stop(src_.line, 102, "no \"[generale]\" field before the end of the file");
+      return stop(src_.line, 102,
+                  "no \"[generale]\" field before the end of the file: nothing of it can be read; start the line "
+                  "description file with a `[generale]` line");
     }
     if (contains_any_case(field.text, "[generale]")) break;
   }
@@ -58,6 +67,7 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
 
   warn_about_chainage_order();
   order_chainage_systems(st_.table.chainage, &chainage_lines_);
+  st_.chainage_lines = chainage_lines_;
   st_.montagna_spans.clear();
   if (st_.build_plan) st_.plan.set_origin();
   const Next main = read_main_part(in);
@@ -93,7 +103,8 @@ void DescriptionReader::warn_about_chainage_order() {
   watch_.warn(lines.back() > 0 ? FieldPlace{lines.back(), 1} : here(), "chainage-lost",
               "the chainage systems of lines " + which + " share the greatest start, " + std::to_string(greatest) +
                   " m: the systems cannot be ordered, so the line has no chainage at all (every chainage slot "
-                  "holds 0); give each system a start of its own");
+                  "holds 0); give each system a start of its own",
+              true);
 }
 
 DescriptionReader::Next DescriptionReader::read_general_part(FieldReader& in) {
@@ -214,7 +225,7 @@ uint8_t DescriptionReader::stored_gradient(int32_t gradient, const std::string& 
 DescriptionReader::Next DescriptionReader::gradient(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t g = in.read_int32();
-  watch_.position(match.keyword.name, p, value_place(1));
+  watch_.position(match.keyword.name, p, value_place(1), true);
   if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -242,7 +253,7 @@ DescriptionReader::Next DescriptionReader::curve(FieldReader& in, const KeywordM
   const std::string_view keyword = match.field.text;
   const int32_t s = in.read_int32();
   const int32_t l = in.read_int32();
-  watch_.position(match.keyword.name, s, value_place(1));
+  watch_.position(match.keyword.name, s, value_place(1), true);
   if (within_cells("curve", s) != Next::kGoOn) return Next::kEndPart;
   static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
   double k = 0.0;
@@ -273,8 +284,11 @@ DescriptionReader::Next DescriptionReader::plan_steps(int64_t until, bool curved
     case LinePlan::Advance::kPassedLimit: return stop(src_.line, 103, "the line plan passes metre 1000000");
     case LinePlan::Advance::kPassedEnd: break;
   }
-  throw RunTimeFailure("the plan would pass its last metre " + std::to_string(st_.plan.last_metre()) + " at metre " +
-                       std::to_string(st_.plan.cursor()));
+  // Only curves advance the plan here: the curve runs past the plan's end.
+  throw RunTimeFailure("the curve would reach metre " + std::to_string(until) + ", past the line plan's last metre " +
+                       std::to_string(st_.plan.last_metre()) +
+                       " (the route length + 7000 m): end the curve by then, or lengthen the route "
+                       "(`lunghezza percorso`)");
 }
 
 // What a curve record holds that the author probably did not mean; the
@@ -296,17 +310,27 @@ void DescriptionReader::warn_about_curve(std::string_view keyword, int klass, in
   if (length < 0) {
     watch_.warn(value_place(2), "negative-length",
                 "curve at " + std::to_string(start) + " m has the length " + std::to_string(length) +
-                    " m: its end lies before its start; give the length as a positive number of metres");
+                    " m: its end lies before its start, so the curve is lost (the plan runs straight there); give "
+                    "the length as a positive number of metres",
+                true);
   }
-  if (last_curve_line_ > 0 && start < last_curve_end_) {
+  // A curve that starts before the previous one starts is out of order,
+  // which position-order says.
+  if (last_curve_line_ > 0 && start < last_curve_end_ && start >= last_curve_start_) {
     watch_.warn(value_place(1), "overlapping-curves",
                 "curve at " + std::to_string(start) + " m starts before the curve of line " +
                     std::to_string(last_curve_line_) + " ends (at " + std::to_string(last_curve_end_) +
                     " m): that curve stays whole, and this one turns only from " + std::to_string(last_curve_end_) +
-                    " m on, up to its own end; start it at " + std::to_string(last_curve_end_) + " m or later",
+                    " m on, up to its own end" +
+                    (static_cast<int64_t>(start) + length <= last_curve_end_
+                         ? std::string(", so all of it is lost")
+                         : ", so its first " + std::to_string(last_curve_end_ - start) + " m are lost") +
+                    "; start it at " + std::to_string(last_curve_end_) + " m or later",
                 RelatedPlace{src_.line.name(), last_curve_place_.line, last_curve_place_.column,
-                             "the curve that ends at " + std::to_string(last_curve_end_) + " m"});
+                             "the curve that ends at " + std::to_string(last_curve_end_) + " m"},
+                true);
   }
+  last_curve_start_ = start;
   last_curve_end_ = static_cast<int64_t>(start) + length;
   last_curve_line_ = st_.place.line;
   last_curve_place_ = here();
@@ -321,7 +345,9 @@ DescriptionReader::Next DescriptionReader::montagna(FieldReader& in, const Keywo
   if (r.end < r.start) {
     watch_.warn(value_place(2), "negative-length",
                 "montagna span from " + std::to_string(r.start) + " m ends before it starts (at " +
-                    std::to_string(r.end) + " m): it makes no span; give the end after the start");
+                    std::to_string(r.end) + " m): it makes no span, so the montagna from " + std::to_string(r.end) +
+                    " to " + std::to_string(r.start) + " m is lost; give the end after the start",
+                true);
   }
   if (within_cells("montagna span", r.start) != Next::kGoOn) return Next::kEndPart;
   if (!st_.montagna_spans.empty() && r.start < montagna_reach_) {
@@ -350,7 +376,11 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in, const Ke
   }
   watch_.position(match.keyword.name, r.position, value_place(1));
   if (within_cells("speed-limit board", r.position) != Next::kGoOn) return Next::kEndPart;
-  return placed(src_.line, place_speed_board(st_.cells, r), cell_kind::kSpeedBoard, r.position);
+  const std::optional<Refusal> refusal = place_speed_board(st_.cells, r);
+  if (!refusal) {
+    st_.board_speeds.push_back({element_cell(r.position), {r.left_speed_a, r.left_speed_b, r.left_speed_c}});
+  }
+  return placed(src_.line, refusal, cell_kind::kSpeedBoard, r.position);
 }
 
 DescriptionReader::Next DescriptionReader::line_board(FieldReader& in, const KeywordMatch& match) {

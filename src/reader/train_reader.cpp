@@ -1,5 +1,7 @@
 // The train description: general values, speed limits and adhesion along
 // the line, signals, slowdowns, abbattimento marks and stations.
+#include <algorithm>
+
 #include "base/numbers.h"
 #include "reader/description_reader.h"
 
@@ -110,6 +112,7 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in, const KeywordM
       ++speed_cursor_;
     } while (speed_cursor_ < n && speed_cursor_ < st_.cell_count);
   }
+  st_.speed_records.push_back({p, v, current_file_, st_.place.line, value_place(1).column});
   previous_speed_ = v;
   previous_speed_line_ = st_.place.line;
   previous_speed_value_ = value_place(2);
@@ -141,7 +144,8 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in, const Keyword
   watch_.position(match.keyword.name, r.position, value_place(1));
   if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
   const Next next = placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
-  warn_about_replaced_marks();
+  const int64_t g = element_cell(r.position);
+  warn_about_replaced_marks({g - 2, g - 4, g - 6, g - 8});
   return next;
 }
 
@@ -155,20 +159,38 @@ void DescriptionReader::warn_about_start_clock(const TrainSlot& train) {
 }
 
 // Approach marks that a record set over another element's: that element
-// is no longer announced in that cell.
-void DescriptionReader::warn_about_replaced_marks() {
+// is no longer announced in that cell, which the ordinary layout does (an
+// exit signal just after a platform), so it is said only when asked for.
+// An element left with no approach mark at all is always said: with how
+// far the record being read may move so that the last mark stays.
+void DescriptionReader::warn_about_replaced_marks(const std::vector<int64_t>& own_marks) {
   for (const TrackCells::ReplacedMark& r : st_.cells.take_replaced_marks()) {
+    const std::string element = r.old_mark >= 80 ? "station" : "signal";
     const std::string other =
         r.old_file == 0 ? std::string() : ", " + st_.source_names[r.old_file] + ":" + std::to_string(r.old_line);
+    const RelatedPlace note = r.old_file == 0
+                                  ? RelatedPlace{}
+                                  : RelatedPlace{st_.source_names[r.old_file], r.old_line, r.old_column,
+                                                 "the " + element + " at " + std::to_string(r.old_origin) + " m"};
     watch_.warn(here(), "marks-overwritten",
                 "approach mark " + std::to_string(r.new_mark) + " replaces mark " + std::to_string(r.old_mark) +
-                    " in cell " + std::to_string(r.cell) + ", which announced the " +
-                    (r.old_mark >= 80 ? "station" : "signal") + " at " + std::to_string(r.old_origin) + " m" + other +
+                    " in cell " + std::to_string(r.cell) + ", which announced the " + element + " at " +
+                    std::to_string(r.old_origin) + " m" + other +
                     "; that element is no longer announced there: move one of the two",
-                r.old_file == 0 ? RelatedPlace{}
-                                : RelatedPlace{st_.source_names[r.old_file], r.old_line, r.old_column,
-                                               std::string("the ") + (r.old_mark >= 80 ? "station" : "signal") +
-                                                   " at " + std::to_string(r.old_origin) + " m"});
+                note);
+    if (!r.old_unannounced) continue;
+    // The shortest move of this record's marks further on that leaves the
+    // cell to the earlier element (moving back may meet the element that
+    // took the marks before).
+    int64_t shift = 1;
+    while (std::find(own_marks.begin(), own_marks.end(), r.cell - shift) != own_marks.end()) ++shift;
+    watch_.warn(here(), "unannounced",
+                "this record's approach mark " + std::to_string(r.new_mark) + " in cell " + std::to_string(r.cell) +
+                    " replaces the last approach mark of the " + element + " at " + std::to_string(r.old_origin) +
+                    " m" + other + ": the driver meets that " + element +
+                    " with no announcement at all; moving this element " + std::to_string(shift * 50) +
+                    " m on keeps that mark",
+                note);
   }
 }
 
@@ -179,7 +201,10 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const Keywo
   if (r.length < 0) {
     watch_.warn(value_place(3), "negative-length",
                 "slowdown at " + std::to_string(r.start) + " m has the length " + std::to_string(r.length) +
-                    " m: its end lies before its start; give the length as a positive number of metres");
+                    " m: its end lies before its start, so the abbattimento marks due every 400 m along a slowdown "
+                    "run on from its start to the end of the line, and the slowdown order gives the length as " +
+                    std::to_string(r.length) + " m; give the length as a positive number of metres",
+                true);
   }
   if (within_cells("slowdown", r.start) != Next::kGoOn) return Next::kEndPart;
   const int64_t start_cell = element_cell(r.start);
@@ -188,7 +213,8 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const Keywo
                 "slowdown at " + std::to_string(r.start) + " m, " + std::to_string(r.length) +
                     " m long: its end falls into its own start cell " + std::to_string(start_cell) +
                     ", so it has no end cell of its own and ends where the next slowdown ends; give it a length "
-                    "of at least 25 m");
+                    "of at least 25 m",
+                true);
   }
   const std::optional<Refusal> refusal = place_slowdown(st_.cells, r);
   if (!refusal) st_.slowdowns.push_back({r.start, r.length, r.speed});
@@ -319,13 +345,15 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
 
   const double end_cell = slot.end / 50.0;
   if (kind < 25 && kind != 5 && kind != 6) {
+    std::vector<int64_t> marks;
     for (int k = 1; k <= 4; ++k) {
       if (end_cell - k - 1 > 1) {
         if (!st_.cells.contains(nearest(end_cell - k - 1))) throw RunTimeFailure(station_past_the_end(pos, slot));
         st_.cells.set_approach_mark(nearest(end_cell - k - 1), static_cast<uint8_t>(80 + k), pos);
+        marks.push_back(nearest(end_cell - k - 1));
       }
     }
-    warn_about_replaced_marks();
+    warn_about_replaced_marks(marks);
   }
   if (kind < 25) {
     if (end_cell - 1 <= 1) {
@@ -341,7 +369,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
                   "the stop cell of the station at " + std::to_string(pos) + " m, cell " + std::to_string(stop_cell) +
                       ", replaces " + st_.cells.occupant(stop_cell) + record_of(stop_cell) +
                       ": that element is lost; move one of the two",
-                  record_note(stop_cell));
+                  record_note(stop_cell), true);
     }
     st_.cells.mark(stop_cell, cell_kind::kStopCell, pos);
     st_.cells.at(stop_cell).table_slot() = static_cast<int16_t>(s);
@@ -349,16 +377,20 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
   if (s > 1) {
     const StationSlot& previous = st_.table.slots[static_cast<std::size_t>(s - 1)];
     if (checked::sub(slot.start, 350, "station start - 350") < previous.end) {
-      return stop(src_.train, 22,
-                  "station at " + metres(pos) + " starts at " + metres(slot.start) + ", less than 350 m after the " +
-                      "previous station ends at " + metres(previous.end),
-                  pos, 1);
+      const int64_t earliest = static_cast<int64_t>(previous.end) + 350;
+      stop(src_.train, 22,
+           "station at " + metres(pos) + " starts at " + metres(slot.start) + ", less than 350 m after the " +
+               "previous station ends at " + metres(previous.end) + ": it may start at " + metres(earliest) +
+               " at the earliest, so move it on by " + metres(earliest - slot.start) + " (to " +
+               metres(pos + earliest - slot.start) + ") or shorten one of the two",
+           pos, 1);
       add_note({src_.train.name(), previous_station_place_.line, previous_station_place_.column,
                 "the previous station, which ends at " + metres(previous.end)});
       return Next::kStop;
     }
   }
   previous_station_place_ = here();
+  st_.station_records.push_back({pos, s, current_file_, here().line, here().column});
   ++station_cursor_;
   if (station_cursor_ >= board_cursor_) {
     return stop(src_.train, 10,
@@ -372,7 +404,7 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
 // The cells before the first record of a stretch value keep what the
 // reader starts from (0), which an author rarely means.
 void DescriptionReader::first_at_zero(const RecordKeyword& keyword, int64_t position, int& count) {
-  watch_.position(keyword.name, position, value_place(1));
+  watch_.position(keyword.name, position, value_place(1), true);
   if (count++ == 0 && nearest(position / 50.0) >= 1) {
     const std::string name(keyword.name);
     watch_.warn(value_place(1), "first-not-at-zero",

@@ -1,6 +1,7 @@
 #include "reader/warning_watch.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "base/encoding.h"
 #include "text/quoted_input.h"
@@ -175,13 +176,22 @@ const std::vector<std::string_view>& warning_names() {
                                                       "clock-range",
                                                       "open-quote",
                                                       "marks-overwritten",
+                                                      "unannounced",
                                                       "slowdown-borrows-end",
                                                       "fraction",
                                                       "stop-cell-replaces",
                                                       "chainage-lost",
+                                                      "speed-above-boards",
+                                                      "same-station-name",
+                                                      "board-chainage",
+                                                      "chainage-unannounced",
+                                                      "signal-in-platform",
+                                                      "timetable-too-fast",
                                                       "notes-character"};
   return names;
 }
+
+bool opt_in_warning(std::string_view name) { return name == "marks-overwritten"; }
 
 void WarningWatch::start_file(const std::string& name, RecordPart part) {
   file_ = name;
@@ -213,8 +223,9 @@ void WarningWatch::warn(FieldPlace place, std::string_view name, std::string mes
   out_.add(std::move(d));
 }
 
-void WarningWatch::warn(FieldPlace place, std::string_view name, std::string message, RelatedPlace note) {
-  warn(place, name, std::move(message));
+void WarningWatch::warn(FieldPlace place, std::string_view name, std::string message, RelatedPlace note,
+                        bool lost_input) {
+  warn(place, name, std::move(message), lost_input);
   if (note.line > 0) out_.last()->related.push_back(std::move(note));
 }
 
@@ -230,14 +241,43 @@ void WarningWatch::field_read(std::string_view raw, FieldPlace place, bool /*num
   }
   if (values_expected_ == 0) return;
   ++values_read_;
+  // "6,100" where the record's fields are written ", 6": a position with a
+  // thousands separator, read as two values.
+  const std::string_view before = trimmed(last_value_);
+  if (values_read_ == 2 && last_value_line_ == line && last_value_after_blank_ && is_digits(before) &&
+      before.size() <= 3 && raw.size() == 3 && is_digits(raw) && raw.data()[-1] == ',' && raw.data()[-2] >= '0' &&
+      raw.data()[-2] <= '9') {
+    const std::string whole = std::string(before) + std::string(raw);
+    warn(place, "fraction",
+         code(record_keyword_) + " reads \"" + std::string(before) + "," + std::string(raw) + "\" as two values, " +
+             std::string(before) + " and " + std::string(raw) + ": it looks like " + whole +
+             " written with a thousands separator, and every value after it is shifted by one; values are whole "
+             "numbers without separators: write " +
+             whole,
+         true);
+  }
   last_value_.assign(raw.substr(0, 32));
+  // A value follows its record's keyword in the same bytes: the byte before
+  // it is there to look at.
+  last_value_after_blank_ = !raw.empty() && raw.data()[-1] == ' ';
   last_value_line_ = line;
   if (!record_cut_warned_ && line > record_line_ && holds_keyword(raw)) {
     record_cut_warned_ = true;
+    // A keyword field that starts with no letter is most often a comment
+    // that names a record.
+    const std::string_view keyword_field = trimmed(record_field_);
+    const bool comment = !keyword_field.empty() && keyword_field.front() != '[' &&
+                         !std::isalpha(static_cast<unsigned char>(keyword_field.front()));
     warn(record_place_, "record-cut-short",
          code(record_keyword_) + " on line " + std::to_string(record_line_) + " has " +
              std::to_string(values_read_ - 1) + " of its " + std::to_string(values_expected_) + " values; line " +
-             std::to_string(line) + " was read as its " + ordinal(values_read_) + " value");
+             std::to_string(line) + " was read as its " + ordinal(values_read_) +
+             " value, so the record there is lost" +
+             (comment ? "; line " + std::to_string(record_line_) + ", " + quoted_input(keyword_field) +
+                            ", looks like a comment, but it holds the keyword " + code(record_keyword_) +
+                            " and is read as that record: a comment line holds a dash (`-`) and no keyword"
+                      : std::string("; give the record all its values on its own line")),
+         true);
   }
   if (values_read_ >= values_expected_) values_expected_ = 0;
 }
@@ -258,6 +298,7 @@ void WarningWatch::keyword(const Field& field) {
 
 void WarningWatch::record(std::string_view keyword, const Field& field, int values) {
   record_keyword_ = std::string(keyword);
+  record_field_.assign(field.text.substr(0, 64));
   record_line_ = field.line;
   record_place_ = field.place();
   values_expected_ = values;
@@ -287,13 +328,30 @@ void WarningWatch::unmatched(const Field& field) {
                std::string(f) +
                " looks like a number with a decimal part written with a comma; the values are "
                "whole numbers, so this one is " +
-               whole + " and \"" + std::string(f) + "\" is ignored");
+               whole + " and \"" + std::string(f) + "\" is lost; write a whole number",
+           true);
+      return;
+    }
+    // A text ends at a comma unless it is in quotes: the rest of a name
+    // written with a comma is lost.
+    const char* text = record_keyword_ == "stazione"              ? "station name"
+                       : record_keyword_ == "cartello_indicatore" ? "board text"
+                                                                  : nullptr;
+    if (text != nullptr && values_read_ > 0 && last_value_line_ == field.line) {
+      const std::string stored = escaped_input(trimmed(last_value_));
+      warn(field.place(), "extra-values",
+           std::string("the ") + text + " is stored as \"" + stored +
+               "\": a comma ends a text that is not in quotes, so " + quoted_input(f) +
+               " after it is lost with the rest of its line; write the " + text +
+               " without the comma, or in quotes (\"" + stored + ", " + escaped_input(f) + "\")",
+           true);
       return;
     }
     warn(field.place(), "extra-values",
          code(record_keyword_) + " takes " + std::to_string(values_read_) + (values_read_ == 1 ? " value" : " values") +
              "; " + quoted_input(f) + " after " + (values_read_ == 1 ? "it" : "them") +
-             " is read as a keyword field and ignored");
+             " is read as a keyword field and lost; remove it, or the comma that split a value in two",
+         true);
     return;
   }
   const char* where = nullptr;
@@ -312,7 +370,9 @@ void WarningWatch::unmatched(const Field& field) {
   }
   if (where != nullptr) {
     warn(field.place(), "misplaced-record",
-         quoted_input(f) + " is read only in " + where + "; here it is ignored, with the values after it on its line");
+         quoted_input(f) + " is read only in " + where +
+             "; here it is lost, with the values after it on its line; move it there",
+         true);
     return;
   }
   const std::string_view suggestion = nearest_keyword(f, part_);
@@ -325,16 +385,32 @@ void WarningWatch::unmatched(const Field& field) {
   warn(field.place(), "unknown-field", std::move(message), !suggestion.empty());
 }
 
-void WarningWatch::position(std::string_view keyword, int64_t position, FieldPlace place) {
+void WarningWatch::position(std::string_view keyword, int64_t position, FieldPlace place, bool laid_in_order) {
   auto it = last_positions_.find(keyword);
   if (it != last_positions_.end() && position < it->second.position) {
     const FieldPlace earlier = it->second.place;
-    warn(place, "position-order",
-         code(keyword) + " at " + std::to_string(position) + " m comes after one at " +
-             std::to_string(it->second.position) + " m (line " + std::to_string(earlier.line) +
-             "): records of one kind are read in rising position order",
-         RelatedPlace{file_, earlier.line, earlier.column,
-                      "the " + code(keyword) + " at " + std::to_string(it->second.position) + " m"});
+    const std::string before = std::to_string(it->second.position);
+    std::string message = code(keyword) + " at " + std::to_string(position) + " m comes after one at " + before +
+                          " m (line " + std::to_string(earlier.line) + "): ";
+    if (!laid_in_order) {
+      message += "records of one kind are read in rising position order";
+    } else if (keyword == "curva") {
+      // The plan is laid metre by metre from the start: what lies behind
+      // it is not laid again.
+      message += "the line plan is laid in rising order and already reaches " + before +
+                 " m, so this curve turns only from there to its end, or not at all when it ends before; put the "
+                 "curves in rising position order";
+    } else {
+      // Each value is laid from the cell after the last one laid up to the
+      // next record's position: one lower than that lays a single cell.
+      message += "each value is laid from where the record before it left off, so the value of line " +
+                 std::to_string(earlier.line) + " holds only one 50 m cell at " + before +
+                 " m and this one is laid from there on, not from " + std::to_string(position) +
+                 " m; put the records in rising position order";
+    }
+    warn(place, "position-order", std::move(message),
+         RelatedPlace{file_, earlier.line, earlier.column, "the " + code(keyword) + " at " + before + " m"},
+         laid_in_order);
   }
   last_positions_[std::string(keyword)] = {position, place};
 }
@@ -349,7 +425,8 @@ void WarningWatch::stored_text(std::string_view what, std::string_view text, Fie
              (breaks > 0 ? " runs on over " + std::to_string(breaks) + (breaks == 1 ? " line end" : " line ends") +
                                ": a `\"` opens a text that runs to the next `\"`, and every record it takes in is "
                                "lost; remove the stray `\"` or close it on its line"
-                         : " holds control characters; write the text on its line in plain characters"));
+                         : " holds control characters; write the text on its line in plain characters"),
+         breaks > 0);
   }
   if (!valid_utf8_with_non_ascii(text)) return;
   warn(place, "utf8-text",

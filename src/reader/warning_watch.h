@@ -18,6 +18,9 @@ namespace sb {
 
 // Every warning's name, as -Wno-NAME takes it.
 const std::vector<std::string_view>& warning_names();
+// A warning shown only when asked for with -WNAME: it fires on ordinary
+// layouts, and the warning that matters there has a name of its own.
+bool opt_in_warning(std::string_view name);
 
 class WarningWatch : public FieldObserver {
  public:
@@ -43,7 +46,9 @@ class WarningWatch : public FieldObserver {
   void unmatched(const Field& field);
 
   // A record of kind `keyword` at `position`: positions of one kind rise.
-  void position(std::string_view keyword, int64_t position, FieldPlace place);
+  // `laid_in_order`: the records are laid one after the other (gradients,
+  // curves, speed limits, adhesion), so one out of order loses input.
+  void position(std::string_view keyword, int64_t position, FieldPlace place, bool laid_in_order = false);
   // A text stored as given (board text, station name).
   void stored_text(std::string_view what, std::string_view text, FieldPlace place);
   // The file was read to its end.
@@ -54,7 +59,7 @@ class WarningWatch : public FieldObserver {
   // A warning at `place` (line 0: the whole file), with an optional note
   // at an earlier line of the same file.
   void warn(FieldPlace place, std::string_view name, std::string message, bool lost_input = false);
-  void warn(FieldPlace place, std::string_view name, std::string message, RelatedPlace note);
+  void warn(FieldPlace place, std::string_view name, std::string message, RelatedPlace note, bool lost_input = false);
   const std::string& file() const { return file_; }
 
  private:
@@ -64,6 +69,7 @@ class WarningWatch : public FieldObserver {
   bool curves_read_ = true;
 
   std::string record_keyword_;
+  std::string record_field_;  // the keyword field of the record being read, as written
   int record_line_ = 0;
   FieldPlace record_place_;
   int values_expected_ = 0;
@@ -79,6 +85,7 @@ class WarningWatch : public FieldObserver {
   std::string last_field_;
   std::string last_value_;  // the last value of the record being read, as written
   int last_value_line_ = 0;
+  bool last_value_after_blank_ = false;  // ", 6" rather than ",6"
   FieldPlace last_field_place_;
   struct Last {
     int64_t position;

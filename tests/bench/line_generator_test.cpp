@@ -67,6 +67,20 @@ TEST_P(GeneratedCompile, CompilesWithoutACondition) {
   EXPECT_EQ(plan.count, 20 * n - 36);  // a complete plan
 }
 
+// An ordinary author's route of 48 km with 24 stations, as the one the
+// warnings were tried on: no warning at all, not even one shown only on
+// request (marks-overwritten).
+TEST(GeneratedCompile, AnOrdinaryFortyEightKilometreRouteGivesNoWarning) {
+  for (uint32_t seed = 1; seed <= 5; ++seed) {
+    const auto s = generate_scenario({.km = 48, .stations = 24}, seed);
+    sb::MemorySource line(s.route + "_linea.txt", s.line);
+    sb::MemorySource train(s.route + "_" + s.train + "-.txt", s.train_description);
+    const sb::Compiled compiled = sb::compile_scenario({s.route, s.train, true}, {line, train});
+    EXPECT_FALSE(compiled.fatal);
+    EXPECT_EQ(diagnostics_of(compiled.scenario), "") << "seed " << seed;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Lengths, GeneratedCompile,
                          ::testing::Combine(::testing::Values(60, 100, 300, 1000), ::testing::Values(1u, 2u, 3u)));
 

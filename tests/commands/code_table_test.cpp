@@ -6,12 +6,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
+#include "commands/report.h"
 #include "compile/check.h"
 #include "reader/warning_watch.h"
 #include "support/test_files.h"
@@ -63,7 +67,9 @@ TEST_P(Examples, RaiseTheirCodeWhenChecked) {
   if (notes) test::write_bytes(dir.path() / "note.txt", "Attenzione \xE2\x86\x92 binario 2\n");
   const test::Outcome o =
       notes ? test::run_program({"documents", "Prova_linea.txt", "Prova_1-.txt", "--notes", "note.txt"}, dir.path())
-            : test::run_program({"check", "Prova_linea.txt", "Prova_1-.txt"}, dir.path());
+      : opt_in_warning(row.name)
+          ? test::run_program({"check", "Prova_linea.txt", "Prova_1-.txt", "-W" + std::string(row.name)}, dir.path())
+          : test::run_program({"check", "Prova_linea.txt", "Prova_1-.txt"}, dir.path());
   EXPECT_TRUE(shows(o.err, row)) << o.err;
   // Every diagnostic with a line has the shape problem matchers read.
   const std::regex matcher(R"(^(.*):(\d+):(\d+):\s+(?:fatal\s+)?(warning|error):\s+(.*)$)");
@@ -83,6 +89,11 @@ INSTANTIATE_TEST_SUITE_P(CodeTable, Examples, ::testing::ValuesIn(code_table()),
 
 TEST(CodeTable, EveryWarningHasARow) {
   for (std::string_view name : warning_names()) EXPECT_NE(warning_row(name), nullptr) << name;
+  // ...and every warning row is a name -Wno-NAME takes.
+  for (const CodeRow& row : code_table()) {
+    if (row.kind != CodeKind::kWarning) continue;
+    EXPECT_NE(std::find(warning_names().begin(), warning_names().end(), row.name), warning_names().end()) << row.id;
+  }
 }
 
 // The codes the author's reference lists, which are every code the
@@ -122,6 +133,20 @@ TEST(CodeTable, EveryIdTheCasesShowHasARow) {
     }
   }
   EXPECT_GT(found, 100u);
+}
+
+// Every SARIF rule has a short description: the meaning's first sentence,
+// or all of it when it is one sentence.
+TEST(CodeTable, SarifRulesHaveAShortDescription) {
+  const nlohmann::json log = nlohmann::json::parse(sarif_log("[]"));
+  const nlohmann::json& rules = log["runs"][0]["tool"]["driver"]["rules"];
+  ASSERT_EQ(rules.size(), code_table().size());
+  for (const nlohmann::json& rule : rules) {
+    const std::string short_text = rule["shortDescription"]["text"];
+    const std::string full_text = rule["fullDescription"]["text"];
+    EXPECT_FALSE(short_text.empty()) << rule["id"];
+    EXPECT_EQ(full_text.substr(0, short_text.size()), short_text) << rule["id"];
+  }
 }
 
 TEST(CodeTable, ExplainFindsCodesByTheirSpellings) {

@@ -185,6 +185,19 @@ TEST(DriverDocuments, CardRowsFollowTheTrainsLimitLoweredByTheBoards) {
                           " |     |     |          |     |                            |                |     |"));
 }
 
+// A right-hand speed of 100 km/h or more spills into the left one in the
+// packed cell (135|150 packs as 136|50): the card shows the board as
+// written.
+TEST(DriverDocuments, CardShowsTheBoardSpeedAsWritten) {
+  const Scenario s = read_scenario(line_text("progressiva chilometrica uno,  0,  1000,  0\r\n",
+                                             "indicatori_vmax,  6000,  135,  140,  140,  0,  150,  150,  150,  0\r\n"),
+                                   "[generale]\r\nvelocita,  0,  160\r\naderenza,  0,  100\r\n" +
+                                       station(0, "ALFA", 7, 5) + station(11000, "BETA", 7, 31) + "[fine]\r\n");
+  const std::vector<std::string> lines = lines_of_document(timetable_card(s, {}));
+  ASSERT_GT(lines.size(), 20u);
+  EXPECT_EQ(lines[17], " | 135 |     |     7.000|     |                            |                |     |");
+}
+
 TEST(DriverDocuments, MoreThanSixteenRowsContinueOnAGridWithTheSameHead) {
   std::string stations;
   for (int i = 0; i < 20; ++i) stations += station(1000 * i, std::string("S").append(std::to_string(10 + i)), 8, i);

@@ -12,7 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state XDG_CACHE_HOME=$work/cache
 mkdir -p "$work/scenario"
-printf '[generale]\r\nlunghezza percorso,  3000\r\nprogressiva chilometrica uno,  0,  5200,  0\r\n[indicazioni]\r\ncartello_indicatore,  1300,     (   P.L.  )(km 1+300)\r\n[pendenze]\r\npendenze,  100,  2\r\n[fine]\r\n' \
+printf '[generale]\r\nlunghezza percorso,  3000\r\nprogressiva chilometrica uno,  0,  5200,  0\r\n[indicazioni]\r\ncartello_indicatore,  1300,     (   P.L.  )(km 6+500)\r\n[pendenze]\r\npendenze,  100,  2\r\n[fine]\r\n' \
   >"$work/scenario/Prova_linea.txt"
 printf '[generale]\r\n[aderenze]\r\naderenza,  0,  100\r\n[vel_limite]\r\nvelocita,  0,  90\r\n[fine]\r\n' \
   >"$work/scenario/Prova_100-.txt"

@@ -87,10 +87,10 @@ INSTANTIATE_TEST_SUITE_P(
                      line_file("numero,  6\r\npercentuale,  80\r\nvelocit,  0,  90\r\n"),
                      std::nullopt,
                      nullptr,
-                     {kW + "4:1: warning: \"numero\" is read only in the train description file; here it is ignored, "
-                           "with the values after it on its line [-Wmisplaced-record]",
+                     {kW + "4:1: warning: \"numero\" is read only in the train description file; here it is lost, "
+                           "with the values after it on its line; move it there [-Wmisplaced-record]",
                       kW + "5:1: warning: \"percentuale\" is read only in the train description file; here it "
-                           "is ignored, with the values after it on its line [-Wmisplaced-record]",
+                           "is lost, with the values after it on its line; move it there [-Wmisplaced-record]",
                       kW + "6:1: warning: \"velocit\" matches no record and is ignored, with the values after "
                            "it on its line [-Wunknown-field]"}},
         MatchingCase{
@@ -105,15 +105,18 @@ INSTANTIATE_TEST_SUITE_P(
                      std::nullopt,
                      nullptr,
                      {kW + "4:1: warning: `pendenza` on line 4 has 1 of its 2 values; line 5 was read as its "
-                           "2nd value [-Wrecord-cut-short]"},
+                           "2nd value, so the record there is lost; give the record all its values on its own line "
+                           "[-Wrecord-cut-short]"},
                      25},
-        MatchingCase{"MarkersAreFoundInAnyCase",
-                     std::nullopt,
-                     train_file(kQuietStretches + "sabbia\r\nPROGRESSIVA 3\r\n"),
-                     nullptr,
-                     {kT + "4:1: warning: `sabbia` on line 4 has 0 of its 1 values; line 5 was read as its 1st "
-                           "value [-Wrecord-cut-short]"},
-                     25}),
+        MatchingCase{
+            "MarkersAreFoundInAnyCase",
+            std::nullopt,
+            train_file(kQuietStretches + "sabbia\r\nPROGRESSIVA 3\r\n"),
+            nullptr,
+            {kT +
+             "4:1: warning: `sabbia` on line 4 has 0 of its 1 values; line 5 was read as its 1st "
+             "value, so the record there is lost; give the record all its values on its own line [-Wrecord-cut-short]"},
+            25}),
     [](const auto& info) { return std::string(info.param.name); });
 
 constexpr RecordPart kParts[] = {RecordPart::kLineGeneral, RecordPart::kLineMain, RecordPart::kTrain};

@@ -83,25 +83,26 @@ INSTANTIATE_TEST_SUITE_P(
                     line_file("lunghezza percorso,  5000\r\n"),
                     std::nullopt,
                     {kW + "4:1: warning: \"lunghezza percorso\" is read only in the general part, between `[generale]` "
-                          "and the next section header; here it is ignored, with the values after it on its line "
-                          "[-Wmisplaced-record]"}},
+                          "and the next section header; here it is lost, with the values after it on its line; move it "
+                          "there [-Wmisplaced-record]"}},
         WarningCase{"TrainRecordInTheLineFile",
                     line_file("velocita,  0,  90\r\n"),
                     std::nullopt,
                     {kW + "4:1: warning: \"velocita\" is read only in the train description file; here it is "
-                          "ignored, with the values after it on its line [-Wmisplaced-record]"}},
+                          "lost, with the values after it on its line; move it there [-Wmisplaced-record]"}},
         WarningCase{"ExtraValues",
                     std::nullopt,
                     train_file(kQuietStretches + "sabbia,  300,  5\r\n"),
                     {kT + "4:16: warning: `sabbia` takes 1 value; \"5\" after it is read as a keyword field and "
-                          "ignored [-Wextra-values]"}},
+                          "lost; remove it, or the comma that split a value in two [-Wextra-values]"}},
         WarningCase{"StationWithoutName",
                     std::nullopt,
                     train_file(kQuietStretches +
                                "stazione,  1000,  12,  600,  0,  0,  0,  1,  1,  0,  4,  1,  1,  1,  8,  15,  0\r\n"
                                "[segnali]\r\n"),
                     {kT + "4:1: warning: `stazione` on line 4 has 16 of its 17 values; line 5 was read as its "
-                          "17th value [-Wrecord-cut-short]"}},
+                          "17th value, so the record there is lost; give the record all its values on its own line "
+                          "[-Wrecord-cut-short]"}},
         WarningCase{"EmptyTrainFile",
                     std::nullopt,
                     std::string(),
@@ -129,8 +130,10 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"PositionsGoingBack",
                     line_file("pendenza,  3000,  5\r\npendenza,  1000,  0\r\n"),
                     std::nullopt,
-                    {kW + "5:12: warning: `pendenza` at 1000 m comes after one at 3000 m (line 4): records of "
-                          "one kind are read in rising position order [-Wposition-order]\nProva_linea.txt:4:12: "
+                    {kW + "5:12: warning: `pendenza` at 1000 m comes after one at 3000 m (line 4): each value "
+                          "is laid from where the record before it left off, so the value of line 4 holds only one "
+                          "50 m cell at 3000 m and this one is laid from there on, not from 1000 m; put the records in "
+                          "rising position order [-Wposition-order]\nProva_linea.txt:4:12: "
                           "note: the `pendenza` at 3000 m"}},
         WarningCase{"Utf8StationName",
                     std::nullopt,
@@ -184,7 +187,7 @@ TEST(Warnings, ComeBeforeTheErrorTheyExplain) {
   ASSERT_EQ(s.diagnostics.size(), 2u);
   EXPECT_EQ(format_diagnostic(s.diagnostics.list()[0]),
             "Prova_1-.txt:4:1: warning: `segnale` on line 4 has 4 of its 11 values; line 5 was read as its 5th "
-            "value [-Wrecord-cut-short]");
+            "value, so the record there is lost; give the record all its values on its own line [-Wrecord-cut-short]");
   EXPECT_EQ(format_diagnostic(s.diagnostics.list()[1]),
             "Prova_1-.txt:5:1: error: reading failure: expected a whole number, found \"segnale\" [E25]");
   EXPECT_EQ(s.error_code(), 25);

@@ -228,8 +228,7 @@ TEST(ViewModel, CurvesAreTheRecordsAsRead) {
   // The last record starts before the one before it ends: its warning
   // names no position and is linked through its line.
   const auto& list = c.scenario.diagnostics.list();
-  const auto overlap =
-      std::find_if(list.begin(), list.end(), [](const auto& d) { return d.name == "overlapping-curves"; });
+  const auto overlap = std::find_if(list.begin(), list.end(), [](const auto& d) { return d.name == "position-order"; });
   ASSERT_NE(overlap, list.end());
   EXPECT_EQ(overlap->line, 6);
   EXPECT_THAT(page,

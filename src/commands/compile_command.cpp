@@ -120,6 +120,10 @@ TrainTally tally_of(const std::string& number, const Diagnostics& diagnostics) {
       ++tally.warnings;
     }
   }
+  const LeftOutTally left_out = left_out_tally(diagnostics);
+  tally.errors += left_out.lost_input_errors;
+  tally.failing_warnings += left_out.failing_warnings;
+  tally.warnings += left_out.warnings;
   return tally;
 }
 
@@ -138,6 +142,8 @@ void print_train_diagnostics(const Diagnostics& diagnostics, const std::string& 
     print_diagnostic(d);
   }
   line_diagnostics_shown.merge(shown_now);
+  const LeftOutTally left_out = left_out_tally(diagnostics);
+  if (left_out.total() > 0) print_summary(left_out_text(left_out), left_out);
 }
 
 }  // namespace

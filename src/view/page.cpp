@@ -247,11 +247,17 @@ class Page {
           (m_.from_descriptions ? "" : " &middot; drawn from compiled files") + "</p>\n<p class=\"checks\">";
     check("route check code", m_.route_check_stored, m_.route_check_computed);
     check("cell check code", m_.cell_check_stored, m_.cell_check_computed);
-    std::size_t errors = m_.diagnostics.size();
+    const std::size_t errors = m_.diagnostics.size() + static_cast<std::size_t>(m_.diagnostics_not_kept);
     o_ += errors == 0 ? "<span class=\"ok\">no diagnostics</span>"
                       : "<a class=\"bad\" href=\"#diagnostics\">" + decimal(static_cast<int64_t>(errors)) +
                             (errors == 1 ? " diagnostic" : " diagnostics") + "</a>";
-    o_ += "</p>\n</header>\n";
+    o_ += "</p>\n";
+    if (m_.cells_not_drawn > 0) {
+      o_ += "<p class=\"facts\" id=\"cells-not-drawn\">only the first " +
+            decimal(m_.cell_count + 1 - m_.cells_not_drawn) + " track cells are drawn: " + decimal(m_.cells_not_drawn) +
+            " more cells and the " + decimal(m_.elements_not_shown) + " elements in them are not shown</p>\n";
+    }
+    o_ += "</header>\n";
   }
 
   int64_t count(ElementKind k) const {
@@ -718,8 +724,8 @@ class Page {
             "\" data-link=\"" + decimal(diag_links_[i]) + "\" tabindex=\"0\">" + td(html_text(d.severity)) +
             td(decimal(d.code), "n") + td(html_utf8(where), "src") + td(html_utf8(display_utf8(d.message))) + "</tr>\n";
     }
-    if (listed < m_.diagnostics.size()) {
-      const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed);
+    if (listed < m_.diagnostics.size() + static_cast<std::size_t>(m_.diagnostics_not_kept)) {
+      const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed) + m_.diagnostics_not_kept;
       o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + decimal(rest) +
             (rest == 1 ? " more diagnostic is" : " more diagnostics are") +
             " not listed here; the terminal output lists every one</td></tr>\n";

@@ -80,14 +80,16 @@ TEST_F(MemoryBound, AWarningOnEveryLineIsCountedNotKept) {
     SCOPED_TRACE(c.args.front() + " " + c.args.back());
     const sb::test::Outcome o = sb::test::run_program(c.args);
     EXPECT_EQ(o.status, c.status) << o.err.substr(o.err.size() - std::min<std::size_t>(o.err.size(), 2000));
-    EXPECT_NE(o.err.find(c.says), std::string::npos) << o.err.substr(o.err.size() - std::min<std::size_t>(o.err.size(), 2000));
+    EXPECT_NE(o.err.find(c.says), std::string::npos)
+        << o.err.substr(o.err.size() - std::min<std::size_t>(o.err.size(), 2000));
     EXPECT_LT(o.err.size(), std::size_t{2} << 20) << "the listing is bounded too";
     expect_within_bound(o, input);
     if (o.err.front() == '[' || o.err.front() == '{') {
       // The counts are numbers a tool can read, beside the entries kept.
       const nlohmann::json report = nlohmann::json::parse(o.err);
-      const nlohmann::json& counted =
-          report.is_array() ? report.back()["not_listed"] : report["runs"][0]["invocations"][0]["properties"]["notListed"];
+      const nlohmann::json& counted = report.is_array()
+                                          ? report.back()["not_listed"]
+                                          : report["runs"][0]["invocations"][0]["properties"]["notListed"];
       EXPECT_EQ(counted["errors"], 0);
       EXPECT_EQ(counted["warnings"], lines - 1000);
     }
@@ -125,9 +127,9 @@ TEST_F(MemoryBound, TheViewOfMillionsOfCellsIsBounded) {
   sb::test::write_bytes(path("hostile") / "Esempio_7.dat", hostile);
   fs::copy_file(path("example") / "Esempio_7.sim", path("hostile") / "Esempio_7.sim");
   const fs::path page = path("page.html");
-  const sb::test::Outcome o = sb::test::run_program(
-      {"view", "--compiled", (path("hostile") / "Esempio_7.dat").string(), (path("hostile") / "Esempio_7.sim").string(),
-       "-o", page.string()});
+  const sb::test::Outcome o =
+      sb::test::run_program({"view", "--compiled", (path("hostile") / "Esempio_7.dat").string(),
+                             (path("hostile") / "Esempio_7.sim").string(), "-o", page.string()});
   EXPECT_LE(o.status, 1) << o.err;
   expect_within_bound(o, hostile.size() + fs::file_size(path("hostile") / "Esempio_7.sim"));
   ASSERT_TRUE(fs::exists(page)) << o.err;
@@ -162,7 +164,8 @@ TEST_F(MemoryBound, TheLanguageServerBoundsTheDocumentsItTakes) {
         message({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", {{"capabilities", {}}}}}) +
         message({{"jsonrpc", "2.0"},
                  {"method", "textDocument/didOpen"},
-                 {"params", {{"textDocument", {{"uri", uri}, {"languageId", "scenario"}, {"version", 1}, {"text", text}}}}}}) +
+                 {"params",
+                  {{"textDocument", {{"uri", uri}, {"languageId", "scenario"}, {"version", 1}, {"text", text}}}}}}) +
         message({{"jsonrpc", "2.0"},
                  {"id", 2},
                  {"method", "textDocument/hover"},

@@ -1,8 +1,10 @@
 // Memory bounded per input byte: a legal input built to make the program
 // keep much (a warning on every line, millions of track cells, a document
 // of hundreds of megabytes for the language server) costs at most the
-// manual's bound of 16 MiB plus 8 bytes per byte read, through the real
+// manual's bound of a constant plus 8 bytes per byte read, through the real
 // executable, and what was left out is counted where the user sees it.
+// The page of `view` (up to about 20 MB, whatever the input) takes the
+// manual's larger constant; every other command stays within the smaller.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,17 +20,18 @@ namespace {
 namespace fs = std::filesystem;
 using sb::test::kMemoryMeasured;
 
-// The manual's bound.
+// The manual's bound: a constant and a cost per byte read.
 constexpr double kFixedBytes = 16.0 * (1 << 20);
+constexpr double kFixedBytesWithPage = 64.0 * (1 << 20);
 constexpr double kBytesPerInputByte = 8.0;
 
 // Under the sanitizers memory is not measured and the inputs shrink.
 constexpr std::size_t kScale = kMemoryMeasured ? 1 : 8;
 
-void expect_within_bound(const sb::test::Outcome& o, uintmax_t input_bytes) {
+void expect_within_bound(const sb::test::Outcome& o, uintmax_t input_bytes, double fixed = kFixedBytes) {
   EXPECT_LT(o.seconds, 5.0 * sb::test::kSlowBuildSlack);
   if (!kMemoryMeasured) return;
-  EXPECT_LT(static_cast<double>(o.max_rss_kib) * 1024.0, kFixedBytes + kBytesPerInputByte * input_bytes)
+  EXPECT_LT(static_cast<double>(o.max_rss_kib) * 1024.0, fixed + kBytesPerInputByte * input_bytes)
       << o.max_rss_kib << " KiB for " << input_bytes << " bytes of input";
 }
 
@@ -131,7 +134,7 @@ TEST_F(MemoryBound, TheViewOfMillionsOfCellsIsBounded) {
       sb::test::run_program({"view", "--compiled", (path("hostile") / "Esempio_7.dat").string(),
                              (path("hostile") / "Esempio_7.sim").string(), "-o", page.string()});
   EXPECT_LE(o.status, 1) << o.err;
-  expect_within_bound(o, hostile.size() + fs::file_size(path("hostile") / "Esempio_7.sim"));
+  expect_within_bound(o, hostile.size() + fs::file_size(path("hostile") / "Esempio_7.sim"), kFixedBytesWithPage);
   ASSERT_TRUE(fs::exists(page)) << o.err;
   EXPECT_LT(fs::file_size(page), std::size_t{32} << 20);
   const std::string shown = sb::test::read_bytes(page);

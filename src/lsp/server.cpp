@@ -140,6 +140,15 @@ void Server::open_or_change(const std::string& uri, std::string text, int versio
   if (!pair.due || due < *pair.due) pair.due = due;
 }
 
+std::size_t Server::oversize(const std::string& path) const {
+  if (path.empty()) return 0;
+  const auto it = open_.find(path);
+  if (it != open_.end()) return it->second.refused_size;
+  std::error_code error;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  return !error && size > options_.max_document_bytes ? static_cast<std::size_t>(size) : 0;
+}
+
 std::string Server::too_large_text(const std::string& path, std::size_t size) const {
   return path + " is " + std::to_string(size) + " bytes, more than the " + std::to_string(options_.max_document_bytes) +
          " bytes the language server checks: it is not checked here (scenario-builder check reads it)";
@@ -182,30 +191,26 @@ void Server::close(const std::string& uri, std::vector<std::string>& out) {
 }
 
 void Server::run_check(PairState& pair, std::vector<std::string>& out) {
-  // A pair with a document too large is not checked: that document gets
-  // one diagnostic that says why, its partner none.
-  bool refused = false;
-  for (const std::string& path : pair.paths) {
-    const auto it = open_.find(path);
-    refused = refused || (it != open_.end() && it->second.refused_size > 0);
-  }
-  if (refused) {
+  // A pair with a document too large, open or on disk, is not checked:
+  // each of its open files gets one diagnostic that says why.
+  const std::array<std::size_t, 2> sizes = {oversize(pair.paths[0]), oversize(pair.paths[1])};
+  if (sizes[0] > 0 || sizes[1] > 0) {
     pair.checked.reset();
     pair.due.reset();
-    for (const std::string& path : pair.paths) {
-      if (path.empty()) continue;
+    const std::size_t large = sizes[0] > 0 ? 0 : 1;
+    for (std::size_t i = 0; i < 2; ++i) {
+      const std::string& path = pair.paths[i];
       const auto it = open_.find(path);
-      json diagnostics = json::array();
-      if (it != open_.end() && it->second.refused_size > 0) {
-        diagnostics.push_back(
-            {{"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 0}, {"character", 0}}}}},
-             {"severity", 1},
-             {"source", "scenario-builder"},
-             {"message", too_large_text(path, it->second.refused_size)}});
-      }
-      json params = {{"uri", uri_of_path(path)}, {"diagnostics", std::move(diagnostics)}};
-      if (it != open_.end()) params["version"] = it->second.version;
-      out.push_back(notification("textDocument/publishDiagnostics", std::move(params)));
+      if (path.empty() || it == open_.end()) continue;
+      const std::size_t which = sizes[i] > 0 ? i : large;
+      const json diagnostic = {
+          {"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 0}, {"character", 0}}}}},
+          {"severity", 1},
+          {"source", "scenario-builder"},
+          {"message", too_large_text(pair.paths[which], sizes[which])}};
+      out.push_back(notification(
+          "textDocument/publishDiagnostics",
+          {{"uri", uri_of_path(path)}, {"version", it->second.version}, {"diagnostics", json::array({diagnostic})}}));
     }
     return;
   }

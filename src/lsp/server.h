@@ -70,6 +70,9 @@ class Server {
   void refuse(const std::string& uri, std::size_t size, int version, Clock::time_point now,
               std::vector<std::string>& out);
   std::string too_large_text(const std::string& path, std::size_t size) const;
+  // The size of a document over max_document_bytes, open or on disk; 0
+  // for one the server checks.
+  std::size_t oversize(const std::string& path) const;
   void close(const std::string& uri, std::vector<std::string>& out);
   std::array<std::string, 2> pair_paths(const std::string& path) const;
   // The pair holding a file, checked now if it is out of date; and which

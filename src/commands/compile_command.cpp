@@ -177,7 +177,8 @@ TrainsOutcome compile_trains(const CompileOptions& options, const std::vector<Tr
     // first.
     Diagnostics diagnostics = compiled.scenario.diagnostics;
     if (notes && &train == &trains.front()) {
-      for (const Diagnostic& w : notes->warnings) diagnostics.add(w);
+      for (const Diagnostic& w : notes->warnings.list()) diagnostics.add(w);
+      diagnostics.add_left_out(notes->warnings);
     }
     print_train_diagnostics(diagnostics, options.line_file, line_diagnostics_shown);
     TrainTally tally = tally_of(train.number, diagnostics);

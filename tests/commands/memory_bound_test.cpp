@@ -99,6 +99,26 @@ TEST_F(MemoryBound, AWarningOnEveryLineIsCountedNotKept) {
   }
 }
 
+// Notes with a character Windows-1252 lacks on every line: one warning a
+// line, counted past the limit as the description files' are.
+TEST_F(MemoryBound, NotesWithAWarningOnEveryLineAreCountedNotKept) {
+  const std::size_t lines = 500000 / kScale;
+  std::string notes;
+  notes.reserve(5 * lines);
+  for (std::size_t i = 0; i < lines; ++i) notes += "\xE2\x82\xBF\n";  // a sign with no byte in Windows-1252
+  sb::test::write_bytes(path("notes.txt"), notes);
+  fs::create_directories(path("out"));
+  const std::string example = SB_EXAMPLE_DIR;
+  const sb::test::Outcome o =
+      sb::test::run_program({"documents", example + "/Esempio_linea.txt", example + "/Esempio_7-.txt", "--notes",
+                             path("notes.txt").string(), "--out", path("out").string()});
+  EXPECT_EQ(o.status, 0) << o.err.substr(0, 2000);
+  EXPECT_NE(o.err.find(std::to_string(lines - 1000) + " warnings not listed (past --max-warnings 1000)"),
+            std::string::npos);
+  expect_within_bound(
+      o, notes.size() + fs::file_size(example + "/Esempio_linea.txt") + fs::file_size(example + "/Esempio_7-.txt"));
+}
+
 // A track cell file of millions of cells, each holding an element and
 // changing profile: the page draws the first cells, says how many more it
 // left out, and stays a few megabytes.

@@ -728,7 +728,10 @@ class Page {
       const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed) + m_.diagnostics_not_kept;
       o_ += "<tr><td colspan=\"4\" class=\"empty\" id=\"diagnostics-not-listed\">" + decimal(rest) +
             (rest == 1 ? " more diagnostic is" : " more diagnostics are") +
-            " not listed here; the terminal output lists every one</td></tr>\n";
+            (m_.diagnostics_not_kept > 0 ? " not listed here; the terminal output lists the first " +
+                                               decimal(static_cast<int64_t>(m_.diagnostics.size()))
+                                         : std::string(" not listed here; the terminal output lists every one")) +
+            "</td></tr>\n";
     }
     if (m_.diagnostics.empty()) {
       o_ += std::string("<tr><td colspan=\"4\" class=\"empty ok\">none: ") +

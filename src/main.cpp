@@ -247,6 +247,18 @@ int parse_and_run(int argc, char** argv) {
   check_cmd->add_option("--max-errors", check.max_errors, "Stop after N errors (default: 50)")
       ->type_name("N")
       ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+  // Past the limits diagnostics are counted, not kept: memory stays bounded.
+  sb::DiagnosticLimits limits;
+  for (CLI::App* a : {sub, documents_cmd}) {
+    a->add_option("--max-errors", limits.errors, "List at most N errors; count the rest (default: 50)")
+        ->type_name("N")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1000000}));
+  }
+  for (CLI::App* a : {sub, documents_cmd, check_cmd}) {
+    a->add_option("--max-warnings", limits.warnings, "List at most N warnings; count the rest (default: 1000)")
+        ->type_name("N")
+        ->check(CLI::Range(std::size_t{0}, std::size_t{1000000}));
+  }
   check_cmd->add_flag("--all-diagnostics", check.all_diagnostics,
                       "List the diagnostics a root cause explains too, not only their count");
   check_cmd->footer(std::string(kFooter) + "\n\n" + warning_help());
@@ -375,6 +387,8 @@ int parse_and_run(int argc, char** argv) {
   report.json = diagnostics_format == "json" || diagnostics_format == "sarif";
   report.sarif = diagnostics_format == "sarif";
   sb::set_report_options(report);
+  if (check_cmd->parsed()) limits.errors = check.max_errors;
+  sb::set_diagnostic_limits(limits);
   sb::set_output_set_settings({!no_wait, [](const std::string& text) { sb::print_summary(text); }});
   if (recover_cmd->parsed()) return sb::run_recover(recover_dir);
   if (lsp_cmd->parsed()) return sb::run_language_server();

@@ -4,7 +4,9 @@
 // by the command front end only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,27 +71,60 @@ std::string code_tag(int32_t code);
 // The note lines of the related places, each ended by a line end.
 std::string format_notes(const Diagnostic& d);
 
-// Every condition of one compile, in the order found.
+// How many diagnostics of each severity one collection keeps. Past the
+// limit a diagnostic is counted, by severity and warning name, but not
+// kept: what a run holds stays bounded whatever its input (a file with a
+// warning on each of its million lines keeps the first ones and a count).
+struct DiagnosticLimits {
+  std::size_t errors = 50;
+  std::size_t warnings = 1000;
+};
+// The limits of every collection made after the call (the command line's
+// --max-errors and --max-warnings); the defaults above until then.
+void set_diagnostic_limits(DiagnosticLimits limits);
+DiagnosticLimits diagnostic_limits();
+
+// The warnings of one name that were counted but not kept.
+struct WarningsLeftOut {
+  std::size_t plain = 0;
+  std::size_t lost_input = 0;  // of them, warnings that mean input was lost
+};
+
+// Every condition of one compile, in the order found, up to the limits.
 class Diagnostics {
  public:
-  void add(Diagnostic d) { list_.push_back(std::move(d)); }
+  Diagnostics() : limits_(diagnostic_limits()) {}
+  explicit Diagnostics(DiagnosticLimits limits) : limits_(limits) {}
+
+  void add(Diagnostic d);
+  // The diagnostics kept, in the order found.
   const std::vector<Diagnostic>& list() const { return list_; }
-  bool empty() const { return list_.empty(); }
+  bool empty() const { return list_.empty() && errors_left_out_ == 0 && warnings_left_out_.empty(); }
+  // How many are kept.
   std::size_t size() const { return list_.size(); }
 
-  bool has_errors() const;
+  bool has_errors() const { return error_count() > 0; }
+  // Every error found, kept or counted.
   std::size_t error_count() const;
+  // The errors and warnings counted but not kept.
+  std::size_t errors_left_out() const { return errors_left_out_; }
+  const std::map<std::string, WarningsLeftOut>& warnings_left_out() const { return warnings_left_out_; }
+  // Every diagnostic counted but not kept.
+  std::size_t left_out_count() const;
+  // Counts what `other` left out as left out here too.
+  void add_left_out(const Diagnostics& other);
   // The code of the last error, 0 when there is none: what a reader of the
   // records would call the scenario's error code.
-  int32_t last_error_code() const;
+  int32_t last_error_code() const { return last_error_code_; }
   // The position of the latest condition that has one.
   std::optional<int32_t> last_position() const;
-  // The latest diagnostic, nullptr when there is none.
-  Diagnostic* last() { return list_.empty() ? nullptr : &list_.back(); }
+  // The latest diagnostic, nullptr when there is none; one that was not
+  // kept can still be changed, to no effect.
+  Diagnostic* last();
   // The last error, so that a stop can say where it now stands.
   Diagnostic* last_error();
-  // Appends note(position) to the message of every diagnostic that has a
-  // position and for which the note is not empty: the position the
+  // Appends note(position) to the message of every kept diagnostic that
+  // has a position and for which the note is not empty: the position the
   // message names.
   template <typename Note>
   void annotate_positions(Note note) {
@@ -101,7 +136,20 @@ class Diagnostics {
   }
 
  private:
+  DiagnosticLimits limits_;
   std::vector<Diagnostic> list_;
+  std::size_t kept_errors_ = 0;
+  std::size_t kept_warnings_ = 0;
+  std::size_t errors_left_out_ = 0;
+  std::map<std::string, WarningsLeftOut> warnings_left_out_;
+  int32_t last_error_code_ = 0;
+  // The latest warning and error not kept, held without their text so
+  // that the reader can still point one at its field or add a note.
+  Diagnostic left_out_warning_;
+  Diagnostic left_out_error_;
+  // Which of them is the latest diagnostic, when it was not kept.
+  enum class LastLeftOut : uint8_t { kNone, kWarning, kError } last_left_out_ = LastLeftOut::kNone;
+  bool last_error_left_out_ = false;
 };
 
 }  // namespace sb

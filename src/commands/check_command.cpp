@@ -91,9 +91,11 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
     return kExitFileSystem;
   }
   if (result.fatal) print_fatal(*result.fatal);
-  // A warning that loses input counts among the errors, as it is printed.
-  std::size_t errors = result.diagnostics.error_count() + (names_refused ? 1 : 0);
-  std::size_t warnings = 0;
+  // A warning that loses input counts among the errors, as it is printed;
+  // those past the limits are counted alike.
+  const LeftOutTally left_out = left_out_tally(result.diagnostics);
+  std::size_t errors = result.diagnostics.error_count() + left_out.lost_input_errors + (names_refused ? 1 : 0);
+  std::size_t warnings = left_out.shown_warnings();
   for (const Diagnostic& d : result.diagnostics.list()) {
     if (lost_input_error(d)) {
       ++errors;
@@ -104,7 +106,8 @@ int check_train(CheckOptions options, const std::string& label, std::optional<st
   std::string summary = "check: " + label + std::to_string(errors) + (errors == 1 ? " error, " : " errors, ") +
                         std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
   if (result.stopped_at_limit) summary += "; stopped at --max-errors " + std::to_string(options.max_errors);
-  print_summary(summary + "; nothing was written");
+  if (left_out.total() > 0) summary += "; " + left_out_text(left_out);
+  print_summary(summary + "; nothing was written", left_out);
   return errors > 0 || result.fatal || warnings_fail(result.diagnostics) ? kExitScenarioErrors : kExitSuccess;
 }
 

@@ -121,6 +121,10 @@ TrainTally tally_of(const std::string& number, const Diagnostics& diagnostics) {
       ++tally.warnings;
     }
   }
+  const LeftOutTally left_out = left_out_tally(diagnostics);
+  tally.errors += left_out.lost_input_errors;
+  tally.failing_warnings += left_out.failing_warnings;
+  tally.warnings += left_out.warnings;
   return tally;
 }
 
@@ -156,6 +160,8 @@ void print_train_diagnostics(const Diagnostics& diagnostics, const CheckRequest&
     print_summary(std::to_string(not_listed) + (not_listed == 1 ? " diagnostic" : " diagnostics") +
                   " that follow from the cause above not shown; `check --all-diagnostics` lists them");
   }
+  const LeftOutTally left_out = left_out_tally(diagnostics);
+  if (left_out.total() > 0) print_summary(left_out_text(left_out), left_out);
 }
 
 }  // namespace
@@ -189,7 +195,8 @@ TrainsOutcome compile_trains(const CompileOptions& options, const std::vector<Tr
     // first.
     Diagnostics diagnostics = compiled.scenario.diagnostics;
     if (notes && &train == &trains.front()) {
-      for (const Diagnostic& w : notes->warnings) diagnostics.add(w);
+      for (const Diagnostic& w : notes->warnings.list()) diagnostics.add(w);
+      diagnostics.add_left_out(notes->warnings);
     }
     CheckRequest files;
     files.line = {options.line_file, line_bytes, true};

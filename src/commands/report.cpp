@@ -167,7 +167,41 @@ bool warnings_fail(const Diagnostics& diagnostics) {
   for (const Diagnostic& d : diagnostics.list()) {
     if (fails_as_error(d)) return true;
   }
-  return false;
+  const LeftOutTally left = left_out_tally(diagnostics);
+  return left.lost_input_errors > 0 || left.failing_warnings > 0;
+}
+
+LeftOutTally left_out_tally(const Diagnostics& diagnostics) {
+  const ReportOptions& o = report_options();
+  LeftOutTally tally;
+  tally.errors = diagnostics.errors_left_out();
+  for (const auto& [name, count] : diagnostics.warnings_left_out()) {
+    if (o.no_warnings || o.disabled.count(name) != 0) continue;
+    if (o.not_errors.count(name) != 0) {
+      tally.warnings += count.plain + count.lost_input;
+      continue;
+    }
+    tally.lost_input_errors += count.lost_input;
+    (o.warnings_are_errors ? tally.failing_warnings : tally.warnings) += count.plain;
+  }
+  return tally;
+}
+
+std::string left_out_text(const LeftOutTally& tally) {
+  if (tally.total() == 0) return "";
+  const DiagnosticLimits limits = diagnostic_limits();
+  const std::size_t errors = tally.shown_errors();
+  const std::size_t warnings = tally.shown_warnings();
+  std::string counted, past;
+  if (errors > 0) {
+    counted = std::to_string(errors) + (errors == 1 ? " error" : " errors");
+    past = "--max-errors " + std::to_string(limits.errors);
+  }
+  if (warnings > 0) {
+    counted += (counted.empty() ? "" : " and ") + std::to_string(warnings) + (warnings == 1 ? " warning" : " warnings");
+    past += (past.empty() ? "" : " and ") + std::string("--max-warnings ") + std::to_string(limits.warnings);
+  }
+  return counted + " not listed (past " + past + ")";
 }
 
 void print_diagnostic(const Diagnostic& d) {
@@ -230,6 +264,8 @@ std::string shown_text(const ShownDiagnostic& d) {
 
 void print_diagnostics(const Diagnostics& diagnostics) {
   for (const Diagnostic& d : diagnostics.list()) print_diagnostic(d);
+  const LeftOutTally left_out = left_out_tally(diagnostics);
+  if (left_out.total() > 0) print_summary(left_out_text(left_out), left_out);
 }
 
 void print_compiled_file_error(const std::string& file, const std::string& place, const std::string& name,
@@ -276,9 +312,12 @@ void print_error(const std::string& message) {
   std::cerr << "scenario-builder: error: " << message << '\n';
 }
 
-void print_summary(const std::string& message) {
+void print_summary(const std::string& message, const LeftOutTally& not_listed) {
   if (report_options().json) {
-    add_json("", 0, "note", 0, "", message);
+    nlohmann::json& entry = add_json("", 0, "note", 0, "", message);
+    if (not_listed.total() > 0) {
+      entry["not_listed"] = {{"errors", not_listed.shown_errors()}, {"warnings", not_listed.shown_warnings()}};
+    }
     return;
   }
   std::cerr << "scenario-builder: " << message << '\n';
@@ -290,8 +329,14 @@ std::string sarif_log(const std::string& entries_text) {
   nlohmann::json results = nlohmann::json::array();
   nlohmann::json notifications = nlohmann::json::array();
   bool failed = false;
+  std::size_t errors_not_listed = 0, warnings_not_listed = 0;
   for (const nlohmann::json& entry : entries) {
     const std::string severity = entry["severity"].get<std::string>();
+    if (entry.contains("not_listed")) {
+      errors_not_listed += entry["not_listed"]["errors"].get<std::size_t>();
+      warnings_not_listed += entry["not_listed"]["warnings"].get<std::size_t>();
+      failed = failed || errors_not_listed > 0;
+    }
     failed = failed || severity == "error" || severity == "fatal";
     const std::string id = rule_id(entry);
     const auto rule = std::find_if(rules.begin(), rules.end(), [&](const nlohmann::json& r) { return r["id"] == id; });
@@ -324,6 +369,11 @@ std::string sarif_log(const std::string& entries_text) {
       {"columnKind", "unicodeCodePoints"},
       {"results", results},
       {"invocations", {{{"executionSuccessful", !failed}, {"toolExecutionNotifications", notifications}}}}};
+  if (errors_not_listed + warnings_not_listed > 0) {
+    // Past the limits, results are counted only: the property says how many.
+    run["invocations"][0]["properties"] = {
+        {"notListed", {{"errors", errors_not_listed}, {"warnings", warnings_not_listed}}}};
+  }
   const nlohmann::json log = {
       {"$schema", "https://json.schemastore.org/sarif-2.1.0.json"}, {"version", "2.1.0"}, {"runs", {run}}};
   return log.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);

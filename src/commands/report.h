@@ -78,6 +78,22 @@ ShownDiagnostic shown_fatal(FatalCheck check);
 // line end after the last.
 std::string shown_text(const ShownDiagnostic& d);
 
+// What a collection counted but did not keep (past --max-errors or
+// --max-warnings), tallied as print_diagnostic would have shown it.
+struct LeftOutTally {
+  std::size_t errors = 0;
+  std::size_t lost_input_errors = 0;  // warnings that mean lost input, failing by default
+  std::size_t warnings = 0;           // shown warnings that do not fail
+  std::size_t failing_warnings = 0;   // shown warnings that fail under -Werror
+  std::size_t shown_errors() const { return errors + lost_input_errors; }
+  std::size_t shown_warnings() const { return warnings + failing_warnings; }
+  std::size_t total() const { return shown_errors() + shown_warnings(); }
+};
+LeftOutTally left_out_tally(const Diagnostics& diagnostics);
+// "3 errors and 1 999 000 warnings not listed (past --max-errors 50 and
+// --max-warnings 1000)"; empty when nothing was left out.
+std::string left_out_text(const LeftOutTally& tally);
+
 void print_diagnostics(const Diagnostics& diagnostics);
 void print_diagnostic(const Diagnostic& d);
 // " Errore n. 1250" and what it means, or the line that says no track
@@ -86,8 +102,11 @@ void print_fatal(FatalCheck check);
 // The mistake behind many diagnostics, said before them: "FILE:LINE:
 // error: MESSAGE [root-cause]"; as JSON, with the number it explains.
 void print_root_cause(const Diagnostic& cause, std::size_t explains);
-void print_error(const std::string& message);    // "scenario-builder: error: MESSAGE"
-void print_summary(const std::string& message);  // "scenario-builder: MESSAGE", the closing count
+void print_error(const std::string& message);  // "scenario-builder: error: MESSAGE"
+// "scenario-builder: MESSAGE", the closing count; as JSON, an entry that
+// also holds "not_listed": {"errors": N, "warnings": N} when `not_listed`
+// counts any.
+void print_summary(const std::string& message, const LeftOutTally& not_listed = {});
 // An error at a place in a compiled file: "FILE: PLACE: error: MESSAGE"
 // (PLACE "offset 12", "cell 204", "slot 3"); as JSON, under `name`.
 void print_compiled_file_error(const std::string& file, const std::string& place, const std::string& name,

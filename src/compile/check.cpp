@@ -77,6 +77,7 @@ CheckResult check_scenario(const CheckRequest& request) {
   std::string line_bytes = request.line.bytes;
   std::string train_bytes = request.train.bytes;
   const std::size_t max_errors = request.max_errors == 0 ? 1 : request.max_errors;
+  result.diagnostics = Diagnostics({max_errors, diagnostic_limits().warnings});
 
   Compiled first = compile_once(request, line_bytes, train_bytes);
   result.compiles = 1;
@@ -87,6 +88,9 @@ CheckResult check_scenario(const CheckRequest& request) {
     seen.insert(key_of(d));
     result.diagnostics.add(d);
   }
+  // Past the limits the first compile counted what it found; the later
+  // ones find the same again, so their counts are not added.
+  result.diagnostics.add_left_out(first.scenario.diagnostics);
   if (result.file_error) return result;
   std::size_t errors = result.diagnostics.error_count();
   if (errors >= max_errors) {

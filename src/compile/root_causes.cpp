@@ -19,8 +19,10 @@ struct Line {
   std::string_view text;  // without its line end and surrounding blanks
 };
 
-std::vector<Line> lines_of(std::string_view bytes) {
-  std::vector<Line> lines;
+// Calls visit(line) for each line in order, until it returns false. The
+// lines are not gathered: a file of many short lines costs no memory.
+template <typename Visit>
+void for_each_line(std::string_view bytes, Visit&& visit) {
   int number = 1;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= bytes.size(); ++i) {
@@ -28,11 +30,10 @@ std::vector<Line> lines_of(std::string_view bytes) {
     std::string_view text = bytes.substr(start, i - start);
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-    lines.push_back({number++, text});
+    if (!visit(Line{number++, text})) return;
     if (i < bytes.size() && bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
     start = i + 1;
   }
-  return lines;
 }
 
 bool starts_with_word(std::string_view text, std::string_view word) {
@@ -49,23 +50,26 @@ struct RouteLength {
   std::optional<int64_t> metres;
 };
 std::optional<RouteLength> route_length_of(std::string_view bytes) {
-  for (const Line& l : lines_of(bytes)) {
-    if (!starts_with_word(l.text, "lunghezza percorso")) continue;
-    RouteLength r{l.number, std::nullopt};
-    const std::size_t comma = l.text.find(',');
-    if (comma == std::string_view::npos) return r;
-    std::string_view value = l.text.substr(comma + 1);
-    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-    int64_t v = 0;
-    std::size_t digits = 0;
-    while (digits < value.size() && digits < 12 && std::isdigit(static_cast<unsigned char>(value[digits]))) {
-      v = v * 10 + (value[digits] - '0');
-      ++digits;
-    }
-    if (digits > 0) r.metres = v;
-    return r;
+  std::optional<Line> found;
+  for_each_line(bytes, [&found](const Line& l) {
+    if (!starts_with_word(l.text, "lunghezza percorso")) return true;
+    found = l;
+    return false;
+  });
+  if (!found) return std::nullopt;
+  RouteLength r{found->number, std::nullopt};
+  const std::size_t comma = found->text.find(',');
+  if (comma == std::string_view::npos) return r;
+  std::string_view value = found->text.substr(comma + 1);
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  int64_t v = 0;
+  std::size_t digits = 0;
+  while (digits < value.size() && digits < 12 && std::isdigit(static_cast<unsigned char>(value[digits]))) {
+    v = v * 10 + (value[digits] - '0');
+    ++digits;
   }
-  return std::nullopt;
+  if (digits > 0) r.metres = v;
+  return r;
 }
 
 std::vector<std::size_t> diagnostics_of(const Diagnostics& diagnostics, const std::string& file) {
@@ -103,16 +107,17 @@ std::optional<RootCause> wrong_separators(const CheckInput& input, const Diagnos
   if (!input.exists) return std::nullopt;
   std::size_t records = 0, separated = 0, semicolons = 0;
   int first = 0;
-  for (const Line& l : lines_of(input.bytes)) {
-    if (l.text.empty() || l.text.front() == '[') continue;
+  for_each_line(input.bytes, [&](const Line& l) {
+    if (l.text.empty() || l.text.front() == '[') return true;
     ++records;
-    if (l.text.find(',') != std::string_view::npos) continue;
+    if (l.text.find(',') != std::string_view::npos) return true;
     const bool semicolon = l.text.find(';') != std::string_view::npos;
-    if (!semicolon && l.text.find('\t') == std::string_view::npos) continue;
+    if (!semicolon && l.text.find('\t') == std::string_view::npos) return true;
     ++separated;
     semicolons += semicolon ? 1 : 0;
     if (first == 0) first = l.number;
-  }
+    return true;
+  });
   if (separated < 3 || separated * 2 < records) return std::nullopt;
   RootCause r;
   r.cause = cause_at(input.name, first,

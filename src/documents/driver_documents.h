@@ -34,10 +34,11 @@ std::string slowdown_order(const Scenario& scenario, const DocumentOptions& opti
 // Windows-1252: a text that is valid UTF-8 is taken as UTF-8 (a leading
 // byte order mark dropped), any other as Windows-1252. Line ends (LF, CR
 // LF or CR) become CR LF. A character Windows-1252 has no byte for is
-// written as "?", with a warning "notes-character" at its line of `file`.
+// written as "?", with a warning "notes-character" at its line of `file`
+// (past the warning limit, counted only).
 struct NotesDocument {
   std::string bytes;
-  std::vector<Diagnostic> warnings;
+  Diagnostics warnings;
 };
 NotesDocument notes_document(std::string_view text, const std::string& file);
 

@@ -31,7 +31,7 @@ NotesDocument notes_document(std::string_view text, const std::string& file) {
         d.line = number;
         d.name = "notes-character";
         d.message = "the notes are written in Windows-1252, which has no byte for " + list + ": written as \"?\"";
-        notes.warnings.push_back(std::move(d));
+        notes.warnings.add(std::move(d));
       }
     }
     notes.bytes += "\r\n";

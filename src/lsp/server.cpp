@@ -129,14 +129,41 @@ json Server::initialize(const json& params) {
           {"serverInfo", {{"name", "scenario-builder"}}}};
 }
 
-void Server::open_or_change(const std::string& uri, std::string text, int version, Clock::time_point due) {
+void Server::open_or_change(const std::string& uri, std::string text, int version, Clock::time_point due,
+                            std::size_t refused_size) {
   const std::string path = path_of_uri(uri);
-  open_[path] = {std::move(text), version};
+  open_[path] = {std::move(text), version, refused_size};
   const std::array<std::string, 2> paths = pair_paths(path);
   const std::string key = paths[0] + '\n' + paths[1];
   PairState& pair = pairs_[key];
   pair.paths = paths;
   if (!pair.due || due < *pair.due) pair.due = due;
+}
+
+std::size_t Server::oversize(const std::string& path) const {
+  if (path.empty()) return 0;
+  const auto it = open_.find(path);
+  if (it != open_.end()) return it->second.refused_size;
+  std::error_code error;
+  const uintmax_t size = std::filesystem::file_size(path, error);
+  return !error && size > options_.max_document_bytes ? static_cast<std::size_t>(size) : 0;
+}
+
+std::string Server::too_large_text(const std::string& path, std::size_t size) const {
+  return path + " is " + std::to_string(size) + " bytes, more than the " + std::to_string(options_.max_document_bytes) +
+         " bytes the language server checks: it is not checked here (scenario-builder check reads it)";
+}
+
+void Server::refuse(const std::string& uri, std::size_t size, int version, Clock::time_point now,
+                    std::vector<std::string>& out) {
+  const std::string path = path_of_uri(uri);
+  const auto it = open_.find(path);
+  if (it == open_.end() || it->second.refused_size == 0) {
+    out.push_back(notification("window/showMessage",
+                               {{"type", 2}, {"message", "scenario-builder: " + too_large_text(path, size)}}));
+    log_ << "scenario-builder lsp: " << too_large_text(path, size) << "\n";
+  }
+  open_or_change(uri, std::string(), version, now, size);
 }
 
 void Server::close(const std::string& uri, std::vector<std::string>& out) {
@@ -164,6 +191,29 @@ void Server::close(const std::string& uri, std::vector<std::string>& out) {
 }
 
 void Server::run_check(PairState& pair, std::vector<std::string>& out) {
+  // A pair with a document too large, open or on disk, is not checked:
+  // each of its open files gets one diagnostic that says why.
+  const std::array<std::size_t, 2> sizes = {oversize(pair.paths[0]), oversize(pair.paths[1])};
+  if (sizes[0] > 0 || sizes[1] > 0) {
+    pair.checked.reset();
+    pair.due.reset();
+    const std::size_t large = sizes[0] > 0 ? 0 : 1;
+    for (std::size_t i = 0; i < 2; ++i) {
+      const std::string& path = pair.paths[i];
+      const auto it = open_.find(path);
+      if (path.empty() || it == open_.end()) continue;
+      const std::size_t which = sizes[i] > 0 ? i : large;
+      const json diagnostic = {
+          {"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 0}, {"character", 0}}}}},
+          {"severity", 1},
+          {"source", "scenario-builder"},
+          {"message", too_large_text(pair.paths[which], sizes[which])}};
+      out.push_back(notification(
+          "textDocument/publishDiagnostics",
+          {{"uri", uri_of_path(path)}, {"version", it->second.version}, {"diagnostics", json::array({diagnostic})}}));
+    }
+    return;
+  }
   const auto started = Clock::now();
   std::array<PairFile, 2> files;
   for (std::size_t i = 0; i < 2; ++i) {
@@ -179,7 +229,7 @@ void Server::run_check(PairState& pair, std::vector<std::string>& out) {
     }
     std::string bytes;
     try {
-      f.exists = !f.path.empty() && read_file(f.path, bytes);
+      f.exists = !f.path.empty() && read_file(f.path, bytes, options_.max_document_bytes);
     } catch (const std::exception& e) {
       log_ << "scenario-builder lsp: " << e.what() << "\n";
       f.exists = false;
@@ -208,6 +258,7 @@ const CheckedPair* Server::checked_pair(const std::string& uri, std::size_t& fil
       // A request after a change answers from the changed text; the
       // diagnostics of that check go out with the answer.
       if (pair.due || !pair.checked) run_check(pair, out);
+      if (!pair.checked) return nullptr;
       file = i;
       return &*pair.checked;
     }
@@ -251,6 +302,13 @@ json Server::dispatch(const std::string& method, const json& params, Clock::time
   }
   const json& document = member(params, "textDocument");
   if (method == "textDocument/didOpen") {
+    // A document over the limit is measured, never copied.
+    const json& text = member(document, "text");
+    const std::size_t size = text.is_string() ? text.get_ref<const std::string&>().size() : 0;
+    if (size > options_.max_document_bytes) {
+      refuse(string_member(document, "uri"), size, version_of(document), now, out);
+      return nullptr;
+    }
     open_or_change(string_member(document, "uri"), string_member(document, "text"), version_of(document), now);
     return nullptr;
   }
@@ -259,6 +317,23 @@ json Server::dispatch(const std::string& method, const json& params, Clock::time
     const json& changes = member(params, "contentChanges");
     if (!changes.is_array()) throw RequestError{kInvalidParams, "'contentChanges' must be an array"};
     const auto it = open_.find(path_of_uri(uri));
+    // The size the changes make at most, before any is applied: a
+    // document over the limit is not built. A range changed in a document
+    // not kept cannot be applied; it stays refused until the whole text
+    // comes again.
+    std::size_t size = it == open_.end() ? 0 : std::max(it->second.text.size(), it->second.refused_size);
+    bool refused = it != open_.end() && it->second.refused_size > 0;
+    for (const json& change : changes) {
+      const json& replacement = member(change, "text");
+      const std::size_t n = replacement.is_string() ? replacement.get_ref<const std::string&>().size() : 0;
+      const bool whole = member(change, "range").is_null();
+      size = whole ? n : size + n;
+      refused = whole ? false : refused;
+    }
+    if (refused || size > options_.max_document_bytes) {
+      refuse(uri, size, version_of(document), now, out);
+      return nullptr;
+    }
     std::string text = it == open_.end() ? std::string() : it->second.text;
     for (const json& change : changes) text = apply_change(text, change, encoding_);
     open_or_change(uri, std::move(text), version_of(document), now + options_.debounce);

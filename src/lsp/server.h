@@ -26,6 +26,10 @@ struct ServerOptions {
   std::chrono::milliseconds debounce{150};
   // The check's error limit, as check --max-errors.
   std::size_t max_errors = 50;
+  // The largest document the server takes, open or read from disk: a
+  // larger one is not kept or checked, and the editor is told why, so that
+  // the server's memory stays a small multiple of this.
+  std::size_t max_document_bytes = std::size_t{8} << 20;
 };
 
 class Server {
@@ -48,6 +52,7 @@ class Server {
   struct OpenFile {
     std::string text;
     int version = 0;
+    std::size_t refused_size = 0;  // over max_document_bytes: the text is not kept
   };
   struct PairState {
     std::array<std::string, 2> paths;  // line file, train file
@@ -58,7 +63,16 @@ class Server {
   nlohmann::json dispatch(const std::string& method, const nlohmann::json& params, Clock::time_point now,
                           std::vector<std::string>& out);
   nlohmann::json initialize(const nlohmann::json& params);
-  void open_or_change(const std::string& uri, std::string text, int version, Clock::time_point due);
+  void open_or_change(const std::string& uri, std::string text, int version, Clock::time_point due,
+                      std::size_t refused_size = 0);
+  // A document over max_document_bytes: kept without its text; the editor
+  // is told once, and its pair is not checked until it is smaller.
+  void refuse(const std::string& uri, std::size_t size, int version, Clock::time_point now,
+              std::vector<std::string>& out);
+  std::string too_large_text(const std::string& path, std::size_t size) const;
+  // The size of a document over max_document_bytes, open or on disk; 0
+  // for one the server checks.
+  std::size_t oversize(const std::string& path) const;
   void close(const std::string& uri, std::vector<std::string>& out);
   std::array<std::string, 2> pair_paths(const std::string& path) const;
   // The pair holding a file, checked now if it is out of date; and which

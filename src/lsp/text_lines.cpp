@@ -1,6 +1,7 @@
 #include "lsp/text_lines.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace sb::lsp {
 namespace {
@@ -17,14 +18,19 @@ std::size_t sequence_length(unsigned char lead) {
 }  // namespace
 
 TextLines::TextLines(std::string text) : text_(std::move(text)) {
-  starts_.push_back(0);
-  for (std::size_t i = 0; i < text_.size(); ++i) {
-    if (text_[i] == '\n') {
-      starts_.push_back(i + 1);
-    } else if (text_[i] == '\r' && (i + 1 == text_.size() || text_[i + 1] != '\n')) {
-      starts_.push_back(i + 1);
+  // Counted first, so that a text of many short lines takes no more than
+  // its starts need.
+  auto for_each_start = [this](auto&& take) {
+    take(0);
+    for (std::size_t i = 0; i < text_.size(); ++i) {
+      if (text_[i] == '\n' || (text_[i] == '\r' && (i + 1 == text_.size() || text_[i + 1] != '\n'))) take(i + 1);
     }
-  }
+  };
+  if (text_.size() >= UINT32_MAX) throw std::length_error("a text of 4 GiB or more");
+  std::size_t count = 0;
+  for_each_start([&count](std::size_t) { ++count; });
+  starts_.reserve(count);
+  for_each_start([this](std::size_t start) { starts_.push_back(static_cast<uint32_t>(start)); });
 }
 
 std::string_view TextLines::line(std::size_t line) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,9 @@ class TextLines {
 
  private:
   std::string text_;
-  std::vector<std::size_t> starts_;  // where each line begins
+  // Where each line begins: 4 bytes a line, as the server takes no text
+  // over 4 GiB (the constructor refuses one).
+  std::vector<uint32_t> starts_;
 };
 
 // The fields of one description file line as the author sees them: split

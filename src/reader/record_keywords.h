@@ -26,7 +26,7 @@ enum class ReadStep {
 
 // The stretches of the description files that read records, each against
 // its own table.
-enum class RecordPart {
+enum class RecordPart : unsigned char {
   kLineGeneral,  // the line file from "[generale]" to the next section header
   kLineMain,     // the rest of the line file
   kTrain,        // the train file from "[generale]" on

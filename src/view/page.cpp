@@ -252,12 +252,18 @@ class Page {
     o_ += "<p class=\"checks\">";
     check("route check code", m_.route_check_stored, m_.route_check_computed);
     check("cell check code", m_.cell_check_stored, m_.cell_check_computed);
-    const std::size_t shown = m_.diagnostics.size();
+    const std::size_t shown = m_.diagnostics.size() + static_cast<std::size_t>(m_.diagnostics_not_kept);
     o_ += shown == 0
               ? "<span class=\"ok\">no diagnostics</span>"
               : std::string("<a class=\"") + (m_.build.failed ? "bad" : "warn") + "\" href=\"#diagnostics\">" +
                     decimal(static_cast<int64_t>(shown)) + (shown == 1 ? " diagnostic" : " diagnostics") + "</a>";
-    o_ += "</p>\n</header>\n";
+    o_ += "</p>\n";
+    if (m_.cells_not_drawn > 0) {
+      o_ += "<p class=\"facts\" id=\"cells-not-drawn\">only the first " +
+            decimal(m_.cell_count + 1 - m_.cells_not_drawn) + " track cells are drawn: " + decimal(m_.cells_not_drawn) +
+            " more cells and the " + decimal(m_.elements_not_shown) + " elements in them are not shown</p>\n";
+    }
+    o_ += "</header>\n";
   }
 
   // Whether the build failed, in words no one can miss; and a good build
@@ -821,11 +827,14 @@ class Page {
       }
       o_ += "</td></tr>\n";
     }
-    if (listed < m_.diagnostics.size()) {
-      const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed);
+    if (listed < m_.diagnostics.size() + static_cast<std::size_t>(m_.diagnostics_not_kept)) {
+      const auto rest = static_cast<int64_t>(m_.diagnostics.size() - listed) + m_.diagnostics_not_kept;
       o_ += "<tr><td colspan=\"3\" class=\"empty\" id=\"diagnostics-not-listed\">" + decimal(rest) +
             (rest == 1 ? " more diagnostic is" : " more diagnostics are") +
-            " not listed here; the terminal output lists every one</td></tr>\n";
+            (m_.diagnostics_not_kept > 0 ? " not listed here; the terminal output lists the first " +
+                                               decimal(static_cast<int64_t>(m_.diagnostics.size()))
+                                         : std::string(" not listed here; the terminal output lists every one")) +
+            "</td></tr>\n";
     }
     if (m_.diagnostics.empty()) {
       o_ += std::string("<tr><td colspan=\"3\" class=\"empty ok\">none: ") +

@@ -160,6 +160,12 @@ struct PageModel {
   int64_t curves_not_shown = 0;  // past PageModelOptions::max_curves
   std::vector<Diagnostic> diagnostics;
   BuildState build;
+  // Diagnostics the compile counted past its limits but did not keep.
+  int64_t diagnostics_not_kept = 0;
+  // Past PageModelOptions::max_cells: the track cells whose profile is not
+  // drawn, and the elements they hold, counted only.
+  int64_t cells_not_drawn = 0;
+  int64_t elements_not_shown = 0;
 
   // Stored in the compiled data and computed again from route and train.
   int32_t route_check_stored = 0;

@@ -70,7 +70,8 @@ struct PageInput {
 
 class Builder {
  public:
-  Builder(const PageInput& in, PageModel& model) : in_(in), m_(model) {}
+  Builder(const PageInput& in, PageModel& model, std::size_t max_cells)
+      : in_(in), m_(model), max_cells_(static_cast<int64_t>(std::min<std::size_t>(max_cells, INT32_MAX))) {}
 
   void run() {
     m_.from_descriptions = in_.read_from != nullptr;
@@ -93,13 +94,18 @@ class Builder {
 
  private:
   int64_t cell_count() const { return in_.cells && in_.cells->exists() ? in_.cells->size() : 0; }
+  // The cells drawn: the first max_cells of them.
+  int64_t drawn_cells() const { return std::min(cell_count(), max_cells_); }
   const TrackCell& cell(int64_t i) const { return in_.cells->at(i); }
 
   void profile() {
     if (cell_count() == 0) return;
     const auto& cells = in_.cells->cells();
-    m_.gradient.reserve(cells.size());
-    for (const TrackCell& c : cells) {
+    const auto drawn = static_cast<std::size_t>(drawn_cells());
+    m_.cells_not_drawn = cell_count() - drawn_cells();
+    m_.gradient.reserve(drawn);
+    for (std::size_t i = 0; i < drawn; ++i) {
+      const TrackCell& c = cells[i];
       m_.gradient.push_back(static_cast<int16_t>(static_cast<int>(c.gradient) - 100));
       m_.speed_code.push_back(c.speed_code);
       m_.adhesion.push_back(c.adhesion);
@@ -155,7 +161,9 @@ class Builder {
     if (end_taken_.empty()) end_taken_.assign(static_cast<std::size_t>(cell_count()), false);
     const TrackCell& s = cell(start);
     std::optional<int64_t> same_values, any;
-    for (int64_t k = start + 1; k < cell_count(); ++k) {
+    // Only as far as the cells drawn: past them nothing is shown, and the
+    // search stays within bounded time per slowdown.
+    for (int64_t k = start + 1; k < drawn_cells(); ++k) {
       const TrackCell& c = cell(k);
       if (c.kind != kSlowdownEnd || end_taken_[static_cast<std::size_t>(k)]) continue;
       if (in_.read_from && in_.cells->origin(k) == in_.cells->origin(start)) return take_end(k);
@@ -197,7 +205,14 @@ class Builder {
       if (c.kind == kStopCell) stop_cells[c.table_slot()] = i;
     }
     stations(stop_cells, board_cells);
-    for (int64_t i = 0; i < count; ++i) element(i);
+    for (int64_t i = 0; i < drawn_cells(); ++i) element(i);
+    for (int64_t i = drawn_cells(); i < count; ++i) m_.elements_not_shown += shows_element(cell(i).kind) ? 1 : 0;
+  }
+
+  // Whether element() draws a cell of this kind.
+  static bool shows_element(uint8_t kind) {
+    return kind == kSignal || kind == kLineBoard || kind == kSpeedBoard || kind == kSlowdownStart ||
+           kind == kAbbattimento || kind == kAbbattimentoPlain;
   }
 
   void element(int64_t i) {
@@ -353,6 +368,7 @@ class Builder {
   std::map<std::pair<uint8_t, int32_t>, const PlacedElement*> sources_;
   std::vector<bool> end_taken_;   // end cells already paired with a start
   std::vector<bool> span_taken_;  // slowdown records already paired with a start
+  int64_t max_cells_;
 };
 
 // Streams the plan through the thinner and picks up each element's plan
@@ -395,9 +411,12 @@ void place_curves(PageModel& m) {
 
 // The diagnostics as the program prints them: what -w and -Wno-NAME hide
 // is left out, a warning that loses input is an error. Whether the build
-// failed follows from them, as compile decides.
+// failed follows from them, as compile decides; those the compile counted
+// past its limits count too.
 void add_diagnostics(PageModel& m, const Scenario& scenario, const std::optional<FatalCheck>& fatal,
                      const DiagnosticPresentation& presentation) {
+  m.diagnostics_not_kept = static_cast<int64_t>(scenario.diagnostics.left_out_count());
+  m.build.errors += static_cast<int64_t>(scenario.diagnostics.errors_left_out());
   for (const sb::Diagnostic& d : scenario.diagnostics.list()) {
     std::optional<Diagnostic> shown = presentation.shown(d);
     if (!shown) continue;
@@ -434,7 +453,7 @@ PageModel page_model_from_scenario(const Scenario& scenario, const std::optional
                                    const DiagnosticPresentation& presentation, const PageModelOptions& options) {
   PageModel model;
   const PageInput in{scenario.route_name, scenario.train_number, &scenario.cells, &scenario.table, &scenario};
-  Builder builder(in, model);
+  Builder builder(in, model, options.max_cells);
   builder.run();
   add_diagnostics(model, scenario, fatal, presentation);
   add_plan(model, scenario.build_plan ? plan_points(scenario.plan) : PlanPointSource{}, options);
@@ -457,7 +476,7 @@ PageModel page_model_from_compiled(const DecodedScenario& d, const PageModelOpti
   const PageInput in{d.table ? d.table->route.route_name : d.route_name,
                      d.table ? d.table->train.train_number : d.train_number, d.cells ? &*d.cells : nullptr,
                      d.table ? &*d.table : nullptr, nullptr};
-  Builder builder(in, model);
+  Builder builder(in, model, options.max_cells);
   builder.run();
   // One pass over the plan file feeds the thinner and finds the curves.
   PlanSummary summary;

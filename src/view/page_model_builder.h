@@ -39,6 +39,11 @@ struct PageModelOptions {
   // counted, so that a plan that turns every metre still makes a page of
   // bounded size and memory.
   std::size_t max_curves = 5000;
+  // The first track cells whose profile and elements the page draws (a
+  // route of 1 000 km has 20 141); past them cells and elements are
+  // counted, so that a compiled file of millions of cells still makes a
+  // page of bounded size and memory.
+  std::size_t max_cells = 25000;
 };
 
 // How the program prints a diagnostic, which the page lists as it is: the

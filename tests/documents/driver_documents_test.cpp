@@ -282,7 +282,7 @@ TEST_P(Notes, AreWindows1252WithCrLf) {
   const NotesDocument notes = notes_document(GetParam().text, "note.txt");
   EXPECT_EQ(notes.bytes, GetParam().bytes);
   std::vector<std::string> printed;
-  for (const Diagnostic& d : notes.warnings) printed.push_back(format_diagnostic(d));
+  for (const Diagnostic& d : notes.warnings.list()) printed.push_back(format_diagnostic(d));
   EXPECT_EQ(printed, GetParam().warnings);
 }
 

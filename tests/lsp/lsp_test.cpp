@@ -114,11 +114,11 @@ TEST(LspRecordFields, DescribeEveryValueOfEveryKeywordRow) {
 // The server in a thread of its own, spoken to as an editor does.
 class PipeClient {
  public:
-  PipeClient() {
+  explicit PipeClient(sb::lsp::ServerOptions options = {std::chrono::milliseconds(5)}) {
     EXPECT_EQ(::pipe(to_server_), 0);
     EXPECT_EQ(::pipe(from_server_), 0);
-    thread_ = std::thread([this] {
-      status_ = sb::lsp::serve(to_server_[0], from_server_[1], log_, {std::chrono::milliseconds(5)});
+    thread_ = std::thread([this, options] {
+      status_ = sb::lsp::serve(to_server_[0], from_server_[1], log_, options);
       ::close(from_server_[1]);
     });
   }
@@ -258,6 +258,63 @@ TEST_F(LspPair, DiagnosticsOnOpenOnTheFieldWithTheOtherRecordClearedWhenFixed) {
 
   client.request(2, "shutdown");
   client.answer(2);
+  client.notify("exit", json::object());
+  EXPECT_EQ(client.finish(), 0) << client.log();
+}
+
+// A document over the limit is not kept or checked, whether the editor
+// sends it or it is the partner on disk: the editor is told once by a
+// message, and by a diagnostic on each open file of the pair, until the
+// whole text comes again small enough.
+TEST_F(LspPair, DocumentsOverTheLimitAreRefusedWithAMessage) {
+  sb::lsp::ServerOptions options{std::chrono::milliseconds(5)};
+  options.max_document_bytes = 400;
+  PipeClient client(options);
+  client.request(1, "initialize", {{"capabilities", json::object()}});
+  client.answer(1);
+  std::string large = kLineFixed;
+  while (large.size() <= 400) large.insert(large.rfind("[fine]"), "; a comment\r\n");
+  client.notify("textDocument/didOpen", open(line_uri_, large));
+  json shown = client.receive();
+  EXPECT_EQ(shown["method"], "window/showMessage") << shown;
+  EXPECT_THAT(shown["params"]["message"].get<std::string>(),
+              HasSubstr(line_path_ + " is " + std::to_string(large.size()) + " bytes, more than the 400 bytes"));
+  json published = client.diagnostics_for(line_uri_);
+  ASSERT_EQ(published["diagnostics"].size(), 1u) << published;
+  EXPECT_THAT(published["diagnostics"][0]["message"].get<std::string>(), HasSubstr("more than the 400 bytes"));
+  client.request(2, "textDocument/hover",
+                 {{"textDocument", {{"uri", line_uri_}}}, {"position", {{"line", 0}, {"character", 1}}}});
+  EXPECT_EQ(client.answer(2)["result"], nullptr);
+  // A range changed in a text not kept cannot be applied: still refused,
+  // and not announced again.
+  client.notify("textDocument/didChange",
+                {{"textDocument", {{"uri", line_uri_}, {"version", 2}}},
+                 {"contentChanges",
+                  {{{"range", {{"start", {{"line", 0}, {"character", 0}}}, {"end", {{"line", 0}, {"character", 0}}}}},
+                    {"text", ";"}}}}});
+  published = client.receive();
+  ASSERT_EQ(published["method"], "textDocument/publishDiagnostics") << published;
+  EXPECT_THAT(published["params"]["diagnostics"][0]["message"].get<std::string>(),
+              HasSubstr("more than the 400 bytes"));
+
+  // The whole text again, small enough: checked as usual.
+  client.notify("textDocument/didChange",
+                {{"textDocument", {{"uri", line_uri_}, {"version", 3}}}, {"contentChanges", {{{"text", kLineFixed}}}}});
+  EXPECT_EQ(client.diagnostics_for(line_uri_)["diagnostics"], json::array());
+  EXPECT_EQ(client.diagnostics_for(train_uri_)["diagnostics"][0]["code"], 8);
+
+  // The partner grown past the limit on disk: the open line file says so.
+  std::string train = kTrain;
+  while (train.size() <= 400) train.insert(train.rfind("[fine]"), "; a comment\r\n");
+  sb::test::write_bytes(train_path_, train);
+  client.notify("workspace/didChangeWatchedFiles", {{"changes", {{{"uri", train_uri_}, {"type", 2}}}}});
+  published = client.diagnostics_for(line_uri_);
+  ASSERT_EQ(published["diagnostics"].size(), 1u) << published;
+  EXPECT_THAT(published["diagnostics"][0]["message"].get<std::string>(),
+              HasSubstr(train_path_ + " is " + std::to_string(train.size()) + " bytes"));
+
+  client.request(3, "shutdown");
+  client.answer(3);
   client.notify("exit", json::object());
   EXPECT_EQ(client.finish(), 0) << client.log();
 }

@@ -201,11 +201,12 @@ struct Outcome {
 };
 
 // Runs the program (SB_EXECUTABLE) with `args`: standard input from
-// /dev/null, standard output and error caught in files of a temporary
-// directory of its own. A non-empty `cwd` is the child's working directory;
-// `file_size_limit` > 0 lowers RLIMIT_FSIZE in the child.
+// /dev/null (or the file `input`), standard output and error caught in
+// files of a temporary directory of its own. A non-empty `cwd` is the
+// child's working directory; `file_size_limit` > 0 lowers RLIMIT_FSIZE in
+// the child.
 inline Outcome run_program(const std::vector<std::string>& args, const std::filesystem::path& cwd = {},
-                           rlim_t file_size_limit = 0) {
+                           rlim_t file_size_limit = 0, const std::filesystem::path& input = {}) {
   Outcome o;
   const TempDir capture("sb_capture_");
   if (!capture.created()) return o;
@@ -219,7 +220,7 @@ inline Outcome run_program(const std::vector<std::string>& args, const std::file
   const auto started = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    const int in = ::open("/dev/null", O_RDONLY);
+    const int in = ::open(input.empty() ? "/dev/null" : input.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0) ::_exit(120);

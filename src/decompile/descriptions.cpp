@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <map>
+#include <optional>
+#include <queue>
 #include <set>
 #include <string_view>
 
+#include "model/scenario.h"
 #include "reader/chainage.h"
 #include "reader/record_keywords.h"
 
@@ -39,6 +43,7 @@ class Lines {
     for (const std::string& v : values) line += ",  " + v;
     add(std::move(line));
   }
+  void append(const std::string& lines) { text_ += lines; }
   std::string take() { return std::move(text_); }
 
  private:
@@ -158,25 +163,147 @@ void gradient_records(Lines& out, const TrackCells& cells) {
   }
 }
 
-// Runs of one montagna type; a type above 10 as written puts a mark into
-// every fourth free cell of its span.
-void montagna_records(Lines& out, const TrackCells& cells) {
-  const std::string key = keyword(RecordPart::kLineMain, "montagna");
+// A montagna record as written: from, to (metres) and the type.
+struct SpanRecord {
+  int64_t start, end, written;
+};
+
+constexpr int64_t kJoinedType = 3;  // the type a span within 150 m of the previous one is read as
+constexpr int64_t kJoinGap = 150;
+
+// The montagna types and marks that `records`, read in this order, give
+// the cells (as the reader places them: a later span rewrites the types,
+// a mark goes only into a cell without one), compared with the set: every
+// type, and a mark where the set holds one or nothing (any other element
+// would have replaced a mark there).
+bool spans_give_the_cells(const std::vector<SpanRecord>& records, const TrackCells& cells) {
+  if (records.size() > kMaxMontagnaSpans) return false;
+  const int64_t count = cells.size();
+  std::vector<uint8_t> type(static_cast<std::size_t>(count), 0);
+  std::vector<bool> mark(static_cast<std::size_t>(count), false);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    int64_t t = records[i].written;
+    const bool marks = t > 10;
+    if (marks) t -= 10;
+    if (i > 0 && records[i].start - records[i - 1].end <= kJoinGap) t = kJoinedType;
+    const int64_t first = nearest(records[i].start / 50.0);
+    const int64_t last = nearest(records[i].end / 50.0 - 1.0);
+    int64_t n = 0;
+    for (int64_t m = first; m <= last; ++m) {
+      if (m < 0 || m >= count) return false;
+      const auto c = static_cast<std::size_t>(m);
+      type[c] = low8(t);
+      if (marks && ++n % 4 == 0) mark[c] = true;
+    }
+  }
+  for (int64_t m = 0; m < count; ++m) {
+    const TrackCell& c = cells.at(m);
+    const auto i = static_cast<std::size_t>(m);
+    if (type[i] != c.montagna_type) return false;
+    if ((c.kind == kNothing && mark[i]) || (c.kind == kMontagnaMark && !mark[i])) return false;
+  }
+  return true;
+}
+
+// Runs of cells (first .. end - 1) of one type, written in rising order;
+// a type above 10 as written puts a mark into every fourth cell of its
+// span. A span that starts within 150 m of the previous one's end is
+// read as type 3: where the next run holds another type, the two ends
+// move 20 m apart within their cells (the reader rounds them back into
+// the same cells); where even that leaves 150 m or less, a span without
+// cells, read in between, is the previous span the next one is measured
+// from.
+struct Run {
+  int64_t first, end, written;
+};
+void append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, const TrackCells& cells) {
+  std::vector<SpanRecord> spans;
+  for (const Run& r : runs) spans.push_back({50 * r.first, 50 * r.end, r.written});
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    SpanRecord& span = spans[i];
+    const bool after = i > 0 || !out.empty();
+    const int64_t previous_end = i > 0 ? spans[i - 1].end : after ? out.back().end : 0;
+    if (!after || cells.at(runs[i].first).montagna_type == kJoinedType || span.start - previous_end > kJoinGap) {
+      out.push_back(span);
+      continue;
+    }
+    if (i > 0 && 50 * runs[i].first + 20 - (50 * runs[i - 1].end - 20) > kJoinGap) {
+      out.back().end = spans[i - 1].end = 50 * runs[i - 1].end - 20;
+      span.start = 50 * runs[i].first + 20;
+      out.push_back(span);
+      continue;
+    }
+    // Where the previous span started, or far enough before this one.
+    const int64_t previous_start = out.back().start;
+    const int64_t at = span.start - previous_start > kJoinGap ? previous_start
+                                                              : std::max<int64_t>(0, (span.start - kJoinGap - 1) / 50 * 50);
+    out.push_back({at, at, 0});
+    out.push_back(span);
+  }
+}
+
+// The montagna records. First the runs of one type as they stand, each
+// with marks where its marks are those its own span places; where the
+// cells hold marks no such span places (spans that overlapped, or were
+// read out of order), a span of four cells first for each such mark, then
+// the runs without marks over them.
+std::vector<SpanRecord> montagna_spans(const TrackCells& cells) {
   const int64_t last = highest_cell(cells);
+  std::vector<Run> runs;  // type-0 runs too, written 0
+  std::vector<int64_t> lone_marks;
   for (int64_t first = 0; first <= last;) {
     const uint8_t type = cells.at(first).montagna_type;
     int64_t end = first;
-    bool marks = false;
+    bool own = type != 0;
+    std::vector<int64_t> marks;
     while (end <= last && cells.at(end).montagna_type == type) {
-      marks = marks || cells.at(end).kind == kMontagnaMark;
+      const bool pattern = (end - first) % 4 == 3;
+      const uint8_t kind = cells.at(end).kind;
+      own = own && (pattern ? kind != kNothing : kind != kMontagnaMark);
+      if (kind == kMontagnaMark) marks.push_back(end);
       ++end;
     }
-    if (type != 0) {
-      const int64_t written = marks ? type + 10 : (type <= 10 ? type : type - 256);
-      out.record(key, {num(50 * first), num(50 * end), num(written)});
-    }
+    own = own && !marks.empty();
+    if (!own) lone_marks.insert(lone_marks.end(), marks.begin(), marks.end());
+    runs.push_back({first, end, own ? type + 10 : type <= 10 ? type : type - 256});
     first = end;
   }
+  std::vector<Run> typed;
+  for (const Run& r : runs) {
+    if (r.written != 0) typed.push_back(r);
+  }
+  std::vector<SpanRecord> records;
+  append_runs(records, typed, cells);
+  if (lone_marks.empty() || spans_give_the_cells(records, cells)) return records;
+  // Each mark by a span of its own, then the runs over them (the type-0
+  // ones those spans reach included); runs wholly before the first stand
+  // before them.
+  std::vector<SpanRecord> marked;
+  for (int64_t m : lone_marks) {
+    if (m >= 3) marked.push_back({50 * (m - 3), 50 * (m + 1), 11});
+  }
+  auto reached = [&](const Run& r) {
+    for (int64_t m : lone_marks) {
+      if (r.first <= m && r.end > m - 3) return true;
+    }
+    return false;
+  };
+  const int64_t from = lone_marks.front() - 3;
+  std::vector<Run> before, over;
+  for (const Run& r : runs) {
+    if (r.written == 0 && !reached(r)) continue;
+    (r.end <= from ? before : over).push_back(r);
+  }
+  std::vector<SpanRecord> alternative;
+  append_runs(alternative, before, cells);
+  alternative.insert(alternative.end(), marked.begin(), marked.end());
+  append_runs(alternative, over, cells);
+  return spans_give_the_cells(alternative, cells) ? alternative : records;
+}
+
+void montagna_records(Lines& out, const TrackCells& cells) {
+  const std::string key = keyword(RecordPart::kLineMain, "montagna");
+  for (const SpanRecord& r : montagna_spans(cells)) out.record(key, {num(r.start), num(r.end), num(r.written)});
 }
 
 // The field of a value that is 0 on the right-hand board: left empty, as
@@ -230,7 +357,17 @@ int station_count(const TrackCells& cells, const ScenarioTable& table) {
   return count;
 }
 
-void station_records(Lines& out, const TrackCells& cells, const ScenarioTable& table) {
+// A station or signal record with the approach marks it sets (cell,
+// mark): the record read last sets the mark a cell keeps.
+struct TrainRecord {
+  int section = 0;  // [stazioni] 0, [rallentamenti] 1, [segnali] 2
+  int64_t position = 0;
+  std::string line;
+  std::vector<std::pair<int64_t, uint8_t>> marks;
+};
+
+std::vector<TrainRecord> station_records(const TrackCells& cells, const ScenarioTable& table) {
+  std::vector<TrainRecord> records;
   const std::string key = keyword(RecordPart::kTrain, "stazione");
   const int stations = station_count(cells, table);
   for (int s = 1; s <= stations; ++s) {
@@ -255,8 +392,18 @@ void station_records(Lines& out, const TrackCells& cells, const ScenarioTable& t
           int64_t{v.record_12}, int64_t{v.record_13}, hours, minutes, seconds}) {
       line += ",  " + num(value);
     }
-    out.add(line + ",   " + text_field(slot.text));
+    TrainRecord record{0, slot.position, line + ",   " + text_field(slot.text), {}};
+    // Kinds below 25 but 5 and 6 mark the four cells before the stop cell
+    // (none at cell 1 or below).
+    const double end_cell = slot.end / 50.0;
+    if (slot.kind < 25 && slot.kind != 5 && slot.kind != 6) {
+      for (int k = 1; k <= 4; ++k) {
+        if (end_cell - k - 1 > 1) record.marks.emplace_back(nearest(end_cell - k - 1), static_cast<uint8_t>(80 + k));
+      }
+    }
+    records.push_back(std::move(record));
   }
+  return records;
 }
 
 // The slowdown's end cell: the first end cell after its start that carries
@@ -285,47 +432,127 @@ void slowdown_records(Lines& out, const TrackCells& cells) {
     const TrackCell& c = cells.at(b);
     if (c.kind != kSlowdownStart) continue;
     // Only a slowdown past 1500 m has a warning cell, 24 cells before it.
+    // Its four approach cells run down from nearest((x - 1200) / 50): the
+    // cell before the warning cell, or the one before that where x / 50
+    // ends in a half that rounds down (x = 50 * b - 75, b even).
     const bool warned = b >= 24 && cells.at(b - 24).kind == kSlowdownWarning;
-    int64_t x = element_position_of(b);
-    for (int64_t shift : {0, 20, -20}) {
-      if (element_cell(x + shift) == b && (x + shift > 1500) == warned) {
-        x += shift;
-        break;
+    auto approach_at = [&](int64_t x) {
+      const int64_t base = nearest(static_cast<double>(x - 1200) / 50.0);
+      for (int64_t i = 0; i < 4; ++i) {
+        if (!cells.contains(base - i) || cells.at(base - i).kind != kSlowdownApproach) return false;
+      }
+      return true;
+    };
+    const int64_t round = element_position_of(b);
+    int64_t x = round;
+    bool approached = false;
+    bool found = false;
+    for (bool want_approach : {true, false}) {
+      for (int64_t candidate : {round, round + 20, round - 20, round - 25}) {
+        if (found || element_cell(candidate) != b || (candidate > 1500) != warned) continue;
+        if (want_approach && !(warned && approach_at(candidate))) continue;
+        x = candidate;
+        approached = want_approach;
+        found = true;
       }
     }
-    const int64_t approach = nearest(static_cast<double>(x - 1200) / 50.0);
-    const bool approached = warned && cells.contains(approach) && cells.at(approach).kind == kSlowdownApproach;
     const int64_t e = slowdown_end(cells, b, ends);
     out.record(key, {num(x), num(c.slowdown_speed()), num(element_position_of(e) - x), num(c.slowdown_f_tt()),
                      num(approached ? 1 : 0), num(c.slowdown_d_v())});
   }
 }
 
-// The sides of a signal (left type * 3 + right type): the value whose
-// approach marks, low 8 bits of sides * 10 + j in the cell 2 * j before
-// it, the cells hold, and that leaves a whole number of tens in the
-// combined code; the one nearest 0 where several do. Without a mark that
-// fits (another element's replaced them all), the last digit of the code.
-int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code) {
+// The sides of a signal (left type * 3 + right type), from its approach
+// marks: the low 8 bits of sides * 10 + j in the cell 2 * j before it,
+// which fix the sides up to a multiple of 128. A mark another element set
+// later is no evidence, so of the values the marks give, the ones whose
+// every other mark lies in a cell another element marks too; of those,
+// the one that the most marks give that no other element sets (`others`:
+// the marks the other records set, as far as known), then the most marks.
+// Of that value's class the member nearest 0 that leaves a whole number
+// of tens in the combined code. Without one (every mark replaced), the
+// last digit of the code.
+int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code,
+                     const std::multimap<int64_t, std::optional<uint8_t>>& others) {
+  constexpr int64_t kInverseOf5 = 77;  // 5 * 77 = 1 (mod 128)
+  std::pair<int, int> best_score{0, 0};
+  int64_t best = ((code % 10) + 10) % 10;
   for (int64_t j = 1; j <= 4; ++j) {
-    if (!cells.contains(g - 2 * j)) continue;
-    const uint8_t mark = cells.at(g - 2 * j).approach_mark;
-    for (int64_t distance = 0; distance <= 128; ++distance) {
-      for (int64_t sides : {distance, -distance}) {
-        if (low8(sides * 10 + j) == mark && (code - sides) % 10 == 0) return sides;
+    const int64_t difference = (int64_t{cells.at(g - 2 * j).approach_mark} - j) & 0xFF;
+    if (difference % 2 != 0) continue;
+    const int64_t klass = difference / 2 * kInverseOf5 % 128;
+    std::pair<int, int> score{0, 0};  // marks no other record sets, all marks
+    bool explained = true;
+    for (int64_t k = 1; k <= 4; ++k) {
+      const int64_t c = g - 2 * k;
+      const uint8_t held = cells.at(c).approach_mark;
+      const auto [from, to] = others.equal_range(c);
+      if (low8(klass * 10 + k) == held) {
+        ++score.second;
+        bool set_by_other = false;
+        for (auto it = from; it != to; ++it) set_by_other = set_by_other || it->second == held;
+        if (!set_by_other) ++score.first;
+      } else {
+        explained = explained && from != to;
       }
     }
+    if (!explained || score <= best_score) continue;
+    // The member of the class nearest 0 with (code - sides) a multiple of 10.
+    std::optional<int64_t> sides;
+    for (int64_t step = 0; step <= 5 && !sides; ++step) {
+      for (int64_t candidate : {klass - 128 * step, klass + 128 * step}) {
+        if (!sides && (code - candidate) % 10 == 0) sides = candidate;
+      }
+    }
+    if (!sides) continue;
+    best_score = score;
+    best = *sides;
   }
-  return ((code % 10) + 10) % 10;
+  return best;
 }
 
-void signal_records(Lines& out, const TrackCells& cells) {
+std::vector<TrainRecord> signal_records(const TrackCells& cells, const std::vector<TrainRecord>& stations) {
+  // The sides of every signal, worked out twice: the second time knowing
+  // which marks the other signals set.
+  std::vector<int64_t> signal_cells;
+  for (int64_t g = 8; g <= highest_cell(cells); ++g) {
+    if (cells.at(g).kind == kSignal) signal_cells.push_back(g);
+  }
+  std::map<int64_t, int64_t> sides_of;
+  for (int round = 0; round < 2; ++round) {
+    std::multimap<int64_t, std::optional<uint8_t>> marks;  // cell, mark (unknown in the first round)
+    for (const TrainRecord& s : stations) {
+      for (const auto& [cell, mark] : s.marks) marks.emplace(cell, mark);
+    }
+    for (int64_t g : signal_cells) {
+      for (int64_t j = 1; j <= 4; ++j) {
+        marks.emplace(g - 2 * j, round == 0 ? std::nullopt : std::optional<uint8_t>(low8(sides_of[g] * 10 + j)));
+      }
+    }
+    std::map<int64_t, int64_t> found;
+    for (int64_t g : signal_cells) {
+      // The marks of the others: this signal's own taken out.
+      std::multimap<int64_t, std::optional<uint8_t>> others = marks;
+      for (int64_t j = 1; j <= 4; ++j) {
+        const auto [from, to] = others.equal_range(g - 2 * j);
+        for (auto it = from; it != to; ++it) {
+          if (round == 0 ? !it->second : it->second == low8(sides_of[g] * 10 + j)) {
+            others.erase(it);
+            break;
+          }
+        }
+      }
+      found[g] = signal_sides(cells, g, cells.at(g).signal_code(), others);
+    }
+    sides_of = std::move(found);
+  }
+  std::vector<TrainRecord> records;
   const std::string key = keyword(RecordPart::kTrain, "segnale");
   for (int64_t g = 0; g <= highest_cell(cells); ++g) {
     const TrackCell& c = cells.at(g);
-    if (c.kind != kSignal) continue;
+    if (c.kind != kSignal || g < 8) continue;
     const int64_t code = c.signal_code();
-    const int64_t sides = signal_sides(cells, g, code);
+    const int64_t sides = sides_of[g];
     const int64_t combined = (code - sides) / 10;
     // Only a signal whose left type is 2 keeps its time.
     int64_t left_type = sides >= 0 ? sides / 3 : 0;
@@ -339,9 +566,114 @@ void signal_records(Lines& out, const TrackCells& cells) {
       left[static_cast<std::size_t>(n - 1)] = a / 10;
       right[static_cast<std::size_t>(n - 1)] = a - 10 * (a / 10);
     }
-    out.record(key, {num(element_position_of(g)), num(left_type), num(left[0]), num(left[1]), num(left[2]),
-                     num(combined), num(right_type), num(right[0]), num(right[1]), num(right[2]), num(time)});
+    std::string line = key;
+    for (int64_t v : {element_position_of(g), left_type, left[0], left[1], left[2], combined, right_type, right[0],
+                      right[1], right[2], time}) {
+      line += ",  " + num(v);
+    }
+    TrainRecord record{2, element_position_of(g), std::move(line), {}};
+    for (int64_t j = 1; j <= 4; ++j) record.marks.emplace_back(g - 2 * j, low8(sides * 10 + j));
+    records.push_back(std::move(record));
   }
+  return records;
+}
+
+// The reading order of the station and signal records: each kind in its
+// section, in rising order (stations in slot order), except where a cell
+// keeps the mark of a record that, so read, another record would replace:
+// the replaced one is read first, out of its section or its position
+// order, as the set's source must have read it. Where the marks ask for
+// no order at all (a mark no record sets, or records that each must come
+// first), the sections' order.
+std::vector<const TrainRecord*> reading_order(const std::vector<TrainRecord>& records, const TrackCells& cells) {
+  const std::size_t n = records.size();
+  // The default order: stations as given, signals by position.
+  std::vector<std::vector<std::size_t>> after(n);  // after[a]: records read after a
+  std::vector<int> before_count(n, 0);
+  auto must_precede = [&](std::size_t a, std::size_t b) {
+    after[a].push_back(b);
+    ++before_count[b];
+  };
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if (records[i].section == 0 && records[i + 1].section == 0) must_precede(i, i + 1);
+  }
+  std::map<int64_t, std::vector<std::pair<std::size_t, uint8_t>>> setters;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const auto& [cell, mark] : records[i].marks) setters[cell].emplace_back(i, mark);
+  }
+  // Whether `to` must be read after `from`, as far as the order is known.
+  auto follows = [&](std::size_t from, std::size_t to) {
+    std::vector<bool> seen(n, false);
+    std::vector<std::size_t> stack{from};
+    while (!stack.empty()) {
+      const std::size_t at = stack.back();
+      stack.pop_back();
+      if (at == to) return true;
+      if (seen[at]) continue;
+      seen[at] = true;
+      for (std::size_t next : after[at]) stack.push_back(next);
+    }
+    return false;
+  };
+  // The cells whose kept mark one record alone sets first, then those
+  // where several set it: the one read last among them is one that no
+  // record it replaces must follow.
+  for (bool one_keeper : {true, false}) {
+    for (const auto& [cell, list] : setters) {
+      if (list.size() < 2 || !cells.contains(cell)) continue;
+      const uint8_t kept = cells.at(cell).approach_mark;
+      std::vector<std::size_t> keepers;
+      for (const auto& [i, mark] : list) {
+        if (mark == kept) keepers.push_back(i);
+      }
+      if (keepers.empty() || (keepers.size() == 1) != one_keeper) continue;
+      std::size_t keeper = keepers.back();
+      for (auto k = keepers.rbegin(); k != keepers.rend(); ++k) {
+        bool free = true;
+        for (const auto& [i, mark] : list) free = free && (mark == kept || !follows(*k, i));
+        if (free) {
+          keeper = *k;
+          break;
+        }
+      }
+      for (const auto& [i, mark] : list) {
+        if (mark != kept) must_precede(i, keeper);
+      }
+    }
+  }
+  // The next record read: of those free to go, the earliest section, then
+  // the earliest position (records are listed so).
+  auto earlier = [&](std::size_t a, std::size_t b) {
+    if (records[a].section != records[b].section) return records[a].section > records[b].section;
+    return a > b;
+  };
+  std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(earlier)> ready(earlier);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (before_count[i] == 0) ready.push(i);
+  }
+  std::vector<const TrainRecord*> order;
+  std::vector<bool> done(n, false);
+  while (order.size() < n) {
+    std::size_t i = 0;
+    if (!ready.empty()) {
+      i = ready.top();
+      ready.pop();
+      if (done[i]) continue;
+    } else {
+      // Records that each must come before another: the first of them in
+      // the sections' order goes first.
+      while (done[i]) ++i;
+      for (std::size_t k = i + 1; k < n; ++k) {
+        if (!done[k] && earlier(i, k)) i = k;
+      }
+    }
+    done[i] = true;
+    order.push_back(&records[i]);
+    for (std::size_t b : after[i]) {
+      if (--before_count[b] == 0 && !done[b]) ready.push(b);
+    }
+  }
+  return order;
 }
 
 }  // namespace
@@ -378,8 +710,8 @@ std::string train_description(const RecoveredScenario& scenario, const std::vect
   out.record(keyword(RecordPart::kTrain, "numero vetture"), {num(table.general.coaches)});
   out.record(keyword(RecordPart::kTrain, "percentuale massa frenata"), {num(table.general.braked_mass)});
   out.record(keyword(RecordPart::kTrain, "sabbia"), {num(table.train.sand)});
-  out.add(keyword(RecordPart::kTrain, "orologio") + ",     " + num(table.train.clock_hours) + "               " +
-          num(table.train.clock_minutes) + "            " + num(table.train.clock_seconds));
+  out.record(keyword(RecordPart::kTrain, "orologio"),
+             {num(table.train.clock_hours), num(table.train.clock_minutes), num(table.train.clock_seconds)});
   out.add("[aderenze]");
   auto adhesion = [](const TrackCell& c) -> int64_t { return c.adhesion; };
   for (const StretchRecord& r : stretch_records(cells, adhesion, past_last_filled(cells, adhesion))) {
@@ -390,12 +722,29 @@ std::string train_description(const RecoveredScenario& scenario, const std::vect
   for (const StretchRecord& r : stretch_records(cells, speed, past_last_filled(cells, speed))) {
     out.record(keyword(RecordPart::kTrain, "velocita"), {num(r.position), num(r.value * 5)});
   }
-  out.add("[stazioni]");
-  station_records(out, cells, table);
-  out.add("[rallentamenti]");
-  slowdown_records(out, cells);
-  out.add("[segnali]");
-  signal_records(out, cells);
+  std::vector<TrainRecord> records = station_records(cells, table);
+  std::vector<TrainRecord> signals = signal_records(cells, records);
+  std::sort(signals.begin(), signals.end(), [](const auto& a, const auto& b) { return a.position < b.position; });
+  for (TrainRecord& s : signals) records.push_back(std::move(s));
+  Lines slowdowns;
+  slowdown_records(slowdowns, cells);
+  const std::string slowdown_lines = slowdowns.take();
+  // Each section's header before its first record; a record the marks
+  // hold back to a later section's records is read there.
+  static constexpr const char* kSections[] = {"[stazioni]", "[rallentamenti]", "[segnali]"};
+  int section = 0;
+  out.add(kSections[0]);
+  auto open_section = [&](int wanted) {
+    while (section < wanted) {
+      out.add(kSections[++section]);
+      if (section == 1) out.append(slowdown_lines);
+    }
+  };
+  for (const TrainRecord* r : reading_order(records, cells)) {
+    open_section(r->section);
+    out.add(r->line);
+  }
+  open_section(2);
   out.add("[codici]");
   std::vector<AbbattimentoRecord> sorted = marks;
   std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.cell < b.cell; });

@@ -242,6 +242,82 @@ void append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, con
   }
 }
 
+// A run of type 3 (cells first .. end - 1) as touching spans, each read
+// as type 3 after the one before it: spans with marks where marks stand
+// every fourth cell from a span's start, spans without them in between.
+// False where a mark stands too close to the one before for that.
+bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::vector<Run>& runs) {
+  auto mark = [&](int64_t c) { return cells.at(c).kind == kMontagnaMark; };
+  auto taken = [&](int64_t c) { return cells.at(c).kind != kNothing; };
+  std::vector<Run> parts;
+  int64_t at = first;
+  while (at < end) {
+    // The next mark from `at` on.
+    int64_t next = at;
+    while (next < end && !mark(next)) ++next;
+    if (next == end) {
+      parts.push_back({at, end, kJoinedType});
+      break;
+    }
+    if (next - 3 < at) return false;
+    if (next - 3 > at) parts.push_back({at, next - 3, kJoinedType});
+    // A span with marks from next - 3, as long as its fourth cells hold
+    // one (or an element that replaced it) and no other cell holds one.
+    int64_t to = next + 1;
+    while (to + 3 < end && !mark(to) && !mark(to + 1) && !mark(to + 2) && taken(to + 3)) to += 4;
+    parts.push_back({next - 3, to, kJoinedType + 10});
+    at = to;
+  }
+  runs.insert(runs.end(), parts.begin(), parts.end());
+  return true;
+}
+
+// Each stretch of cells with a montagna type as one span of the type most
+// of it has, with its marks, and then the parts of type 3 in it as spans
+// read over it: a span that ran on under later ones. Nothing where a part
+// of another type, or marks that its own span does not place, ask for
+// more.
+std::optional<std::vector<SpanRecord>> layered_spans(const TrackCells& cells) {
+  std::vector<SpanRecord> records;
+  const int64_t last = highest_cell(cells);
+  for (int64_t first = 0; first <= last;) {
+    if (cells.at(first).montagna_type == 0) {
+      ++first;
+      continue;
+    }
+    int64_t end = first;
+    int64_t base = kJoinedType;
+    bool own = true, marks = false;
+    while (end <= last && cells.at(end).montagna_type != 0) {
+      const uint8_t type = cells.at(end).montagna_type;
+      if (base == kJoinedType) base = type;
+      const uint8_t kind = cells.at(end).kind;
+      own = own && ((end - first) % 4 == 3 ? kind != kNothing : kind != kMontagnaMark);
+      marks = marks || kind == kMontagnaMark;
+      ++end;
+    }
+    if (marks && !own) return std::nullopt;
+    SpanRecord span{50 * first, 50 * end, marks ? base + 10 : base <= 10 ? base : base - 256};
+    if (!records.empty() && base != kJoinedType && span.start - records.back().end <= kJoinGap) {
+      span.start += 20;
+      if (span.start - records.back().end <= kJoinGap) return std::nullopt;
+    }
+    records.push_back(span);
+    for (int64_t c = first; c < end;) {
+      const uint8_t type = cells.at(c).montagna_type;
+      int64_t to = c;
+      while (to < end && cells.at(to).montagna_type == type) ++to;
+      if (type != base) {
+        if (type != kJoinedType) return std::nullopt;
+        records.push_back({50 * c, 50 * to, kJoinedType});
+      }
+      c = to;
+    }
+    first = end;
+  }
+  return records;
+}
+
 // The montagna records. First the runs of one type as they stand, each
 // with marks where its marks are those its own span places; where the
 // cells hold marks no such span places (spans that overlapped, or were
@@ -264,6 +340,10 @@ std::vector<SpanRecord> montagna_spans(const TrackCells& cells) {
       ++end;
     }
     own = own && !marks.empty();
+    if (!own && type == kJoinedType && split_joined_run(cells, first, end, runs)) {
+      first = end;
+      continue;
+    }
     if (!own) lone_marks.insert(lone_marks.end(), marks.begin(), marks.end());
     runs.push_back({first, end, own ? type + 10 : type <= 10 ? type : type - 256});
     first = end;
@@ -278,9 +358,9 @@ std::vector<SpanRecord> montagna_spans(const TrackCells& cells) {
   // Each mark by a span of its own, then the runs over them (the type-0
   // ones those spans reach included); runs wholly before the first stand
   // before them.
-  std::vector<SpanRecord> marked;
+  std::vector<SpanRecord> marks_first;
   for (int64_t m : lone_marks) {
-    if (m >= 3) marked.push_back({50 * (m - 3), 50 * (m + 1), 11});
+    if (m >= 3) marks_first.push_back({50 * (m - 3), 50 * (m + 1), 11});
   }
   auto reached = [&](const Run& r) {
     for (int64_t m : lone_marks) {
@@ -296,9 +376,11 @@ std::vector<SpanRecord> montagna_spans(const TrackCells& cells) {
   }
   std::vector<SpanRecord> alternative;
   append_runs(alternative, before, cells);
-  alternative.insert(alternative.end(), marked.begin(), marked.end());
+  alternative.insert(alternative.end(), marks_first.begin(), marks_first.end());
   append_runs(alternative, over, cells);
-  return spans_give_the_cells(alternative, cells) ? alternative : records;
+  if (spans_give_the_cells(alternative, cells)) return alternative;
+  std::optional<std::vector<SpanRecord>> layered = layered_spans(cells);
+  return layered && spans_give_the_cells(*layered, cells) ? *layered : records;
 }
 
 void montagna_records(Lines& out, const TrackCells& cells) {

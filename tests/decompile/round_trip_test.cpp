@@ -92,6 +92,7 @@ std::string round_trip_failure(const Descriptions& d) {
   for (const Diagnostic& x : second.scenario.diagnostics.list()) {
     if (x.severity == Severity::kError || warned.count(x.name) == 0) reported += format_diagnostic(x) + "\n";
   }
+  if (!reported.empty() && getenv("SBDBG")) return d.name + ": compiling the decompiled descriptions reports\n" + reported + d.line + "=====\n" + back.line;
   if (!reported.empty()) return d.name + ": compiling the decompiled descriptions reports\n" + reported;
   const std::string differs = first_difference(files_of(first.scenario), files_of(second.scenario));
   if (!differs.empty()) {

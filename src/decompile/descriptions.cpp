@@ -171,89 +171,96 @@ struct SpanRecord {
 constexpr int64_t kJoinedType = 3;  // the type a span within 150 m of the previous one is read as
 constexpr int64_t kJoinGap = 150;
 
-// The montagna types and marks that `records`, read in this order, give
-// the cells (as the reader places them: a later span rewrites the types,
-// a mark goes only into a cell without one), compared with the set: every
-// type, and a mark where the set holds one or nothing (any other element
-// would have replaced a mark there).
-bool spans_give_the_cells(const std::vector<SpanRecord>& records, const TrackCells& cells) {
-  if (records.size() > kMaxMontagnaSpans) return false;
-  const int64_t count = cells.size();
-  std::vector<uint8_t> type(static_cast<std::size_t>(count), 0);
-  std::vector<bool> mark(static_cast<std::size_t>(count), false);
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    int64_t t = records[i].written;
+// Whether `records`, read in this order after a span that ended at
+// `previous_end` (none: they are the first), give the cells first .. end
+// - 1 their montagna types and marks, as the reader places them (a later
+// span rewrites the types, a mark goes only into a cell without one) and
+// touch no other cell. A mark must stand where the set holds one, and may
+// where it holds another element (which replaced it).
+bool spans_give_the_cells(const std::vector<SpanRecord>& records, std::optional<int64_t> previous_end,
+                          const TrackCells& cells, int64_t first, int64_t end) {
+  const auto count = static_cast<std::size_t>(end - first);
+  std::vector<uint8_t> type(count, 0);
+  std::vector<bool> mark(count, false);
+  for (const SpanRecord& r : records) {
+    int64_t t = r.written;
     const bool marks = t > 10;
     if (marks) t -= 10;
-    if (i > 0 && records[i].start - records[i - 1].end <= kJoinGap) t = kJoinedType;
-    const int64_t first = nearest(records[i].start / 50.0);
-    const int64_t last = nearest(records[i].end / 50.0 - 1.0);
+    if (previous_end && r.start - *previous_end <= kJoinGap) t = kJoinedType;
+    previous_end = r.end;
+    const int64_t from = nearest(r.start / 50.0);
+    const int64_t to = nearest(r.end / 50.0 - 1.0);
     int64_t n = 0;
-    for (int64_t m = first; m <= last; ++m) {
-      if (m < 0 || m >= count) return false;
-      const auto c = static_cast<std::size_t>(m);
+    for (int64_t m = from; m <= to; ++m) {
+      if (m < first || m >= end) return false;
+      const auto c = static_cast<std::size_t>(m - first);
       type[c] = low8(t);
       if (marks && ++n % 4 == 0) mark[c] = true;
     }
   }
-  for (int64_t m = 0; m < count; ++m) {
+  for (int64_t m = first; m < end; ++m) {
     const TrackCell& c = cells.at(m);
-    const auto i = static_cast<std::size_t>(m);
+    const auto i = static_cast<std::size_t>(m - first);
     if (type[i] != c.montagna_type) return false;
     if ((c.kind == kNothing && mark[i]) || (c.kind == kMontagnaMark && !mark[i])) return false;
   }
   return true;
 }
 
-// Runs of cells (first .. end - 1) of one type, written in rising order;
-// a type above 10 as written puts a mark into every fourth cell of its
-// span. A span that starts within 150 m of the previous one's end is
-// read as type 3: where the next run holds another type, the two ends
-// move 20 m apart within their cells (the reader rounds them back into
-// the same cells); where even that leaves 150 m or less, a span without
-// cells, read in between, is the previous span the next one is measured
-// from.
+// Cells first .. end - 1 of one montagna type, and the type as written.
 struct Run {
   int64_t first, end, written;
 };
-void append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, const TrackCells& cells) {
-  std::vector<SpanRecord> spans;
-  for (const Run& r : runs) spans.push_back({50 * r.first, 50 * r.end, r.written});
-  for (std::size_t i = 0; i < runs.size(); ++i) {
-    SpanRecord& span = spans[i];
-    const bool after = i > 0 || !out.empty();
-    const int64_t previous_end = i > 0 ? spans[i - 1].end : after ? out.back().end : 0;
-    if (!after || cells.at(runs[i].first).montagna_type == kJoinedType || span.start - previous_end > kJoinGap) {
-      out.push_back(span);
-      continue;
-    }
-    if (i > 0 && 50 * runs[i].first + 20 - (50 * runs[i - 1].end - 20) > kJoinGap) {
-      out.back().end = spans[i - 1].end = 50 * runs[i - 1].end - 20;
-      span.start = 50 * runs[i].first + 20;
-      out.push_back(span);
-      continue;
-    }
-    // Where the previous span started, or far enough before this one.
-    const int64_t previous_start = out.back().start;
-    const int64_t at = span.start - previous_start > kJoinGap ? previous_start
-                                                              : std::max<int64_t>(0, (span.start - kJoinGap - 1) / 50 * 50);
-    out.push_back({at, at, 0});
-    out.push_back(span);
+
+// The written type of `type` without marks: a type above 10 as its low 8
+// bits (the reader would take 10 off a type above 10 and mark).
+int64_t plain_type(int64_t type) { return type <= 10 ? type : type - 256; }
+
+// Makes the span `next` not join the last of `out` (read as type 3 when
+// it starts within 150 m of that one's end): the two ends move 20 m apart
+// within their cells (the reader rounds them back into the same cells);
+// where that leaves 150 m or less, a span without cells is read between
+// them, where the last one starts or, with `back`, far enough before
+// `next` (out of position order). False where neither serves.
+bool keep_apart(std::vector<SpanRecord>& out, SpanRecord& next, bool back) {
+  if (out.empty() || next.start - out.back().end > kJoinGap) return true;
+  SpanRecord& last = out.back();
+  if (last.end % 50 == 0 && next.start % 50 == 0 && next.start + 20 - (last.end - 20) > kJoinGap) {
+    last.end -= 20;
+    next.start += 20;
+    return true;
   }
+  const int64_t at = next.start - last.start > kJoinGap ? last.start : (next.start - kJoinGap - 1) / 50 * 50;
+  if (at < 0 || (at < last.start && !back)) return false;
+  out.push_back({at, at, 0});
+  return true;
 }
 
-// A run of type 3 (cells first .. end - 1) as touching spans, each read
-// as type 3 after the one before it: spans with marks where marks stand
-// every fourth cell from a span's start, spans without them in between.
-// False where a mark stands too close to the one before for that.
+// The runs in this order, each apart from the one before where it is not
+// of type 3. False where one could not be kept apart (it is written all
+// the same).
+bool append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, const TrackCells& cells,
+                 bool back = false) {
+  bool apart = true;
+  for (const Run& r : runs) {
+    SpanRecord span{50 * r.first, 50 * r.end, r.written};
+    if (cells.at(r.first).montagna_type != kJoinedType) apart = keep_apart(out, span, back) && apart;
+    out.push_back(span);
+  }
+  return apart;
+}
+
+// A run of type 3 as touching spans, each read as type 3 after the one
+// before it: spans with marks where marks stand every fourth cell from a
+// span's start, spans without them in between. False where a mark stands
+// too close to the one before for that.
 bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::vector<Run>& runs) {
   auto mark = [&](int64_t c) { return cells.at(c).kind == kMontagnaMark; };
   auto taken = [&](int64_t c) { return cells.at(c).kind != kNothing; };
   std::vector<Run> parts;
   int64_t at = first;
   while (at < end) {
-    // The next mark from `at` on.
-    int64_t next = at;
+    int64_t next = at;  // the next mark
     while (next < end && !mark(next)) ++next;
     if (next == end) {
       parts.push_back({at, end, kJoinedType});
@@ -261,8 +268,8 @@ bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::
     }
     if (next - 3 < at) return false;
     if (next - 3 > at) parts.push_back({at, next - 3, kJoinedType});
-    // A span with marks from next - 3, as long as its fourth cells hold
-    // one (or an element that replaced it) and no other cell holds one.
+    // Marks from next - 3, while every fourth cell holds one (or an
+    // element that replaced it) and no other cell does.
     int64_t to = next + 1;
     while (to + 3 < end && !mark(to) && !mark(to + 1) && !mark(to + 2) && taken(to + 3)) to += 4;
     parts.push_back({next - 3, to, kJoinedType + 10});
@@ -272,12 +279,121 @@ bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::
   return true;
 }
 
-// Each stretch of cells with a montagna type as one span of the type most
-// of it has, with its marks, and then the parts of type 3 in it as spans
-// read over it: a span that ran on under later ones. Nothing where a part
-// of another type, or marks that its own span does not place, ask for
-// more.
-std::optional<std::vector<SpanRecord>> layered_spans(const TrackCells& cells) {
+// Whether the cells first .. end - 1 hold marks every fourth cell from
+// `first` on (or elements that replaced them) and nowhere else, and at
+// least one.
+bool own_marks(const TrackCells& cells, int64_t first, int64_t end) {
+  bool any = false;
+  for (int64_t c = first; c < end; ++c) {
+    const uint8_t kind = cells.at(c).kind;
+    if ((c - first) % 4 == 3 ? kind == kNothing : kind == kMontagnaMark) return false;
+    any = any || kind == kMontagnaMark;
+  }
+  return any;
+}
+
+// The ways a stretch of montagna cells (first .. end - 1, each with a
+// type) can have been written, after the records in `out`; the first that
+// gives the cells is taken, in this order:
+//  1. its runs of one type in rising order, with their marks;
+//  2. one span of its first type other than 3 over all of it, with the
+//     marks, then its parts of type 3 as spans read over it (a span that
+//     ran on under later ones);
+//  3. the runs of other types, then those of type 3 (read as type 3
+//     wherever they stand);
+//  4. a span of four cells for each mark first, then the runs without
+//     marks over them;
+//  5. as 1., a span without cells read out of position order where two
+//     runs cannot be kept apart otherwise (else this, not reproducing).
+std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, int64_t end,
+                                      const std::vector<SpanRecord>& out) {
+  std::vector<Run> runs;
+  std::vector<int64_t> marks;
+  for (int64_t from = first; from < end;) {
+    const uint8_t type = cells.at(from).montagna_type;
+    int64_t to = from;
+    while (to < end && cells.at(to).montagna_type == type) {
+      if (cells.at(to).kind == kMontagnaMark) marks.push_back(to);
+      ++to;
+    }
+    if (own_marks(cells, from, to)) {
+      runs.push_back({from, to, type + 10});
+    } else if (type != kJoinedType || !split_joined_run(cells, from, to, runs)) {
+      runs.push_back({from, to, plain_type(type)});
+    }
+    from = to;
+  }
+  auto gives = [&](const std::vector<SpanRecord>& written) {
+    const std::vector<SpanRecord> added(written.begin() + static_cast<std::ptrdiff_t>(out.size()), written.end());
+    const std::optional<int64_t> previous =
+        out.empty() ? std::nullopt : std::optional<int64_t>(written[out.size() - 1].end);
+    return spans_give_the_cells(added, previous, cells, first, end);
+  };
+  std::vector<SpanRecord> in_order = out;
+  if (append_runs(in_order, runs, cells) && gives(in_order)) return in_order;
+
+  // The span under the others reaches past its last cell of another type
+  // than 3, and past as many of the marks after it as its own marks take
+  // (a few ends tried); the parts of type 3 after its end carry the rest.
+  int64_t base = kJoinedType;
+  int64_t own_end = first + 1;
+  for (int64_t c = first; c < end; ++c) {
+    const uint8_t type = cells.at(c).montagna_type;
+    if (base == kJoinedType) base = type;
+    if (type != kJoinedType) own_end = c + 1;
+  }
+  std::vector<int64_t> reaches{own_end};
+  for (int64_t m : marks) {
+    if (m >= own_end && reaches.size() < 8) reaches.push_back(m + 1);
+  }
+  for (int64_t reach : reaches) {
+    bool any_mark = false;
+    for (int64_t m : marks) any_mark = any_mark || m < reach;
+    if (any_mark && !own_marks(cells, first, reach)) continue;
+    std::vector<SpanRecord> layered = out;
+    SpanRecord under{50 * first, 50 * reach, any_mark ? base + 10 : plain_type(base)};
+    if (base != kJoinedType && !keep_apart(layered, under, false)) break;
+    layered.push_back(under);
+    std::vector<Run> over;
+    bool split = true;
+    for (int64_t c = first; c < end && split;) {
+      const uint8_t type = cells.at(c).montagna_type;
+      int64_t to = c;
+      while (to < end && cells.at(to).montagna_type == type) ++to;
+      if (type != base) {
+        if (c < reach) over.push_back({c, std::min(to, reach), kJoinedType});
+        if (to > reach) split = split_joined_run(cells, std::max(c, reach), to, over);
+      }
+      c = to;
+    }
+    if (!split) continue;
+    for (const Run& r : over) layered.push_back({50 * r.first, 50 * r.end, r.written});
+    if (gives(layered)) return layered;
+  }
+
+  std::vector<Run> others, joined;
+  for (const Run& r : runs) (cells.at(r.first).montagna_type == kJoinedType ? joined : others).push_back(r);
+  std::vector<SpanRecord> joined_last = out;
+  if (append_runs(joined_last, others, cells)) {
+    for (const Run& r : joined) joined_last.push_back({50 * r.first, 50 * r.end, r.written});
+    if (gives(joined_last)) return joined_last;
+  }
+
+  std::vector<SpanRecord> marks_first = out;
+  std::vector<Run> plain;
+  for (const Run& r : runs) plain.push_back({r.first, r.end, plain_type(cells.at(r.first).montagna_type)});
+  for (int64_t m : marks) {
+    if (m - 3 >= first) marks_first.push_back({50 * (m - 3), 50 * (m + 1), 11});
+  }
+  if (!marks.empty() && append_runs(marks_first, plain, cells) && gives(marks_first)) return marks_first;
+  std::vector<SpanRecord> read_back = out;
+  append_runs(read_back, runs, cells, true);
+  return read_back;
+}
+
+// The montagna records: each stretch of cells with a montagna type in
+// turn, written as stretch_spans finds.
+void montagna_records(Lines& out, const TrackCells& cells) {
   std::vector<SpanRecord> records;
   const int64_t last = highest_cell(cells);
   for (int64_t first = 0; first <= last;) {
@@ -286,106 +402,12 @@ std::optional<std::vector<SpanRecord>> layered_spans(const TrackCells& cells) {
       continue;
     }
     int64_t end = first;
-    int64_t base = kJoinedType;
-    bool own = true, marks = false;
-    while (end <= last && cells.at(end).montagna_type != 0) {
-      const uint8_t type = cells.at(end).montagna_type;
-      if (base == kJoinedType) base = type;
-      const uint8_t kind = cells.at(end).kind;
-      own = own && ((end - first) % 4 == 3 ? kind != kNothing : kind != kMontagnaMark);
-      marks = marks || kind == kMontagnaMark;
-      ++end;
-    }
-    if (marks && !own) return std::nullopt;
-    SpanRecord span{50 * first, 50 * end, marks ? base + 10 : base <= 10 ? base : base - 256};
-    if (!records.empty() && base != kJoinedType && span.start - records.back().end <= kJoinGap) {
-      span.start += 20;
-      if (span.start - records.back().end <= kJoinGap) return std::nullopt;
-    }
-    records.push_back(span);
-    for (int64_t c = first; c < end;) {
-      const uint8_t type = cells.at(c).montagna_type;
-      int64_t to = c;
-      while (to < end && cells.at(to).montagna_type == type) ++to;
-      if (type != base) {
-        if (type != kJoinedType) return std::nullopt;
-        records.push_back({50 * c, 50 * to, kJoinedType});
-      }
-      c = to;
-    }
+    while (end <= last && cells.at(end).montagna_type != 0) ++end;
+    records = stretch_spans(cells, first, end, records);
     first = end;
   }
-  return records;
-}
-
-// The montagna records. First the runs of one type as they stand, each
-// with marks where its marks are those its own span places; where the
-// cells hold marks no such span places (spans that overlapped, or were
-// read out of order), a span of four cells first for each such mark, then
-// the runs without marks over them.
-std::vector<SpanRecord> montagna_spans(const TrackCells& cells) {
-  const int64_t last = highest_cell(cells);
-  std::vector<Run> runs;  // type-0 runs too, written 0
-  std::vector<int64_t> lone_marks;
-  for (int64_t first = 0; first <= last;) {
-    const uint8_t type = cells.at(first).montagna_type;
-    int64_t end = first;
-    bool own = type != 0;
-    std::vector<int64_t> marks;
-    while (end <= last && cells.at(end).montagna_type == type) {
-      const bool pattern = (end - first) % 4 == 3;
-      const uint8_t kind = cells.at(end).kind;
-      own = own && (pattern ? kind != kNothing : kind != kMontagnaMark);
-      if (kind == kMontagnaMark) marks.push_back(end);
-      ++end;
-    }
-    own = own && !marks.empty();
-    if (!own && type == kJoinedType && split_joined_run(cells, first, end, runs)) {
-      first = end;
-      continue;
-    }
-    if (!own) lone_marks.insert(lone_marks.end(), marks.begin(), marks.end());
-    runs.push_back({first, end, own ? type + 10 : type <= 10 ? type : type - 256});
-    first = end;
-  }
-  std::vector<Run> typed;
-  for (const Run& r : runs) {
-    if (r.written != 0) typed.push_back(r);
-  }
-  std::vector<SpanRecord> records;
-  append_runs(records, typed, cells);
-  if (lone_marks.empty() || spans_give_the_cells(records, cells)) return records;
-  // Each mark by a span of its own, then the runs over them (the type-0
-  // ones those spans reach included); runs wholly before the first stand
-  // before them.
-  std::vector<SpanRecord> marks_first;
-  for (int64_t m : lone_marks) {
-    if (m >= 3) marks_first.push_back({50 * (m - 3), 50 * (m + 1), 11});
-  }
-  auto reached = [&](const Run& r) {
-    for (int64_t m : lone_marks) {
-      if (r.first <= m && r.end > m - 3) return true;
-    }
-    return false;
-  };
-  const int64_t from = lone_marks.front() - 3;
-  std::vector<Run> before, over;
-  for (const Run& r : runs) {
-    if (r.written == 0 && !reached(r)) continue;
-    (r.end <= from ? before : over).push_back(r);
-  }
-  std::vector<SpanRecord> alternative;
-  append_runs(alternative, before, cells);
-  alternative.insert(alternative.end(), marks_first.begin(), marks_first.end());
-  append_runs(alternative, over, cells);
-  if (spans_give_the_cells(alternative, cells)) return alternative;
-  std::optional<std::vector<SpanRecord>> layered = layered_spans(cells);
-  return layered && spans_give_the_cells(*layered, cells) ? *layered : records;
-}
-
-void montagna_records(Lines& out, const TrackCells& cells) {
   const std::string key = keyword(RecordPart::kLineMain, "montagna");
-  for (const SpanRecord& r : montagna_spans(cells)) out.record(key, {num(r.start), num(r.end), num(r.written)});
+  for (const SpanRecord& r : records) out.record(key, {num(r.start), num(r.end), num(r.written)});
 }
 
 // The field of a value that is 0 on the right-hand board: left empty, as
@@ -544,22 +566,27 @@ void slowdown_records(Lines& out, const TrackCells& cells) {
   }
 }
 
+// A mark a record sets: the record (its cell; -1 for a station) and the
+// mark where known, by the cell it goes into.
+using MarkSetters = std::multimap<int64_t, std::pair<int64_t, std::optional<uint8_t>>>;
+
 // The sides of a signal (left type * 3 + right type), from its approach
 // marks: the low 8 bits of sides * 10 + j in the cell 2 * j before it,
 // which fix the sides up to a multiple of 128. A mark another element set
 // later is no evidence, so of the values the marks give, the ones whose
 // every other mark lies in a cell another element marks too; of those,
-// the one that the most marks give that no other element sets (`others`:
+// the one that the most marks give that no other record sets (`setters`:
 // the marks the other records set, as far as known), then the most marks.
 // Of that value's class the member nearest 0 that leaves a whole number
 // of tens in the combined code. Without one (every mark replaced), the
 // last digit of the code.
-int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code,
-                     const std::multimap<int64_t, std::optional<uint8_t>>& others) {
+int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code, const MarkSetters& setters) {
   constexpr int64_t kInverseOf5 = 77;  // 5 * 77 = 1 (mod 128)
   std::pair<int, int> best_score{0, 0};
   int64_t best = ((code % 10) + 10) % 10;
-  for (int64_t j = 1; j <= 4; ++j) {
+  // The marks farthest from the signal first: in rising order, the next
+  // signals replace the nearest ones.
+  for (int64_t j = 4; j >= 1; --j) {
     const int64_t difference = (int64_t{cells.at(g - 2 * j).approach_mark} - j) & 0xFF;
     if (difference % 2 != 0) continue;
     const int64_t klass = difference / 2 * kInverseOf5 % 128;
@@ -568,14 +595,18 @@ int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code,
     for (int64_t k = 1; k <= 4; ++k) {
       const int64_t c = g - 2 * k;
       const uint8_t held = cells.at(c).approach_mark;
-      const auto [from, to] = others.equal_range(c);
+      const auto [from, to] = setters.equal_range(c);
+      bool set_by_other = false, other = false;
+      for (auto it = from; it != to; ++it) {
+        if (it->second.first == g) continue;
+        other = true;
+        set_by_other = set_by_other || it->second.second == held;
+      }
       if (low8(klass * 10 + k) == held) {
         ++score.second;
-        bool set_by_other = false;
-        for (auto it = from; it != to; ++it) set_by_other = set_by_other || it->second == held;
         if (!set_by_other) ++score.first;
       } else {
-        explained = explained && from != to;
+        explained = explained && other;
       }
     }
     if (!explained || score <= best_score) continue;
@@ -594,38 +625,29 @@ int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code,
 }
 
 std::vector<TrainRecord> signal_records(const TrackCells& cells, const std::vector<TrainRecord>& stations) {
-  // The sides of every signal, worked out twice: the second time knowing
-  // which marks the other signals set.
+  // The sides of every signal, worked out again while they change (at
+  // most four times), each time knowing which marks the other signals set.
   std::vector<int64_t> signal_cells;
   for (int64_t g = 8; g <= highest_cell(cells); ++g) {
     if (cells.at(g).kind == kSignal) signal_cells.push_back(g);
   }
   std::map<int64_t, int64_t> sides_of;
-  for (int round = 0; round < 2; ++round) {
-    std::multimap<int64_t, std::optional<uint8_t>> marks;  // cell, mark (unknown in the first round)
+  for (int round = 0; round < 5; ++round) {
+    MarkSetters marks;  // the signals' marks unknown in the first round
     for (const TrainRecord& s : stations) {
-      for (const auto& [cell, mark] : s.marks) marks.emplace(cell, mark);
+      for (const auto& [cell, mark] : s.marks) marks.emplace(cell, std::pair(int64_t{-1}, mark));
     }
     for (int64_t g : signal_cells) {
       for (int64_t j = 1; j <= 4; ++j) {
-        marks.emplace(g - 2 * j, round == 0 ? std::nullopt : std::optional<uint8_t>(low8(sides_of[g] * 10 + j)));
+        marks.emplace(g - 2 * j, std::pair(g, round == 0 ? std::nullopt
+                                                         : std::optional<uint8_t>(low8(sides_of[g] * 10 + j))));
       }
     }
     std::map<int64_t, int64_t> found;
     for (int64_t g : signal_cells) {
-      // The marks of the others: this signal's own taken out.
-      std::multimap<int64_t, std::optional<uint8_t>> others = marks;
-      for (int64_t j = 1; j <= 4; ++j) {
-        const auto [from, to] = others.equal_range(g - 2 * j);
-        for (auto it = from; it != to; ++it) {
-          if (round == 0 ? !it->second : it->second == low8(sides_of[g] * 10 + j)) {
-            others.erase(it);
-            break;
-          }
-        }
-      }
-      found[g] = signal_sides(cells, g, cells.at(g).signal_code(), others);
+      found[g] = signal_sides(cells, g, cells.at(g).signal_code(), marks);
     }
+    if (found == sides_of) break;
     sides_of = std::move(found);
   }
   std::vector<TrainRecord> records;

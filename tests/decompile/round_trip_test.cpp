@@ -230,9 +230,9 @@ TEST(RoundTrip, RecordsNoSingleCellTells) {
 
 // Generated scenarios of those cases, with the warnings they give.
 TEST(RoundTrip, GeneratedEdgeCorpus) {
-  constexpr uint32_t kScenarios = 200;
+  constexpr uint32_t kScenarios = 3000;
   int failed = 0, warned = 0;
-  for (uint32_t seed = 1; seed <= kScenarios && failed < 3; ++seed) {
+  for (uint32_t seed = 1; seed <= kScenarios && failed < 300; ++seed) {
     const bench::GeneratedScenario g = bench::generate_edge_scenario(seed);
     const Descriptions d{"edge scenario " + std::to_string(seed), g.route, g.train, g.line, g.train_description,
                          seed % 2 == 0};

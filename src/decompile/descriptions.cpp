@@ -335,40 +335,46 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
   // The span under the others reaches past its last cell of another type
   // than 3, and past as many of the marks after it as its own marks take
   // (a few ends tried); the parts of type 3 after its end carry the rest.
+  // It starts at the stretch's start, or where its marks start when they
+  // start in type-3 cells before its own type.
   int64_t base = kJoinedType;
-  int64_t own_end = first + 1;
+  int64_t own_first = end, own_end = first + 1;
   for (int64_t c = first; c < end; ++c) {
     const uint8_t type = cells.at(c).montagna_type;
     if (base == kJoinedType) base = type;
-    if (type != kJoinedType) own_end = c + 1;
+    if (type != kJoinedType) own_first = std::min(own_first, c), own_end = c + 1;
   }
+  std::vector<int64_t> starts{first};
+  if (!marks.empty() && marks.front() - 3 > first && marks.front() - 3 <= own_first) starts.push_back(marks.front() - 3);
   std::vector<int64_t> reaches{own_end};
   for (int64_t m : marks) {
     if (m >= own_end && reaches.size() < 8) reaches.push_back(m + 1);
   }
-  for (int64_t reach : reaches) {
-    bool any_mark = false;
-    for (int64_t m : marks) any_mark = any_mark || m < reach;
-    if (any_mark && !own_marks(cells, first, reach)) continue;
-    std::vector<SpanRecord> layered = out;
-    SpanRecord under{50 * first, 50 * reach, any_mark ? base + 10 : plain_type(base)};
-    if (base != kJoinedType && !keep_apart(layered, under, false)) break;
-    layered.push_back(under);
-    std::vector<Run> over;
-    bool split = true;
-    for (int64_t c = first; c < end && split;) {
-      const uint8_t type = cells.at(c).montagna_type;
-      int64_t to = c;
-      while (to < end && cells.at(to).montagna_type == type) ++to;
-      if (type != base) {
-        if (c < reach) over.push_back({c, std::min(to, reach), kJoinedType});
-        if (to > reach) split = split_joined_run(cells, std::max(c, reach), to, over);
+  for (int64_t start : starts) {
+    for (int64_t reach : reaches) {
+      bool any_mark = false;
+      for (int64_t m : marks) any_mark = any_mark || m < reach;
+      if (any_mark && !own_marks(cells, start, reach)) continue;
+      std::vector<SpanRecord> layered = out;
+      SpanRecord under{50 * start, 50 * reach, any_mark ? base + 10 : plain_type(base)};
+      if (base != kJoinedType && !keep_apart(layered, under, false)) continue;
+      layered.push_back(under);
+      std::vector<Run> over;
+      bool split = true;
+      for (int64_t c = first; c < end && split;) {
+        const uint8_t type = cells.at(c).montagna_type;
+        int64_t to = c;
+        while (to < end && cells.at(to).montagna_type == type) ++to;
+        if (type != base) {
+          if (c < reach) over.push_back({c, std::min(to, reach), kJoinedType});
+          if (to > reach) split = split_joined_run(cells, std::max(c, reach), to, over);
+        }
+        c = to;
       }
-      c = to;
+      if (!split) continue;
+      for (const Run& r : over) layered.push_back({50 * r.first, 50 * r.end, r.written});
+      if (gives(layered)) return layered;
     }
-    if (!split) continue;
-    for (const Run& r : over) layered.push_back({50 * r.first, 50 * r.end, r.written});
-    if (gives(layered)) return layered;
   }
 
   std::vector<Run> others, joined;

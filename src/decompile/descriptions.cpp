@@ -338,11 +338,10 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
   // It starts at the stretch's start, or where its marks start when they
   // start in type-3 cells before its own type.
   int64_t base = kJoinedType;
+  for (int64_t c = first; c < end && base == kJoinedType; ++c) base = cells.at(c).montagna_type;
   int64_t own_first = end, own_end = first + 1;
   for (int64_t c = first; c < end; ++c) {
-    const uint8_t type = cells.at(c).montagna_type;
-    if (base == kJoinedType) base = type;
-    if (type != kJoinedType) own_first = std::min(own_first, c), own_end = c + 1;
+    if (cells.at(c).montagna_type == base) own_first = std::min(own_first, c), own_end = c + 1;
   }
   std::vector<int64_t> starts{first};
   if (!marks.empty() && marks.front() - 3 > first && marks.front() - 3 <= own_first) starts.push_back(marks.front() - 3);
@@ -359,20 +358,24 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
       SpanRecord under{50 * start, 50 * reach, any_mark ? base + 10 : plain_type(base)};
       if (base != kJoinedType && !keep_apart(layered, under, false)) continue;
       layered.push_back(under);
+      // The parts of other types over it: type 3 anywhere, another type
+      // past its end and more than 150 m after the span before.
       std::vector<Run> over;
       bool split = true;
       for (int64_t c = first; c < end && split;) {
         const uint8_t type = cells.at(c).montagna_type;
         int64_t to = c;
         while (to < end && cells.at(to).montagna_type == type) ++to;
-        if (type != base) {
+        if (type == kJoinedType) {
           if (c < reach) over.push_back({c, std::min(to, reach), kJoinedType});
           if (to > reach) split = split_joined_run(cells, std::max(c, reach), to, over);
+        } else if (type != base) {
+          split = c >= reach;
+          over.push_back({c, to, own_marks(cells, c, to) ? type + 10 : plain_type(type)});
         }
         c = to;
       }
-      if (!split) continue;
-      for (const Run& r : over) layered.push_back({50 * r.first, 50 * r.end, r.written});
+      if (!split || !append_runs(layered, over, cells)) continue;
       if (gives(layered)) return layered;
     }
   }

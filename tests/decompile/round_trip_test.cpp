@@ -203,11 +203,12 @@ TEST(RoundTrip, RecordsNoSingleCellTells) {
       {"montagna spans touching", {"montagna,  1000,  2000,  1", "montagna,  0,  0,  1", "montagna,  2000,  3000,  2"},
        {}},
       // x = 5725: warning cell 92, approach cells from nearest(90.5) = 90.
+      {"TMP", {"montagna,  12629,  13540,  11", "montagna,  13740,  14536,  12", "montagna,  14191,  14241,  3", "montagna,  14533,  14864,  15"}, {}},
       {"slowdown approach two cells before its warning", {}, {"[rallentamenti]", "rallentamento,  5725,  110,  500,  0,  1,  0"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string_view> line{"[generale]",
-                                       "lunghezza percorso,  12000",
+                                       "lunghezza percorso,  22000",
                                        "progressiva chilometrica uno,  0,  1000,  0",
                                        "progressiva chilometrica due,  0,  0,  0",
                                        "progressiva chilometrica tre,  0,  0,  0",

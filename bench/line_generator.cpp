@@ -394,9 +394,8 @@ class EdgeGenerator {
     const int64_t left = kLeft[pick(0, 13)];
     const int64_t right = pick(0, 3) == 0 ? pick(-5, 300) : pick(0, 2);
     return "segnale,  " + num(p) + ",  " + num(left) + ",  " + num(pick(0, 6)) + ",  " + num(pick(0, 6)) + ",  " +
-           num(pick(0, 3)) + ",  " + num(pick(0, 3) == 0 ? pick(-50, 5000) : pick(0, 2)) + ",  " + num(right) +
-           ",  " + num(pick(0, 5)) + ",  " + num(pick(0, 5)) + ",  " + num(pick(0, 5)) + ",  " +
-           num(pick(0, 2) * pick(0, 300));
+           num(pick(0, 3)) + ",  " + num(pick(0, 3) == 0 ? pick(-50, 5000) : pick(0, 2)) + ",  " + num(right) + ",  " +
+           num(pick(0, 5)) + ",  " + num(pick(0, 5)) + ",  " + num(pick(0, 5)) + ",  " + num(pick(0, 2) * pick(0, 300));
   }
 
   // Two to four signals 100 to 400 m apart, in rising order or not.

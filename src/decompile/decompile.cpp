@@ -261,9 +261,10 @@ std::string header(const CompiledSet& set, bool line_file, bool compared,
     constexpr std::size_t kNamed = 5;
     std::string places;
     for (std::size_t i = 0; i < differences.size() && i < kNamed; ++i) {
-      places += (i == 0 ? "" : ", ") + std::string(differences[i].file == SetFile::kPlan    ? "line plan "
-                                                   : differences[i].file == SetFile::kTable ? "table "
-                                                                                            : "track ") +
+      places += (i == 0 ? "" : ", ") +
+                std::string(differences[i].file == SetFile::kPlan    ? "line plan "
+                            : differences[i].file == SetFile::kTable ? "table "
+                                                                     : "track ") +
                 differences[i].place;
     }
     if (differences.size() > kNamed) places += " and " + std::to_string(differences.size() - kNamed) + " more";

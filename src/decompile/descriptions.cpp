@@ -253,9 +253,10 @@ bool append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, con
 // A run of type 3 as touching spans, each read as type 3 after the one
 // before it: spans with marks where marks stand every fourth cell from a
 // span's start, spans without them in between. False where a mark stands
-// too close to the one before for that.
-bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::vector<Run>& runs) {
-  auto mark = [&](int64_t c) { return cells.at(c).kind == kMontagnaMark; };
+// too close to the one before for that. Marks before `placed` are there
+// already (another span put them).
+bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::vector<Run>& runs, int64_t placed = 0) {
+  auto mark = [&](int64_t c) { return c >= placed && cells.at(c).kind == kMontagnaMark; };
   auto taken = [&](int64_t c) { return cells.at(c).kind != kNothing; };
   std::vector<Run> parts;
   int64_t at = first;
@@ -344,7 +345,8 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
     if (cells.at(c).montagna_type == base) own_first = std::min(own_first, c), own_end = c + 1;
   }
   std::vector<int64_t> starts{first};
-  if (!marks.empty() && marks.front() - 3 > first && marks.front() - 3 <= own_first) starts.push_back(marks.front() - 3);
+  if (!marks.empty() && marks.front() - 3 > first && marks.front() - 3 <= own_first)
+    starts.push_back(marks.front() - 3);
   std::vector<int64_t> reaches{own_end};
   for (int64_t m : marks) {
     if (m >= own_end && reaches.size() < 8) reaches.push_back(m + 1);
@@ -367,8 +369,7 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
         int64_t to = c;
         while (to < end && cells.at(to).montagna_type == type) ++to;
         if (type == kJoinedType) {
-          if (c < reach) over.push_back({c, std::min(to, reach), kJoinedType});
-          if (to > reach) split = split_joined_run(cells, std::max(c, reach), to, over);
+          split = split_joined_run(cells, c, to, over, reach);
         } else if (type != base) {
           split = c >= reach;
           over.push_back({c, to, own_marks(cells, c, to) ? type + 10 : plain_type(type)});
@@ -648,8 +649,8 @@ std::vector<TrainRecord> signal_records(const TrackCells& cells, const std::vect
     }
     for (int64_t g : signal_cells) {
       for (int64_t j = 1; j <= 4; ++j) {
-        marks.emplace(g - 2 * j, std::pair(g, round == 0 ? std::nullopt
-                                                         : std::optional<uint8_t>(low8(sides_of[g] * 10 + j))));
+        marks.emplace(g - 2 * j,
+                      std::pair(g, round == 0 ? std::nullopt : std::optional<uint8_t>(low8(sides_of[g] * 10 + j))));
       }
     }
     std::map<int64_t, int64_t> found;

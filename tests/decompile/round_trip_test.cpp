@@ -92,13 +92,11 @@ std::string round_trip_failure(const Descriptions& d) {
   for (const Diagnostic& x : second.scenario.diagnostics.list()) {
     if (x.severity == Severity::kError || warned.count(x.name) == 0) reported += format_diagnostic(x) + "\n";
   }
-  if (!reported.empty() && getenv("SBDBG")) return d.name + ": compiling the decompiled descriptions reports\n" + reported + d.line + "=====\n" + back.line;
   if (!reported.empty()) return d.name + ": compiling the decompiled descriptions reports\n" + reported;
   const std::string differs = first_difference(files_of(first.scenario), files_of(second.scenario));
   if (!differs.empty()) {
     std::string listed;
     for (const SetDifference& x : back.differences) listed += x.place + ": " + x.message + "\n";
-    if (getenv("SBDBG")) return d.name + ": first difference at " + differs + "\n" + listed + d.line + "=====\n" + back.line + d.train_description + "=====\n" + back.train;
     return d.name + ": first difference at " + differs + "\n" + listed;
   }
   if (!back.differences.empty()) return d.name + ": the decompile reports differences it does not have";
@@ -200,15 +198,19 @@ TEST(RoundTrip, RecordsNoSingleCellTells) {
       {"montagna spans 170 m apart", {"montagna,  1000,  4990,  1", "montagna,  5160,  6000,  2"}, {}},
       // Touching spans of two types: only a span read in between keeps the
       // second from type 3.
-      {"montagna spans touching", {"montagna,  1000,  2000,  1", "montagna,  0,  0,  1", "montagna,  2000,  3000,  2"},
+      {"montagna spans touching",
+       {"montagna,  1000,  2000,  1", "montagna,  0,  0,  1", "montagna,  2000,  3000,  2"},
        {}},
+      // A span with marks, and one read over its end: type 3 from there.
+      {"montagna span under a later one", {"montagna,  5999,  6249,  15", "montagna,  6174,  6424,  4"}, {}},
       // x = 5725: warning cell 92, approach cells from nearest(90.5) = 90.
-      {"TMP", {"montagna,  12629,  13540,  11", "montagna,  13740,  14536,  12", "montagna,  14191,  14241,  3", "montagna,  14533,  14864,  15"}, {}},
-      {"slowdown approach two cells before its warning", {}, {"[rallentamenti]", "rallentamento,  5725,  110,  500,  0,  1,  0"}},
+      {"slowdown approach two cells before its warning",
+       {},
+       {"[rallentamenti]", "rallentamento,  5725,  110,  500,  0,  1,  0"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string_view> line{"[generale]",
-                                       "lunghezza percorso,  22000",
+                                       "lunghezza percorso,  12000",
                                        "progressiva chilometrica uno,  0,  1000,  0",
                                        "progressiva chilometrica due,  0,  0,  0",
                                        "progressiva chilometrica tre,  0,  0,  0",
@@ -219,9 +221,10 @@ TEST(RoundTrip, RecordsNoSingleCellTells) {
                                        "[montagne]"};
     line.insert(line.end(), c.montagna.begin(), c.montagna.end());
     line.push_back("[fine]");
-    std::vector<std::string_view> train{"[generale]",  "numero vetture,  4",  "percentuale massa frenata,  120",
-                                        "sabbia,  300", "orologio,  8,  15,  0", "[aderenze]",
-                                        "aderenza,  0,  100", "[vel_limite]",    "velocita,  0,  90"};
+    std::vector<std::string_view> train{
+        "[generale]",         "numero vetture,  4",    "percentuale massa frenata,  120",
+        "sabbia,  300",       "orologio,  8,  15,  0", "[aderenze]",
+        "aderenza,  0,  100", "[vel_limite]",          "velocita,  0,  90"};
     train.insert(train.end(), c.train.begin(), c.train.end());
     train.push_back("[fine]");
     const Descriptions d{c.name, "Prova", "100", text_file_bytes(line), text_file_bytes(train)};
@@ -229,14 +232,41 @@ TEST(RoundTrip, RecordsNoSingleCellTells) {
   }
 }
 
+// The written files open with three lines the reader passes over: where
+// they came from, what could not be recovered, whether the set is
+// reproduced; the records follow as an author writes them.
+TEST(RoundTrip, HeaderSaysWhatWasRecovered) {
+  Descriptions d = example_scenario();
+  d.plan = false;
+  const Compiled first = compile_texts(d, d.line, d.train_description);
+  CompiledSet set = compiled_set_of(first.scenario);
+  set.sources = {"in/Esempio_7.sim", "in/Esempio_7.dat"};
+  const Decompiled back = decompile(set, "line", "train");
+  ASSERT_TRUE(back.differences.empty());
+  EXPECT_EQ(back.line.substr(0, back.line.find("[generale]")),
+            "Written by scenario-builder 1.0.0 decompile from in/Esempio_7.sim, in/Esempio_7.dat.\r\n"
+            "No line plan file: the curves are not known, and none is written.\r\n"
+            "These descriptions compile to the same bytes as the set.\r\n");
+  EXPECT_NE(back.train.find("\r\norologio,  8,  15,  0\r\n"), std::string::npos) << back.train;
+
+  set.cells[100].kind = 9;  // no record gives it
+  set.sources = {"in/[generale] \"x\".dat"};
+  const Decompiled edited = decompile(set, "line", "train");
+  ASSERT_EQ(edited.differences.size(), 1u);
+  EXPECT_EQ(edited.train.substr(0, edited.train.find("[generale]")),
+            "Written by scenario-builder 1.0.0 decompile from in/(generale) 'x'.dat.\r\n"
+            "Every value of this file is recovered from the set.\r\n"
+            "Not reproduced: the set differs at track cell 100.\r\n");
+}
+
 // Generated scenarios of those cases, with the warnings they give.
 TEST(RoundTrip, GeneratedEdgeCorpus) {
-  constexpr uint32_t kScenarios = 3000;
+  constexpr uint32_t kScenarios = 400;
   int failed = 0, warned = 0;
-  for (uint32_t seed = 1; seed <= kScenarios && failed < 300; ++seed) {
+  for (uint32_t seed = 1; seed <= kScenarios && failed < 3; ++seed) {
     const bench::GeneratedScenario g = bench::generate_edge_scenario(seed);
-    const Descriptions d{"edge scenario " + std::to_string(seed), g.route, g.train, g.line, g.train_description,
-                         seed % 2 == 0};
+    const Descriptions d{
+        "edge scenario " + std::to_string(seed), g.route, g.train, g.line, g.train_description, seed % 2 == 0};
     const std::string failure = round_trip_failure(d);
     EXPECT_EQ(failure, "");
     failed += failure.empty() ? 0 : 1;

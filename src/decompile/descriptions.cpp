@@ -294,8 +294,9 @@ bool own_marks(const TrackCells& cells, int64_t first, int64_t end) {
 }
 
 // The ways a stretch of montagna cells (first .. end - 1, each with a
-// type) can have been written, after the records in `out`; the first that
-// gives the cells is taken, in this order:
+// type) can have been written, after the record in `out` (none, or the
+// last one written before, whose end may move); the first that gives the
+// cells is taken, in this order:
 //  1. its runs of one type in rising order, with their marks;
 //  2. one span of its first type other than 3 over all of it, with the
 //     marks, then its parts of type 3 as spans read over it (a span that
@@ -324,6 +325,8 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
     }
     from = to;
   }
+  // Each way starts from `out` alone: the records before it are not
+  // copied again for every stretch.
   auto gives = [&](const std::vector<SpanRecord>& written) {
     const std::vector<SpanRecord> added(written.begin() + static_cast<std::ptrdiff_t>(out.size()), written.end());
     const std::optional<int64_t> previous =
@@ -413,7 +416,11 @@ void montagna_records(Lines& out, const TrackCells& cells) {
     }
     int64_t end = first;
     while (end <= last && cells.at(end).montagna_type != 0) ++end;
-    records = stretch_spans(cells, first, end, records);
+    std::vector<SpanRecord> before;
+    if (!records.empty()) before.push_back(records.back());
+    std::vector<SpanRecord> written = stretch_spans(cells, first, end, before);
+    if (!records.empty()) records.pop_back();
+    records.insert(records.end(), written.begin(), written.end());
     first = end;
   }
   const std::string key = keyword(RecordPart::kLineMain, "montagna");
@@ -716,15 +723,18 @@ std::vector<const TrainRecord*> reading_order(const std::vector<TrainRecord>& re
     for (const auto& [cell, mark] : records[i].marks) setters[cell].emplace_back(i, mark);
   }
   // Whether `to` must be read after `from`, as far as the order is known.
+  // The search is bounded in all (a set made by hand may ask for it at
+  // every cell): past the bound, every record counts as following.
+  int64_t budget = 64 * static_cast<int64_t>(n) + 100000;
   auto follows = [&](std::size_t from, std::size_t to) {
-    std::vector<bool> seen(n, false);
     std::vector<std::size_t> stack{from};
+    std::set<std::size_t> seen;
     while (!stack.empty()) {
+      if (--budget < 0) return true;
       const std::size_t at = stack.back();
       stack.pop_back();
       if (at == to) return true;
-      if (seen[at]) continue;
-      seen[at] = true;
+      if (!seen.insert(at).second) continue;
       for (std::size_t next : after[at]) stack.push_back(next);
     }
     return false;

@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 
+#include "base/encoding.h"
+#include "base/version.h"
 #include "compile/compile.h"
 #include "decompile/descriptions.h"
 #include "format/compiled_meaning.h"
@@ -11,8 +13,6 @@
 #include "format/plan_summary.h"
 #include "format/scenario_table_file.h"
 #include "format/track_cell_file.h"
-#include "base/encoding.h"
-#include "base/version.h"
 #include "reader/description_source.h"
 
 namespace sb {
@@ -240,8 +240,8 @@ std::string header_text(std::string_view path) {
 // The three header lines (see Decompiled). `compared`: the differences
 // are known; else the third line says so, and is replaced once they are
 // (the line count stays, and with it the lines the diagnostics name).
-std::string header(const CompiledSet& set, bool line_file, bool compared,
-                   const std::vector<SetDifference>& differences) {
+std::string header(const CompiledSet& set, bool line_file, bool compared, const std::vector<SetDifference>& differences,
+                   bool errors = false) {
   std::string from;
   for (const std::string& path : set.sources) from += (from.empty() ? "" : ", ") + header_text(path);
   std::string text = "Written by scenario-builder " + std::string(kToolVersion) + " decompile from " +
@@ -255,6 +255,8 @@ std::string header(const CompiledSet& set, bool line_file, bool compared,
   }
   if (!compared) {
     text += "Not compared yet.\r\n";
+  } else if (differences.empty() && errors) {
+    text += "Not reproduced: these descriptions compile only with errors.\r\n";
   } else if (differences.empty()) {
     text += "These descriptions compile to the same bytes as the set.\r\n";
   } else {
@@ -297,8 +299,9 @@ Decompiled compile_and_compare(const CompiledSet& set, const RecoveredScenario& 
     compare_table(set, final_compile.scenario, result.differences);
     compare_cells(set, final_compile.scenario, result.differences);
   }
-  result.line = header(set, true, true, result.differences) + without_header(result.line);
-  result.train = header(set, false, true, result.differences) + without_header(result.train);
+  const bool errors = result.diagnostics.has_errors();
+  result.line = header(set, true, true, result.differences, errors) + without_header(result.line);
+  result.train = header(set, false, true, result.differences, errors) + without_header(result.train);
   return result;
 }
 

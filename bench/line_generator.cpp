@@ -388,7 +388,187 @@ class Generator {
   std::set<int64_t> marked_;  // cells holding a station's approach mark
 };
 
+// The edge cases: the route is cut into 3 km segments, each given one of
+// them, far enough apart that the completion's marks find their cells.
+class EdgeGenerator {
+ public:
+  explicit EdgeGenerator(uint32_t seed) : rng_(seed) {}
+
+  GeneratedScenario run() {
+    const int64_t segments = pick(4, 12);
+    length_ = segments * 3000 + 1000;
+    int stations = 0;
+    for (int64_t k = 0; k < segments; ++k) {
+      const int64_t at = k * 3000;
+      switch (pick(0, 3)) {
+        case 0: signal_cluster(at); break;
+        case 1: slowdown(at); break;
+        case 2:
+          if (stations < 10) {
+            station_and_signal(at, stations++);
+            break;
+          }
+          [[fallthrough]];
+        default: signal_cluster(at); break;
+      }
+    }
+    montagna_spans();
+    GeneratedScenario out;
+    out.route = "Bordo";
+    out.train = "1";
+    out.line = line_file();
+    out.train_description = train_file();
+    return out;
+  }
+
+ private:
+  int64_t pick(int64_t low, int64_t high) {
+    return low + static_cast<int64_t>(rng_() % static_cast<uint32_t>(high - low + 1));
+  }
+  static std::string num(int64_t v) { return std::to_string(v); }
+  static void add(std::string& out, const std::string& line) {
+    out += line;
+    out += "\r\n";
+  }
+
+  // A signal's record, its sides drawn from small and wrapping values.
+  std::string signal(int64_t p) {
+    static constexpr int64_t kLeft[] = {0, 1, 2, 2, 1, 43, 50, 85, 127, 128, 129, 200, -1, -43};
+    const int64_t left = kLeft[pick(0, 13)];
+    const int64_t right = pick(0, 3) == 0 ? pick(-5, 300) : pick(0, 2);
+    return "segnale,  " + num(p) + ",  " + num(left) + ",  " + num(pick(0, 6)) + ",  " + num(pick(0, 6)) + ",  " +
+           num(pick(0, 3)) + ",  " + num(pick(0, 3) == 0 ? pick(-50, 5000) : pick(0, 2)) + ",  " + num(right) + ",  " +
+           num(pick(0, 5)) + ",  " + num(pick(0, 5)) + ",  " + num(pick(0, 5)) + ",  " + num(pick(0, 2) * pick(0, 300));
+  }
+
+  // Two to four signals 100 to 400 m apart, in rising order or not.
+  void signal_cluster(int64_t at) {
+    int64_t p = at + 700 + pick(0, 9) * 10;
+    std::vector<std::string> cluster;
+    for (int64_t n = pick(2, 4); n > 0; --n) {
+      cluster.push_back(signal(p));
+      p += pick(2, 8) * 50 + pick(-2, 2) * 10;
+    }
+    if (pick(0, 3) == 0) std::swap(cluster.front(), cluster.back());
+    for (std::string& line : cluster) signals_.push_back(std::move(line));
+  }
+
+  // A slowdown well past 1500 m at a position that ends in 25 or 75 m,
+  // or a round one.
+  void slowdown(int64_t at) {
+    // x / 50 ending in a half: the halves that round down (x = 100 k + 25)
+    // put the approach cells two cells before the warning; the others put
+    // them on the warning cell (an error).
+    static constexpr int64_t kEnds[] = {0, 25, 125, 20, 30, 80};
+    const int64_t x = at + 2400 + pick(0, 1) * 100 + kEnds[pick(0, 5)];
+    const int64_t speed = pick(0, 2) == 0 ? 120 : pick(3, 10) * 10;
+    slowdowns_.push_back("rallentamento,  " + num(x) + ",  " + num(speed) + ",  " + num(pick(3, 8) * 50) + ",  " +
+                         num(pick(0, 2)) + ",  " + num(pick(0, 3) == 0 ? 0 : 1) + ",  " + num(pick(0, 2)));
+  }
+
+  // A station and a signal whose approach marks share cells; the signal
+  // read before the station (in the station section) or after it.
+  void station_and_signal(int64_t at, int index) {
+    const int64_t p = at + 1000 + pick(0, 10) * 50;
+    const int kind = pick(0, 1) == 0 ? 12 : 2;
+    const std::string name = "STAZIONE " + num(index + 1);
+    std::string station = "stazione,  " + num(p) + ",  " + num(kind) + ",  600,  0,  1,  " + num(pick(0, 1)) +
+                          ",  1,  1,  0,  4,  1,  1,  60,  " + num(7 + index) + ",  0,  0,   " + name;
+    const int64_t stop_cell = (p + 300) / 50 - 1;  // without the end extension
+    const int64_t g = stop_cell + (pick(0, 1) == 0 ? 3 : 5);
+    const std::string mark_setter = signal(50 * (g - 1));
+    if (pick(0, 1) == 0) {
+      stations_.push_back(mark_setter);  // read before the station
+      stations_.push_back(std::move(station));
+    } else {
+      stations_.push_back(std::move(station));
+      signals_.push_back(mark_setter);
+    }
+  }
+
+  // Spans along the line with gaps about 150 m, ends off the 50 m grid;
+  // now and then one touching, overlapping or read out of order.
+  void montagna_spans() {
+    static constexpr int64_t kGaps[] = {0, 40, 100, 140, 150, 155, 160, 170, 190, 200, 260, 400};
+    int64_t p = pick(0, 20) * 50;
+    std::vector<std::string> spans;
+    while (spans.size() < 30) {
+      const int64_t start = p + kGaps[pick(0, 11)] + pick(-30, 30);
+      const int64_t end = start + pick(2, 30) * 50 + pick(-30, 30);
+      if (start < 0 || end + 500 > length_) break;
+      // Marks only on spans that nothing overwrites.
+      const int64_t type = pick(1, 5) + (pick(0, 2) == 0 ? 10 : 0);
+      std::string line = "montagna,  " + num(start) + ",  " + num(end) + ",  ";
+      if (pick(0, 5) == 0 && !spans.empty()) {
+        // Overlapping the span before, or read before it.
+        const int64_t back = std::max<int64_t>(0, start - pick(1, 20) * 50);
+        spans.push_back("montagna,  " + num(back) + ",  " + num(back + pick(1, 6) * 50) + ",  " + num(pick(1, 5)));
+        if (pick(0, 1) == 0) std::swap(spans[spans.size() - 1], spans[spans.size() - 2]);
+        p = end;
+        continue;
+      }
+      spans.push_back(line + num(type));
+      p = end;
+    }
+    spans_ = std::move(spans);
+  }
+
+  std::string line_file() {
+    std::string f;
+    add(f, "[generale]");
+    add(f, "lunghezza percorso,  " + num(length_));
+    add(f, "progressiva chilometrica uno,  0,  1000,  0");
+    add(f, "progressiva chilometrica due,  0,  0,  0");
+    add(f, "progressiva chilometrica tre,  0,  0,  0");
+    add(f, "sfondo uno,  1");
+    add(f, "sfondo due,  0");
+    add(f, "sfondo tre,  0");
+    add(f, "ripetizione segnali 4 codici,  0,  0");
+    add(f, "[curve]");
+    for (int64_t base = 0; base + 1000 <= length_; base += 1000) {
+      add(f, std::string("curva") + (pick(0, 1) == 0 ? "s" : "d") + num(pick(1, 6)) + ",  " +
+                 num(base + 100 + pick(0, 5) * 10) + ",  " + num(pick(1, 6) * 50));
+    }
+    add(f, "[pendenze]");
+    for (int64_t p = 2000; p < length_; p += 5000) add(f, "pendenza,  " + num(p) + ",  " + num(pick(-20, 20)));
+    add(f, "[montagne]");
+    for (const std::string& line : spans_) add(f, line);
+    add(f, "[cartelli]");
+    add(f, "[indicazioni]");
+    add(f, "[fine]");
+    return f;
+  }
+
+  std::string train_file() {
+    std::string f;
+    add(f, "[generale]");
+    add(f, "numero vetture,  " + num(pick(1, 12)));
+    add(f, "percentuale massa frenata,  " + num(pick(60, 150)));
+    add(f, "sabbia,  300");
+    add(f, "orologio,  7,  " + num(pick(0, 59)) + ",  0");
+    add(f, "[aderenze]");
+    add(f, "aderenza,  0,  100");
+    add(f, "[vel_limite]");
+    add(f, "velocita,  0,  " + num(pick(6, 30) * 5));
+    add(f, "[stazioni]");
+    for (const std::string& line : stations_) add(f, line);
+    add(f, "[rallentamenti]");
+    for (const std::string& line : slowdowns_) add(f, line);
+    add(f, "[segnali]");
+    for (const std::string& line : signals_) add(f, line);
+    add(f, "[codici]");
+    add(f, "[fine]");
+    return f;
+  }
+
+  std::mt19937 rng_;
+  int64_t length_ = 0;
+  std::vector<std::string> stations_, slowdowns_, signals_, spans_;
+};
+
 }  // namespace
+
+GeneratedScenario generate_edge_scenario(uint32_t seed) { return EdgeGenerator(seed).run(); }
 
 GeneratedScenario generate_scenario(int km, uint32_t seed) {
   if (km < 60 || km > 1000) throw std::invalid_argument("route length must be 60 to 1000 km");

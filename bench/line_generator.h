@@ -36,4 +36,13 @@ GeneratedScenario generate_scenario(const GeneratorShape& shape, uint32_t seed);
 // features drawn from the seed.
 GeneratedScenario generate_varied_scenario(uint32_t seed);
 
+// A short route (12 to 36 km) of the cases where one cell does not tell
+// the record: signals close enough that their approach marks replace each
+// other's or a station's, read in rising order or not; signal types whose
+// marks wrap (sx 43 and above, negative ones); montagna spans whose gaps lie
+// about the 150 m that joins them, with ends inside their cells, touching,
+// overlapping or read out of order; slowdowns whose position ends in 25 or
+// 75 m. It compiles without an error; many of its sets warn.
+GeneratedScenario generate_edge_scenario(uint32_t seed);
+
 }  // namespace sb::bench

@@ -182,6 +182,10 @@ int run_decompile(DecompileOptions o) {
     std::optional<PlanReading> plan_reading;
     if (const std::string path = plan_path(inputs); !path.empty()) plan_reading.emplace(path);
     CompiledSet set;
+    for (CompiledKind kind : {CompiledKind::kPlan, CompiledKind::kTable, CompiledKind::kCells}) {
+      const auto named = inputs.files.find(kind);
+      if (named != inputs.files.end()) set.sources.push_back(named->second);
+    }
     set.route_name = utf8_to_1252(o.route).value_or("");
     set.train_number = utf8_to_1252(o.train).value_or("");
     const bool cells_and_table_read = load_cells_and_table(inputs, set);

@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 
+#include "base/encoding.h"
+#include "base/version.h"
 #include "compile/compile.h"
 #include "decompile/descriptions.h"
 #include "format/compiled_meaning.h"
@@ -223,6 +225,62 @@ std::string decompile_train(const CompiledSet& set, const std::string& line_name
 
 namespace {
 
+// A header line's text: what the reader could take for a field that runs
+// on, or for the first section, is written otherwise.
+std::string header_text(std::string_view path) {
+  const std::string text = utf8_to_1252(path).value_or(std::string(path));
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += c == '"' ? '\'' : c == '[' ? '(' : c == ']' ? ')' : (byte < 0x20 || byte == 0x7F) ? '?' : c;
+  }
+  return out;
+}
+
+// The three header lines (see Decompiled). `compared`: the differences
+// are known; else the third line says so, and is replaced once they are
+// (the line count stays, and with it the lines the diagnostics name).
+std::string header(const CompiledSet& set, bool line_file, bool compared, const std::vector<SetDifference>& differences,
+                   bool errors = false) {
+  std::string from;
+  for (const std::string& path : set.sources) from += (from.empty() ? "" : ", ") + header_text(path);
+  std::string text = "Written by scenario-builder " + std::string(kToolVersion) + " decompile from " +
+                     (from.empty() ? std::string("a compiled set") : from) + ".\r\n";
+  if (!line_file) {
+    text += "Every value of this file is recovered from the set.\r\n";
+  } else if (set.plan) {
+    text += "The curves are read from the line plan file.\r\n";
+  } else {
+    text += "No line plan file: the curves are not known, and none is written.\r\n";
+  }
+  if (!compared) {
+    text += "Not compared yet.\r\n";
+  } else if (differences.empty() && errors) {
+    text += "Not reproduced: these descriptions compile only with errors.\r\n";
+  } else if (differences.empty()) {
+    text += "These descriptions compile to the same bytes as the set.\r\n";
+  } else {
+    constexpr std::size_t kNamed = 5;
+    std::string places;
+    for (std::size_t i = 0; i < differences.size() && i < kNamed; ++i) {
+      places += (i == 0 ? "" : ", ") +
+                std::string(differences[i].file == SetFile::kPlan    ? "line plan "
+                            : differences[i].file == SetFile::kTable ? "table "
+                                                                     : "track ") +
+                differences[i].place;
+    }
+    if (differences.size() > kNamed) places += " and " + std::to_string(differences.size() - kNamed) + " more";
+    text += "Not reproduced: the set differs at " + places + ".\r\n";
+  }
+  return text;
+}
+
+std::string without_header(const std::string& description) {
+  std::size_t at = 0;
+  for (int i = 0; i < 3; ++i) at = description.find('\n', at) + 1;
+  return description.substr(at);
+}
+
 // The descriptions of `recovered` and `train`, compiled and compared with
 // the set.
 Decompiled compile_and_compare(const CompiledSet& set, const RecoveredScenario& recovered, std::string train,
@@ -230,17 +288,20 @@ Decompiled compile_and_compare(const CompiledSet& set, const RecoveredScenario& 
                                const SampledPlan* sampled = nullptr) {
   const bool with_plan = set.plan != nullptr;
   Decompiled result;
-  result.line = line_description(recovered, with_plan);
-  result.train = std::move(train);
+  result.line = header(set, true, false, {}) + line_description(recovered, with_plan);
+  result.train = header(set, false, false, {}) + std::move(train);
   Compiled final_compile = compile_descriptions(set, result.line, result.train, line_name, train_name, with_plan);
   result.diagnostics = std::move(final_compile.scenario.diagnostics);
   if (final_compile.file_error || final_compile.fatal || !final_compile.scenario.cells.exists()) {
     result.differences.push_back({SetFile::kCells, "cell 1", "the descriptions do not compile to a track"});
-    return result;
+  } else {
+    if (with_plan) compare_plan(set, final_compile.scenario, where, sampled, result.differences);
+    compare_table(set, final_compile.scenario, result.differences);
+    compare_cells(set, final_compile.scenario, result.differences);
   }
-  if (with_plan) compare_plan(set, final_compile.scenario, where, sampled, result.differences);
-  compare_table(set, final_compile.scenario, result.differences);
-  compare_cells(set, final_compile.scenario, result.differences);
+  const bool errors = result.diagnostics.has_errors();
+  result.line = header(set, true, true, result.differences, errors) + without_header(result.line);
+  result.train = header(set, false, true, result.differences, errors) + without_header(result.train);
   return result;
 }
 
@@ -290,13 +351,6 @@ std::optional<SampledPlan> sample_plan_curves(const LinePlanStream& plan) {
 
 bool sampled_plan_matches(const SampledPlan& sampled, const LinePlanStream& plan) {
   return line_plan_matches(*sampled.plan, plan.bytes().held());
-}
-
-bool order_shaped(const Diagnostics& compile_diagnostics) {
-  for (const Diagnostic& d : compile_diagnostics.list()) {
-    if (d.name == "position-order" || d.name == "marks-overwritten" || d.name == "overlapping-montagna") return true;
-  }
-  return false;
 }
 
 CompiledSet compiled_set_of(const Scenario& scenario) {

@@ -39,6 +39,8 @@ bool sampled_plan_matches(const SampledPlan& sampled, const LinePlanStream& plan
 struct CompiledSet {
   std::string route_name;    // Windows-1252, as the check codes were computed from it
   std::string train_number;  // Windows-1252
+  // The paths of the compiled files, named in the descriptions' header.
+  std::vector<std::string> sources;
   std::vector<CellRecord> cells;
   TableRecords table{};
   std::shared_ptr<const LinePlanStream> plan;  // none: compiled without a plan (--no-plan)
@@ -57,7 +59,11 @@ struct SetDifference {
 };
 
 struct Decompiled {
-  std::string line;   // the line description, Windows-1252 with CR LF
+  // The line description, Windows-1252 with CR LF. Both descriptions open
+  // with three lines before `[generale]`, which the reader passes over:
+  // the files they came from and the tool's version, whether the curves
+  // are known, and whether the set is reproduced (else where it differs).
+  std::string line;
   std::string train;  // the train description
   // Empty when the descriptions compile to the set's bytes, all three files.
   std::vector<SetDifference> differences;
@@ -75,12 +81,6 @@ Decompiled decompile(const CompiledSet& set, const std::string& line_name, const
 std::string decompile_train(const CompiledSet& set, const std::string& line_name, const std::string& train_name);
 Decompiled decompile(const CompiledSet& set, const std::string& line_name, const std::string& train_name,
                      std::string train);
-
-// Whether a compile warned of records read out of position order, of
-// montagna spans that overlap, or of approach marks set over another
-// element's: its set may hold bytes that only the same records in the same
-// order give, and no description without that warning reproduces it.
-bool order_shaped(const Diagnostics& compile_diagnostics);
 
 // The set a compile would write for `scenario`: its three files encoded
 // and decoded again (no plan when the scenario builds none).

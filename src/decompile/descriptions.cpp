@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <map>
+#include <optional>
+#include <queue>
 #include <set>
 #include <string_view>
 
+#include "model/scenario.h"
 #include "reader/chainage.h"
 #include "reader/record_keywords.h"
 
@@ -39,6 +43,7 @@ class Lines {
     for (const std::string& v : values) line += ",  " + v;
     add(std::move(line));
   }
+  void append(const std::string& lines) { text_ += lines; }
   std::string take() { return std::move(text_); }
 
  private:
@@ -158,25 +163,268 @@ void gradient_records(Lines& out, const TrackCells& cells) {
   }
 }
 
-// Runs of one montagna type; a type above 10 as written puts a mark into
-// every fourth free cell of its span.
+// A montagna record as written: from, to (metres) and the type.
+struct SpanRecord {
+  int64_t start, end, written;
+};
+
+constexpr int64_t kJoinedType = 3;  // the type a span within 150 m of the previous one is read as
+constexpr int64_t kJoinGap = 150;
+
+// Whether `records`, read in this order after a span that ended at
+// `previous_end` (none: they are the first), give the cells first .. end
+// - 1 their montagna types and marks, as the reader places them (a later
+// span rewrites the types, a mark goes only into a cell without one) and
+// touch no other cell. A mark must stand where the set holds one, and may
+// where it holds another element (which replaced it).
+bool spans_give_the_cells(const std::vector<SpanRecord>& records, std::optional<int64_t> previous_end,
+                          const TrackCells& cells, int64_t first, int64_t end) {
+  const auto count = static_cast<std::size_t>(end - first);
+  std::vector<uint8_t> type(count, 0);
+  std::vector<bool> mark(count, false);
+  for (const SpanRecord& r : records) {
+    int64_t t = r.written;
+    const bool marks = t > 10;
+    if (marks) t -= 10;
+    if (previous_end && r.start - *previous_end <= kJoinGap) t = kJoinedType;
+    previous_end = r.end;
+    const int64_t from = nearest(r.start / 50.0);
+    const int64_t to = nearest(r.end / 50.0 - 1.0);
+    int64_t n = 0;
+    for (int64_t m = from; m <= to; ++m) {
+      if (m < first || m >= end) return false;
+      const auto c = static_cast<std::size_t>(m - first);
+      type[c] = low8(t);
+      if (marks && ++n % 4 == 0) mark[c] = true;
+    }
+  }
+  for (int64_t m = first; m < end; ++m) {
+    const TrackCell& c = cells.at(m);
+    const auto i = static_cast<std::size_t>(m - first);
+    if (type[i] != c.montagna_type) return false;
+    if ((c.kind == kNothing && mark[i]) || (c.kind == kMontagnaMark && !mark[i])) return false;
+  }
+  return true;
+}
+
+// Cells first .. end - 1 of one montagna type, and the type as written.
+struct Run {
+  int64_t first, end, written;
+};
+
+// The written type of `type` without marks: a type above 10 as its low 8
+// bits (the reader would take 10 off a type above 10 and mark).
+int64_t plain_type(int64_t type) { return type <= 10 ? type : type - 256; }
+
+// Makes the span `next` not join the last of `out` (read as type 3 when
+// it starts within 150 m of that one's end): the two ends move 20 m apart
+// within their cells (the reader rounds them back into the same cells);
+// where that leaves 150 m or less, a span without cells is read between
+// them, where the last one starts or, with `back`, far enough before
+// `next` (out of position order). False where neither serves.
+bool keep_apart(std::vector<SpanRecord>& out, SpanRecord& next, bool back) {
+  if (out.empty() || next.start - out.back().end > kJoinGap) return true;
+  SpanRecord& last = out.back();
+  if (last.end % 50 == 0 && next.start % 50 == 0 && next.start + 20 - (last.end - 20) > kJoinGap) {
+    last.end -= 20;
+    next.start += 20;
+    return true;
+  }
+  const int64_t at = next.start - last.start > kJoinGap ? last.start : (next.start - kJoinGap - 1) / 50 * 50;
+  if (at < 0 || (at < last.start && !back)) return false;
+  out.push_back({at, at, 0});
+  return true;
+}
+
+// The runs in this order, each apart from the one before where it is not
+// of type 3. False where one could not be kept apart (it is written all
+// the same).
+bool append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, const TrackCells& cells,
+                 bool back = false) {
+  bool apart = true;
+  for (const Run& r : runs) {
+    SpanRecord span{50 * r.first, 50 * r.end, r.written};
+    if (cells.at(r.first).montagna_type != kJoinedType) apart = keep_apart(out, span, back) && apart;
+    out.push_back(span);
+  }
+  return apart;
+}
+
+// A run of type 3 as touching spans, each read as type 3 after the one
+// before it: spans with marks where marks stand every fourth cell from a
+// span's start, spans without them in between. False where a mark stands
+// too close to the one before for that. Marks before `placed` are there
+// already (another span put them).
+bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::vector<Run>& runs, int64_t placed = 0) {
+  auto mark = [&](int64_t c) { return c >= placed && cells.at(c).kind == kMontagnaMark; };
+  auto taken = [&](int64_t c) { return cells.at(c).kind != kNothing; };
+  std::vector<Run> parts;
+  int64_t at = first;
+  while (at < end) {
+    int64_t next = at;  // the next mark
+    while (next < end && !mark(next)) ++next;
+    if (next == end) {
+      parts.push_back({at, end, kJoinedType});
+      break;
+    }
+    if (next - 3 < at) return false;
+    if (next - 3 > at) parts.push_back({at, next - 3, kJoinedType});
+    // Marks from next - 3, while every fourth cell holds one (or an
+    // element that replaced it) and no other cell does.
+    int64_t to = next + 1;
+    while (to + 3 < end && !mark(to) && !mark(to + 1) && !mark(to + 2) && taken(to + 3)) to += 4;
+    parts.push_back({next - 3, to, kJoinedType + 10});
+    at = to;
+  }
+  runs.insert(runs.end(), parts.begin(), parts.end());
+  return true;
+}
+
+// Whether the cells first .. end - 1 hold marks every fourth cell from
+// `first` on (or elements that replaced them) and nowhere else, and at
+// least one.
+bool own_marks(const TrackCells& cells, int64_t first, int64_t end) {
+  bool any = false;
+  for (int64_t c = first; c < end; ++c) {
+    const uint8_t kind = cells.at(c).kind;
+    if ((c - first) % 4 == 3 ? kind == kNothing : kind == kMontagnaMark) return false;
+    any = any || kind == kMontagnaMark;
+  }
+  return any;
+}
+
+// The ways a stretch of montagna cells (first .. end - 1, each with a
+// type) can have been written, after the record in `out` (none, or the
+// last one written before, whose end may move); the first that gives the
+// cells is taken, in this order:
+//  1. its runs of one type in rising order, with their marks;
+//  2. one span of its first type other than 3 over all of it, with the
+//     marks, then its parts of type 3 as spans read over it (a span that
+//     ran on under later ones);
+//  3. the runs of other types, then those of type 3 (read as type 3
+//     wherever they stand);
+//  4. a span of four cells for each mark first, then the runs without
+//     marks over them;
+//  5. as 1., a span without cells read out of position order where two
+//     runs cannot be kept apart otherwise (else this, not reproducing).
+std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, int64_t end,
+                                      const std::vector<SpanRecord>& out) {
+  std::vector<Run> runs;
+  std::vector<int64_t> marks;
+  for (int64_t from = first; from < end;) {
+    const uint8_t type = cells.at(from).montagna_type;
+    int64_t to = from;
+    while (to < end && cells.at(to).montagna_type == type) {
+      if (cells.at(to).kind == kMontagnaMark) marks.push_back(to);
+      ++to;
+    }
+    if (own_marks(cells, from, to)) {
+      runs.push_back({from, to, type + 10});
+    } else if (type != kJoinedType || !split_joined_run(cells, from, to, runs)) {
+      runs.push_back({from, to, plain_type(type)});
+    }
+    from = to;
+  }
+  // Each way starts from `out` alone: the records before it are not
+  // copied again for every stretch.
+  auto gives = [&](const std::vector<SpanRecord>& written) {
+    const std::vector<SpanRecord> added(written.begin() + static_cast<std::ptrdiff_t>(out.size()), written.end());
+    const std::optional<int64_t> previous =
+        out.empty() ? std::nullopt : std::optional<int64_t>(written[out.size() - 1].end);
+    return spans_give_the_cells(added, previous, cells, first, end);
+  };
+  std::vector<SpanRecord> in_order = out;
+  if (append_runs(in_order, runs, cells) && gives(in_order)) return in_order;
+
+  // The span under the others reaches past its last cell of another type
+  // than 3, and past as many of the marks after it as its own marks take
+  // (a few ends tried); the parts of type 3 after its end carry the rest.
+  // It starts at the stretch's start, or where its marks start when they
+  // start in type-3 cells before its own type.
+  int64_t base = kJoinedType;
+  for (int64_t c = first; c < end && base == kJoinedType; ++c) base = cells.at(c).montagna_type;
+  int64_t own_first = end, own_end = first + 1;
+  for (int64_t c = first; c < end; ++c) {
+    if (cells.at(c).montagna_type == base) own_first = std::min(own_first, c), own_end = c + 1;
+  }
+  std::vector<int64_t> starts{first};
+  if (!marks.empty() && marks.front() - 3 > first && marks.front() - 3 <= own_first)
+    starts.push_back(marks.front() - 3);
+  std::vector<int64_t> reaches{own_end};
+  for (int64_t m : marks) {
+    if (m >= own_end && reaches.size() < 8) reaches.push_back(m + 1);
+  }
+  for (int64_t start : starts) {
+    for (int64_t reach : reaches) {
+      bool any_mark = false;
+      for (int64_t m : marks) any_mark = any_mark || m < reach;
+      if (any_mark && !own_marks(cells, start, reach)) continue;
+      std::vector<SpanRecord> layered = out;
+      SpanRecord under{50 * start, 50 * reach, any_mark ? base + 10 : plain_type(base)};
+      if (base != kJoinedType && !keep_apart(layered, under, false)) continue;
+      layered.push_back(under);
+      // The parts of other types over it: type 3 anywhere, another type
+      // past its end and more than 150 m after the span before.
+      std::vector<Run> over;
+      bool split = true;
+      for (int64_t c = first; c < end && split;) {
+        const uint8_t type = cells.at(c).montagna_type;
+        int64_t to = c;
+        while (to < end && cells.at(to).montagna_type == type) ++to;
+        if (type == kJoinedType) {
+          split = split_joined_run(cells, c, to, over, reach);
+        } else if (type != base) {
+          split = c >= reach;
+          over.push_back({c, to, own_marks(cells, c, to) ? type + 10 : plain_type(type)});
+        }
+        c = to;
+      }
+      if (!split || !append_runs(layered, over, cells)) continue;
+      if (gives(layered)) return layered;
+    }
+  }
+
+  std::vector<Run> others, joined;
+  for (const Run& r : runs) (cells.at(r.first).montagna_type == kJoinedType ? joined : others).push_back(r);
+  std::vector<SpanRecord> joined_last = out;
+  if (append_runs(joined_last, others, cells)) {
+    for (const Run& r : joined) joined_last.push_back({50 * r.first, 50 * r.end, r.written});
+    if (gives(joined_last)) return joined_last;
+  }
+
+  std::vector<SpanRecord> marks_first = out;
+  std::vector<Run> plain;
+  for (const Run& r : runs) plain.push_back({r.first, r.end, plain_type(cells.at(r.first).montagna_type)});
+  for (int64_t m : marks) {
+    if (m - 3 >= first) marks_first.push_back({50 * (m - 3), 50 * (m + 1), 11});
+  }
+  if (!marks.empty() && append_runs(marks_first, plain, cells) && gives(marks_first)) return marks_first;
+  std::vector<SpanRecord> read_back = out;
+  append_runs(read_back, runs, cells, true);
+  return read_back;
+}
+
+// The montagna records: each stretch of cells with a montagna type in
+// turn, written as stretch_spans finds.
 void montagna_records(Lines& out, const TrackCells& cells) {
-  const std::string key = keyword(RecordPart::kLineMain, "montagna");
+  std::vector<SpanRecord> records;
   const int64_t last = highest_cell(cells);
   for (int64_t first = 0; first <= last;) {
-    const uint8_t type = cells.at(first).montagna_type;
+    if (cells.at(first).montagna_type == 0) {
+      ++first;
+      continue;
+    }
     int64_t end = first;
-    bool marks = false;
-    while (end <= last && cells.at(end).montagna_type == type) {
-      marks = marks || cells.at(end).kind == kMontagnaMark;
-      ++end;
-    }
-    if (type != 0) {
-      const int64_t written = marks ? type + 10 : (type <= 10 ? type : type - 256);
-      out.record(key, {num(50 * first), num(50 * end), num(written)});
-    }
+    while (end <= last && cells.at(end).montagna_type != 0) ++end;
+    std::vector<SpanRecord> before;
+    if (!records.empty()) before.push_back(records.back());
+    std::vector<SpanRecord> written = stretch_spans(cells, first, end, before);
+    if (!records.empty()) records.pop_back();
+    records.insert(records.end(), written.begin(), written.end());
     first = end;
   }
+  const std::string key = keyword(RecordPart::kLineMain, "montagna");
+  for (const SpanRecord& r : records) out.record(key, {num(r.start), num(r.end), num(r.written)});
 }
 
 // The field of a value that is 0 on the right-hand board: left empty, as
@@ -230,7 +478,17 @@ int station_count(const TrackCells& cells, const ScenarioTable& table) {
   return count;
 }
 
-void station_records(Lines& out, const TrackCells& cells, const ScenarioTable& table) {
+// A station or signal record with the approach marks it sets (cell,
+// mark): the record read last sets the mark a cell keeps.
+struct TrainRecord {
+  int section = 0;  // [stazioni] 0, [rallentamenti] 1, [segnali] 2
+  int64_t position = 0;
+  std::string line;
+  std::vector<std::pair<int64_t, uint8_t>> marks;
+};
+
+std::vector<TrainRecord> station_records(const TrackCells& cells, const ScenarioTable& table) {
+  std::vector<TrainRecord> records;
   const std::string key = keyword(RecordPart::kTrain, "stazione");
   const int stations = station_count(cells, table);
   for (int s = 1; s <= stations; ++s) {
@@ -255,8 +513,18 @@ void station_records(Lines& out, const TrackCells& cells, const ScenarioTable& t
           int64_t{v.record_12}, int64_t{v.record_13}, hours, minutes, seconds}) {
       line += ",  " + num(value);
     }
-    out.add(line + ",   " + text_field(slot.text));
+    TrainRecord record{0, slot.position, line + ",   " + text_field(slot.text), {}};
+    // Kinds below 25 but 5 and 6 mark the four cells before the stop cell
+    // (none at cell 1 or below).
+    const double end_cell = slot.end / 50.0;
+    if (slot.kind < 25 && slot.kind != 5 && slot.kind != 6) {
+      for (int k = 1; k <= 4; ++k) {
+        if (end_cell - k - 1 > 1) record.marks.emplace_back(nearest(end_cell - k - 1), static_cast<uint8_t>(80 + k));
+      }
+    }
+    records.push_back(std::move(record));
   }
+  return records;
 }
 
 // The slowdown's end cell: the first end cell after its start that carries
@@ -285,47 +553,127 @@ void slowdown_records(Lines& out, const TrackCells& cells) {
     const TrackCell& c = cells.at(b);
     if (c.kind != kSlowdownStart) continue;
     // Only a slowdown past 1500 m has a warning cell, 24 cells before it.
+    // Its four approach cells run down from nearest((x - 1200) / 50): the
+    // cell before the warning cell, or the one before that where x / 50
+    // ends in a half that rounds down (x = 50 * b - 75, b even).
     const bool warned = b >= 24 && cells.at(b - 24).kind == kSlowdownWarning;
-    int64_t x = element_position_of(b);
-    for (int64_t shift : {0, 20, -20}) {
-      if (element_cell(x + shift) == b && (x + shift > 1500) == warned) {
-        x += shift;
-        break;
+    auto approach_at = [&](int64_t x) {
+      const int64_t base = nearest(static_cast<double>(x - 1200) / 50.0);
+      for (int64_t i = 0; i < 4; ++i) {
+        if (!cells.contains(base - i) || cells.at(base - i).kind != kSlowdownApproach) return false;
+      }
+      return true;
+    };
+    const int64_t round = element_position_of(b);
+    int64_t x = round;
+    bool approached = false;
+    bool found = false;
+    for (bool want_approach : {true, false}) {
+      for (int64_t candidate : {round, round + 20, round - 20, round - 25}) {
+        if (found || element_cell(candidate) != b || (candidate > 1500) != warned) continue;
+        if (want_approach && !(warned && approach_at(candidate))) continue;
+        x = candidate;
+        approached = want_approach;
+        found = true;
       }
     }
-    const int64_t approach = nearest(static_cast<double>(x - 1200) / 50.0);
-    const bool approached = warned && cells.contains(approach) && cells.at(approach).kind == kSlowdownApproach;
     const int64_t e = slowdown_end(cells, b, ends);
     out.record(key, {num(x), num(c.slowdown_speed()), num(element_position_of(e) - x), num(c.slowdown_f_tt()),
                      num(approached ? 1 : 0), num(c.slowdown_d_v())});
   }
 }
 
-// The sides of a signal (left type * 3 + right type): the value whose
-// approach marks, low 8 bits of sides * 10 + j in the cell 2 * j before
-// it, the cells hold, and that leaves a whole number of tens in the
-// combined code; the one nearest 0 where several do. Without a mark that
-// fits (another element's replaced them all), the last digit of the code.
-int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code) {
-  for (int64_t j = 1; j <= 4; ++j) {
-    if (!cells.contains(g - 2 * j)) continue;
-    const uint8_t mark = cells.at(g - 2 * j).approach_mark;
-    for (int64_t distance = 0; distance <= 128; ++distance) {
-      for (int64_t sides : {distance, -distance}) {
-        if (low8(sides * 10 + j) == mark && (code - sides) % 10 == 0) return sides;
+// A mark a record sets: the record (its cell; -1 for a station) and the
+// mark where known, by the cell it goes into.
+using MarkSetters = std::multimap<int64_t, std::pair<int64_t, std::optional<uint8_t>>>;
+
+// The sides of a signal (left type * 3 + right type), from its approach
+// marks: the low 8 bits of sides * 10 + j in the cell 2 * j before it,
+// which fix the sides up to a multiple of 128. A mark another element set
+// later is no evidence, so of the values the marks give, the ones whose
+// every other mark lies in a cell another element marks too; of those,
+// the one that the most marks give that no other record sets (`setters`:
+// the marks the other records set, as far as known), then the most marks.
+// Of that value's class the member nearest 0 that leaves a whole number
+// of tens in the combined code. Without one (every mark replaced), the
+// last digit of the code.
+int64_t signal_sides(const TrackCells& cells, int64_t g, int64_t code, const MarkSetters& setters) {
+  constexpr int64_t kInverseOf5 = 77;  // 5 * 77 = 1 (mod 128)
+  std::pair<int, int> best_score{0, 0};
+  int64_t best = ((code % 10) + 10) % 10;
+  // The marks farthest from the signal first: in rising order, the next
+  // signals replace the nearest ones.
+  for (int64_t j = 4; j >= 1; --j) {
+    const int64_t difference = (int64_t{cells.at(g - 2 * j).approach_mark} - j) & 0xFF;
+    if (difference % 2 != 0) continue;
+    const int64_t klass = difference / 2 * kInverseOf5 % 128;
+    std::pair<int, int> score{0, 0};  // marks no other record sets, all marks
+    bool explained = true;
+    for (int64_t k = 1; k <= 4; ++k) {
+      const int64_t c = g - 2 * k;
+      const uint8_t held = cells.at(c).approach_mark;
+      const auto [from, to] = setters.equal_range(c);
+      bool set_by_other = false, other = false;
+      for (auto it = from; it != to; ++it) {
+        if (it->second.first == g) continue;
+        other = true;
+        set_by_other = set_by_other || it->second.second == held;
+      }
+      if (low8(klass * 10 + k) == held) {
+        ++score.second;
+        if (!set_by_other) ++score.first;
+      } else {
+        explained = explained && other;
       }
     }
+    if (!explained || score <= best_score) continue;
+    // The member of the class nearest 0 with (code - sides) a multiple of 10.
+    std::optional<int64_t> sides;
+    for (int64_t step = 0; step <= 5 && !sides; ++step) {
+      for (int64_t candidate : {klass - 128 * step, klass + 128 * step}) {
+        if (!sides && (code - candidate) % 10 == 0) sides = candidate;
+      }
+    }
+    if (!sides) continue;
+    best_score = score;
+    best = *sides;
   }
-  return ((code % 10) + 10) % 10;
+  return best;
 }
 
-void signal_records(Lines& out, const TrackCells& cells) {
+std::vector<TrainRecord> signal_records(const TrackCells& cells, const std::vector<TrainRecord>& stations) {
+  // The sides of every signal, worked out again while they change (at
+  // most four times), each time knowing which marks the other signals set.
+  std::vector<int64_t> signal_cells;
+  for (int64_t g = 8; g <= highest_cell(cells); ++g) {
+    if (cells.at(g).kind == kSignal) signal_cells.push_back(g);
+  }
+  std::map<int64_t, int64_t> sides_of;
+  for (int round = 0; round < 5; ++round) {
+    MarkSetters marks;  // the signals' marks unknown in the first round
+    for (const TrainRecord& s : stations) {
+      for (const auto& [cell, mark] : s.marks) marks.emplace(cell, std::pair(int64_t{-1}, mark));
+    }
+    for (int64_t g : signal_cells) {
+      for (int64_t j = 1; j <= 4; ++j) {
+        marks.emplace(g - 2 * j,
+                      std::pair(g, round == 0 ? std::nullopt : std::optional<uint8_t>(low8(sides_of[g] * 10 + j))));
+      }
+    }
+    std::map<int64_t, int64_t> found;
+    for (int64_t g : signal_cells) {
+      found[g] = signal_sides(cells, g, cells.at(g).signal_code(), marks);
+    }
+    if (found == sides_of) break;
+    sides_of = std::move(found);
+  }
+  std::vector<TrainRecord> records;
   const std::string key = keyword(RecordPart::kTrain, "segnale");
   for (int64_t g = 0; g <= highest_cell(cells); ++g) {
     const TrackCell& c = cells.at(g);
-    if (c.kind != kSignal) continue;
+    if (c.kind != kSignal || g < 8) continue;
     const int64_t code = c.signal_code();
-    const int64_t sides = signal_sides(cells, g, code);
+    const int64_t sides = sides_of[g];
     const int64_t combined = (code - sides) / 10;
     // Only a signal whose left type is 2 keeps its time.
     int64_t left_type = sides >= 0 ? sides / 3 : 0;
@@ -339,9 +687,117 @@ void signal_records(Lines& out, const TrackCells& cells) {
       left[static_cast<std::size_t>(n - 1)] = a / 10;
       right[static_cast<std::size_t>(n - 1)] = a - 10 * (a / 10);
     }
-    out.record(key, {num(element_position_of(g)), num(left_type), num(left[0]), num(left[1]), num(left[2]),
-                     num(combined), num(right_type), num(right[0]), num(right[1]), num(right[2]), num(time)});
+    std::string line = key;
+    for (int64_t v : {element_position_of(g), left_type, left[0], left[1], left[2], combined, right_type, right[0],
+                      right[1], right[2], time}) {
+      line += ",  " + num(v);
+    }
+    TrainRecord record{2, element_position_of(g), std::move(line), {}};
+    for (int64_t j = 1; j <= 4; ++j) record.marks.emplace_back(g - 2 * j, low8(sides * 10 + j));
+    records.push_back(std::move(record));
   }
+  return records;
+}
+
+// The reading order of the station and signal records: each kind in its
+// section, in rising order (stations in slot order), except where a cell
+// keeps the mark of a record that, so read, another record would replace:
+// the replaced one is read first, out of its section or its position
+// order, as the set's source must have read it. Where the marks ask for
+// no order at all (a mark no record sets, or records that each must come
+// first), the sections' order.
+std::vector<const TrainRecord*> reading_order(const std::vector<TrainRecord>& records, const TrackCells& cells) {
+  const std::size_t n = records.size();
+  // The default order: stations as given, signals by position.
+  std::vector<std::vector<std::size_t>> after(n);  // after[a]: records read after a
+  std::vector<int> before_count(n, 0);
+  auto must_precede = [&](std::size_t a, std::size_t b) {
+    after[a].push_back(b);
+    ++before_count[b];
+  };
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    if (records[i].section == 0 && records[i + 1].section == 0) must_precede(i, i + 1);
+  }
+  std::map<int64_t, std::vector<std::pair<std::size_t, uint8_t>>> setters;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const auto& [cell, mark] : records[i].marks) setters[cell].emplace_back(i, mark);
+  }
+  // Whether `to` must be read after `from`, as far as the order is known.
+  // The search is bounded in all (a set made by hand may ask for it at
+  // every cell): past the bound, every record counts as following.
+  int64_t budget = 64 * static_cast<int64_t>(n) + 100000;
+  auto follows = [&](std::size_t from, std::size_t to) {
+    std::vector<std::size_t> stack{from};
+    std::set<std::size_t> seen;
+    while (!stack.empty()) {
+      if (--budget < 0) return true;
+      const std::size_t at = stack.back();
+      stack.pop_back();
+      if (at == to) return true;
+      if (!seen.insert(at).second) continue;
+      for (std::size_t next : after[at]) stack.push_back(next);
+    }
+    return false;
+  };
+  // The cells whose kept mark one record alone sets first, then those
+  // where several set it: the one read last among them is one that no
+  // record it replaces must follow.
+  for (bool one_keeper : {true, false}) {
+    for (const auto& [cell, list] : setters) {
+      if (list.size() < 2 || !cells.contains(cell)) continue;
+      const uint8_t kept = cells.at(cell).approach_mark;
+      std::vector<std::size_t> keepers;
+      for (const auto& [i, mark] : list) {
+        if (mark == kept) keepers.push_back(i);
+      }
+      if (keepers.empty() || (keepers.size() == 1) != one_keeper) continue;
+      std::size_t keeper = keepers.back();
+      for (auto k = keepers.rbegin(); k != keepers.rend(); ++k) {
+        bool free = true;
+        for (const auto& [i, mark] : list) free = free && (mark == kept || !follows(*k, i));
+        if (free) {
+          keeper = *k;
+          break;
+        }
+      }
+      for (const auto& [i, mark] : list) {
+        if (mark != kept) must_precede(i, keeper);
+      }
+    }
+  }
+  // The next record read: of those free to go, the earliest section, then
+  // the earliest position (records are listed so).
+  auto earlier = [&](std::size_t a, std::size_t b) {
+    if (records[a].section != records[b].section) return records[a].section > records[b].section;
+    return a > b;
+  };
+  std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(earlier)> ready(earlier);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (before_count[i] == 0) ready.push(i);
+  }
+  std::vector<const TrainRecord*> order;
+  std::vector<bool> done(n, false);
+  while (order.size() < n) {
+    std::size_t i = 0;
+    if (!ready.empty()) {
+      i = ready.top();
+      ready.pop();
+      if (done[i]) continue;
+    } else {
+      // Records that each must come before another: the first of them in
+      // the sections' order goes first.
+      while (done[i]) ++i;
+      for (std::size_t k = i + 1; k < n; ++k) {
+        if (!done[k] && earlier(i, k)) i = k;
+      }
+    }
+    done[i] = true;
+    order.push_back(&records[i]);
+    for (std::size_t b : after[i]) {
+      if (--before_count[b] == 0 && !done[b]) ready.push(b);
+    }
+  }
+  return order;
 }
 
 }  // namespace
@@ -378,8 +834,8 @@ std::string train_description(const RecoveredScenario& scenario, const std::vect
   out.record(keyword(RecordPart::kTrain, "numero vetture"), {num(table.general.coaches)});
   out.record(keyword(RecordPart::kTrain, "percentuale massa frenata"), {num(table.general.braked_mass)});
   out.record(keyword(RecordPart::kTrain, "sabbia"), {num(table.train.sand)});
-  out.add(keyword(RecordPart::kTrain, "orologio") + ",     " + num(table.train.clock_hours) + "               " +
-          num(table.train.clock_minutes) + "            " + num(table.train.clock_seconds));
+  out.record(keyword(RecordPart::kTrain, "orologio"),
+             {num(table.train.clock_hours), num(table.train.clock_minutes), num(table.train.clock_seconds)});
   out.add("[aderenze]");
   auto adhesion = [](const TrackCell& c) -> int64_t { return c.adhesion; };
   for (const StretchRecord& r : stretch_records(cells, adhesion, past_last_filled(cells, adhesion))) {
@@ -390,12 +846,29 @@ std::string train_description(const RecoveredScenario& scenario, const std::vect
   for (const StretchRecord& r : stretch_records(cells, speed, past_last_filled(cells, speed))) {
     out.record(keyword(RecordPart::kTrain, "velocita"), {num(r.position), num(r.value * 5)});
   }
-  out.add("[stazioni]");
-  station_records(out, cells, table);
-  out.add("[rallentamenti]");
-  slowdown_records(out, cells);
-  out.add("[segnali]");
-  signal_records(out, cells);
+  std::vector<TrainRecord> records = station_records(cells, table);
+  std::vector<TrainRecord> signals = signal_records(cells, records);
+  std::sort(signals.begin(), signals.end(), [](const auto& a, const auto& b) { return a.position < b.position; });
+  for (TrainRecord& s : signals) records.push_back(std::move(s));
+  Lines slowdowns;
+  slowdown_records(slowdowns, cells);
+  const std::string slowdown_lines = slowdowns.take();
+  // Each section's header before its first record; a record the marks
+  // hold back to a later section's records is read there.
+  static constexpr const char* kSections[] = {"[stazioni]", "[rallentamenti]", "[segnali]"};
+  int section = 0;
+  out.add(kSections[0]);
+  auto open_section = [&](int wanted) {
+    while (section < wanted) {
+      out.add(kSections[++section]);
+      if (section == 1) out.append(slowdown_lines);
+    }
+  };
+  for (const TrainRecord* r : reading_order(records, cells)) {
+    open_section(r->section);
+    out.add(r->line);
+  }
+  open_section(2);
   out.add("[codici]");
   std::vector<AbbattimentoRecord> sorted = marks;
   std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.cell < b.cell; });

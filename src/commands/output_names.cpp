@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -32,8 +31,8 @@ std::string shown(const std::string& text) {
 }
 
 // What Windows cannot hold in a file name, beyond "/" and the control
-// characters: these characters, a name that ends in a dot or a blank
-// (Windows drops them, and "A:B" names a stream of file "A"), and the
+// characters: these characters (":" in "A:B" names a stream of file "A"),
+// a name that ends in a dot or a blank (Windows drops them), and the
 // device names, whatever follows their first dot ("AUX.html" is the
 // device AUX), in any case. Compiled sets and pages travel to Windows,
 // so every platform refuses them.
@@ -52,7 +51,8 @@ std::string_view device_name(std::string_view file_name) {
     if (stem.size() != device.size()) continue;
     bool same = true;
     for (std::size_t i = 0; i < stem.size() && same; ++i) {
-      same = std::toupper(static_cast<unsigned char>(stem[i])) == static_cast<unsigned char>(device[i]);
+      const char c = stem[i] >= 'a' && stem[i] <= 'z' ? static_cast<char>(stem[i] - 'a' + 'A') : stem[i];
+      same = c == device[i];
     }
     if (same) return device;
   }

@@ -46,10 +46,10 @@ std::string stored_names_problem(const std::string& route, const std::string& tr
 // The checks of the outputs alone (for outputs whose names the user gave):
 // two outputs with the same name, an output that is a Windows device name
 // (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any case, with or without
-// an extension), an output name too long for its file
-// system once the temporary suffix is added, two inputs that are the same
-// file, and an output that is the same file as an input (same device and
-// inode, whatever the path says). An output or input that does not exist
+// an extension), an output name too long for its file system once the
+// temporary suffix is added, two inputs that are the same file, and an
+// output that is the same file as an input (same device and inode,
+// whatever the path says). An output or input that does not exist
 // collides with nothing.
 std::string outputs_problem(const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs);
 

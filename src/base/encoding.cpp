@@ -223,4 +223,18 @@ std::string printable_text(std::string_view text) {
   return out;
 }
 
+std::string_view utf16_form(std::string_view bytes) {
+  if (bytes.substr(0, 2) == "\xFF\xFE") return "UTF-16LE";
+  if (bytes.substr(0, 2) == "\xFE\xFF") return "UTF-16BE";
+  // Without a mark: up to the first line end, or 256 characters, each a
+  // nonzero byte and then a zero one. Windows-1252 text holds no zero byte.
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size() && characters < 256; i += 2) {
+    if (bytes[i] == '\0' || bytes[i + 1] != '\0') return "";
+    ++characters;
+    if (bytes[i] == '\n') break;
+  }
+  return characters >= 2 ? "UTF-16LE" : "";
+}
+
 }  // namespace sb

@@ -47,4 +47,11 @@ std::string utf8_from_1252(std::string_view text);
 // the backslash are shown as \xNN and \\.
 std::string printable_text(std::string_view text);
 
+// "UTF-16LE" or "UTF-16BE" when `bytes` is UTF-16 text, as some Windows
+// editors and shells save it: it starts with that form's byte order mark,
+// or, without one, its first line (at least two characters) is plainly
+// little-endian, every second byte 0 and no other. "" for anything else,
+// UTF-8 with or without its byte order mark included.
+std::string_view utf16_form(std::string_view bytes);
+
 }  // namespace sb

@@ -14,6 +14,8 @@ constexpr std::string_view kTrainStart =
     "[generale]\n[vel_limite]\nvelocita,  0,  90\n[aderenze]\naderenza,  0,  100\n";
 constexpr std::string_view kEnd = "[fine]\n";
 constexpr std::string_view kMissing = "(missing)";
+// The small description as UTF-16LE with a byte order mark.
+constexpr std::string_view kUtf16 = "(UTF-16LE)";
 
 using K = CodeKind;
 
@@ -137,6 +139,11 @@ const std::vector<CodeRow> kRows = {
      "A curve keyword holds no class digit 1 to 6, or the line plan passes metre 1 000 000.",
      "curvad,  100,  100\n", "",
      "Write the curve's class in its keyword (`curvad3`, `curvas6`), and keep the plan within 1 000 000 m."},
+    {"E104", K::kError, 104, "utf16-file",
+     "A description file is UTF-16 text (as some Windows editors and shells save it, a byte order mark first), not "
+     "Windows-1252: nothing of it can be read.",
+     kUtf16, "",
+     "Save the file as Windows-1252 (\"ANSI\" or \"Western European (Windows)\" among the editor's encodings)."},
     {"E1250", K::kFatal, 1250, "fatal-check",
      "An element near the start of the line fell into track cell 1, where the format marker goes. No compiled file "
      "is written (the simulator shows \" Errore n. 1250\").",
@@ -377,12 +384,18 @@ std::string expanded(std::string_view text) {
 
 std::optional<std::string> example_file(std::string_view example, std::string_view start) {
   if (example == kMissing) return std::nullopt;
+  if (example == kUtf16) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : std::string(start) + std::string(kEnd)) bytes += {c, '\0'};
+    return bytes;
+  }
   if (!example.empty() && example.front() == '[') return expanded(example);
   return std::string(start) + expanded(example) + std::string(kEnd);
 }
 
 std::string shown_example(std::string_view example, std::string_view start) {
   if (example == kMissing) return "  (no such file)\n";
+  if (example == kUtf16) return "  (saved as UTF-16LE, with its byte order mark)\n" + shown_example("", start);
   std::string text = !example.empty() && example.front() == '['
                          ? std::string(example)
                          : std::string(start) + std::string(example) + std::string(kEnd);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "base/encoding.h"
 #include "base/files.h"
@@ -27,6 +28,49 @@ std::string shown(const std::string& text) {
     }
   }
   return out + "\"";
+}
+
+// What Windows cannot hold in a file name, beyond "/" and the control
+// characters: these characters (":" in "A:B" names a stream of file "A"),
+// a name that ends in a dot or a blank (Windows drops them), and the
+// device names, whatever follows their first dot ("AUX.html" is the
+// device AUX), in any case. Compiled sets and pages travel to Windows,
+// so every platform refuses them.
+constexpr std::string_view kWindowsForbidden = "<>:\"\\|?*";
+constexpr std::string_view kDeviceNames[] = {
+    "CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2",
+    "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",
+    // Windows takes the superscript digits of Windows-1252 for device numbers too.
+    "COM\u00B9", "COM\u00B2", "COM\u00B3", "LPT\u00B9", "LPT\u00B2", "LPT\u00B3"};
+
+// The device name a file name stands for on Windows; "" when none.
+std::string_view device_name(std::string_view file_name) {
+  std::string_view stem = file_name.substr(0, file_name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  for (std::string_view device : kDeviceNames) {
+    if (stem.size() != device.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < stem.size() && same; ++i) {
+      const char c = stem[i] >= 'a' && stem[i] <= 'z' ? static_cast<char>(stem[i] - 'a' + 'A') : stem[i];
+      same = c == device[i];
+    }
+    if (same) return device;
+  }
+  return "";
+}
+
+// A route name or train number that Windows cannot hold in a file name.
+std::string windows_name_problem(const char* what, const std::string& name) {
+  const std::size_t forbidden = name.find_first_of(kWindowsForbidden);
+  if (forbidden != std::string::npos) {
+    return std::string("the ") + what + " " + shown(name) + " contains \"" + name[forbidden] +
+           "\", which Windows does not allow in a file name";
+  }
+  if (name.back() == '.' || name.back() == ' ') {
+    return std::string("the ") + what + " " + shown(name) + " ends with \"" + name.back() +
+           "\", which Windows drops from a file name";
+  }
+  return "";
 }
 
 std::string name_problem(const char* what, const std::string& name) {
@@ -98,6 +142,10 @@ std::string output_name_problem(const std::string& route, const std::string& tra
   if (route.front() == '.') {
     return "the route name " + shown(route) + " starts with \".\": every file of the scenario would be hidden";
   }
+  for (const std::string& problem :
+       {windows_name_problem("route name", route), windows_name_problem("train number", train)}) {
+    if (!problem.empty()) return problem;
+  }
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     for (std::size_t j = 0; j < i; ++j) {
       if (outputs[i].path == outputs[j].path) {
@@ -116,6 +164,13 @@ std::string outputs_problem(const std::vector<NamedOutput>& outputs, const std::
         return std::string("the ") + outputs[j].what + " and the " + outputs[i].what + " would both be " +
                shown(outputs[i].path);
       }
+    }
+  }
+  for (const NamedOutput& output : outputs) {
+    const std::string_view device = device_name(std::string_view(output.path).substr(output.path.rfind('/') + 1));
+    if (!device.empty()) {
+      return std::string("the name of the ") + output.what + " " + shown(output.path) + " is the Windows device name " +
+             std::string(device) + " (with any extension): on Windows it names the device, not a file";
     }
   }
   for (const NamedOutput& output : outputs) {

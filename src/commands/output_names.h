@@ -1,6 +1,7 @@
 // The names a run writes, checked before anything is read or written: no
 // output may be another output or one of the inputs, and no route name or
-// train number may make a hidden file or a name with a control character.
+// train number may make a hidden file, a name with a control character or
+// a name Windows cannot hold (the files travel there).
 #pragma once
 
 #include <string>
@@ -29,7 +30,9 @@ std::vector<NamedOutput> document_outputs(const ScenarioFiles& files, bool notes
 // Names the problem, or returns "", when the route name or the train
 // number is empty or holds "/" or a control character (a byte below 0x20,
 // or 0x7F), when the route name starts with "." (every file would be
-// hidden), and then as outputs_problem() does.
+// hidden), when either holds a character Windows does not allow in a file
+// name (< > : " \ | ? *) or ends in a dot or a blank, and then as
+// outputs_problem() does.
 std::string output_name_problem(const std::string& route, const std::string& train,
                                 const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs);
 
@@ -41,10 +44,12 @@ std::string output_name_problem(const std::string& route, const std::string& tra
 std::string stored_names_problem(const std::string& route, const std::string& train);
 
 // The checks of the outputs alone (for outputs whose names the user gave):
-// two outputs with the same name, an output name too long for its file
-// system once the temporary suffix is added, two inputs that are the same
-// file, and an output that is the same file as an input (same device and
-// inode, whatever the path says). An output or input that does not exist
+// two outputs with the same name, an output that is a Windows device name
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any case, with or without
+// an extension), an output name too long for its file system once the
+// temporary suffix is added, two inputs that are the same file, and an
+// output that is the same file as an input (same device and inode,
+// whatever the path says). An output or input that does not exist
 // collides with nothing.
 std::string outputs_problem(const std::vector<NamedOutput>& outputs, const std::vector<std::string>& inputs);
 

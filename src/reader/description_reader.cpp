@@ -1,5 +1,6 @@
 #include "reader/description_reader.h"
 
+#include "base/encoding.h"
 #include "base/files.h"
 #include "reader/read_descriptions.h"
 
@@ -67,6 +68,16 @@ DescriptionReader::Next DescriptionReader::stop(DescriptionSource& source, int32
   st_.record_error(code, std::move(message), position);
   if (value > 0) point_at_value(value);
   return Next::kStop;
+}
+
+DescriptionReader::Next DescriptionReader::refuse_utf16(DescriptionSource& source, const std::string& bytes) {
+  const std::string_view form = utf16_form(bytes);
+  if (form.empty()) return Next::kGoOn;
+  st_.place = {source.name(), 1, 1};
+  return stop(source, 104,
+              "the file is " + std::string(form) +
+                  " text; description files are Windows-1252, so none of it is read: save it as Windows-1252 "
+                  "(\"ANSI\" or \"Western European (Windows)\" among the editor's encodings)");
 }
 
 FieldPlace DescriptionReader::value_place(std::size_t n) const {

@@ -49,6 +49,9 @@ class DescriptionReader {
   // the record's keyword, or with `value` at that value field (from 1).
   Next stop(DescriptionSource& source, int32_t code, std::string message,
             std::optional<int32_t> position = std::nullopt, std::size_t value = 0);
+  // Records code 104 at line 1 of a file written as UTF-16 (none of it can
+  // be read as Windows-1252) and stops; goes on for any other text.
+  Next refuse_utf16(DescriptionSource& source, const std::string& bytes);
   // The record being read: where its keyword field starts.
   FieldPlace here() const { return {st_.place.line, st_.place.column}; }
   // Where value `n` (from 1; 0: the keyword) of the record being read starts.

@@ -24,6 +24,7 @@ DescriptionReader::Next DescriptionReader::read_line_file() {
     st_.record_unplaced_error(101, "line description file " + src_.line.name() + " not found");
     return Next::kStop;
   }
+  if (refuse_utf16(src_.line, *bytes) == Next::kStop) return Next::kStop;
   FieldReader in(*bytes);
   const ReadingFile reading(in_, in);
   st_.place = {src_.line.name(), 1};

@@ -18,6 +18,7 @@ DescriptionReader::Next DescriptionReader::read_train_file() {
     st_.place = {src_.train.name(), 0};
     throw RunTimeFailure("train description file " + src_.train.name() + " not found");
   }
+  if (refuse_utf16(src_.train, *bytes) == Next::kStop) return Next::kStop;
   FieldReader in(*bytes);
   const ReadingFile reading(in_, in);
   st_.place = {src_.train.name(), 1};

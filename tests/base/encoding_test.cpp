@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "base/encoding.h"
 
@@ -44,6 +46,30 @@ TEST(Encoding, RefusesWhatHasNoByteOrIsNoUtf8) {
 
 namespace sb {
 namespace {
+
+// UTF-16 is told by its byte order mark, or without one by a first line
+// of little-endian characters; UTF-8 (with its mark) and Windows-1252 are
+// never taken for it.
+TEST(Encoding, Utf16IsToldFromOtherText) {
+  using namespace std::string_literals;
+  const std::pair<std::string, std::string_view> cases[] = {
+      {"\xFF\xFE[\0g\0"s, "UTF-16LE"},
+      {"\xFE\xFF\0[\0g"s, "UTF-16BE"},
+      {"\xFF\xFE"s, "UTF-16LE"},
+      {"[\0g\0e\0n\0]\0\r\0\n\0\x20\x20"s, "UTF-16LE"},  // the second line need not be Latin-1
+      {"\xE8\0\r\0\n\0"s, "UTF-16LE"},
+      {"[\0g\0"s, "UTF-16LE"},
+      {"\xEF\xBB\xBF[generale]\r\n"s, ""},
+      {"[generale]\r\n"s, ""},
+      {"\xFF\xFF[\0"s, ""},
+      {"[\0"s, ""},          // one character is no proof
+      {"\n\0x\0"s, ""},      // nor is a first line of one
+      {"[\0g\0e\x20"s, ""},  // a character beyond Latin-1: not certain
+      {"\0[\0g"s, ""},
+      {""s, ""},
+  };
+  for (const auto& [bytes, form] : cases) EXPECT_EQ(utf16_form(bytes), form) << testing::PrintToString(bytes);
+}
 
 TEST(Utf8, ValidityAndDisplay) {
   struct Case {

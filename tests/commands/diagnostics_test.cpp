@@ -87,14 +87,34 @@ struct InputFile {
   std::string name;
   std::vector<std::string> lines;
   bool crlf = false, noeol = false;
+  std::string encoding;  // "" (the lines' bytes as written), "utf16le", "utf16be" or "utf16le-nobom"
   std::string bytes;
 };
+
+// UTF-8 text (characters up to U+FFFF) as UTF-16, as a Windows editor
+// saves it: the byte order mark first unless the encoding says "nobom".
+std::string utf16_bytes(const std::string& utf8, const std::string& encoding) {
+  const bool big = encoding == "utf16be";
+  std::string out = encoding.ends_with("nobom") ? "" : big ? "\xFE\xFF" : "\xFF\xFE";
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
+    unsigned unit = length == 1 ? lead : lead & (length == 2 ? 0x1Fu : 0x0Fu);
+    for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
+      unit = (unit << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+    }
+    i += length;
+    const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+    out += big ? std::string{high, low} : std::string{low, high};
+  }
+  return out;
+}
 
 std::string bytes_of(const InputFile& f) {
   std::string bytes;
   for (const std::string& l : f.lines) bytes += l + (f.crlf ? "\r\n" : "\n");
   if (f.noeol && !bytes.empty()) bytes.resize(bytes.size() - (f.crlf ? 2 : 1));
-  return bytes;
+  return f.encoding.empty() ? bytes : utf16_bytes(bytes, f.encoding);
 }
 
 // The lines of `source` with the edits of a "from" block applied in order:
@@ -225,6 +245,8 @@ Case parse_case(const std::string& text) {
           f.crlf = true;
         } else if (rest[w] == "noeol") {
           f.noeol = true;
+        } else if (rest[w] == "utf16le" || rest[w] == "utf16be" || rest[w] == "utf16le-nobom") {
+          f.encoding = rest[w];
         } else if (rest[w] == "from" && w + 1 < rest.size()) {
           const std::string& source = rest[++w];
           const auto earlier =

@@ -1,12 +1,16 @@
 // Names that would make one output overwrite another output or an input,
 // or make hidden files or names with control characters, are a usage error
-// found before anything is read or written.
+// found before anything is read or written; so are names Windows cannot
+// hold.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "commands/output_names.h"
@@ -237,6 +241,101 @@ INSTANTIATE_TEST_SUITE_P(
                        "abcd_7.html\" is 251 bytes long: with the temporary name's 13-byte suffix it passes the file "
                        "system's limit of 255 bytes\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Compiled sets and pages travel to Windows, so every platform refuses
+// the names Windows cannot hold, in compile, view and decompile alike and
+// before anything is read: route names and train numbers with a character
+// Windows forbids or a trailing dot or blank, from options or from file
+// names, and outputs that are device names, given or made by the names.
+TEST(WindowsNames, AreRefusedByEveryWritingCommand) {
+  const sb::test::TempDir tmp("sb_writers_");
+  ASSERT_TRUE(tmp.created());
+  for (const char* f : {"Esempio_linea.txt", "Esempio_7-.txt"}) {
+    fs::copy_file(std::string(SB_EXAMPLE_DIR) + "/" + f, tmp.path() / f);
+  }
+  fs::create_directory(tmp.path() / "cv");
+  fs::create_directory(tmp.path() / "d");
+  ASSERT_EQ(sb::test::run_program({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--out", "cv"}, tmp.path()).status,
+            0);
+  // The same scenario under file names that give the route "A|B".
+  fs::copy_file(tmp.path() / "Esempio_linea.txt", tmp.path() / "A|B_linea.txt");
+  fs::copy_file(tmp.path() / "Esempio_7-.txt", tmp.path() / "A|B_7-.txt");
+  for (const char* f : {"_7.sim", "_7.dat", "_linea.dat"}) {
+    fs::copy_file(tmp.path() / "cv" / (std::string("Esempio") + f), tmp.path() / "cv" / (std::string("A|B") + f));
+  }
+  const auto before = snapshot(tmp.path());
+  const auto compiled_before = snapshot(tmp.path() / "cv");
+
+  const auto refused = [&](const std::vector<std::string>& args, const std::string& problem) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Outcome o = sb::test::run_program(args, tmp.path());
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_THAT(o.err, ::testing::StartsWith("scenario-builder: error: "));
+    EXPECT_THAT(o.err, ::testing::HasSubstr(problem));
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+  };
+  const auto by_every_command = [&](const std::string& route, const std::string& train, const std::string& problem) {
+    refused({"compile", "Esempio_linea.txt", "Esempio_7-.txt", "--route", route, "--train", train}, problem);
+    refused({"view", "Esempio_linea.txt", "Esempio_7-.txt", "--route", route, "--train", train}, problem);
+    refused({"decompile", "cv/Esempio_7.sim", "cv/Esempio_7.dat", "cv/Esempio_linea.dat", "--route", route, "--train",
+             train, "--out", "d"},
+            problem);
+  };
+
+  for (const char c : std::string("<>:\"\\|?*")) {
+    const std::string route = std::string("A") + c + "B", train = std::string("7") + c;
+    const std::string forbids = std::string(" contains \"") + c + "\", which Windows does not allow in a file name\n";
+    by_every_command(route, "7", "the route name \"" + route + "\"" + forbids);
+    by_every_command("Esempio", train, "the train number \"" + train + "\"" + forbids);
+  }
+  for (const std::string end : {".", " "}) {
+    const std::string drops = " ends with \"" + end + "\", which Windows drops from a file name\n";
+    by_every_command("Esempio" + end, "7", "the route name \"Esempio" + end + "\"" + drops);
+    by_every_command("Esempio", "7" + end, "the train number \"7" + end + "\"" + drops);
+  }
+  // A route name with a dot can make every output a device name.
+  for (const std::string route : {"AUX.1", "con.x", "Com3.linea", "lpt9.a.b"}) {
+    std::string device = route.substr(0, route.find('.'));
+    for (char& c : device) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    by_every_command(route, "7", "\" is the Windows device name " + device + " (with any extension)");
+  }
+  const std::string from_file_names = "the route name \"A|B\" contains \"|\"";
+  refused({"compile", "A|B_linea.txt", "A|B_7-.txt"}, from_file_names);
+  refused({"view", "A|B_linea.txt", "A|B_7-.txt"}, from_file_names);
+  refused({"decompile", "cv/A|B_7.sim", "cv/A|B_7.dat", "cv/A|B_linea.dat", "--out", "d"}, from_file_names);
+
+  // A page the user names: each device family, with and without an
+  // extension, in any case, blanks before the extension included.
+  for (const auto& [page, device] : std::vector<std::pair<std::string, std::string>>{{"CON", "CON"},
+                                                                                     {"con.html", "CON"},
+                                                                                     {"Prn.txt", "PRN"},
+                                                                                     {"aux", "AUX"},
+                                                                                     {"AUX.tar.gz", "AUX"},
+                                                                                     {"NUL .html", "NUL"},
+                                                                                     {"out/nul.html", "NUL"},
+                                                                                     {"COM1.html", "COM1"},
+                                                                                     {"com9", "COM9"},
+                                                                                     {"COM\u00B9.html", "COM\u00B9"},
+                                                                                     {"LPT1", "LPT1"},
+                                                                                     {"lpt5.HTML", "LPT5"}}) {
+    refused({"view", "Esempio_linea.txt", "Esempio_7-.txt", "-o", page},
+            "the name of the page \"" + page + "\" is the Windows device name " + device +
+                " (with any extension): on Windows it names the device, not a file\n");
+  }
+  EXPECT_TRUE(snapshot(tmp.path()) == before) << "a file of the working directory changed";
+  EXPECT_TRUE(snapshot(tmp.path() / "cv") == compiled_before) << "a compiled file changed";
+  EXPECT_TRUE(names_in(tmp.path() / "d").empty());
+}
+
+// Only the name itself, up to its first dot, makes a device.
+TEST(WindowsNames, NamesThatOnlyLookLikeDevicesAreAccepted) {
+  for (const std::string page :
+       {"CONSOLE.html", "COM0.html", "COM10", "LPT", "xAUX.html", "AUX_7.html", "AUX/page.html", "NUL1.html", ".con"}) {
+    EXPECT_EQ(sb::outputs_problem({{"page", page}}, {}), "") << page;
+  }
+  const sb::ScenarioFiles files{"out", "CON", "AUX"};
+  EXPECT_EQ(sb::output_name_problem(files.route, files.train, sb::compiled_outputs(files, true), {}), "");
+}
 
 // The built-in run keeps an author's edited copy of its description files
 // (the README recommends them as a template) unless told otherwise.

@@ -319,6 +319,30 @@ TEST_F(LspPair, DocumentsOverTheLimitAreRefusedWithAMessage) {
   EXPECT_EQ(client.finish(), 0) << client.log();
 }
 
+// A partner saved as UTF-16 is refused at its line 1 as compile refuses
+// it, whichever byte order.
+TEST_F(LspPair, APartnerWrittenAsUtf16IsRefusedAtItsFirstLine) {
+  for (const bool big : {false, true}) {
+    std::string utf16 = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char c : std::string(kTrain)) utf16 += big ? std::string{'\0', c} : std::string{c, '\0'};
+    sb::test::write_bytes(train_path_, utf16);
+    PipeClient client;
+    client.request(1, "initialize", {{"capabilities", json::object()}});
+    client.answer(1);
+    client.notify("textDocument/didOpen", open(line_uri_, kLineFixed));
+    const json published = client.diagnostics_for(train_uri_);
+    ASSERT_EQ(published["diagnostics"].size(), 1u) << published;
+    const json& d = published["diagnostics"][0];
+    EXPECT_EQ(d["code"], 104);
+    EXPECT_EQ(d["range"]["start"]["line"], 0);
+    EXPECT_THAT(d["message"].get<std::string>(), ::testing::HasSubstr(big ? "UTF-16BE" : "UTF-16LE"));
+    client.request(2, "shutdown");
+    client.answer(2);
+    client.notify("exit", json::object());
+    EXPECT_EQ(client.finish(), 0) << client.log();
+  }
+}
+
 TEST_F(LspPair, AnswersEveryMessageItCannotUseAndKeepsServing) {
   PipeClient client;
   client.send_raw("Content-Length: x\r\n\r\n");

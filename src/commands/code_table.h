@@ -1,7 +1,7 @@
 // Every condition the program reports by a code or a name, in one table:
 // what it means, a small example that raises it, and how to fix it. The
 // table feeds `explain`, the rules of the SARIF log, the names of the
-// machine-readable output and the README's table of codes, so that they
+// machine-readable output and the manual's table of codes, so that they
 // cannot say different things.
 #pragma once
 
@@ -53,7 +53,7 @@ ExampleFiles example_files(const CodeRow& row);
 
 // What `explain ID` prints.
 std::string explanation(const CodeRow& row);
-// The Markdown table of every row, as the README holds it.
+// The Markdown table of every row, as the manual holds it.
 std::string code_table_markdown();
 
 }  // namespace sb

@@ -64,7 +64,7 @@ struct CheckOptions {
 int run_builtin(const RunOptions& options);
 
 // `explain ID...`: what each code, fatal check or warning means, an
-// example and the fix (`--list`: every id; `--markdown`: the README's table).
+// example and the fix (`--list`: every id; `--markdown`: the manual's table).
 int run_explain(const std::vector<std::string>& ids);
 
 // Compiles an author's description files: one line, one or more trains;

@@ -1,6 +1,6 @@
 // The table of codes: every code and warning the program can report has a
 // row, each row's example really raises it when checked, explain prints
-// the row, and the README's table is the table.
+// the row, and the manual's table is the table.
 #include "commands/code_table.h"
 
 #include <gmock/gmock.h>
@@ -159,11 +159,11 @@ TEST(CodeTable, ExplainFindsCodesByTheirSpellings) {
   EXPECT_THAT(unknown.err, HasSubstr("no code or warning \"E14\""));
 }
 
-TEST(CodeTable, TheReadmeHoldsTheTable) {
-  const std::string readme = test::read_bytes(kRepository / "README.md");
+TEST(CodeTable, TheManualHoldsTheTable) {
+  const std::string readme = test::read_bytes(kRepository / "docs" / "manual.md");
   const std::string begin = "<!-- the table of codes: scenario-builder explain --markdown -->\n";
   const std::size_t start = readme.find(begin);
-  ASSERT_NE(start, std::string::npos) << "README.md has no table of codes";
+  ASSERT_NE(start, std::string::npos) << "docs/manual.md has no table of codes";
   const std::size_t end = readme.find("<!-- end of the table of codes -->", start);
   ASSERT_NE(end, std::string::npos);
   EXPECT_EQ(readme.substr(start + begin.size(), end - start - begin.size()), code_table_markdown())

@@ -274,10 +274,11 @@ const std::vector<CodeRow> kRows = {
      "cartello_indicatore,  1300,  \"P.L.\ncartello_indicatore,  2300,  \"P.L.\"\n", "",
      "Remove the stray `\"` or close the text on its line."},
     {"-Wfraction", K::kWarning, 0, "fraction",
-     "A value is written as a decimal number with a comma (`3,5`): it is read as 3 and the 5 is lost. Fails a "
+     "A value is written as a decimal number with a comma (`3,5`): it is read as 3 and the 5 is lost; or a position "
+     "with a thousands separator (`6,100`): every value after it is shifted, and the record is left out. Fails a "
      "compile unless -Wno-error=fraction.",
      "pendenza,  1000,  3,5\n", "",
-     "Values are whole numbers: write `3` or `4`."},
+     "Values are whole numbers without separators: write `3` or `4`, and `6100`."},
     {"-Wmarks-overwritten", K::kWarning, 0, "marks-overwritten",
      "A signal's or station's approach marks replace another element's, which is no longer announced in that "
      "cell. A note names that element. The ordinary layout does this (an exit signal just after a platform), so it "

@@ -124,7 +124,8 @@ class DescriptionReader {
   Next station(FieldReader& in, const KeywordMatch& match);
   std::string station_past_the_end(int32_t position, const StationSlot& slot) const;
   void chainage_test();
-  void first_at_zero(const RecordKeyword& keyword, int64_t position, int& count);
+  // False when the record is left out (its values were shifted).
+  bool first_at_zero(const RecordKeyword& keyword, int64_t position, int& count);
 
   Scenario& st_;
   DescriptionSources src_;

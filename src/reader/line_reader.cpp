@@ -226,7 +226,7 @@ uint8_t DescriptionReader::stored_gradient(int32_t gradient, const std::string& 
 DescriptionReader::Next DescriptionReader::gradient(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t g = in.read_int32();
-  watch_.position(match.keyword.name, p, value_place(1), true);
+  if (!watch_.position(match.keyword.name, p, value_place(1), true)) return Next::kGoOn;
   if (within_cells("gradient", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -254,7 +254,7 @@ DescriptionReader::Next DescriptionReader::curve(FieldReader& in, const KeywordM
   const std::string_view keyword = match.field.text;
   const int32_t s = in.read_int32();
   const int32_t l = in.read_int32();
-  watch_.position(match.keyword.name, s, value_place(1), true);
+  if (!watch_.position(match.keyword.name, s, value_place(1), true)) return Next::kGoOn;
   if (within_cells("curve", s) != Next::kGoOn) return Next::kEndPart;
   static constexpr double kCurvature[6] = {0.0001, 0.0002, 0.0004, 0.001, 0.002, 0.003};
   double k = 0.0;
@@ -342,7 +342,7 @@ DescriptionReader::Next DescriptionReader::montagna(FieldReader& in, const Keywo
   r.start = in.read_int32();
   r.end = in.read_int32();
   r.type = in.read_int32();
-  watch_.position(match.keyword.name, r.start, value_place(1));
+  if (!watch_.position(match.keyword.name, r.start, value_place(1))) return Next::kGoOn;
   if (r.end < r.start) {
     watch_.warn(value_place(2), "negative-length",
                 "montagna span from " + std::to_string(r.start) + " m ends before it starts (at " +
@@ -375,7 +375,7 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in, const Ke
                      &r.right_speed_b, &r.right_speed_c, &r.right_stripes}) {
     *v = in.read_int32();
   }
-  watch_.position(match.keyword.name, r.position, value_place(1));
+  if (!watch_.position(match.keyword.name, r.position, value_place(1))) return Next::kGoOn;
   if (within_cells("speed-limit board", r.position) != Next::kGoOn) return Next::kEndPart;
   const std::optional<Refusal> refusal = place_speed_board(st_.cells, r);
   if (!refusal) {
@@ -387,7 +387,7 @@ DescriptionReader::Next DescriptionReader::speed_board(FieldReader& in, const Ke
 DescriptionReader::Next DescriptionReader::line_board(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const Field text = in.read_text();
-  watch_.position(match.keyword.name, p, value_place(1));
+  if (!watch_.position(match.keyword.name, p, value_place(1))) return Next::kGoOn;
   watch_.stored_text("board text", text.text, text.place());
   if (within_cells("line board", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t b = element_cell(p);

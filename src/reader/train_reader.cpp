@@ -98,7 +98,7 @@ uint8_t DescriptionReader::speed_code(int64_t speed) {
 DescriptionReader::Next DescriptionReader::speed(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t v = in.read_int32();
-  first_at_zero(match.keyword, p, speed_records_);
+  if (!first_at_zero(match.keyword, p, speed_records_)) return Next::kGoOn;
   if (v % 5 != 0) {
     watch_.warn(value_place(2), "speed-rounded",
                 "speed limit " + std::to_string(v) + " km/h is stored in steps of 5 km/h: as " +
@@ -123,7 +123,7 @@ DescriptionReader::Next DescriptionReader::speed(FieldReader& in, const KeywordM
 DescriptionReader::Next DescriptionReader::adhesion(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t a = in.read_int32();
-  first_at_zero(match.keyword, p, adhesion_records_);
+  if (!first_at_zero(match.keyword, p, adhesion_records_)) return Next::kGoOn;
   if (within_cells("adhesion", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t n = nearest(p / 50.0);
   if (n >= 1) {
@@ -142,7 +142,7 @@ DescriptionReader::Next DescriptionReader::signal(FieldReader& in, const Keyword
                      &r.right_type, &r.right_aspect_1, &r.right_aspect_2, &r.right_aspect_3, &r.time}) {
     *v = in.read_int32();
   }
-  watch_.position(match.keyword.name, r.position, value_place(1));
+  if (!watch_.position(match.keyword.name, r.position, value_place(1))) return Next::kGoOn;
   if (within_cells("signal", r.position) != Next::kGoOn) return Next::kEndPart;
   const Next next = placed(src_.train, place_signal(st_.cells, r), cell_kind::kSignal, r.position);
   const int64_t g = element_cell(r.position);
@@ -198,7 +198,7 @@ void DescriptionReader::warn_about_replaced_marks(const std::vector<int64_t>& ow
 DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const KeywordMatch& match) {
   SlowdownRecord r;
   for (int32_t* v : {&r.start, &r.speed, &r.length, &r.f_tt, &r.f_ta, &r.d_v}) *v = in.read_int32();
-  watch_.position(match.keyword.name, r.start, value_place(1));
+  if (!watch_.position(match.keyword.name, r.start, value_place(1))) return Next::kGoOn;
   if (r.length < 0) {
     watch_.warn(value_place(3), "negative-length",
                 "slowdown at " + std::to_string(r.start) + " m has the length " + std::to_string(r.length) +
@@ -225,7 +225,7 @@ DescriptionReader::Next DescriptionReader::slowdown(FieldReader& in, const Keywo
 DescriptionReader::Next DescriptionReader::abbattimento(FieldReader& in, const KeywordMatch& match) {
   const int32_t p = in.read_int32();
   const int32_t w = in.read_int32();
-  watch_.position(match.keyword.name, p, value_place(1));
+  if (!watch_.position(match.keyword.name, p, value_place(1))) return Next::kGoOn;
   if (within_cells("abbattimento", p) != Next::kGoOn) return Next::kEndPart;
   const int64_t c = nearest(p / 50.0);
   if (!st_.cells.contains(c)) throw RunTimeFailure("`abbattimento` at " + metres(p) + " lies before the line's start");
@@ -320,7 +320,9 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
     slot.time = checked::add(checked::add(from_hours, from_minutes, "station time"), seconds, "station time");
   }
   slot.text = stored_text(in.read_text().text);
-  watch_.position(match.keyword.name, pos, value_place(1));
+  // Its slot is already filled as read: a station is kept even when its
+  // values were shifted (the thousands separator is said all the same).
+  (void)watch_.position(match.keyword.name, pos, value_place(1));
   warn_about_station(pos, hours, minutes, seconds, slot.time);
   watch_.stored_text("station name", slot.text, value_place(17));
 
@@ -404,14 +406,15 @@ DescriptionReader::Next DescriptionReader::station(FieldReader& in, const Keywor
 
 // The cells before the first record of a stretch value keep what the
 // reader starts from (0), which an author rarely means.
-void DescriptionReader::first_at_zero(const RecordKeyword& keyword, int64_t position, int& count) {
-  watch_.position(keyword.name, position, value_place(1), true);
+bool DescriptionReader::first_at_zero(const RecordKeyword& keyword, int64_t position, int& count) {
+  if (!watch_.position(keyword.name, position, value_place(1), true)) return false;
   if (count++ == 0 && nearest(position / 50.0) >= 1) {
     const std::string name(keyword.name);
     watch_.warn(value_place(1), "first-not-at-zero",
                 "the first `" + name + "` record is at " + metres(position) + ", not 0: the cells before it keep " +
                     std::string(keyword.stretch_value) + " 0; start with `" + name + ", 0, VALUE`");
   }
+  return true;
 }
 
 void DescriptionReader::chainage_test() {

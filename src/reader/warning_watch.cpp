@@ -201,6 +201,7 @@ void WarningWatch::start_file(const std::string& name, RecordPart part) {
   values_expected_ = 0;
   values_read_ = 0;
   record_cut_warned_ = false;
+  values_shifted_ = false;
   last_unmatched_line_ = 0;
   extra_warned_line_ = 0;
   last_tab_line_ = 0;
@@ -251,10 +252,11 @@ void WarningWatch::field_read(std::string_view raw, FieldPlace place, bool /*num
     warn(place, "fraction",
          code(record_keyword_) + " reads \"" + std::string(before) + "," + std::string(raw) + "\" as two values, " +
              std::string(before) + " and " + std::string(raw) + ": it looks like " + whole +
-             " written with a thousands separator, and every value after it is shifted by one; values are whole "
-             "numbers without separators: write " +
+             " written with a thousands separator, and every value after it is shifted by one, so the record is "
+             "left out; values are whole numbers without separators: write " +
              whole,
          true);
+    values_shifted_ = true;
   }
   last_value_.assign(raw.substr(0, 32));
   // A value follows its record's keyword in the same bytes: the byte before
@@ -304,6 +306,7 @@ void WarningWatch::record(std::string_view keyword, const Field& field, int valu
   values_expected_ = values;
   values_read_ = 0;
   record_cut_warned_ = false;
+  values_shifted_ = false;
 }
 
 void WarningWatch::unmatched(const Field& field) {
@@ -315,6 +318,9 @@ void WarningWatch::unmatched(const Field& field) {
   if (field.line == record_line_) {
     if (extra_warned_line_ == field.line) return;
     extra_warned_line_ = field.line;
+    // A record left out for its shifted values: its last value spilling
+    // over is part of what was said.
+    if (values_shifted_) return;
     // "3,5": digits, a comma and digits with no blank between them (the
     // records themselves put blanks after their commas). The field points
     // into the file's bytes, and a value stands before it on its line.
@@ -385,7 +391,8 @@ void WarningWatch::unmatched(const Field& field) {
   warn(field.place(), "unknown-field", std::move(message), !suggestion.empty());
 }
 
-void WarningWatch::position(std::string_view keyword, int64_t position, FieldPlace place, bool laid_in_order) {
+bool WarningWatch::position(std::string_view keyword, int64_t position, FieldPlace place, bool laid_in_order) {
+  if (values_shifted_) return false;
   auto it = last_positions_.find(keyword);
   if (it != last_positions_.end() && position < it->second.position) {
     const FieldPlace earlier = it->second.place;
@@ -413,6 +420,7 @@ void WarningWatch::position(std::string_view keyword, int64_t position, FieldPla
          laid_in_order);
   }
   last_positions_[std::string(keyword)] = {position, place};
+  return true;
 }
 
 void WarningWatch::stored_text(std::string_view what, std::string_view text, FieldPlace place) {

@@ -48,7 +48,10 @@ class WarningWatch : public FieldObserver {
   // A record of kind `keyword` at `position`: positions of one kind rise.
   // `laid_in_order`: the records are laid one after the other (gradients,
   // curves, speed limits, adhesion), so one out of order loses input.
-  void position(std::string_view keyword, int64_t position, FieldPlace place, bool laid_in_order = false);
+  // False when the record's values were shifted by a position written with
+  // a thousands separator ("6,100"): the record is then left out, and
+  // nothing that would follow from its shifted values is said.
+  [[nodiscard]] bool position(std::string_view keyword, int64_t position, FieldPlace place, bool laid_in_order = false);
   // A text stored as given (board text, station name).
   void stored_text(std::string_view what, std::string_view text, FieldPlace place);
   // The file was read to its end.
@@ -75,6 +78,7 @@ class WarningWatch : public FieldObserver {
   int values_expected_ = 0;
   int values_read_ = 0;
   bool record_cut_warned_ = false;
+  bool values_shifted_ = false;  // the record's position was written with a thousands separator
 
   int last_unmatched_line_ = 0;
   int extra_warned_line_ = 0;

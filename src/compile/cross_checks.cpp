@@ -228,19 +228,15 @@ class CrossChecks {
   // built-in boards stand up to about 120 m off their texts).
   void board_chainage_texts() {
     if (!has_chainage(s_.table.chainage)) return;
-    for (const PlacedElement& e : s_.placed_elements) {
-      if (e.kind != cell_kind::kLineBoard) continue;
-      const int64_t cell = element_cell(e.position);
-      if (!s_.cells.contains(cell) || s_.cells.at(cell).kind != cell_kind::kLineBoard) continue;
-      const int16_t slot = s_.cells.at(cell).table_slot();
-      if (slot < 0 || static_cast<std::size_t>(slot) >= s_.table.slots.size()) continue;
-      const std::optional<int64_t> said = kilometre_text(s_.table.slots[static_cast<std::size_t>(slot)].text);
+    for (const SaidKilometre& b : boards_saying_km()) {
+      const PlacedElement& e = *b.board;
+      const int64_t said = b.said;
       const std::optional<int64_t> chainage = chainage_at(s_.table.chainage, e.position);
-      if (!said || !chainage || std::llabs(*said - *chainage) <= 500) continue;
+      if (!chainage || std::llabs(said - *chainage) <= 500) continue;
       warn(e.file, e.line, 1, "board-chainage",
-           "the line board at " + metres(e.position) + " says km " + std::to_string(*said / 1000) + "+" +
-               std::to_string(*said % 1000 + 1000).substr(1) + ", but the chainage there is " +
-               chainage_text(chainage) + ": correct the text, or the board's position or the chainage systems");
+           "the line board at " + metres(e.position) + " says km " + std::to_string(said / 1000) + "+" +
+               std::to_string(said % 1000 + 1000).substr(1) + ", but the chainage there is " + chainage_text(chainage) +
+               ": correct the text, or the board's position or the chainage systems");
     }
   }
 

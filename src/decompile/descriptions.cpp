@@ -289,7 +289,13 @@ bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::
     // Marks from next - 3, while every fourth cell holds one (or an
     // element that replaced it) and no other cell does.
     int64_t to = next + 1;
-    while (to + 3 < end && !mark(to) && !mark(to + 1) && !mark(to + 2) && taken(to + 3)) to += 4;
+    // An element in place of a mark is passed over only where no mark
+    // follows within three cells (that one's span would start before it).
+    auto mark_within = [&](int64_t c) { return c < end && mark(c); };
+    while (to + 3 < end && !mark(to) && !mark(to + 1) && !mark(to + 2) && taken(to + 3) &&
+           (mark(to + 3) || !(mark_within(to + 4) || mark_within(to + 5) || mark_within(to + 6)))) {
+      to += 4;
+    }
     parts.push_back({next - 3, to, kJoinedType + 10});
     at = to;
   }

@@ -439,6 +439,7 @@ std::vector<std::vector<SpanRecord>> stretch_ways(const TrackCells& cells, int64
     auto held = [&](int64_t c) { return cells.at(c).kind != kNothing; };
     std::vector<bool> covered(static_cast<std::size_t>(end - first), false);
     std::vector<Run> over;
+    std::vector<int64_t> reaches;  // where each run's span ends
     for (int64_t from = first; from < end;) {
       const uint8_t type = cells.at(from).montagna_type;
       int64_t to = from;
@@ -449,10 +450,23 @@ std::vector<std::vector<SpanRecord>> stretch_ways(const TrackCells& cells, int64
         any = any || cells.at(to).kind == kMontagnaMark;
       }
       own = own && any;
+      // A span with its own marks may run on under cells of type 3 after
+      // it, as far as its marks go on (the runs after it are read over it).
+      int64_t reach = to;
       if (own) {
-        for (int64_t c = from + 3; c < to; c += 4) covered[static_cast<std::size_t>(c - first)] = true;
+        int64_t c = from + 3;
+        for (; c < to; c += 4) covered[static_cast<std::size_t>(c - first)] = true;
+        while (c < end && cells.at(c).kind == kMontagnaMark) {
+          bool under = true;
+          for (int64_t k = reach; k <= c && under; ++k) under = cells.at(k).montagna_type == kJoinedType;
+          if (!under) break;
+          covered[static_cast<std::size_t>(c - first)] = true;
+          reach = c + 1;
+          c += 4;
+        }
       }
       over.push_back({from, to, own ? type + 10 : plain_type(type)});
+      reaches.push_back(reach);
       from = to;
     }
     // A span along marks within cells of type 3 goes after the run that
@@ -480,6 +494,7 @@ std::vector<std::vector<SpanRecord>> stretch_ways(const TrackCells& cells, int64
     }
     for (std::size_t i = 0; i < over.size() && fits; ++i) {
       fits = append_runs(layered, {over[i]}, cells, true);
+      if (reaches[i] > over[i].end) layered.back().end = 50 * reaches[i];
       layered.insert(layered.end(), within[i].begin(), within[i].end());
     }
     if (fits && gives(layered)) ways.push_back(layered);

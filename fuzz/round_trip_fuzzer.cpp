@@ -6,7 +6,6 @@
 // or a warning of a kind the first compile did not give, is a finding: the
 // target aborts, naming the first place. So is a list of differences that
 // is not true: one given for a set reproduced, none for a set that is not.
-// Sets with overlapping montagna spans are held to that last rule only.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -92,11 +91,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // records were read out of order included (with the same warnings).
   std::set<std::string> warned;
   for (const sb::Diagnostic& d : first.scenario.diagnostics.list()) warned.insert(d.name);
-  // Not yet: montagna spans that overlap (or came out of order, which
-  // overlaps them too) are not all written back; for those sets only the
-  // claim above must hold.
-  if (warned.count("overlapping-montagna") != 0) return 0;
-
   if (second.fatal || second.file_error) finding("the decompiled descriptions do not compile", back);
   // No warning the original compile did not give too.
   for (const sb::Diagnostic& d : second.scenario.diagnostics.list()) {

@@ -230,7 +230,15 @@ bool keep_apart(std::vector<SpanRecord>& out, SpanRecord& next, bool back) {
     next.start += 20;
     return true;
   }
-  const int64_t at = next.start - last.start > kJoinGap ? last.start : (next.start - kJoinGap - 1) / 50 * 50;
+  int64_t at = last.start;
+  if (next.start - last.start <= kJoinGap) {
+    // Far enough before `next`, at 0 at the least (`next` moved on within
+    // its cell where that takes it).
+    if (next.start <= kJoinGap && nearest((kJoinGap + 1) / 50.0) == nearest(next.start / 50.0)) {
+      next.start = kJoinGap + 1;
+    }
+    at = next.start > kJoinGap ? (next.start - kJoinGap - 1) / 50 * 50 : -1;
+  }
   if (at < 0 || (at < last.start && !back)) return false;
   out.push_back({at, at, 0});
   return true;
@@ -245,6 +253,12 @@ bool append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, con
   for (const Run& r : runs) {
     SpanRecord span{50 * r.first, 50 * r.end, r.written};
     if (cells.at(r.first).montagna_type != kJoinedType) apart = keep_apart(out, span, back) && apart;
+    // A span in the cell where the one before starts, moved there: in
+    // position order (it only moves away from that one's end).
+    if (!out.empty() && span.start < out.back().start &&
+        nearest(span.start / 50.0) == nearest(out.back().start / 50.0)) {
+      span.start = out.back().start;
+    }
     out.push_back(span);
   }
   return apart;
@@ -252,8 +266,9 @@ bool append_runs(std::vector<SpanRecord>& out, const std::vector<Run>& runs, con
 
 // A run of type 3 as touching spans, each read as type 3 after the one
 // before it: spans with marks where marks stand every fourth cell from a
-// span's start, spans without them in between. False where a mark stands
-// too close to the one before for that. Marks before `placed` are there
+// span's start, spans without them in between (a span with marks over
+// the end of the one before where its marks are closer). False where a
+// mark stands too close to the stretch's start for that. Marks before `placed` are there
 // already (another span put them).
 bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::vector<Run>& runs, int64_t placed = 0) {
   auto mark = [&](int64_t c) { return c >= placed && cells.at(c).kind == kMontagnaMark; };
@@ -267,12 +282,20 @@ bool split_joined_run(const TrackCells& cells, int64_t first, int64_t end, std::
       parts.push_back({at, end, kJoinedType});
       break;
     }
-    if (next - 3 < at) return false;
+    // A mark closer than four cells to the last one: a span over the end
+    // of the one before (both read as type 3).
+    if (next - 3 < first) return false;
     if (next - 3 > at) parts.push_back({at, next - 3, kJoinedType});
     // Marks from next - 3, while every fourth cell holds one (or an
     // element that replaced it) and no other cell does.
     int64_t to = next + 1;
-    while (to + 3 < end && !mark(to) && !mark(to + 1) && !mark(to + 2) && taken(to + 3)) to += 4;
+    // An element in place of a mark is passed over only where no mark
+    // follows within three cells (that one's span would start before it).
+    auto mark_within = [&](int64_t c) { return c < end && mark(c); };
+    while (to + 3 < end && !mark(to) && !mark(to + 1) && !mark(to + 2) && taken(to + 3) &&
+           (mark(to + 3) || !(mark_within(to + 4) || mark_within(to + 5) || mark_within(to + 6)))) {
+      to += 4;
+    }
     parts.push_back({next - 3, to, kJoinedType + 10});
     at = to;
   }
@@ -307,8 +330,9 @@ bool own_marks(const TrackCells& cells, int64_t first, int64_t end) {
 //     marks over them;
 //  5. as 1., a span without cells read out of position order where two
 //     runs cannot be kept apart otherwise (else this, not reproducing).
-std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, int64_t end,
-                                      const std::vector<SpanRecord>& out) {
+std::vector<std::vector<SpanRecord>> stretch_ways(const TrackCells& cells, int64_t first, int64_t end,
+                                                  const std::vector<SpanRecord>& out) {
+  std::vector<std::vector<SpanRecord>> ways;
   std::vector<Run> runs;
   std::vector<int64_t> marks;
   for (int64_t from = first; from < end;) {
@@ -334,7 +358,7 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
     return spans_give_the_cells(added, previous, cells, first, end);
   };
   std::vector<SpanRecord> in_order = out;
-  if (append_runs(in_order, runs, cells) && gives(in_order)) return in_order;
+  if (append_runs(in_order, runs, cells) && gives(in_order)) ways.push_back(in_order);
 
   // The span under the others reaches past its last cell of another type
   // than 3, and past as many of the marks after it as its own marks take
@@ -354,8 +378,10 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
   for (int64_t m : marks) {
     if (m >= own_end && reaches.size() < 8) reaches.push_back(m + 1);
   }
+  bool layered_found = false;
   for (int64_t start : starts) {
     for (int64_t reach : reaches) {
+      if (layered_found) break;
       bool any_mark = false;
       for (int64_t m : marks) any_mark = any_mark || m < reach;
       if (any_mark && !own_marks(cells, start, reach)) continue;
@@ -380,7 +406,10 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
         c = to;
       }
       if (!split || !append_runs(layered, over, cells)) continue;
-      if (gives(layered)) return layered;
+      if (gives(layered)) {
+        ways.push_back(layered);
+        layered_found = true;
+      }
     }
   }
 
@@ -389,7 +418,7 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
   std::vector<SpanRecord> joined_last = out;
   if (append_runs(joined_last, others, cells)) {
     for (const Run& r : joined) joined_last.push_back({50 * r.first, 50 * r.end, r.written});
-    if (gives(joined_last)) return joined_last;
+    if (gives(joined_last)) ways.push_back(joined_last);
   }
 
   std::vector<SpanRecord> marks_first = out;
@@ -398,16 +427,101 @@ std::vector<SpanRecord> stretch_spans(const TrackCells& cells, int64_t first, in
   for (int64_t m : marks) {
     if (m - 3 >= first) marks_first.push_back({50 * (m - 3), 50 * (m + 1), 11});
   }
-  if (!marks.empty() && append_runs(marks_first, plain, cells) && gives(marks_first)) return marks_first;
+  if (!marks.empty() && append_runs(marks_first, plain, cells) && gives(marks_first)) ways.push_back(marks_first);
+
+  // Spans laid over each other every way: the marks first, as spans along
+  // them (from three cells before a mark, on every fourth cell while it
+  // holds a mark or an element that replaced one), then the runs of one
+  // type over them in rising order, each kept apart from the record before
+  // where it is not of type 3. A run whose every fourth cell from its
+  // start holds a mark (or such an element) sets those marks itself.
+  {
+    auto held = [&](int64_t c) { return cells.at(c).kind != kNothing; };
+    std::vector<bool> covered(static_cast<std::size_t>(end - first), false);
+    std::vector<Run> over;
+    std::vector<int64_t> reaches;  // where each run's span ends
+    for (int64_t from = first; from < end;) {
+      const uint8_t type = cells.at(from).montagna_type;
+      int64_t to = from;
+      bool own = true, any = false;
+      for (; to < end && cells.at(to).montagna_type == type; ++to) {
+        if ((to - from) % 4 != 3) continue;
+        own = own && held(to);
+        any = any || cells.at(to).kind == kMontagnaMark;
+      }
+      own = own && any;
+      // A span with its own marks may run on under cells of type 3 after
+      // it, as far as its marks go on (the runs after it are read over it).
+      int64_t reach = to;
+      if (own) {
+        int64_t c = from + 3;
+        for (; c < to; c += 4) covered[static_cast<std::size_t>(c - first)] = true;
+        while (c < end && cells.at(c).kind == kMontagnaMark) {
+          bool under = true;
+          for (int64_t k = reach; k <= c && under; ++k) under = cells.at(k).montagna_type == kJoinedType;
+          if (!under) break;
+          covered[static_cast<std::size_t>(c - first)] = true;
+          reach = c + 1;
+          c += 4;
+        }
+      }
+      over.push_back({from, to, own ? type + 10 : plain_type(type)});
+      reaches.push_back(reach);
+      from = to;
+    }
+    // A span along marks within cells of type 3 goes after the run that
+    // holds it (read as type 3 over it); the others go first.
+    std::vector<SpanRecord> layered = out;
+    std::vector<std::vector<SpanRecord>> within(over.size());
+    bool fits = true;
+    for (int64_t m : marks) {
+      if (covered[static_cast<std::size_t>(m - first)]) continue;
+      if (m - 3 < first) {
+        fits = false;
+        break;
+      }
+      int64_t last = m;
+      while (last + 4 < end && held(last + 4)) last += 4;
+      for (int64_t c = m; c <= last; c += 4) covered[static_cast<std::size_t>(c - first)] = true;
+      const SpanRecord along{50 * (m - 3), 50 * (last + 1), 11};
+      std::size_t run = 0;
+      while (over[run].end <= m - 3) ++run;
+      if (cells.at(m - 3).montagna_type == kJoinedType && over[run].end > last) {
+        within[run].push_back({along.start, along.end, kJoinedType + 10});
+      } else {
+        layered.push_back(along);
+      }
+    }
+    for (std::size_t i = 0; i < over.size() && fits; ++i) {
+      fits = append_runs(layered, {over[i]}, cells, true);
+      if (reaches[i] > over[i].end) layered.back().end = 50 * reaches[i];
+      layered.insert(layered.end(), within[i].begin(), within[i].end());
+    }
+    if (fits && gives(layered)) ways.push_back(layered);
+  }
+  if (!ways.empty()) return ways;
   std::vector<SpanRecord> read_back = out;
   append_runs(read_back, runs, cells, true);
-  return read_back;
+  return {read_back};
+}
+
+// Whether the records are read in rising position order.
+bool in_position_order(const std::vector<SpanRecord>& records) {
+  for (std::size_t i = 1; i < records.size(); ++i) {
+    if (records[i].start < records[i - 1].start) return false;
+  }
+  return true;
 }
 
 // The montagna records: each stretch of cells with a montagna type in
-// turn, written as stretch_spans finds.
+// turn, written in the first way stretch_ways finds that keeps the
+// records in position order and lets the next stretch follow in position
+// order too (its last span's end decides whether the next one joins it);
+// failing that, the first way in position order, or the first way.
+// Where that makes more records than the reader takes, each stretch is
+// written in the way of the fewest records (in position order if one is).
 void montagna_records(Lines& out, const TrackCells& cells) {
-  std::vector<SpanRecord> records;
+  std::vector<std::pair<int64_t, int64_t>> stretches;  // first, end
   const int64_t last = highest_cell(cells);
   for (int64_t first = 0; first <= last;) {
     if (cells.at(first).montagna_type == 0) {
@@ -416,13 +530,45 @@ void montagna_records(Lines& out, const TrackCells& cells) {
     }
     int64_t end = first;
     while (end <= last && cells.at(end).montagna_type != 0) ++end;
-    std::vector<SpanRecord> before;
-    if (!records.empty()) before.push_back(records.back());
-    std::vector<SpanRecord> written = stretch_spans(cells, first, end, before);
-    if (!records.empty()) records.pop_back();
-    records.insert(records.end(), written.begin(), written.end());
+    stretches.emplace_back(first, end);
     first = end;
   }
+  auto written = [&](bool fewest) {
+    std::vector<SpanRecord> records;
+    for (std::size_t k = 0; k < stretches.size(); ++k) {
+      std::vector<SpanRecord> before;
+      if (!records.empty()) before.push_back(records.back());
+      const std::vector<std::vector<SpanRecord>> ways =
+          stretch_ways(cells, stretches[k].first, stretches[k].second, before);
+      std::size_t chosen = 0;
+      bool ordered = false;
+      for (std::size_t i = 0; i < ways.size() && ways.size() > 1; ++i) {
+        if (!in_position_order(ways[i])) {
+          if (fewest && !ordered && ways[i].size() < ways[chosen].size()) chosen = i;
+          continue;
+        }
+        if (fewest) {
+          if (!ordered || ways[i].size() < ways[chosen].size()) chosen = i;
+          ordered = true;
+          continue;
+        }
+        if (!ordered) chosen = i, ordered = true;
+        if (k + 1 == stretches.size()) break;
+        const auto next = stretch_ways(cells, stretches[k + 1].first, stretches[k + 1].second, {ways[i].back()});
+        if (in_position_order(next.front())) {
+          chosen = i;
+          break;
+        }
+      }
+      if (!records.empty()) records.pop_back();
+      records.insert(records.end(), ways[chosen].begin(), ways[chosen].end());
+    }
+    return records;
+  };
+  // The reader takes 80 records at most: past that, each stretch in the
+  // way of the fewest records.
+  std::vector<SpanRecord> records = written(false);
+  if (records.size() > kMaxMontagnaSpans) records = written(true);
   const std::string key = keyword(RecordPart::kLineMain, "montagna");
   for (const SpanRecord& r : records) out.record(key, {num(r.start), num(r.end), num(r.written)});
 }

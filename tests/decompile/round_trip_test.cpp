@@ -203,6 +203,25 @@ TEST(RoundTrip, RecordsNoSingleCellTells) {
        {}},
       // A span with marks, and one read over its end: type 3 from there.
       {"montagna span under a later one", {"montagna,  5999,  6249,  15", "montagna,  6174,  6424,  4"}, {}},
+      // Read after a span that ends 150 m from the first one's start: only
+      // a span without cells read before it at 0 keeps it apart, and its
+      // start moves on within its cell.
+      {"montagna span 150 m after the line's start", {"montagna,  139,  714,  5", "montagna,  0,  50,  3"}, {}},
+      // A span over another's cells (type 3 there), and the next one 151 m
+      // after the overlapping one's end: the first span goes under the
+      // second, or the third would join.
+      {"montagna span over another, the next 151 m on",
+       {"montagna,  185,  1035,  4", "montagna,  706,  1006,  5", "montagna,  1157,  1357,  1"},
+       {}},
+      // Two spans with marks, the second over the first one's end: marks
+      // of two phases, all of type 3.
+      {"montagna spans with marks of two phases", {"montagna,  3402,  4194,  13", "montagna,  4165,  4989,  14"}, {}},
+      // A span joined to the one before, then two over it: the first
+      // overlaps (type 3), the second stands apart from it (type 5).
+      {"montagna spans over a joined one",
+       {"montagna,  1701,  2073,  1", "montagna,  2201,  3076,  11", "montagna,  2339,  2389,  4",
+        "montagna,  2750,  2850,  5"},
+       {}},
       // x = 5725: warning cell 92, approach cells from nearest(90.5) = 90.
       {"slowdown approach two cells before its warning",
        {},
